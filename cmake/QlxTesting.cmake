@@ -1,0 +1,27 @@
+include(GoogleTest)
+find_package(GTest REQUIRED)
+
+# Every test runs on Qt's offscreen platform so that no test needs a display.
+set(QLX_TEST_ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+
+# qlx_add_test(NAME [GUI] SOURCES ... LIBS ... [FIXTURES fixture...] [LABELS label...])
+# GUI tests get a main() that creates a QApplication before the tests run.
+function(qlx_add_test name)
+    cmake_parse_arguments(T "GUI" "" "SOURCES;LIBS;FIXTURES;LABELS" ${ARGN})
+    if(T_GUI)
+        add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/gui_test_main.cpp)
+        target_link_libraries(${name} PRIVATE qlx_window)
+    else()
+        add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/core_test_main.cpp)
+    endif()
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock qlx_warnings)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+    set(props ENVIRONMENT "${QLX_TEST_ENVIRONMENT}" TIMEOUT 300)
+    if(T_FIXTURES)
+        list(APPEND props FIXTURES_REQUIRED "${T_FIXTURES}")
+    endif()
+    if(T_LABELS)
+        list(APPEND props LABELS "${T_LABELS}")
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
+endfunction()

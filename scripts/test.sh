@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what the project needs, builds it and runs every test.
+#   scripts/test.sh                 the optimised build (preset "ci")
+#   scripts/test.sh --preset dev    the AddressSanitizer + UBSan build
+#   extra arguments after "--" go to ctest, e.g. -- -R Settings
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+preset=ci
+if [ "${1:-}" = "--preset" ]; then
+  preset=$2
+  shift 2
+fi
+[ "${1:-}" = "--" ] && shift
+
+bash scripts/install-deps.sh
+cmake --preset "$preset"
+cmake --build --preset "$preset"
+ctest --preset "$preset" "$@"

@@ -1,0 +1,65 @@
+#include "app/version_check.h"
+#include "legacy/build_profile.h"
+#include "support/scripted_port.h"
+#include "window/w_vercheck.h"
+
+#include <gtest/gtest.h>
+
+namespace qlx {
+namespace {
+
+class VercheckLogic : public ::testing::Test {
+protected:
+    void SetUp() override { app.create(); }
+    void TearDown() override { app.destroy(); }
+
+    version_check app;
+    test::ScriptedPort port;
+    w_vercheck window{currentProfile(), app, port};
+};
+
+TEST_F(VercheckLogic, BarSetsTagThenMaximumAndBarSetsPosition) {
+    EXPECT_EQ(window.uf_bar(QStringLiteral("SET"), 3), 0);
+    EXPECT_EQ(port.statusTag, QStringLiteral("3"));
+    EXPECT_EQ(port.progressMaximum, 3);
+    EXPECT_EQ(window.uf_bar(QStringLiteral("BAR"), 2), 0);
+    EXPECT_EQ(port.progressPosition, 2);
+}
+
+TEST_F(VercheckLogic, BarIgnoresOtherActionsIncludingLowerCaseAndNull) {
+    for (const OptString& action :
+         {OptString(QStringLiteral("bar")), OptString(QStringLiteral("set")), OptString(QString()),
+          OptString(std::nullopt), OptString(QStringLiteral("RESET"))}) {
+        EXPECT_EQ(window.uf_bar(action, 7), 0);
+    }
+    EXPECT_TRUE(port.positions.empty());
+    EXPECT_TRUE(port.maximums.empty());
+    EXPECT_TRUE(port.statusTag.isEmpty());
+}
+
+TEST_F(VercheckLogic, BarCutsValuesToSixteenBits) {
+    window.uf_bar(QStringLiteral("SET"), 65536 + 5);
+    EXPECT_EQ(port.progressMaximum, 5);
+    EXPECT_EQ(port.statusTag, QStringLiteral("5"));
+    window.uf_bar(QStringLiteral("BAR"), 40000);
+    EXPECT_EQ(port.progressPosition, 40000 - 65536);
+    window.uf_bar(QStringLiteral("SET"), -1);
+    EXPECT_EQ(port.progressMaximum, -1);
+    EXPECT_EQ(port.statusTag, QStringLiteral("-1"));
+}
+
+TEST_F(VercheckLogic, ExitAlwaysAnswersO) {
+    EXPECT_EQ(w_vercheck::uf_exit(QStringLiteral("anything")), QStringLiteral("O"));
+    EXPECT_EQ(w_vercheck::uf_exit(std::nullopt), QStringLiteral("O"));
+}
+
+TEST_F(VercheckLogic, OpenKeepsTheTrimmedCommandLine) {
+    window.setCommandLineSource([] { return QStringLiteral("   /PID=5;/PSR= C:\\x;  "); });
+    window.open();
+    EXPECT_EQ(window.is_call(), QStringLiteral("/PID=5;/PSR= C:\\x;"));
+    EXPECT_EQ(window.uf_getstring(QStringLiteral("/PSR="), window.is_call()),
+              QStringLiteral(" C:\\x"));
+}
+
+} // namespace
+} // namespace qlx

@@ -1,0 +1,159 @@
+#include "app/version_check.h"
+#include "legacy/build_profile.h"
+#include "window/vercheck_window.h"
+#include "window/window_layout.h"
+
+#include <QFontInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableView>
+
+#include <gtest/gtest.h>
+
+namespace qlx {
+namespace {
+
+class Window : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app.create();
+        window = std::make_unique<VercheckWindow>(currentProfile(), app);
+    }
+    void TearDown() override {
+        window.reset();
+        app.destroy();
+    }
+    template <typename T> T* get(const char* name) {
+        auto* widget = qobject_cast<T*>(window->control(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+
+    version_check app;
+    std::unique_ptr<VercheckWindow> window;
+};
+
+TEST_F(Window, TitleFlagsAndBackground) {
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Quillon 설치"));
+    const Qt::WindowFlags flags = window->windowFlags();
+    EXPECT_TRUE(flags.testFlag(Qt::WindowTitleHint));
+    EXPECT_TRUE(flags.testFlag(Qt::CustomizeWindowHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowSystemMenuHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowCloseButtonHint));
+    // resizable: no fixed size
+    EXPECT_NE(window->minimumSize(), window->maximumSize());
+    EXPECT_EQ(window->palette().color(QPalette::Window), QColor(224, 224, 224));
+}
+
+TEST_F(Window, ControlsInControlOrderWithTheirKinds) {
+    const QStringList expected{"dw_2", "dw_1", "st_1", "hpb_1", "cb_exit", "cb_up", "cb_exit1",
+                               "st_2"};
+    QStringList names;
+    for (const QWidget* control : window->controls()) {
+        names << control->objectName();
+    }
+    EXPECT_EQ(names, expected);
+    get<QTableView>("dw_2");
+    get<QTableView>("dw_1");
+    get<QLabel>("st_1");
+    get<QProgressBar>("hpb_1");
+    get<QPushButton>("cb_exit");
+    get<QPushButton>("cb_up");
+    get<QPushButton>("cb_exit1");
+    get<QLabel>("st_2");
+    // st_2 is on top of the control stack
+    EXPECT_EQ(window->children().last(), window->control("st_2"));
+}
+
+TEST_F(Window, GeometryKeepsTheLayoutsProportionsOnOneScale) {
+    const WindowLayout& layout = currentWindowLayout();
+    const double scaleX = double(window->width()) / layout.width;
+    const double scaleY = double(window->height()) / layout.height;
+    EXPECT_NEAR(scaleX, scaleY, 0.005);
+    for (const ControlSpec& spec : layout.controls) {
+        const QRect g = window->control(spec.name.data())->geometry();
+        SCOPED_TRACE(spec.name.data());
+        EXPECT_NEAR(g.x(), spec.x * scaleX, 1.0);
+        EXPECT_NEAR(g.y(), spec.y * scaleX, 1.0);
+        EXPECT_NEAR(g.width(), spec.width * scaleX, 1.0);
+        EXPECT_NEAR(g.height(), spec.height * scaleX, 1.0);
+    }
+}
+
+TEST_F(Window, VisibilityTextsCaptionsAndNothingToFocus) {
+    window->show();
+    for (const char* hidden : {"dw_2", "dw_1", "cb_exit", "cb_up", "cb_exit1"}) {
+        EXPECT_FALSE(window->control(hidden)->isVisible()) << hidden;
+    }
+    for (const char* shown : {"st_1", "hpb_1", "st_2"}) {
+        EXPECT_TRUE(window->control(shown)->isVisible()) << shown;
+    }
+    for (QWidget* control : window->controls()) {
+        EXPECT_FALSE(control->isVisible() && control->focusPolicy() != Qt::NoFocus)
+            << control->objectName().toStdString();
+    }
+    EXPECT_EQ(get<QLabel>("st_1")->text(), QStringLiteral("Quillon 최신버전 설지 중..."));
+    EXPECT_EQ(get<QLabel>("st_2")->text(),
+              QStringLiteral("※ 인터넷 상태에 따라 설치시간이 달라질 수 있습니다."));
+    EXPECT_EQ(get<QPushButton>("cb_exit")->text(), QStringLiteral("Exit"));
+    EXPECT_EQ(get<QPushButton>("cb_up")->text(), QStringLiteral("upgrade"));
+    EXPECT_EQ(get<QPushButton>("cb_exit1")->text(), QStringLiteral("exit1"));
+    EXPECT_TRUE(get<QLabel>("st_1")->alignment().testFlag(Qt::AlignHCenter));
+    EXPECT_TRUE(get<QLabel>("st_2")->alignment().testFlag(Qt::AlignLeft));
+}
+
+TEST_F(Window, FontsAndColoursOfTheTexts) {
+    const QFont st1 = get<QLabel>("st_1")->font();
+    EXPECT_EQ(st1.family(), QStringLiteral("굴림체"));
+    EXPECT_EQ(st1.pointSize(), 10);
+    EXPECT_EQ(st1.weight(), QFont::Bold);
+    EXPECT_TRUE(st1.fixedPitch());
+    const QFont st2 = get<QLabel>("st_2")->font();
+    EXPECT_EQ(st2.pointSize(), 9);
+    EXPECT_EQ(st2.weight(), QFont::Normal);
+    EXPECT_EQ(get<QPushButton>("cb_up")->font().pointSize(), 10);
+    for (const char* name : {"st_1", "st_2"}) {
+        const QPalette p = window->control(name)->palette();
+        EXPECT_EQ(p.color(QPalette::WindowText), QColor(0, 0, 128)) << name;
+        EXPECT_EQ(p.color(QPalette::Window), QColor(224, 224, 224)) << name;
+    }
+    // The substitution list ends in a font that is installed here.
+    EXPECT_TRUE(QFont::substitutes(QStringLiteral("굴림체"))
+                    .contains(QStringLiteral("NanumGothicCoding"), Qt::CaseInsensitive));
+    EXPECT_EQ(QFontInfo(st1).family(), QStringLiteral("NanumGothicCoding"));
+}
+
+TEST_F(Window, ProgressBarDesignValuesAndBarThroughTheWindow) {
+    auto* bar = get<QProgressBar>("hpb_1");
+    EXPECT_EQ(bar->maximum(), 10);
+    EXPECT_EQ(bar->value(), 1);
+    EXPECT_EQ(bar->minimum(), 0);
+    EXPECT_EQ(bar->property("step").toInt(), 1);
+    EXPECT_TRUE(bar->property("smooth").toBool());
+
+    window->logic().uf_bar(QStringLiteral("SET"), 3);
+    window->logic().uf_bar(QStringLiteral("BAR"), 2);
+    EXPECT_EQ(bar->maximum(), 3);
+    EXPECT_EQ(bar->value(), 2);
+    EXPECT_EQ(get<QLabel>("st_1")->property("tag").toString(), QStringLiteral("3"));
+    EXPECT_EQ(get<QLabel>("st_1")->text(), QStringLiteral("Quillon 최신버전 설지 중..."));
+    window->logic().uf_bar(QStringLiteral("other"), 9);
+    EXPECT_EQ(bar->maximum(), 3);
+    EXPECT_EQ(bar->value(), 2);
+}
+
+TEST_F(Window, OpenedWindowIsCentred) {
+    window->openWindow();
+    ASSERT_TRUE(window->isVisible());
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_NEAR(window->frameGeometry().center().x(), screen.center().x(), 2);
+    EXPECT_NEAR(window->frameGeometry().center().y(), screen.center().y(), 2);
+}
+
+} // namespace
+} // namespace qlx

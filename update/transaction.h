@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace qlx {
+
+// The program's one database connection and its settings, filled by the
+// window's start-up checks and used by the update methods. After every
+// operation SQLCode holds 0 (success), 100 (no row) or -1 (error), and
+// SQLErrText the driver's text.
+class Transaction {
+public:
+    QString DBMS;
+    QString ServerName;
+    QString LogId;
+    QString LogPass;
+    QString DBParm;
+    bool AutoCommit = false;
+
+    std::optional<long> SQLCode = 0;
+    QString SQLErrText;
+};
+
+} // namespace qlx

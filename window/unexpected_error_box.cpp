@@ -1,0 +1,32 @@
+#include "window/unexpected_error_box.h"
+
+#include "app/unexpected_error.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+
+namespace qlx {
+
+namespace {
+bool occurred = false;
+} // namespace
+
+bool runEventEntry(QWidget* parent, const std::function<void()>& entry) {
+    try {
+        entry();
+        return true;
+    } catch (const UnexpectedError& error) {
+        occurred = true;
+        QMessageBox::critical(parent, QStringLiteral("Quillon"),
+                              QStringLiteral("%1 could not be loaded.\n%2")
+                                  .arg(error.library(), error.reason()));
+        // Ends the event loop if it runs; before it runs the caller checks
+        // unexpectedErrorOccurred().
+        QCoreApplication::exit(kUnexpectedErrorStatus);
+        return false;
+    }
+}
+
+bool unexpectedErrorOccurred() { return occurred; }
+
+} // namespace qlx

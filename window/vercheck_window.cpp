@@ -1,0 +1,220 @@
+#include "window/vercheck_window.h"
+
+#include "legacy/build_profile.h"
+#include "window/window_layout.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTableView>
+#include <qdrawutil.h>
+
+namespace qlx {
+
+namespace {
+
+QString utf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+int scaled(int units) { return qRound(units * VercheckWindow::kScale); }
+
+QColor toColor(const Rgb& rgb) { return {rgb.red, rgb.green, rgb.blue}; }
+
+void registerSubstitutes() {
+    // The client machines render the layout's face, a fixed-pitch Hangul font;
+    // elsewhere the first installed substitute that covers Hangul stands in.
+    static const bool once = [] {
+        QFont::insertSubstitutions(QStringLiteral("굴림체"),
+                                   {QStringLiteral("GulimChe"), QStringLiteral("Gulim"),
+                                    QStringLiteral("NanumGothicCoding"),
+                                    QStringLiteral("NanumGothic")});
+        return true;
+    }();
+    (void)once;
+}
+
+} // namespace
+
+QFont layoutFont(std::string_view face, int points, int weight) {
+    registerSubstitutes();
+    QFont font(utf8(face));
+    font.setPointSize(points);
+    font.setWeight(static_cast<QFont::Weight>(weight));
+    font.setFixedPitch(true);
+    font.setStyleHint(QFont::Monospace);
+    return font;
+}
+
+VercheckWindow::VercheckWindow(const BuildProfile& profile, version_check& app, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      logic_(std::make_unique<w_vercheck>(profile, app, *this)) {
+    const WindowLayout& layout = *profile.layout;
+    setObjectName(QStringLiteral("w_vercheck"));
+    setWindowTitle(utf8(layout.title));
+    setWindowIcon(style()->standardIcon(QStyle::SP_DesktopIcon));
+    resize(scaled(layout.width), scaled(layout.height));
+
+    QPalette windowPalette = palette();
+    const QColor background =
+        layout.background ? toColor(*layout.background) : windowPalette.color(QPalette::Button);
+    windowPalette.setColor(QPalette::Window, background);
+    setPalette(windowPalette);
+    setAutoFillBackground(true);
+
+    buildControls(layout);
+}
+
+VercheckWindow::~VercheckWindow() {
+    // Controls are released in control order, as they were created.
+    for (QWidget* control : controls_) {
+        delete control;
+    }
+}
+
+void VercheckWindow::buildControls(const WindowLayout& layout) {
+    QPalette textPalette = palette();
+    if (layout.textColour) {
+        textPalette.setColor(QPalette::WindowText, toColor(*layout.textColour));
+    }
+
+    for (const ControlSpec& spec : layout.controls) {
+        QWidget* control = nullptr;
+        switch (spec.kind) {
+        case ControlKind::DataTable: {
+            auto* table = new QTableView(this);
+            table->setWindowTitle(QStringLiteral("none"));
+            table->setFrameShadow(QFrame::Sunken);
+            control = table;
+            break;
+        }
+        case ControlKind::StaticText: {
+            auto* label = new QLabel(utf8(spec.text), this);
+            label->setFont(layoutFont(spec.font.face, spec.font.points, spec.font.weight));
+            label->setPalette(textPalette);
+            label->setAutoFillBackground(true);
+            label->setFocusPolicy(Qt::NoFocus);
+            label->setAlignment(spec.alignment == TextAlignment::Centre
+                                    ? Qt::AlignHCenter | Qt::AlignTop
+                                    : Qt::AlignLeft | Qt::AlignTop);
+            if (spec.name == "st_1") {
+                st_1_ = label;
+            }
+            control = label;
+            break;
+        }
+        case ControlKind::ProgressBar: {
+            auto* bar = new QProgressBar(this);
+            bar->setMaximum(kProgressMaximum);
+            bar->setValue(kProgressPosition);
+            bar->setProperty("step", kProgressStep);
+            bar->setTextVisible(false);
+            bar->setProperty("smooth", layout.smoothProgressBar);
+            if (!layout.smoothProgressBar) {
+                // Blocks, as the classic bar draws them.
+                bar->setStyleSheet(QStringLiteral(
+                    "QProgressBar::chunk { width: 8px; margin: 1px; background: #0a246a; }"));
+            }
+            hpb_1_ = bar;
+            control = bar;
+            break;
+        }
+        case ControlKind::CommandButton: {
+            auto* button = new QPushButton(utf8(spec.text), this);
+            button->setFont(layoutFont(spec.font.face, spec.font.points, spec.font.weight));
+            control = button;
+            break;
+        }
+        }
+        control->setObjectName(utf8(spec.name));
+        control->setGeometry(scaled(spec.x), scaled(spec.y), scaled(spec.width),
+                             scaled(spec.height));
+        if (spec.tabOrder) {
+            control->setProperty("tabOrder", *spec.tabOrder);
+        }
+        control->setVisible(spec.visible);
+        if (!spec.visible) {
+            // Hidden triggers: never shown, so never focused or clicked by the user.
+            control->setFocusPolicy(Qt::NoFocus);
+        }
+        controls_.push_back(control);
+    }
+    for (const ControlSpec& spec : layout.controls) {
+        if (spec.raised) {
+            control(spec.name.data())->raise();
+        }
+    }
+}
+
+QWidget* VercheckWindow::control(const char* name) const {
+    for (QWidget* c : controls_) {
+        if (c->objectName() == QLatin1String(name)) {
+            return c;
+        }
+    }
+    return nullptr;
+}
+
+void VercheckWindow::openWindow() {
+    logic_->open();
+    if (closedByHandler_) {
+        return;
+    }
+    centreOnScreen();
+    show();
+}
+
+void VercheckWindow::centreOnScreen() {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void VercheckWindow::setProgressMaximum(int maximum) { hpb_1_->setMaximum(maximum); }
+
+void VercheckWindow::setProgressPosition(int position) { hpb_1_->setValue(position); }
+
+void VercheckWindow::setStatusText(const QString& text) { st_1_->setText(text); }
+
+void VercheckWindow::setStatusTag(const QString& tag) { st_1_->setProperty("tag", tag); }
+
+void VercheckWindow::messageBox(const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+int VercheckWindow::askYesNo(const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Yes | QMessageBox::No,
+                    this);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes ? 1 : 2;
+}
+
+void VercheckWindow::processPendingEvents() { QCoreApplication::processEvents(); }
+
+void VercheckWindow::postUpgradeClick() {
+    QMetaObject::invokeMethod(control("cb_up"), "click", Qt::QueuedConnection);
+}
+
+void VercheckWindow::closeWindow() {
+    closedByHandler_ = true;
+    close();
+}
+
+void VercheckWindow::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    if (logic_->profile().layout->sunkenClientEdge) {
+        QPainter painter(this);
+        qDrawShadePanel(&painter, rect(), palette(), true, 2);
+    }
+}
+
+} // namespace qlx

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "window/w_vercheck.h"
+#include "window/window_port.h"
+
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+
+namespace qlx {
+
+struct BuildProfile;
+struct WindowLayout;
+class version_check;
+
+// The updater window on screen: the controls of the profile's layout, and the
+// port through which w_vercheck reaches them.
+class VercheckWindow final : public QWidget, public WindowPort {
+    Q_OBJECT
+
+public:
+    // Screen pixels per layout unit, the same for x and y.
+    static constexpr double kScale = 0.3;
+
+    VercheckWindow(const BuildProfile& profile, version_check& app, QWidget* parent = nullptr);
+    ~VercheckWindow() override;
+
+    // Runs the open handler and, unless it closed the window, shows it centred.
+    void openWindow();
+
+    [[nodiscard]] w_vercheck& logic() { return *logic_; }
+    // The controls in control order.
+    [[nodiscard]] const std::vector<QWidget*>& controls() const { return controls_; }
+    [[nodiscard]] QWidget* control(const char* name) const;
+    [[nodiscard]] bool isClosedByHandler() const { return closedByHandler_; }
+
+    // WindowPort
+    void setProgressMaximum(int maximum) override;
+    void setProgressPosition(int position) override;
+    void setStatusText(const QString& text) override;
+    void setStatusTag(const QString& tag) override;
+    void messageBox(const QString& title, const QString& text) override;
+    int askYesNo(const QString& title, const QString& text) override;
+    void processPendingEvents() override;
+    void postUpgradeClick() override;
+    void closeWindow() override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void buildControls(const WindowLayout& layout);
+    void centreOnScreen();
+
+    std::unique_ptr<w_vercheck> logic_;
+    std::vector<QWidget*> controls_;
+    QLabel* st_1_ = nullptr;
+    QProgressBar* hpb_1_ = nullptr;
+    bool closedByHandler_ = false;
+};
+
+// The font the layout names, with the substitutes that render it where it is
+// not installed.
+[[nodiscard]] QFont layoutFont(std::string_view face, int points, int weight);
+
+} // namespace qlx
