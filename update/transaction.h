@@ -21,6 +21,22 @@ public:
 
     std::optional<long> SQLCode = 0;
     QString SQLErrText;
+
+    Transaction();
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    // CONNECT USING sqlca: opens the connection with the fields above.
+    void connect();
+    // DISCONNECT USING sqlca: rolls back when DBParm says CommitOnDisconnect='No'.
+    void disconnect();
+    [[nodiscard]] bool isConnected() const;
+    // The Qt connection name of this transaction (valid while connected).
+    [[nodiscard]] QString connectionName() const;
+
+private:
+    QString connectionName_;
 };
 
 } // namespace qlx

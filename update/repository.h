@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace qlx {
+
+class Transaction;
+
+// One row of the file list: a package of a build and its target folder.
+struct FileListRow {
+    QString filename;
+    QString fpath;
+};
+
+// The file list w_filelist: the package files whose build number is at least
+// the retrieval argument A_NO, from the profile's per-build table.
+class w_filelist {
+public:
+    explicit w_filelist(QString fileTable);
+
+    void setTransObject(Transaction& transaction);
+    // The number of rows, 0 when none, negative on error (rows are then empty).
+    long retrieve(long a_no);
+    [[nodiscard]] const std::vector<FileListRow>& rows() const { return rows_; }
+    // The statement as sent, without its argument.
+    [[nodiscard]] QString query() const;
+
+private:
+    QString fileTable_;
+    Transaction* transaction_ = nullptr;
+    std::vector<FileListRow> rows_;
+};
+
+// Single-row BLOB selects. The buffer gets the bytes, or null for a NULL
+// BLOB; it is left untouched when no single row is found or the select fails.
+// The transaction's SQLCode and SQLErrText describe the select.
+void selectPackageByFileName(Transaction& transaction, const QString& fileTable,
+                             const QString& filename, std::optional<QByteArray>& buffer);
+void selectPackageByUpdateId(Transaction& transaction, const QString& updateId,
+                             std::optional<QByteArray>& buffer);
+
+} // namespace qlx

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+namespace qlx {
+
+// Unpacks the archive `szzipfilename` into the folder `szdirname` with the
+// outside library EZip: 0 on success, any other value on failure. Throws
+// UnexpectedError when the library or its entry cannot be loaded.
+long vexa_unzip(const QString& szzipfilename, const QString& szdirname);
+
+} // namespace qlx
