@@ -22,8 +22,8 @@ public:
     std::optional<long> SQLCode = 0;
     QString SQLErrText;
 
-    Transaction();
-    ~Transaction();
+    Transaction() = default;
+    ~Transaction() = default;
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
 
