@@ -4,10 +4,10 @@ find_package(GTest REQUIRED)
 # Every test runs on Qt's offscreen platform so that no test needs a display.
 set(QLX_TEST_ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 
-# qlx_add_test(NAME [GUI] SOURCES ... LIBS ... [FIXTURES fixture...] [LABELS label...])
+# qlx_add_test(NAME [GUI] SOURCES ... LIBS ... [FIXTURES f...] [LABELS l...] [LOCKS lock...])
 # GUI tests get a main() that creates a QApplication before the tests run.
 function(qlx_add_test name)
-    cmake_parse_arguments(T "GUI" "" "SOURCES;LIBS;FIXTURES;LABELS" ${ARGN})
+    cmake_parse_arguments(T "GUI" "" "SOURCES;LIBS;FIXTURES;LABELS;LOCKS" ${ARGN})
     if(T_GUI)
         add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/gui_test_main.cpp)
         target_link_libraries(${name} PRIVATE qlx_window)
@@ -19,6 +19,11 @@ function(qlx_add_test name)
     set(props ENVIRONMENT "${QLX_TEST_ENVIRONMENT}" TIMEOUT 300)
     if(T_FIXTURES)
         list(APPEND props FIXTURES_REQUIRED "${T_FIXTURES}")
+    endif()
+    # Tests that start, count or end processes named like the Quillon programs
+    # would see each other's: they share the lock "quillon_processes".
+    if(T_LOCKS)
+        list(APPEND props RESOURCE_LOCK "${T_LOCKS}")
     endif()
     if(T_LABELS)
         list(APPEND props LABELS "${T_LABELS}")

@@ -1,6 +1,7 @@
 #include "window/unexpected_error_box.h"
 
 #include "app/unexpected_error.h"
+#include "window/box_automation.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
@@ -17,9 +18,11 @@ bool runEventEntry(QWidget* parent, const std::function<void()>& entry) {
         return true;
     } catch (const UnexpectedError& error) {
         occurred = true;
-        QMessageBox::critical(parent, QStringLiteral("Quillon"),
-                              QStringLiteral("%1 could not be loaded.\n%2")
-                                  .arg(error.library(), error.reason()));
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Quillon"),
+                        QStringLiteral("%1 could not be loaded.\n%2")
+                            .arg(error.library(), error.reason()),
+                        QMessageBox::Ok, parent);
+        execBox(box);
         // Ends the event loop if it runs; before it runs the caller checks
         // unexpectedErrorOccurred().
         QCoreApplication::exit(kUnexpectedErrorStatus);

@@ -1,6 +1,8 @@
 #include "window/vercheck_window.h"
 
 #include "legacy/build_profile.h"
+#include "window/box_automation.h"
+#include "window/unexpected_error_box.h"
 #include "window/window_layout.h"
 
 #include <QApplication>
@@ -68,6 +70,23 @@ VercheckWindow::VercheckWindow(const BuildProfile& profile, version_check& app, 
     setAutoFillBackground(true);
 
     buildControls(layout);
+
+    // The hidden buttons are the window's triggers; each click is an event
+    // entry of its own.
+    const auto wire = [this](const char* name, void (w_vercheck::*handler)()) {
+        auto* button = qobject_cast<QPushButton*>(control(name));
+        connect(button, &QPushButton::clicked, this,
+                [this, handler] { runEventEntry(this, [&] { (logic_.get()->*handler)(); }); });
+    };
+    wire("cb_up", &w_vercheck::cb_up_clicked);
+    wire("cb_exit", &w_vercheck::cb_exit_clicked);
+    wire("cb_exit1", &w_vercheck::cb_exit1_clicked);
+}
+
+VercheckWindow::VercheckWindow(const BuildProfile& profile, version_check& app,
+                               w_vercheck::Services services, QWidget* parent)
+    : VercheckWindow(profile, app, parent) {
+    logic_ = std::make_unique<w_vercheck>(profile, app, *this, std::move(services));
 }
 
 VercheckWindow::~VercheckWindow() {
@@ -187,7 +206,7 @@ void VercheckWindow::setStatusTag(const QString& tag) { st_1_->setProperty("tag"
 
 void VercheckWindow::messageBox(const QString& title, const QString& text) {
     QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, this);
-    box.exec();
+    execBox(box);
 }
 
 int VercheckWindow::askYesNo(const QString& title, const QString& text) {
@@ -195,7 +214,7 @@ int VercheckWindow::askYesNo(const QString& title, const QString& text) {
                     this);
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes ? 1 : 2;
+    return execBox(box) == QMessageBox::Yes ? 1 : 2;
 }
 
 void VercheckWindow::processPendingEvents() { QCoreApplication::processEvents(); }

@@ -29,6 +29,9 @@ public:
     static constexpr double kScale = 0.3;
 
     VercheckWindow(const BuildProfile& profile, version_check& app, QWidget* parent = nullptr);
+    // With services other than the platform's (tests).
+    VercheckWindow(const BuildProfile& profile, version_check& app, w_vercheck::Services services,
+                   QWidget* parent = nullptr);
     ~VercheckWindow() override;
 
     // Runs the open handler and, unless it closed the window, shows it centred.

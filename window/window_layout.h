@@ -51,8 +51,10 @@ struct WindowLayout {
     std::array<ControlSpec, 8> controls; // in control order
 };
 
-// The current updater's window.
-const WindowLayout& currentWindowLayout();
+// The current updater's window, and the legacy updater's.
+extern const WindowLayout kCurrentWindowLayout;
+extern const WindowLayout kLegacyWindowLayout;
+inline const WindowLayout& currentWindowLayout() { return kCurrentWindowLayout; }
 
 // The progress bar's design-time values.
 inline constexpr int kProgressMaximum = 10;

@@ -1,6 +1,7 @@
 #include "app/version_check.h"
 #include "legacy/build_profile.h"
 #include "support/scripted_port.h"
+#include "process/nvo_process.h"
 #include "window/w_vercheck.h"
 
 #include <gtest/gtest.h>
@@ -54,10 +55,15 @@ TEST_F(VercheckLogic, ExitAlwaysAnswersO) {
 }
 
 TEST_F(VercheckLogic, OpenKeepsTheTrimmedCommandLine) {
-    window.setCommandLineSource([] { return QStringLiteral("   /PID=5;/PSR= C:\\x;  "); });
-    window.open();
-    EXPECT_EQ(window.is_call(), QStringLiteral("/PID=5;/PSR= C:\\x;"));
-    EXPECT_EQ(window.uf_getstring(QStringLiteral("/PSR="), window.is_call()),
+    w_vercheck::Services services = w_vercheck::systemServices();
+    services.commandLine = [] { return QStringLiteral("   /PID=5;/PSR= C:\\x;  "); };
+    services.createProcessObject = [] { return std::unique_ptr<nvo_process>(); };
+    w_vercheck opened(currentProfile(), app, port, std::move(services));
+    opened.open();
+    // No process object: the start was refused, but the command line stays.
+    EXPECT_TRUE(port.closed);
+    EXPECT_EQ(opened.is_call(), QStringLiteral("/PID=5;/PSR= C:\\x;"));
+    EXPECT_EQ(opened.uf_getstring(QStringLiteral("/PSR="), opened.is_call()),
               QStringLiteral(" C:\\x"));
 }
 

@@ -1,0 +1,164 @@
+#include "process/nvo_process.h"
+#include "support/named_processes.h"
+#include "support/window_fixture.h"
+#include "update/transaction.h"
+
+#include <QFile>
+
+namespace qlx {
+namespace {
+
+const QString kReboot = QStringLiteral(
+    "Quillon를 다시 실행해 주십시오. 계속 실패할 경우\r\n"
+    "사용 중인 PC를 재부팅 하신 뒤에 다시 시도해 주시기 바랍니다.");
+
+class Startup : public test::WindowFixture {
+protected:
+    void writeSettings(const QString& file, const QByteArray& json) {
+        QFile f(path(file));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(json);
+    }
+    test::NamedProcesses processes;
+};
+
+TEST_F(Startup, RefusesAStartWithoutArgumentsBeforeCountingAnything) {
+    for (const QString& line : {QString(), QStringLiteral("    ")}) {
+        int created = 0;
+        processObjectOverride = [&] {
+            ++created;
+            return std::make_unique<nvo_process>();
+        };
+        port = {};
+        makeWindow(line).open();
+        ASSERT_EQ(port.boxes.size(), 1u);
+        EXPECT_EQ(port.boxes[0].title, QStringLiteral("확인!"));
+        EXPECT_EQ(port.boxes[0].text, QStringLiteral("정상적인 업그레이드 방식이 아닙니다."));
+        EXPECT_TRUE(port.closed);
+        EXPECT_EQ(created, 0);
+        EXPECT_EQ(port.postedClicks, 0);
+    }
+}
+
+TEST_F(Startup, AnyArgumentPassesAndFillsTheTransactionInOrder) {
+    makeWindow(QStringLiteral("  /PID=5;  ")).open();
+    EXPECT_TRUE(port.boxes.empty());
+    EXPECT_FALSE(port.closed);
+    EXPECT_EQ(port.statusText, QStringLiteral("Quillon 프로그램을 업그레이드 중입니다."));
+    EXPECT_EQ(port.postedClicks, 1);
+    const Transaction& sqlca = app.sqlca();
+    EXPECT_EQ(sqlca.DBMS, QStringLiteral("O10 Oracle10g (10.1.0)")); // no settings file
+    EXPECT_FALSE(sqlca.AutoCommit);
+    EXPECT_EQ(sqlca.DBParm, QStringLiteral("CommitOnDisconnect='No'"));
+    EXPECT_EQ(sqlca.ServerName, QString());
+    EXPECT_EQ(sqlca.LogId, QStringLiteral("QUIL_UPT"));
+    EXPECT_EQ(sqlca.LogPass, QStringLiteral("KOLVEX4923TRA"));
+}
+
+TEST_F(Startup, SettingsComeFromPsrOrQuilPsrInTheCurrentFolder) {
+    writeSettings(QStringLiteral("quil.psr"),
+                  R"({"rows":[{"CODE":"DataBase-DBMS","VALUE":"SQLite"}]})");
+    writeSettings(QStringLiteral("other.psr"),
+                  R"({"rows":[{"CODE":"DataBase-DBMS","VALUE":"PostgreSQL"}]})");
+
+    makeWindow(QStringLiteral("/PSR=   ;/SERVER=db.sqlite;")).open();
+    EXPECT_EQ(app.sqlca().DBMS, QStringLiteral("SQLite"));
+    EXPECT_EQ(app.sqlca().ServerName, QStringLiteral("db.sqlite"));
+
+    makeWindow(QStringLiteral("/PSR=") + path(QStringLiteral("other.psr")) + u';').open();
+    EXPECT_EQ(app.sqlca().DBMS, QStringLiteral("PostgreSQL"));
+
+    // A leading blank stays part of the path: no such file, so the default.
+    makeWindow(QStringLiteral("/PSR= ") + path(QStringLiteral("other.psr")) + u';').open();
+    EXPECT_EQ(app.sqlca().DBMS, QStringLiteral("O10 Oracle10g (10.1.0)"));
+}
+
+TEST_F(Startup, ProcessObjectThatCannotBeCreatedRefusesWithBox01) {
+    processObjectOverride = []() -> std::unique_ptr<nvo_process> {
+        throw std::runtime_error("no process table");
+    };
+    makeWindow(QStringLiteral("/PID=1;")).open();
+    ASSERT_EQ(port.boxes.size(), 1u);
+    EXPECT_EQ(port.boxes[0].title, QStringLiteral("확인! [01]"));
+    EXPECT_EQ(port.boxes[0].text, kReboot);
+    EXPECT_TRUE(port.closed);
+}
+
+TEST_F(Startup, SecondUpdaterRefusesWithBox02AndLeavesTheFirstAlone) {
+    const pid_t one = processes.start(QStringLiteral("qlx_upt"));
+    makeWindow(QStringLiteral("/PID=1;")).open(); // one updater: normal
+    EXPECT_TRUE(port.boxes.empty());
+
+    const pid_t two = processes.start(QStringLiteral("qlx_upt"));
+    port = {};
+    makeWindow(QStringLiteral("/PID=1;")).open();
+    ASSERT_EQ(port.boxes.size(), 1u);
+    EXPECT_EQ(port.boxes[0].title, QStringLiteral("확인! [02]"));
+    EXPECT_EQ(port.boxes[0].text, kReboot);
+    EXPECT_TRUE(port.closed);
+    EXPECT_TRUE(processes.alive(one));
+    EXPECT_TRUE(processes.alive(two));
+}
+
+TEST_F(Startup, CallingClientAloneBringsNoQuestion) {
+    const pid_t client = processes.start(QStringLiteral("quillon"));
+    makeWindow(QStringLiteral("/PID=%1;").arg(client)).open();
+    EXPECT_TRUE(port.boxes.empty());
+    EXPECT_EQ(port.postedClicks, 1);
+    EXPECT_TRUE(processes.alive(client));
+}
+
+TEST_F(Startup, DecliningLeavesTheProgramsRunning) {
+    const pid_t a = processes.start(QStringLiteral("quilmsg"));
+    const pid_t b = processes.start(QStringLiteral("ql_tel"));
+    port.answers = {2};
+    makeWindow(QStringLiteral("/PID=1;")).open();
+    ASSERT_EQ(port.boxes.size(), 2u);
+    EXPECT_TRUE(port.boxes[0].question);
+    EXPECT_EQ(port.boxes[0].title, QStringLiteral("확인!"));
+    EXPECT_EQ(port.boxes[0].text,
+              QStringLiteral("현재 Quillon 혹은 연관된 프로그램이 2개 실행중입니다.\r\n"
+                             "모든 프로그램을 종료 후에 업데이트를 계속 진행하시겠습니까?"));
+    EXPECT_EQ(port.boxes[1].text,
+              QStringLiteral("Quillon와 관련된 모든 프로그램을 종료 후\r\n다시 시도해 주십시오."));
+    EXPECT_TRUE(port.closed);
+    EXPECT_TRUE(processes.alive(a));
+    EXPECT_TRUE(processes.alive(b));
+}
+
+TEST_F(Startup, AgreeingTerminatesThemAllTheCallerToo) {
+    const pid_t caller = processes.start(QStringLiteral("quillon"));
+    const pid_t label = processes.start(QStringLiteral("ql_label"));
+    const pid_t msg = processes.start(QStringLiteral("quilmsg"));
+    port.answers = {1};
+    makeWindow(QStringLiteral("/PID=%1;").arg(caller)).open();
+    // Two counted, three terminated: below zero counts as success.
+    ASSERT_EQ(port.boxes.size(), 1u);
+    EXPECT_TRUE(port.boxes[0].text.contains(QStringLiteral("2개 실행중")));
+    EXPECT_FALSE(port.closed);
+    EXPECT_EQ(port.postedClicks, 1);
+    EXPECT_FALSE(processes.alive(caller));
+    EXPECT_FALSE(processes.alive(label));
+    EXPECT_FALSE(processes.alive(msg));
+}
+
+TEST_F(Startup, LegacyProfileNeverLooksAtProcessesAndUsesItsFixedInterface) {
+    const pid_t client = processes.start(QStringLiteral("quillon"));
+    writeSettings(QStringLiteral("quil.psr"),
+                  R"({"rows":[{"CODE":"DataBase-DBMS","VALUE":"SQLite"}]})");
+    int created = 0;
+    processObjectOverride = [&] {
+        ++created;
+        return std::make_unique<nvo_process>();
+    };
+    makeWindow(QStringLiteral("/PSR=quil.psr;/SERVER=LEGACY;/BUILDNO=12;"), kLegacyProfile).open();
+    EXPECT_TRUE(port.boxes.empty());
+    EXPECT_EQ(created, 0);
+    EXPECT_TRUE(processes.alive(client));
+    EXPECT_EQ(app.sqlca().DBMS, QStringLiteral("O84 ORACLE 8.0.4"));
+    EXPECT_EQ(app.sqlca().LogPass, QStringLiteral("KOLVEX4923TRA"));
+    EXPECT_EQ(port.postedClicks, 1);
+}
+
+} // namespace
+} // namespace qlx

@@ -1,0 +1,102 @@
+// The package writer and the target-folder function of the updater window.
+#include "update/package_paths.h"
+#include "window/w_vercheck.h"
+#include "window/window_port.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace qlx {
+
+namespace {
+
+constexpr qsizetype kChunk = 32765;
+constexpr qsizetype kChunksPerWindow = 100;
+constexpr qsizetype kWindow = kChunk * kChunksPerWindow; // 3,276,500 bytes
+
+// Chunks reach the file through one buffer of a window's size: a write call
+// per 32765 bytes costs twice the throughput of large writes.
+class BufferedFile {
+public:
+    explicit BufferedFile(QFile& file) : file_(file) { buffer_.reserve(kWindow); }
+
+    bool append(QByteArrayView chunk) {
+        if (buffer_.size() + chunk.size() > kWindow && !flush()) {
+            return false;
+        }
+        buffer_.append(chunk);
+        return true;
+    }
+
+    bool flush() {
+        const qsizetype size = buffer_.size();
+        const bool ok = size == 0 || file_.write(buffer_.constData(), size) == size;
+        buffer_.clear();
+        return ok;
+    }
+
+private:
+    QFile& file_;
+    QByteArray buffer_;
+};
+
+} // namespace
+
+int w_vercheck::uf_filewrite(const QString& filename, QByteArray data) {
+    QFile file(filename);
+    // Replaces an existing file; bytes go out unchanged.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        return -1;
+    }
+    const qsizetype length = data.size();
+    const qsizetype chunks = length > kChunk ? (length + kChunk - 1) / kChunk : 1;
+    // The window's counters are 16-bit: larger packages are out of range.
+    if (chunks > 32767) {
+        file.close();
+        return -1;
+    }
+
+    BufferedFile out(file);
+    // Each window of 100 chunks is cut off the front of our own copy of the
+    // package; the cut is an offset, so no byte is copied more than once.
+    qsizetype windowStart = 0;
+    QByteArrayView window;
+    qsizetype position = 0;
+    for (qsizetype chunk = 1; chunk <= chunks; ++chunk) {
+        port_.processPendingEvents();
+        if ((chunk - 1) % kChunksPerWindow == 0) {
+            const qsizetype size = std::min(kWindow, length - windowStart);
+            window = QByteArrayView(data.constData() + windowStart, size);
+            windowStart += size;
+            position = 0;
+        }
+        const QByteArrayView piece = window.sliced(position, std::min(kChunk, window.size() - position));
+        position += kChunk;
+        if (!out.append(piece)) {
+            file.close();
+            return -1;
+        }
+    }
+    if (!out.flush() || !file.flush()) {
+        file.close();
+        return -1;
+    }
+    file.close();
+    return file.error() == QFileDevice::NoError ? 1 : -1;
+}
+
+QString w_vercheck::uf_path(const QString& path, const QString& action) {
+    if (!QDir::setCurrent(action)) {
+        // Missing intermediate folders are created too: a package's target may
+        // lie several levels below the installation folder.
+        if (!action.isEmpty()) {
+            QDir().mkpath(action);
+        }
+        QDir::setCurrent(action);
+    }
+    const QString result = currentFolder();
+    QDir::setCurrent(path);
+    return result;
+}
+
+} // namespace qlx
