@@ -1,0 +1,132 @@
+#include "support/named_processes.h"
+#include "support/packages.h"
+#include "support/updater_run.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+namespace qlx {
+namespace {
+
+QString setting(const QString& psr, const QString& code) {
+    const QJsonObject doc = QJsonDocument::fromJson(test::readFile(psr)).object();
+    for (const QJsonValue& row : doc.value(QStringLiteral("rows")).toArray()) {
+        if (row.toObject().value(QStringLiteral("CODE")).toString() == code) {
+            return row.toObject().value(QStringLiteral("VALUE")).toString();
+        }
+    }
+    return QStringLiteral("<absent>");
+}
+
+class UpdaterProcess : public ::testing::Test {
+protected:
+    void SetUp() override {
+        run.installStandInClient();
+        QFile psr(run.path(QStringLiteral("quil.psr")));
+        ASSERT_TRUE(psr.open(QIODevice::WriteOnly));
+        psr.write(R"({"rows":[{"CODE":"DataBase-DBMS","VALUE":"SQLite"},)"
+                  R"({"CODE":"QL_UPT_TIME","VALUE":"77"}]})");
+        psr.close();
+        db = run.path(QStringLiteral("update.db"));
+        test::createSqliteUpdateDatabase(db);
+        test::addBuildPackage(db, QStringLiteral("QLX_UPT3"), QStringLiteral("main"),
+                              QStringLiteral("bin"), 4,
+                              test::makePackage({{"quillon.dat", "v4"}, {"한글.txt", "가"}}));
+        test::addBuildPackage(db, QStringLiteral("QLX_UPT2"), QStringLiteral("legacy"),
+                              QStringLiteral("old"), 12, test::makePackage({{"l.txt", "12"}}));
+    }
+
+    test::UpdaterRun run;
+    QString db;
+};
+
+TEST_F(UpdaterProcess, UpdatesFromSqliteAndRelaunchesTheClient) {
+    const QString psr = run.path(QStringLiteral("quil.psr"));
+    const int status =
+        run.run(QStringLiteral("qlx_upt"),
+                QStringLiteral("/PID=1;/PSR=") + psr + QStringLiteral(";/SERVER=update.db;/BUILDNO=3;"));
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(run.boxes().empty());
+    EXPECT_EQ(test::readFile(run.path(QStringLiteral("bin/quillon.dat"))), "v4");
+    EXPECT_EQ(test::readFile(run.path(QStringLiteral("bin/한글.txt"))), "가");
+    EXPECT_TRUE(QFile::exists(run.path(QStringLiteral("upt/main.zip"))));
+    EXPECT_EQ(setting(psr, QStringLiteral("QL_UPT_TIME")), QString());
+    const auto arguments = run.clientArguments();
+    ASSERT_TRUE(arguments.has_value());
+    EXPECT_EQ(*arguments, QStringList{psr});
+}
+
+TEST_F(UpdaterProcess, UnreachableDatabaseTellsTheUserAndDoesNotRelaunch) {
+    const QString psr = run.path(QStringLiteral("quil.psr"));
+    const int status = run.run(QStringLiteral("qlx_upt"),
+                               QStringLiteral("/PID=1;/PSR=") + psr +
+                                   QStringLiteral(";/SERVER=missing.db;/BUILDNO=3;"));
+    EXPECT_EQ(status, 0);
+    const auto boxes = run.boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].title, QStringLiteral("Err!"));
+    EXPECT_EQ(boxes[1].title, QStringLiteral("에러!"));
+    EXPECT_EQ(boxes[1].text, QStringLiteral("홈페이지에서 직접 업그레이드 하세요."));
+    EXPECT_NE(setting(psr, QStringLiteral("QL_UPT_TIME")), QString());
+    EXPECT_NE(setting(psr, QStringLiteral("QL_UPT_TIME")), QStringLiteral("77"));
+    EXPECT_FALSE(run.clientArguments(500).has_value());
+}
+
+TEST_F(UpdaterProcess, NoArgumentsIsRefusedWithTheRealBox) {
+    EXPECT_EQ(run.run(QStringLiteral("qlx_upt"), QString()), 0);
+    const auto boxes = run.boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].title, QStringLiteral("확인!"));
+    EXPECT_EQ(boxes[0].text, QStringLiteral("정상적인 업그레이드 방식이 아닙니다."));
+    EXPECT_EQ(boxes[0].buttons, QStringLiteral("Ok"));
+}
+
+TEST_F(UpdaterProcess, QuestionAboutRunningProgramsIsAskedAndDeclined) {
+    test::NamedProcesses processes;
+    const pid_t a = processes.start(QStringLiteral("quillon"));
+    const pid_t b = processes.start(QStringLiteral("ql_label"));
+    EXPECT_EQ(run.run(QStringLiteral("qlx_upt"), QStringLiteral("/PID=1;/SERVER=update.db;"),
+                      {QStringLiteral("escape")}),
+              0);
+    const auto boxes = run.boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].buttons, QStringLiteral("Yes,No"));
+    EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("2개 실행중입니다.")));
+    EXPECT_EQ(boxes[1].text,
+              QStringLiteral("Quillon와 관련된 모든 프로그램을 종료 후\r\n다시 시도해 주십시오."));
+    EXPECT_TRUE(processes.alive(a));
+    EXPECT_TRUE(processes.alive(b));
+}
+
+TEST_F(UpdaterProcess, SecondUpdaterIsRefused) {
+    test::NamedProcesses processes;
+    processes.start(QStringLiteral("qlx_upt"));
+    EXPECT_EQ(run.run(QStringLiteral("qlx_upt"), QStringLiteral("/PID=1;/SERVER=update.db;")), 0);
+    const auto boxes = run.boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].title, QStringLiteral("확인! [02]"));
+    EXPECT_FALSE(run.clientArguments(300).has_value());
+}
+
+TEST_F(UpdaterProcess, MissingExtractionLibraryEndsTheProgramWithAnError) {
+    // A copy of the updater in a folder without its libraries.
+    QTemporaryDir bin;
+    const QString copy = bin.filePath(QStringLiteral("qlx_upt"));
+    ASSERT_TRUE(QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/qlx_upt"), copy));
+    QFile::setPermissions(copy, QFile::ReadOwner | QFile::ExeOwner);
+    const int status =
+        run.run(copy, QStringLiteral("/PID=1;/PSR=quil.psr;/SERVER=update.db;/BUILDNO=3;"));
+    EXPECT_EQ(status, 3);
+    const auto boxes = run.boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("libEZip.so"))) << boxes[0].text.toStdString();
+    EXPECT_FALSE(run.clientArguments(300).has_value());
+}
+
+} // namespace
+} // namespace qlx
