@@ -1,23 +1,110 @@
 #!/usr/bin/env bash
-# Installs, builds and runs the updater's main job in a demo installation
-# folder. In a real window when a display is present, offscreen otherwise.
+# The updater's main job, for real: builds the project, lays out a demo
+# installation folder with a settings file, a SQLite update database filled by
+# qlx_publish (packages of two builds) and a stand-in client program, runs the
+# updater there and shows what happened.
+#   scripts/demo.sh            the current updater, qlx_upt
+#   scripts/demo.sh --legacy   the legacy updater, qlx_upt3, through ODBC
+# In a real window when a display is present, offscreen otherwise (the boxes
+# are then answered by themselves and printed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+legacy=no
+[ "${1:-}" = "--legacy" ] && legacy=yes
 
 bash scripts/install-deps.sh
 cmake --preset ci >/dev/null
-cmake --build --preset ci
+cmake --build --preset ci --target qlx_upt qlx_upt3 qlx_publish EZip ftp
+bin="$root/build/ci/bin"
 
-demo="$root/demo"
-mkdir -p "$demo"
+demo="$root/demo/install-$(date +%Y%m%d-%H%M%S)"
+work="$demo.work"
+mkdir -p "$demo/bin" "$work"
 cd "$demo"
-if [ -z "${DISPLAY:-}" ]; then
-  export QT_QPA_PLATFORM=offscreen
-  echo "No display: running offscreen for 5 seconds."
-  status=0
-  timeout 5 "$root/build/ci/bin/qlx_upt" "/PID=$$;/PSR=$demo/quil.psr;/SERVER=demo;/BUILDNO=1;" || status=$?
-  [ "$status" -eq 124 ] && status=0
-  exit "$status"
+
+# Packages: build 1 (already installed), build 2 and build 3.
+make_package() { # name file content...
+  local name=$1; shift
+  rm -rf "$work/$name"; mkdir -p "$work/$name"
+  while [ $# -gt 0 ]; do
+    mkdir -p "$(dirname "$work/$name/$1")"; printf '%s\n' "$2" > "$work/$name/$1"; shift 2
+  done
+  (cd "$work/$name" && zip -q -r "$work/$name.zip" .)
+}
+make_package base    quillon.ver "build 1"
+make_package core    quillon.ver "build 2"  lib/core.dat "core of build 2"
+make_package reports reports/월간.txt "월간 보고서 양식, build 2"
+make_package fixes   quillon.ver "build 3"  lib/fix.dat "fix of build 3"
+
+publish() { "$bin/qlx_publish" --dbms SQLite --server update.db "$@"; }
+publish init
+publish add-build base    bin 1 "$work/base.zip"
+publish add-build core    bin 2 "$work/core.zip"
+publish add-build reports ""  2 "$work/reports.zip"
+publish add-build fixes   bin 3 "$work/fixes.zip"
+publish add-build base    bin 1 "$work/base.zip" --table QLX_UPT2
+publish add-build core    bin 2 "$work/core.zip" --table QLX_UPT2
+
+cat > quil.psr <<'JSON'
+{
+  "rows": [
+    { "CODE": "DataBase-DBMS", "VALUE": "SQLite" },
+    { "CODE": "QL_UPT_TIME", "VALUE": "8765" },
+    { "CODE": "Client-Theme", "VALUE": "classic" }
+  ]
+}
+JSON
+
+# The stand-in client records how it was started.
+cat > quillon <<'SH'
+#!/bin/sh
+{ echo "started: $0"; for a in "$@"; do echo "argument: [$a]"; done; } > "$(dirname "$0")/client-started.txt"
+SH
+chmod +x quillon
+
+updater=qlx_upt
+args="/PID=$$;/PSR=$demo/quil.psr;/SERVER=update.db;/BUILDNO=2;"
+env=()
+if [ "$legacy" = yes ]; then
+  updater=qlx_upt3
+  # The legacy updater's database interface is fixed; its server is an ODBC
+  # data source, here one over the same SQLite file.
+  cat > "$work/odbcinst.ini" <<INI
+[SQLite3]
+Driver=$(find /usr/lib -name libsqlite3odbc.so | head -n 1)
+INI
+  cat > "$work/odbc.ini" <<INI
+[QUILLON_DEMO]
+Driver=SQLite3
+Database=$demo/update.db
+INI
+  env=(ODBCSYSINI="$work" ODBCINI="$work/odbc.ini")
+  args="/PSR=$demo/quil.psr;/SERVER=QUILLON_DEMO;/BUILDNO=2;"
 fi
-exec "$root/build/ci/bin/qlx_upt" "/PID=$$;/PSR=$demo/quil.psr;/SERVER=demo;/BUILDNO=1;"
+if [ -z "${DISPLAY:-}" ]; then
+  env+=(QT_QPA_PLATFORM=offscreen QLX_BOX_LOG="$work/boxes.log")
+fi
+
+echo
+echo "== Running $updater in $demo"
+echo "   $args"
+status=0
+env "${env[@]}" "$bin/$updater" "$args" || status=$?
+sleep 0.5
+
+echo
+echo "== Exit status: $status"
+if [ -s "$work/boxes.log" ]; then
+  echo "== Message boxes (answered by themselves):"
+  sed 's/^/   /' "$work/boxes.log"
+fi
+echo "== Files installed:"
+find bin reports -type f 2>/dev/null | sort | while read -r f; do printf '   %-28s %s\n' "$f" "$(head -n 1 "$f")"; done
+echo "== Packages kept in upt/:"
+ls upt 2>/dev/null | sed 's/^/   /'
+echo "== QL_UPT_TIME in quil.psr: [$(/usr/bin/python3 -c 'import json,sys; print(next((r["VALUE"] for r in json.load(open(sys.argv[1]))["rows"] if r["CODE"]=="QL_UPT_TIME"),"<absent>"))' quil.psr)]"
+echo "== The relaunched client:"
+if [ -f client-started.txt ]; then sed 's/^/   /' client-started.txt; else echo "   (not started)"; fi
+rm -rf "$work"
+exit "$status"
