@@ -196,7 +196,7 @@ void Transaction::disconnect() {
             }
         }
     }
-    close();
+    close(false);
     if (failure.isEmpty()) {
         setResult(0);
     } else {
@@ -204,11 +204,15 @@ void Transaction::disconnect() {
     }
 }
 
-void Transaction::close() {
+void Transaction::close(bool endTransaction) {
     {
         QSqlDatabase db = QSqlDatabase::database(connectionName_, false);
         if (db.isOpen()) {
-            // An open transaction is left to the server, which rolls it back.
+            // Some ODBC drivers refuse to close inside a transaction.
+            if (endTransaction && !AutoCommit &&
+                db.driver()->hasFeature(QSqlDriver::Transactions)) {
+                db.rollback();
+            }
             db.close();
         }
     }

@@ -43,7 +43,9 @@ public:
     void setResult(long code, const QString& text = {});
 
 private:
-    void close();
+    // Closes and forgets the connection; rolls back an open transaction first
+    // unless the caller has ended it.
+    void close(bool endTransaction = true);
 
     QString connectionName_;
     bool connected_ = false;
