@@ -1,5 +1,6 @@
 #include "update/blob_fetch.h"
 
+#include "update/sqlite_blob_reader.h"
 #include "update/transaction.h"
 
 #include <QSqlError>
@@ -19,22 +20,56 @@ QString errorText(const QSqlError& error) {
 // How a driver is asked for a part of a BLOB. Drivers without one fetch the
 // whole value in one statement.
 struct SliceDialect {
-    QString length; // "length(%1)"
-    QString slice;  // "substr(%1, ?, ?)"
+    QString length; // "octet_length(%1)"
+    QString slice;  // "substring(%1 from ? for ?)"
 };
 
 std::optional<SliceDialect> sliceDialectOf(const QString& driverName) {
-    // Both drivers build a whole value from a copy the client library holds
-    // (SQLite assembles the overflow pages, libpq the text-escaped bytea), so
-    // one statement needs two to sixteen times the BLOB's size.
-    if (driverName == QLatin1String("QSQLITE")) {
-        return SliceDialect{QStringLiteral("length(%1)"), QStringLiteral("substr(%1, ?, ?)")};
-    }
+    // libpq returns bytea as hex text, which the driver decodes into another
+    // copy: one statement for the whole value needs about eight times its size.
     if (driverName == QLatin1String("QPSQL")) {
         return SliceDialect{QStringLiteral("octet_length(%1)"),
                             QStringLiteral("substring(%1 from ? for ?)")};
     }
     return std::nullopt;
+}
+
+// SQLite: the row is found with a statement, its BLOB read in place.
+void selectSqliteInPlace(Transaction& transaction, QSqlQuery& query, const QString& table,
+                         const QString& blobColumn, const QString& keyColumn, const QString& key,
+                         std::optional<QByteArray>& buffer) {
+    query.prepare(QLatin1String("SELECT rowid, ") + blobColumn + QLatin1String(" IS NULL FROM ") +
+                  table + QLatin1String(" WHERE ") + keyColumn + QLatin1String(" = ?"));
+    query.addBindValue(key);
+    if (!query.exec()) {
+        transaction.setResult(-1, errorText(query.lastError()));
+        return;
+    }
+    if (!query.next()) {
+        transaction.setResult(100);
+        return;
+    }
+    const qint64 rowid = query.value(0).toLongLong();
+    const bool isNull = query.value(1).toLongLong() != 0;
+    if (query.next()) {
+        transaction.setResult(-1, QStringLiteral("The select returned more than one row"));
+        return;
+    }
+    query.finish();
+    if (isNull) {
+        buffer = std::nullopt;
+        transaction.setResult(0);
+        return;
+    }
+    QString error;
+    std::optional<QByteArray> bytes =
+        SqliteBlobReader::read(transaction.database(), table, blobColumn, rowid, error);
+    if (!bytes) {
+        transaction.setResult(-1, error);
+        return;
+    }
+    buffer = std::move(bytes);
+    transaction.setResult(0);
 }
 
 void selectWhole(Transaction& transaction, QSqlQuery& query, const QString& selectText,
@@ -148,6 +183,10 @@ void selectSingleBlob(Transaction& transaction, const QString& table, const QStr
     QSqlDatabase db = transaction.database();
     QSqlQuery query(db);
     query.setForwardOnly(true);
+    if (SqliteBlobReader::available(db)) {
+        selectSqliteInPlace(transaction, query, table, blobColumn, keyColumn, key, buffer);
+        return;
+    }
     if (const std::optional<SliceDialect> dialect = sliceDialectOf(db.driverName())) {
         selectInSlices(transaction, query, *dialect, table, blobColumn, keyColumn, key, buffer);
         return;

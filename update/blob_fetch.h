@@ -17,7 +17,8 @@ void selectSingleBlob(Transaction& transaction, const QString& table, const QStr
                       const QString& keyColumn, const QString& key,
                       std::optional<QByteArray>& buffer);
 
-// Bytes fetched per statement on drivers that read a BLOB in slices.
+// Bytes fetched per statement on drivers that read a BLOB in slices
+// (PostgreSQL).
 inline constexpr qint64 kBlobSliceBytes = qint64{16} * 1024 * 1024;
 
 // True for a plain SQL identifier (letters, digits, underscore, no leading digit).

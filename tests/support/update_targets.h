@@ -43,10 +43,6 @@ public:
     // Where the test writes its rows; autocommitting.
     QSqlDatabase writer;
 
-    [[nodiscard]] bool slicesBlobs() const {
-        return kind == TargetKind::Sqlite || kind == TargetKind::Postgres;
-    }
-
 private:
     UpdateTarget() = default;
     std::unique_ptr<QTemporaryDir> dir_;
