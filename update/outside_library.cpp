@@ -26,7 +26,8 @@ QString executableFolder() {
 #ifdef Q_OS_WIN
     wchar_t buffer[32768];
     const auto length = GetModuleFileNameW(nullptr, buffer, 32768);
-    return QFileInfo(QString::fromWCharArray(buffer, static_cast<qsizetype>(length))).absolutePath();
+    return QFileInfo(QString::fromWCharArray(buffer, static_cast<qsizetype>(length)))
+        .absolutePath();
 #else
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section(u'/', 0, -2);
 #endif
@@ -50,7 +51,9 @@ QString OutsideLibrary::libraryFolder() {
     return folderOverride().isEmpty() ? executableFolder() : folderOverride();
 }
 
-void OutsideLibrary::setLibraryFolderForTesting(const QString& folder) { folderOverride() = folder; }
+void OutsideLibrary::setLibraryFolderForTesting(const QString& folder) {
+    folderOverride() = folder;
+}
 
 QString OutsideLibrary::filePath() const {
     return QDir(libraryFolder()).absoluteFilePath(platformFileName(baseName_));

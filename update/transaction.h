@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSqlDatabase>
 #include <QString>
 
 #include <optional>
@@ -22,8 +23,9 @@ public:
     std::optional<long> SQLCode = 0;
     QString SQLErrText;
 
-    Transaction() = default;
-    ~Transaction() = default;
+    Transaction();
+    // Releasing the transaction ends an open connection as disconnect() does.
+    ~Transaction();
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
 
@@ -34,9 +36,19 @@ public:
     [[nodiscard]] bool isConnected() const;
     // The Qt connection name of this transaction (valid while connected).
     [[nodiscard]] QString connectionName() const;
+    // The open connection; an invalid handle when not connected.
+    [[nodiscard]] QSqlDatabase database() const;
+
+    // Records the outcome of an operation in SQLCode and SQLErrText.
+    void setResult(long code, const QString& text = {});
 
 private:
+    // Closes and forgets the connection; rolls back an open transaction first
+    // unless the caller has ended it.
+    void close(bool endTransaction = true);
+
     QString connectionName_;
+    bool connected_ = false;
 };
 
 } // namespace qlx

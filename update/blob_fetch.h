@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace qlx {
+
+class Transaction;
+
+// One BLOB column of the single row whose key column equals `key` (bound as a
+// string). The buffer gets the bytes, or null for a NULL BLOB; it keeps its
+// value when no row, more than one row, or an error is met. SQLCode: 0, 100
+// (no row) or -1. Table and column names are the program's own identifiers.
+void selectSingleBlob(Transaction& transaction, const QString& table, const QString& blobColumn,
+                      const QString& keyColumn, const QString& key,
+                      std::optional<QByteArray>& buffer);
+
+// Bytes fetched per statement on drivers that read a BLOB in slices
+// (PostgreSQL).
+inline constexpr qint64 kBlobSliceBytes = qint64{16} * 1024 * 1024;
+
+// True for a plain SQL identifier (letters, digits, underscore, no leading digit).
+[[nodiscard]] bool isPlainIdentifier(const QString& name);
+
+} // namespace qlx
