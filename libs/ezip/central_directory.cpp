@@ -116,18 +116,17 @@ int findEnd(int fd, std::uint64_t fileSize, EndRecord& end) {
         end.size = le(p + 12, 4);
         end.offset = le(p + 16, 4);
         end.position = tailStart + i;
-        const bool zip64 =
+        const bool marked =
             end.entries == 0xFFFF || end.size == 0xFFFFFFFF || end.offset == 0xFFFFFFFF;
-        if (!zip64) {
-            return EZIP_OK;
-        }
-        if (end.position < 20) {
-            return EZIP_E_STRUCTURE;
-        }
+        // Some writers add the zip64 records without marking the end record,
+        // so their locator is looked for in every archive.
         std::array<unsigned char, 20> locator{};
-        if (!readAt(fd, end.position - 20, locator.data(), locator.size()) ||
-            le(locator.data(), 4) != locator64Signature) {
-            return EZIP_E_STRUCTURE;
+        const bool located =
+            end.position >= locator.size() &&
+            readAt(fd, end.position - locator.size(), locator.data(), locator.size()) &&
+            le(locator.data(), 4) == locator64Signature;
+        if (!located) {
+            return marked ? EZIP_E_STRUCTURE : EZIP_OK;
         }
         const std::uint64_t record = le(locator.data() + 8, 8);
         std::array<unsigned char, 56> end64{};

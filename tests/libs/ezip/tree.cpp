@@ -62,7 +62,7 @@ int run(const std::string& command) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string quoted(const fs::path& path) {
+std::string shellQuoted(const fs::path& path) {
     std::string out = "'";
     for (const char c : path.string()) {
         if (c == '\'') {

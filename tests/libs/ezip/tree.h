@@ -29,6 +29,6 @@ private:
 
 // Runs a shell command line; its exit status.
 int run(const std::string& command);
-std::string quoted(const std::filesystem::path& path);
+std::string shellQuoted(const std::filesystem::path& path);
 
 } // namespace ezip_test
