@@ -1,0 +1,200 @@
+#include "libs/ezip/archive_plan.h"
+
+#include "libs/ezip/entry_name.h"
+#include "libs/ezip/ezip_codes.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace ezip {
+
+namespace {
+
+constexpr unsigned hostUnix = 3;
+constexpr unsigned hostMac = 19;
+constexpr std::uint32_t dosFolder = 0x10;
+constexpr std::uint16_t flagEncrypted = 0x0001;
+constexpr std::uint16_t flagStrongEncryption = 0x0040;
+constexpr std::uint16_t flagUtf8 = 0x0800;
+constexpr std::uint16_t methodStore = 0;
+constexpr std::uint16_t methodDeflate = 8;
+constexpr std::uint16_t methodAes = 99;
+
+struct EntryKind {
+    bool folder = false;
+    bool executable = false;
+};
+
+// Only regular files and folders may come out of a package: links could point
+// the next entries out of the folder, devices and FIFOs have no place in it.
+int entryKind(const CentralEntry& entry, EntryKind& kind) {
+    const unsigned host = entry.madeBy >> 8U;
+    if (host == hostUnix || host == hostMac) {
+        const std::uint32_t mode = entry.externalAttributes >> 16U;
+        const std::uint32_t type = mode & S_IFMT;
+        if (type != 0 && type != S_IFREG && type != S_IFDIR) {
+            return EZIP_E_ENTRY_TYPE;
+        }
+        kind.folder = type == S_IFDIR;
+        kind.executable = (mode & 0111U) != 0;
+    }
+    if ((entry.externalAttributes & dosFolder) != 0) {
+        kind.folder = true;
+    }
+    return EZIP_OK;
+}
+
+std::string join(const std::vector<std::string>& components, std::size_t count) {
+    std::string path;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0) {
+            path.push_back('/');
+        }
+        path += components[i];
+    }
+    return path;
+}
+
+} // namespace
+
+int planExtraction(const CentralDirectory& directory, const Limits& limits, Plan& plan) {
+    if (directory.entries.size() > limits.maxEntries) {
+        return EZIP_E_TOO_MANY_ENTRIES;
+    }
+    NameDecoder decoder;
+    std::unordered_set<std::string> fileKeys;
+    std::unordered_set<std::string> explicitFolderKeys;
+    // Folded folder path to its spelling: "A/x" and "a/y" would share one
+    // folder on a case-insensitive file system and must not disagree.
+    std::unordered_map<std::string, std::string> folders;
+    std::string decoded;
+    for (std::size_t i = 0; i < directory.entries.size(); ++i) {
+        const CentralEntry& entry = directory.entries[i];
+        if (!entry.unicodeName.empty() && isValidUtf8(entry.unicodeName)) {
+            decoded = entry.unicodeName;
+        } else if (!decoder.decode(entry.rawName, (entry.flags & flagUtf8) != 0, {}, decoded)) {
+            return EZIP_E_NAME_ENCODING;
+        }
+        // The stored length counts every byte; a NUL inside it is a name
+        // that the file system would cut short.
+        if (entry.rawName.find('\0') != std::string::npos) {
+            return EZIP_E_NAME;
+        }
+        const CheckedName name = checkEntryName(decoded);
+        if (name.verdict != NameVerdict::Ok) {
+            return EZIP_E_NAME;
+        }
+        EntryKind kind;
+        if (const int code = entryKind(entry, kind); code != EZIP_OK) {
+            return code;
+        }
+        const bool folder = name.folder || kind.folder;
+        if ((entry.flags & (flagEncrypted | flagStrongEncryption)) != 0 ||
+            entry.method == methodAes) {
+            return EZIP_E_ENCRYPTED;
+        }
+        if (entry.method != methodStore && entry.method != methodDeflate) {
+            return EZIP_E_METHOD;
+        }
+        if (entry.method == methodStore && entry.size != entry.compressedSize) {
+            return EZIP_E_STRUCTURE;
+        }
+        if (folder && entry.size != 0) {
+            return EZIP_E_STRUCTURE;
+        }
+        if (entry.size > limits.ratioFreeSize &&
+            entry.size / limits.maxRatio > entry.compressedSize) {
+            return EZIP_E_RATIO;
+        }
+        const std::size_t parents = folder ? name.components.size() : name.components.size() - 1;
+        for (std::size_t depth = 1; depth <= parents; ++depth) {
+            std::string path = join(name.components, depth);
+            std::string key = foldCase(path);
+            const auto [it, inserted] = folders.try_emplace(key, path);
+            if (!inserted && it->second != path) {
+                return EZIP_E_DUPLICATE;
+            }
+        }
+        const std::string path = join(name.components, name.components.size());
+        if (folder) {
+            if (!explicitFolderKeys.insert(foldCase(path)).second) {
+                return EZIP_E_DUPLICATE;
+            }
+            continue;
+        }
+        if (!fileKeys.insert(foldCase(path)).second) {
+            return EZIP_E_DUPLICATE;
+        }
+        PlannedFile file;
+        file.index = static_cast<std::uint32_t>(i);
+        file.method = entry.method;
+        file.executable = kind.executable;
+        file.size = entry.size;
+        file.compressedSize = entry.compressedSize;
+        file.path = path;
+        plan.totalSize += entry.size;
+        plan.files.push_back(std::move(file));
+    }
+    for (const auto& key : fileKeys) {
+        if (folders.count(key) != 0) {
+            return EZIP_E_DUPLICATE;
+        }
+    }
+    plan.folders.reserve(folders.size());
+    for (auto& [key, path] : folders) {
+        plan.folders.push_back(std::move(path));
+    }
+    const auto depth = [](const std::string& path) {
+        return std::count(path.begin(), path.end(), '/');
+    };
+    std::sort(plan.folders.begin(), plan.folders.end(),
+              [&](const std::string& a, const std::string& b) {
+                  const auto da = depth(a);
+                  const auto db = depth(b);
+                  return da != db ? da < db : a < b;
+              });
+    return EZIP_OK;
+}
+
+int checkDestination(int destinationFd, const Plan& plan) {
+    struct stat info {};
+    for (const auto& folder : plan.folders) {
+        if (fstatat(destinationFd, folder.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (!S_ISDIR(info.st_mode)) {
+                return EZIP_E_DESTINATION;
+            }
+        } else if (errno != ENOENT) {
+            return EZIP_E_DESTINATION;
+        }
+    }
+    std::uint64_t blocks = plan.folders.size();
+    for (const auto& file : plan.files) {
+        if (fstatat(destinationFd, file.path.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (S_ISDIR(info.st_mode)) {
+                return EZIP_E_DESTINATION;
+            }
+        } else if (errno != ENOENT) {
+            return EZIP_E_DESTINATION;
+        }
+        blocks += (file.size + 4095) / 4096;
+    }
+    struct statvfs space {};
+    if (fstatvfs(destinationFd, &space) != 0) {
+        return EZIP_E_DESTINATION;
+    }
+    // Replaced files are freed only after the new ones are in place, so the
+    // whole archive must fit beside the current contents.
+    const std::uint64_t available = static_cast<std::uint64_t>(space.f_bavail) * space.f_frsize;
+    if (blocks > available / 4096 ||
+        (space.f_files != 0 && plan.files.size() + plan.folders.size() + 1 > space.f_favail)) {
+        return EZIP_E_NO_SPACE;
+    }
+    return EZIP_OK;
+}
+
+} // namespace ezip

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "libs/ezip/central_directory.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ezip {
+
+// What the archive will write, after every entry passed the checks.
+struct PlannedFile {
+    std::uint32_t index = 0; // the entry's index in the archive
+    std::uint16_t method = 0;
+    bool executable = false;
+    std::uint64_t size = 0;
+    std::uint64_t compressedSize = 0;
+    std::string path; // relative, "/"-separated, UTF-8
+};
+
+struct Plan {
+    std::vector<PlannedFile> files;
+    // Every folder the files need, explicit or implied, parents first.
+    std::vector<std::string> folders;
+    std::uint64_t totalSize = 0;
+};
+
+struct Limits {
+    std::uint64_t maxEntries = 10000;
+    // Deflate reaches about 1000:1 on runs of one byte; real packages stay far
+    // below this ratio, and small entries are allowed any ratio.
+    std::uint64_t maxRatio = 200;
+    std::uint64_t ratioFreeSize = 1U << 20U;
+};
+
+// Checks every entry's name, type, encryption, method and ratio, and that no
+// two entries land on the same path. Returns EZIP_OK or an EzipCode.
+int planExtraction(const CentralDirectory& directory, const Limits& limits, Plan& plan);
+
+// Checks that the destination (open as `destinationFd`) can take the plan: no
+// folder of the plan exists as a non-folder (or a link), no file as a folder,
+// and the file system has room for everything.
+int checkDestination(int destinationFd, const Plan& plan);
+
+} // namespace ezip

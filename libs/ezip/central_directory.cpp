@@ -1,0 +1,294 @@
+#include "libs/ezip/central_directory.h"
+
+#include "libs/ezip/entry_name.h"
+#include "libs/ezip/ezip_codes.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ezip {
+
+namespace {
+
+constexpr std::uint32_t localSignature = 0x04034b50;
+constexpr std::uint32_t centralSignature = 0x02014b50;
+constexpr std::uint32_t endSignature = 0x06054b50;
+constexpr std::uint32_t end64Signature = 0x06064b50;
+constexpr std::uint32_t locator64Signature = 0x07064b50;
+constexpr std::size_t endSize = 22;
+constexpr std::size_t maxComment = 0xFFFF;
+
+std::uint64_t le(const unsigned char* p, int bytes) {
+    std::uint64_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i) {
+        value = (value << 8) | p[i];
+    }
+    return value;
+}
+
+bool readAt(int fd, std::uint64_t offset, void* buffer, std::size_t length) {
+    auto* out = static_cast<unsigned char*>(buffer);
+    while (length > 0) {
+        const ssize_t got = pread(fd, out, length, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;
+        }
+        out += got;
+        offset += static_cast<std::uint64_t>(got);
+        length -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+// Sequential reads through the directory with one fixed buffer, so that a
+// large directory never sits in memory twice.
+class Reader {
+public:
+    Reader(int fd, std::uint64_t offset, std::uint64_t end) : fd_(fd), pos_(offset), end_(end) {}
+
+    bool read(void* out, std::size_t length) {
+        auto* dst = static_cast<unsigned char*>(out);
+        while (length > 0) {
+            if (begin_ == filled_) {
+                if (pos_ >= end_) {
+                    return false;
+                }
+                const std::size_t want =
+                    static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), end_ - pos_));
+                if (!readAt(fd_, pos_, buffer_.data(), want)) {
+                    return false;
+                }
+                pos_ += want;
+                begin_ = 0;
+                filled_ = want;
+            }
+            const std::size_t take = std::min(length, filled_ - begin_);
+            std::copy_n(buffer_.data() + begin_, take, dst);
+            begin_ += take;
+            dst += take;
+            length -= take;
+        }
+        return true;
+    }
+
+private:
+    int fd_;
+    std::uint64_t pos_;
+    std::uint64_t end_;
+    std::array<unsigned char, 65536> buffer_{};
+    std::size_t begin_ = 0;
+    std::size_t filled_ = 0;
+};
+
+struct EndRecord {
+    std::uint64_t entries = 0;
+    std::uint64_t size = 0;
+    std::uint64_t offset = 0;
+    std::uint64_t position = 0; // where the directory must end
+};
+
+int findEnd(int fd, std::uint64_t fileSize, EndRecord& end) {
+    if (fileSize < endSize) {
+        return EZIP_E_NOT_ZIP;
+    }
+    const std::size_t tail =
+        static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, endSize + maxComment));
+    std::vector<unsigned char> buffer(tail);
+    const std::uint64_t tailStart = fileSize - tail;
+    if (!readAt(fd, tailStart, buffer.data(), tail)) {
+        return EZIP_E_OPEN;
+    }
+    for (std::size_t i = tail - endSize + 1; i-- > 0;) {
+        const unsigned char* p = buffer.data() + i;
+        if (le(p, 4) != endSignature || i + endSize + le(p + 20, 2) > tail) {
+            continue;
+        }
+        if (le(p + 4, 2) != 0 || le(p + 6, 2) != 0 || le(p + 8, 2) != le(p + 10, 2)) {
+            return EZIP_E_STRUCTURE; // spanned archives
+        }
+        end.entries = le(p + 10, 2);
+        end.size = le(p + 12, 4);
+        end.offset = le(p + 16, 4);
+        end.position = tailStart + i;
+        const bool marked =
+            end.entries == 0xFFFF || end.size == 0xFFFFFFFF || end.offset == 0xFFFFFFFF;
+        // Some writers add the zip64 records without marking the end record,
+        // so their locator is looked for in every archive.
+        std::array<unsigned char, 20> locator{};
+        const bool located =
+            end.position >= locator.size() &&
+            readAt(fd, end.position - locator.size(), locator.data(), locator.size()) &&
+            le(locator.data(), 4) == locator64Signature;
+        if (!located) {
+            return marked ? EZIP_E_STRUCTURE : EZIP_OK;
+        }
+        const std::uint64_t record = le(locator.data() + 8, 8);
+        std::array<unsigned char, 56> end64{};
+        if (record > end.position - 20 - end64.size() ||
+            !readAt(fd, record, end64.data(), end64.size()) ||
+            le(end64.data(), 4) != end64Signature) {
+            return EZIP_E_STRUCTURE;
+        }
+        if (le(end64.data() + 16, 4) != 0 || le(end64.data() + 20, 4) != 0) {
+            return EZIP_E_STRUCTURE;
+        }
+        end.entries = le(end64.data() + 32, 8);
+        end.size = le(end64.data() + 40, 8);
+        end.offset = le(end64.data() + 48, 8);
+        end.position = record;
+        return EZIP_OK;
+    }
+    return EZIP_E_NOT_ZIP;
+}
+
+// Replaces the 32-bit fields that say "see the zip64 field" by its values.
+bool applyZip64(const std::string& extra, CentralEntry& entry, bool needSize, bool needCompressed,
+                bool needOffset) {
+    const auto* p = reinterpret_cast<const unsigned char*>(extra.data());
+    std::size_t pos = 0;
+    while (pos + 4 <= extra.size()) {
+        const std::size_t id = le(p + pos, 2);
+        const std::size_t length = le(p + pos + 2, 2);
+        if (pos + 4 + length > extra.size()) {
+            return false;
+        }
+        if (id == 0x0001) {
+            std::size_t field = pos + 4;
+            const std::size_t fieldEnd = field + length;
+            const auto take = [&](std::uint64_t& value) {
+                if (field + 8 > fieldEnd) {
+                    return false;
+                }
+                value = le(p + field, 8);
+                field += 8;
+                return true;
+            };
+            return (!needSize || take(entry.size)) &&
+                   (!needCompressed || take(entry.compressedSize)) &&
+                   (!needOffset || take(entry.localOffset));
+        }
+        pos += 4 + length;
+    }
+    return !needSize && !needCompressed && !needOffset;
+}
+
+int readEntry(Reader& reader, CentralEntry& entry) {
+    std::array<unsigned char, 46> header{};
+    if (!reader.read(header.data(), header.size()) || le(header.data(), 4) != centralSignature) {
+        return EZIP_E_STRUCTURE;
+    }
+    const unsigned char* p = header.data();
+    entry.madeBy = static_cast<std::uint16_t>(le(p + 4, 2));
+    entry.flags = static_cast<std::uint16_t>(le(p + 8, 2));
+    entry.method = static_cast<std::uint16_t>(le(p + 10, 2));
+    entry.compressedSize = le(p + 20, 4);
+    entry.size = le(p + 24, 4);
+    const std::size_t nameLength = le(p + 28, 2);
+    const std::size_t extraLength = le(p + 30, 2);
+    const std::size_t commentLength = le(p + 32, 2);
+    const std::uint64_t disk = le(p + 34, 2);
+    entry.externalAttributes = static_cast<std::uint32_t>(le(p + 38, 4));
+    entry.localOffset = le(p + 42, 4);
+    entry.rawName.resize(nameLength);
+    std::string extra(extraLength, '\0');
+    std::string comment(commentLength, '\0');
+    if (!reader.read(entry.rawName.data(), nameLength) || !reader.read(extra.data(), extraLength) ||
+        !reader.read(comment.data(), commentLength)) {
+        return EZIP_E_STRUCTURE;
+    }
+    if (disk != 0 && disk != 0xFFFF) {
+        return EZIP_E_STRUCTURE;
+    }
+    if (!applyZip64(extra, entry, entry.size == 0xFFFFFFFF, entry.compressedSize == 0xFFFFFFFF,
+                    entry.localOffset == 0xFFFFFFFF)) {
+        return EZIP_E_STRUCTURE;
+    }
+    entry.unicodeName = std::string(unicodePathField(extra, entry.rawName));
+    return EZIP_OK;
+}
+
+int checkLocalHeader(int fd, std::uint64_t directoryOffset, CentralEntry& entry) {
+    std::array<unsigned char, 30> header{};
+    if (entry.localOffset > directoryOffset ||
+        directoryOffset - entry.localOffset < header.size() ||
+        !readAt(fd, entry.localOffset, header.data(), header.size()) ||
+        le(header.data(), 4) != localSignature) {
+        return EZIP_E_STRUCTURE;
+    }
+    const std::size_t nameLength = le(header.data() + 26, 2);
+    const std::size_t extraLength = le(header.data() + 28, 2);
+    if (le(header.data() + 8, 2) != entry.method || nameLength != entry.rawName.size()) {
+        return EZIP_E_STRUCTURE;
+    }
+    std::string name(nameLength, '\0');
+    if (!readAt(fd, entry.localOffset + header.size(), name.data(), nameLength) ||
+        name != entry.rawName) {
+        return EZIP_E_STRUCTURE;
+    }
+    const std::uint64_t dataStart = entry.localOffset + header.size() + nameLength + extraLength;
+    // A data descriptor takes at least 12 bytes after the data.
+    const std::uint64_t descriptor = (entry.flags & 0x0008U) != 0 ? 12 : 0;
+    if (entry.compressedSize > directoryOffset ||
+        dataStart > directoryOffset - entry.compressedSize ||
+        dataStart + entry.compressedSize + descriptor > directoryOffset) {
+        return EZIP_E_OVERLAP;
+    }
+    entry.dataEnd = dataStart + entry.compressedSize + descriptor;
+    return EZIP_OK;
+}
+
+} // namespace
+
+int readCentralDirectory(int fd, std::uint64_t maxEntries, CentralDirectory& directory) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        return EZIP_E_OPEN;
+    }
+    const auto fileSize = static_cast<std::uint64_t>(info.st_size);
+    EndRecord end;
+    if (const int code = findEnd(fd, fileSize, end); code != EZIP_OK) {
+        return code;
+    }
+    if (end.offset > end.position || end.size != end.position - end.offset) {
+        return EZIP_E_STRUCTURE;
+    }
+    if (end.entries > maxEntries) {
+        return EZIP_E_TOO_MANY_ENTRIES;
+    }
+    // Each entry takes at least 46 bytes of directory.
+    if (end.entries > end.size / 46) {
+        return EZIP_E_STRUCTURE;
+    }
+    directory.offset = end.offset;
+    directory.entries.assign(static_cast<std::size_t>(end.entries), CentralEntry{});
+    Reader reader(fd, end.offset, end.position);
+    for (auto& entry : directory.entries) {
+        if (const int code = readEntry(reader, entry); code != EZIP_OK) {
+            return code;
+        }
+        if (const int code = checkLocalHeader(fd, end.offset, entry); code != EZIP_OK) {
+            return code;
+        }
+    }
+    // Two entries sharing bytes are how a small archive claims huge contents.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
+    ranges.reserve(directory.entries.size());
+    for (const auto& entry : directory.entries) {
+        ranges.emplace_back(entry.localOffset, entry.dataEnd);
+    }
+    std::sort(ranges.begin(), ranges.end());
+    for (std::size_t i = 1; i < ranges.size(); ++i) {
+        if (ranges[i].first < ranges[i - 1].second) {
+            return EZIP_E_OVERLAP;
+        }
+    }
+    return EZIP_OK;
+}
+
+} // namespace ezip

@@ -1,0 +1,350 @@
+#include "libs/ezip/entry_name.h"
+
+#include <array>
+#include <cerrno>
+#include <cwctype>
+#include <iconv.h>
+#include <locale.h>
+
+namespace ezip {
+
+namespace {
+
+constexpr std::size_t maxNameBytes = 4096;
+constexpr std::size_t maxComponentBytes = 255;
+
+// Decodes one code point; false on a malformed, overlong or surrogate sequence.
+bool nextCodePoint(std::string_view text, std::size_t& pos, char32_t& cp) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(pos);
+    std::size_t length = 0;
+    char32_t min = 0;
+    if (lead < 0x80) {
+        cp = lead;
+        ++pos;
+        return true;
+    }
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        cp = lead & 0x1F;
+        min = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        cp = lead & 0x0F;
+        min = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        cp = lead & 0x07;
+        min = 0x10000;
+    } else {
+        return false;
+    }
+    if (pos + length > text.size()) {
+        return false;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        const unsigned char c = byte(pos + i);
+        if ((c & 0xC0) != 0x80) {
+            return false;
+        }
+        cp = (cp << 6) | (c & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        return false;
+    }
+    pos += length;
+    return true;
+}
+
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+char asciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool equalsUpper(std::string_view text, std::string_view upper) {
+    if (text.size() != upper.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (asciiUpper(text[i]) != upper[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Windows opens a device for these names whatever the extension and folder,
+// so a package must never carry them, on any platform.
+bool isDeviceName(std::string_view component) {
+    std::string_view stem = component.substr(0, component.find('.'));
+    while (!stem.empty() && stem.back() == ' ') {
+        stem.remove_suffix(1);
+    }
+    static constexpr std::array<std::string_view, 6> plain = {"CON", "PRN",    "AUX",
+                                                              "NUL", "CONIN$", "CONOUT$"};
+    for (const auto name : plain) {
+        if (equalsUpper(stem, name)) {
+            return true;
+        }
+    }
+    if (stem.size() == 4 &&
+        (equalsUpper(stem.substr(0, 3), "COM") || equalsUpper(stem.substr(0, 3), "LPT"))) {
+        return stem[3] >= '0' && stem[3] <= '9';
+    }
+    // COM¹ COM² COM³ and LPT¹..³ are devices too.
+    if (stem.size() == 5 &&
+        (equalsUpper(stem.substr(0, 3), "COM") || equalsUpper(stem.substr(0, 3), "LPT"))) {
+        const std::string_view tail = stem.substr(3);
+        return tail == "\xC2\xB9" || tail == "\xC2\xB2" || tail == "\xC2\xB3";
+    }
+    return false;
+}
+
+NameVerdict checkComponent(std::string_view component) {
+    if (component.empty()) {
+        return NameVerdict::EmptyComponent;
+    }
+    if (component == "..") {
+        return NameVerdict::Traversal;
+    }
+    if (component == ".") {
+        return NameVerdict::DotComponent;
+    }
+    if (component.size() > maxComponentBytes) {
+        return NameVerdict::TooLong;
+    }
+    for (const char c : component) {
+        // ':' would name an alternate data stream or a drive on Windows; the
+        // others cannot stand in a Windows file name at all.
+        if (c == ':' || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*') {
+            return NameVerdict::ReservedCharacter;
+        }
+    }
+    // Windows drops trailing dots and blanks, so "a." and "a" would be one file.
+    if (component.back() == '.' || component.back() == ' ') {
+        return NameVerdict::TrailingDotOrSpace;
+    }
+    if (isDeviceName(component)) {
+        return NameVerdict::DeviceName;
+    }
+    return NameVerdict::Ok;
+}
+
+bool isSeparator(char c) {
+    return c == '/' || c == '\\';
+}
+
+} // namespace
+
+bool isValidUtf8(std::string_view text) {
+    std::size_t pos = 0;
+    char32_t cp = 0;
+    while (pos < text.size()) {
+        if (!nextCodePoint(text, pos, cp)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+CheckedName checkEntryName(std::string_view utf8) {
+    CheckedName result;
+    if (utf8.empty()) {
+        result.verdict = NameVerdict::Empty;
+        return result;
+    }
+    if (utf8.size() > maxNameBytes) {
+        result.verdict = NameVerdict::TooLong;
+        return result;
+    }
+    std::size_t pos = 0;
+    char32_t cp = 0;
+    while (pos < utf8.size()) {
+        if (!nextCodePoint(utf8, pos, cp)) {
+            result.verdict = NameVerdict::InvalidUtf8;
+            return result;
+        }
+        if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0)) {
+            result.verdict = NameVerdict::ControlCharacter;
+            return result;
+        }
+    }
+    if (isSeparator(utf8.front())) {
+        result.verdict = NameVerdict::Absolute;
+        return result;
+    }
+    if (utf8.size() >= 2 && utf8[1] == ':' &&
+        ((utf8[0] >= 'A' && utf8[0] <= 'Z') || (utf8[0] >= 'a' && utf8[0] <= 'z'))) {
+        result.verdict = NameVerdict::Drive;
+        return result;
+    }
+    std::string_view rest = utf8;
+    if (isSeparator(rest.back())) {
+        result.folder = true;
+        rest.remove_suffix(1);
+    }
+    std::size_t start = 0;
+    while (true) {
+        std::size_t end = start;
+        while (end < rest.size() && !isSeparator(rest[end])) {
+            ++end;
+        }
+        const std::string_view component = rest.substr(start, end - start);
+        const NameVerdict verdict = checkComponent(component);
+        if (verdict != NameVerdict::Ok) {
+            result.verdict = verdict;
+            result.components.clear();
+            return result;
+        }
+        result.components.emplace_back(component);
+        if (end >= rest.size()) {
+            break;
+        }
+        start = end + 1;
+    }
+    if (result.components.front().starts_with(stagingPrefix)) {
+        result.verdict = NameVerdict::Reserved;
+        result.components.clear();
+        return result;
+    }
+    result.verdict = NameVerdict::Ok;
+    return result;
+}
+
+std::string foldCase(std::string_view utf8) {
+    static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    std::string folded;
+    folded.reserve(utf8.size());
+    std::size_t pos = 0;
+    char32_t cp = 0;
+    while (pos < utf8.size()) {
+        if (!nextCodePoint(utf8, pos, cp)) {
+            folded.push_back(utf8[pos++]);
+            continue;
+        }
+        if (cp < 0x80) {
+            cp = (cp >= 'A' && cp <= 'Z') ? cp - 'A' + 'a' : cp;
+        } else if (locale != nullptr) {
+            cp = static_cast<char32_t>(towlower_l(static_cast<wint_t>(cp), locale));
+        }
+        appendUtf8(folded, cp);
+    }
+    return folded;
+}
+
+std::uint32_t crc32(std::string_view bytes) {
+    static const auto table = [] {
+        std::array<std::uint32_t, 256> t{};
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            std::uint32_t c = i;
+            for (int k = 0; k < 8; ++k) {
+                c = (c & 1U) != 0 ? 0xEDB88320U ^ (c >> 1) : c >> 1;
+            }
+            t[i] = c;
+        }
+        return t;
+    }();
+    std::uint32_t crc = 0xFFFFFFFFU;
+    for (const char c : bytes) {
+        crc = table[(crc ^ static_cast<unsigned char>(c)) & 0xFFU] ^ (crc >> 8);
+    }
+    return crc ^ 0xFFFFFFFFU;
+}
+
+std::string_view unicodePathField(std::string_view extra, std::string_view rawName) {
+    const auto u16 = [&](std::size_t i) {
+        return static_cast<unsigned>(static_cast<unsigned char>(extra[i])) |
+               (static_cast<unsigned>(static_cast<unsigned char>(extra[i + 1])) << 8);
+    };
+    std::size_t pos = 0;
+    while (pos + 4 <= extra.size()) {
+        const unsigned id = u16(pos);
+        const std::size_t length = u16(pos + 2);
+        if (pos + 4 + length > extra.size()) {
+            break;
+        }
+        if (id == 0x7075 && length >= 5 && extra[pos + 4] == 1) {
+            std::uint32_t stored = 0;
+            for (int i = 3; i >= 0; --i) {
+                stored = (stored << 8) |
+                         static_cast<unsigned char>(extra[pos + 5 + static_cast<std::size_t>(i)]);
+            }
+            if (stored == crc32(rawName)) {
+                return extra.substr(pos + 9, length - 5);
+            }
+        }
+        pos += 4 + length;
+    }
+    return {};
+}
+
+NameDecoder::NameDecoder() : iconv_(iconv_open("UTF-8", "CP949")) {}
+
+NameDecoder::~NameDecoder() {
+    if (iconv_ != reinterpret_cast<void*>(-1)) {
+        iconv_close(static_cast<iconv_t>(iconv_));
+    }
+}
+
+bool NameDecoder::fromCp949(std::string_view raw, std::string& utf8) {
+    if (iconv_ == reinterpret_cast<void*>(-1)) {
+        return false;
+    }
+    auto* cd = static_cast<iconv_t>(iconv_);
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    // A CP949 character takes at most 2 bytes and becomes at most 3 in UTF-8.
+    utf8.assign(raw.size() * 2 + 4, '\0');
+    std::string input(raw);
+    char* in = input.data();
+    std::size_t inLeft = input.size();
+    char* out = utf8.data();
+    std::size_t outLeft = utf8.size();
+    if (iconv(cd, &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1) || inLeft != 0) {
+        return false;
+    }
+    if (iconv(cd, nullptr, nullptr, &out, &outLeft) == static_cast<std::size_t>(-1)) {
+        return false;
+    }
+    utf8.resize(utf8.size() - outLeft);
+    return true;
+}
+
+bool NameDecoder::decode(std::string_view raw, bool utf8Flag, std::string_view extraField,
+                         std::string& utf8) {
+    const std::string_view unicode = unicodePathField(extraField, raw);
+    if (!unicode.empty() && isValidUtf8(unicode)) {
+        utf8.assign(unicode);
+        return true;
+    }
+    if (utf8Flag) {
+        utf8.assign(raw);
+        return isValidUtf8(raw);
+    }
+    if (fromCp949(raw, utf8)) {
+        return true;
+    }
+    if (isValidUtf8(raw)) {
+        utf8.assign(raw);
+        return true;
+    }
+    return false;
+}
+
+} // namespace ezip

@@ -1,0 +1,34 @@
+#pragma once
+
+// Results of Vexa_Unzip. 0 means every entry of the archive stands under the
+// destination folder; every other value is a failure after which the
+// destination is as it was (except EZIP_E_ROLLBACK, see below). The callers only
+// test for zero; the distinct values are there for whoever reads a log or a
+// debugger.
+enum EzipCode {
+    EZIP_OK = 0,
+    EZIP_E_ARGUMENT = -1,      // a null or empty path
+    EZIP_E_OPEN = -2,          // the archive cannot be opened or read
+    EZIP_E_NOT_ZIP = -3,       // empty file, no end-of-central-directory record (HTML page...)
+    EZIP_E_STRUCTURE = -4,     // inconsistent or truncated directory, local header, multi-disk
+    EZIP_E_NAME = -5,          // a name that is absolute, leaves the folder or is not portable
+    EZIP_E_NAME_ENCODING = -6, // a name that is neither valid UTF-8 nor valid CP949
+    EZIP_E_ENTRY_TYPE = -7,    // a symbolic link, hard link, device, FIFO or socket entry
+    EZIP_E_DUPLICATE =
+        -8, // the same name twice (also after case folding), or a file that is also a folder
+    EZIP_E_ENCRYPTED = -9,         // an encrypted entry
+    EZIP_E_METHOD = -10,           // a compression method other than store and deflate
+    EZIP_E_OVERLAP = -11,          // entries whose local data overlap (or overlap the directory)
+    EZIP_E_TOO_MANY_ENTRIES = -12, // more entries than the library accepts
+    EZIP_E_RATIO = -13,            // an entry whose declared compression ratio is implausible
+    EZIP_E_NO_SPACE = -14, // the destination's file system lacks room for the unpacked files
+    EZIP_E_DESTINATION =
+        -15, // the folder is missing, not a folder, or its tree conflicts with the archive
+    EZIP_E_STAGING = -16, // the staging folder or a staged file cannot be created or written
+    EZIP_E_DATA = -17,    // corrupt data: CRC mismatch, inflate error, truncated data
+    EZIP_E_SIZE = -18,    // an entry inflates past (or short of) its declared size
+    EZIP_E_INSTALL = -19, // moving the staged files into place failed; every move was undone
+    EZIP_E_ROLLBACK =
+        -20, // moving failed and undoing it failed too: the destination may be changed
+    EZIP_E_INTERNAL = -21, // out of memory or another unexpected condition inside the library
+};

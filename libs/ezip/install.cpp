@@ -1,0 +1,127 @@
+#include "libs/ezip/install.h"
+
+#include "libs/ezip/ezip_codes.h"
+#include "libs/ezip/staging.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace ezip {
+
+namespace {
+
+enum class Backup { None, Linked, Moved };
+
+struct Step {
+    const PlannedFile* file;
+    Backup backup;
+};
+
+std::string backupName(const PlannedFile& file) {
+    return "b" + stagedName(file);
+}
+
+bool undo(int destinationFd, int stagingFd, const std::vector<Step>& steps,
+          const std::vector<const std::string*>& createdFolders) {
+    bool clean = true;
+    for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
+        const char* path = step->file->path.c_str();
+        if (step->backup == Backup::None) {
+            clean = unlinkat(destinationFd, path, 0) == 0 && clean;
+        } else {
+            clean =
+                renameat(stagingFd, backupName(*step->file).c_str(), destinationFd, path) == 0 &&
+                clean;
+        }
+    }
+    for (auto folder = createdFolders.rbegin(); folder != createdFolders.rend(); ++folder) {
+        clean = unlinkat(destinationFd, (*folder)->c_str(), AT_REMOVEDIR) == 0 && clean;
+    }
+    return clean;
+}
+
+} // namespace
+
+int installStaged(int destinationFd, int stagingFd, const Plan& plan) {
+    std::vector<const std::string*> createdFolders;
+    std::vector<Step> steps;
+    steps.reserve(plan.files.size());
+    const auto fail = [&] {
+        return undo(destinationFd, stagingFd, steps, createdFolders) ? EZIP_E_INSTALL
+                                                                     : EZIP_E_ROLLBACK;
+    };
+    struct stat info {};
+    for (const auto& folder : plan.folders) {
+        if (mkdirat(destinationFd, folder.c_str(), 0777) == 0) {
+            createdFolders.push_back(&folder);
+            continue;
+        }
+        if (errno != EEXIST ||
+            fstatat(destinationFd, folder.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISDIR(info.st_mode)) {
+            return fail();
+        }
+    }
+    for (const auto& file : plan.files) {
+        const char* path = file.path.c_str();
+        Backup backup = Backup::None;
+        if (fstatat(destinationFd, path, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (S_ISDIR(info.st_mode)) {
+                return fail();
+            }
+            const std::string keep = backupName(file);
+            if (linkat(destinationFd, path, stagingFd, keep.c_str(), 0) == 0) {
+                backup = Backup::Linked;
+            } else if (renameat(destinationFd, path, stagingFd, keep.c_str()) == 0) {
+                backup = Backup::Moved;
+            } else {
+                return fail();
+            }
+        } else if (errno != ENOENT) {
+            return fail();
+        }
+        if (renameat(stagingFd, stagedName(file).c_str(), destinationFd, path) != 0) {
+            if (backup != Backup::None) {
+                // Not yet replaced: only the backup is to be dropped or moved back.
+                steps.push_back({&file, backup});
+                if (backup == Backup::Linked) {
+                    steps.pop_back();
+                    unlinkat(stagingFd, backupName(file).c_str(), 0);
+                }
+            }
+            return fail();
+        }
+        steps.push_back({&file, backup});
+    }
+    return EZIP_OK;
+}
+
+void removeStaging(int destinationFd, const char* name) {
+    const int fd = openat(destinationFd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd >= 0) {
+        DIR* folder = fdopendir(fd);
+        if (folder == nullptr) {
+            close(fd);
+        } else {
+            std::vector<std::string> names;
+            while (const dirent* entry = readdir(folder)) {
+                const std::string entryName = entry->d_name;
+                if (entryName != "." && entryName != "..") {
+                    names.push_back(entryName);
+                }
+            }
+            for (const auto& entryName : names) {
+                unlinkat(dirfd(folder), entryName.c_str(), 0);
+            }
+            closedir(folder);
+        }
+    }
+    unlinkat(destinationFd, name, AT_REMOVEDIR);
+}
+
+} // namespace ezip

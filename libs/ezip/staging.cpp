@@ -1,0 +1,215 @@
+#include "libs/ezip/staging.h"
+
+#include "libs/ezip/ezip_codes.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+#include <zip.h>
+
+namespace ezip {
+
+namespace {
+
+constexpr std::size_t bufferSize = 256U * 1024U;
+constexpr unsigned maxWorkers = 2;
+
+struct ArchiveCloser {
+    void operator()(zip_t* archive) const { zip_discard(archive); }
+};
+using Archive = std::unique_ptr<zip_t, ArchiveCloser>;
+
+struct FileCloser {
+    void operator()(zip_file_t* file) const { zip_fclose(file); }
+};
+using EntryFile = std::unique_ptr<zip_file_t, FileCloser>;
+
+bool writeAll(int fd, const unsigned char* data, std::size_t length) {
+    while (length > 0) {
+        const ssize_t put = write(fd, data, length);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return false;
+        }
+        data += put;
+        length -= static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+Archive openArchive(const std::string& path, std::size_t entryCount, int& code) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        code = EZIP_E_OPEN;
+        return nullptr;
+    }
+    posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    int error = 0;
+    zip_t* archive = zip_fdopen(fd, 0, &error);
+    if (archive == nullptr) {
+        close(fd);
+        code = EZIP_E_STRUCTURE;
+        return nullptr;
+    }
+    Archive owned(archive);
+    // libzip reads the directory on its own; it must see the archive we checked.
+    if (zip_get_num_entries(archive, 0) != static_cast<zip_int64_t>(entryCount)) {
+        code = EZIP_E_STRUCTURE;
+        return nullptr;
+    }
+    code = EZIP_OK;
+    return owned;
+}
+
+int codeOf(zip_file_t* file) {
+    switch (zip_error_code_zip(zip_file_get_error(file))) {
+    case ZIP_ER_CRC:
+    case ZIP_ER_ZLIB:
+    case ZIP_ER_COMPRESSED_DATA:
+    case ZIP_ER_EOF:
+    case ZIP_ER_READ:
+        return EZIP_E_DATA;
+    case ZIP_ER_INCONS:
+        return EZIP_E_SIZE;
+    default:
+        return EZIP_E_DATA;
+    }
+}
+
+int inflateOne(zip_t* archive, const PlannedFile& file, int stagingFd, unsigned char* buffer) {
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    if (zip_stat_index(archive, file.index, 0, &stat) != 0 || (stat.valid & ZIP_STAT_SIZE) == 0 ||
+        stat.size != file.size || (stat.valid & ZIP_STAT_COMP_SIZE) == 0 ||
+        stat.comp_size != file.compressedSize || (stat.valid & ZIP_STAT_COMP_METHOD) == 0 ||
+        stat.comp_method != file.method) {
+        return EZIP_E_STRUCTURE;
+    }
+    EntryFile entry(zip_fopen_index(archive, file.index, 0));
+    if (!entry) {
+        return EZIP_E_DATA;
+    }
+    const std::string name = stagedName(file);
+    const int fd = openat(stagingFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                          file.executable ? 0777 : 0666);
+    if (fd < 0) {
+        return EZIP_E_STAGING;
+    }
+    int code = EZIP_OK;
+    std::uint64_t total = 0;
+    while (true) {
+        const zip_int64_t got = zip_fread(entry.get(), buffer, bufferSize);
+        if (got < 0) {
+            code = codeOf(entry.get());
+            break;
+        }
+        if (got == 0) {
+            break;
+        }
+        total += static_cast<std::uint64_t>(got);
+        if (total > file.size) {
+            code = EZIP_E_SIZE;
+            break;
+        }
+        if (!writeAll(fd, buffer, static_cast<std::size_t>(got))) {
+            code = EZIP_E_STAGING;
+            break;
+        }
+    }
+    if (code == EZIP_OK && total != file.size) {
+        code = EZIP_E_SIZE;
+    }
+    if (code == EZIP_OK && (stat.valid & ZIP_STAT_MTIME) != 0) {
+        const timespec times[2] = {{0, UTIME_OMIT}, {stat.mtime, 0}};
+        futimens(fd, times);
+    }
+    if (close(fd) != 0 && code == EZIP_OK) {
+        code = EZIP_E_STAGING;
+    }
+    return code;
+}
+
+struct Shared {
+    const std::string& archivePath;
+    std::size_t entryCount;
+    const std::vector<const PlannedFile*>& order;
+    int stagingFd;
+    std::atomic<std::size_t> next{0};
+    std::atomic<int> failure{EZIP_OK};
+
+    void fail(int code) {
+        int expected = EZIP_OK;
+        failure.compare_exchange_strong(expected, code);
+    }
+};
+
+void work(Shared& shared) noexcept {
+    try {
+        int code = EZIP_OK;
+        Archive archive = openArchive(shared.archivePath, shared.entryCount, code);
+        if (!archive) {
+            shared.fail(code);
+            return;
+        }
+        const auto buffer = std::make_unique<unsigned char[]>(bufferSize);
+        while (shared.failure.load() == EZIP_OK) {
+            const std::size_t i = shared.next.fetch_add(1);
+            if (i >= shared.order.size()) {
+                return;
+            }
+            code = inflateOne(archive.get(), *shared.order[i], shared.stagingFd, buffer.get());
+            if (code != EZIP_OK) {
+                shared.fail(code);
+                return;
+            }
+        }
+    } catch (...) {
+        shared.fail(EZIP_E_INTERNAL);
+    }
+}
+
+} // namespace
+
+std::string stagedName(const PlannedFile& file) {
+    return std::to_string(file.index);
+}
+
+int inflateAll(const std::string& archivePath, std::size_t entryCount, const Plan& plan,
+               int stagingFd) {
+    // The largest entries first, so that the two threads finish together.
+    std::vector<const PlannedFile*> order;
+    order.reserve(plan.files.size());
+    for (const auto& file : plan.files) {
+        order.push_back(&file);
+    }
+    std::stable_sort(order.begin(), order.end(), [](const PlannedFile* a, const PlannedFile* b) {
+        return a->compressedSize > b->compressedSize;
+    });
+    Shared shared{archivePath, entryCount, order, stagingFd};
+    const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
+    const auto workers = static_cast<unsigned>(
+        std::min<std::size_t>({maxWorkers, cores, std::max<std::size_t>(1, order.size())}));
+    std::vector<std::thread> threads;
+    for (unsigned i = 1; i < workers; ++i) {
+        try {
+            threads.emplace_back([&shared] { work(shared); });
+        } catch (...) {
+            break; // fewer threads only make it slower
+        }
+    }
+    work(shared);
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    return shared.failure.load();
+}
+
+} // namespace ezip

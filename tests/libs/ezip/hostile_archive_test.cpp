@@ -1,0 +1,234 @@
+#include "libs/ezip/ezip_codes.h"
+#include "libs/ezip/tree.h"
+#include "libs/ezip/zip_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+extern "C" short Vexa_Unzip(const char* szzipfilename, const char* szdirname);
+
+namespace fs = std::filesystem;
+using ezip_test::ZipBuilder;
+
+namespace {
+
+struct HostileCase {
+    const char* what;
+    std::function<std::string()> archive;
+    int code;
+};
+
+// Every hostile archive starts with sound entries, so that a library that
+// wrote entries before it met the bad one would change the destination.
+ZipBuilder startedArchive() {
+    ZipBuilder zip;
+    zip.addDeflated("good.txt", "new contents of good.txt\n");
+    zip.addStored("newdir/fresh.txt", "fresh\n");
+    return zip;
+}
+
+std::string withEntry(const std::string& name, const std::string& data = "evil\n") {
+    ZipBuilder zip = startedArchive();
+    zip.addStored(name, data);
+    return zip.finish();
+}
+
+std::string withMode(std::uint32_t mode) {
+    ZipBuilder zip = startedArchive();
+    const auto i = zip.addStored("entry", "../../outside");
+    zip.entry(i).externalAttributes = mode << 16U;
+    return zip.finish();
+}
+
+std::string changed(const std::function<void(ZipBuilder&, std::size_t)>& change,
+                    bool deflated = false, const std::string& data = std::string(10000, 'q')) {
+    ZipBuilder zip = startedArchive();
+    const auto i = deflated ? zip.addDeflated("last.bin", data) : zip.addStored("last.bin", data);
+    change(zip, i);
+    return zip.finish();
+}
+
+// A local header whose data range holds the next entry's header and data:
+// the shape of the overlapping-entry bombs, where every entry reuses one
+// highly compressed kernel.
+std::string overlapping() {
+    ZipBuilder inner;
+    const std::string kernel = ezip_test::rawDeflate(std::string(100000, 'z'));
+    ZipBuilder::Entry b;
+    b.name = "b.bin";
+    b.method = 8;
+    b.crc = ezip_test::crcOf(std::string(100000, 'z'));
+    b.size = 100000;
+    b.compressedSize = static_cast<std::uint32_t>(kernel.size());
+    const std::string bLocal = ZipBuilder::localHeader(b) + kernel;
+    ZipBuilder zip;
+    ZipBuilder::Entry a;
+    a.name = "a.bin";
+    a.crc = ezip_test::crcOf(bLocal);
+    a.size = a.compressedSize = static_cast<std::uint32_t>(bLocal.size());
+    zip.add(a, bLocal);
+    b.localOffset = static_cast<std::uint32_t>(ZipBuilder::localHeader(a).size());
+    zip.addCentralOnly(b);
+    return zip.finish();
+}
+
+const HostileCase hostileCases[] = {
+    {"traversal with slashes", [] { return withEntry("../evil.txt"); }, EZIP_E_NAME},
+    {"traversal inside a path", [] { return withEntry("newdir/../../evil.txt"); }, EZIP_E_NAME},
+    {"traversal with backslashes", [] { return withEntry("newdir\\..\\..\\evil.txt"); },
+     EZIP_E_NAME},
+    {"absolute path", [] { return withEntry("/tmp/ezip-evil.txt"); }, EZIP_E_NAME},
+    {"drive path", [] { return withEntry("C:\\evil.txt"); }, EZIP_E_NAME},
+    {"UNC path", [] { return withEntry("\\\\host\\share\\evil.txt"); }, EZIP_E_NAME},
+    {"device name", [] { return withEntry("sub/NUL.txt"); }, EZIP_E_NAME},
+    {"name with NUL", [] { return withEntry(std::string("ok\0/../../evil", 14)); }, EZIP_E_NAME},
+    {"name with a control character", [] { return withEntry("bell\a.txt"); }, EZIP_E_NAME},
+    {"symbolic link entry", [] { return withMode(0120777); }, EZIP_E_ENTRY_TYPE},
+    {"FIFO entry", [] { return withMode(0010644); }, EZIP_E_ENTRY_TYPE},
+    {"character device entry", [] { return withMode(0020644); }, EZIP_E_ENTRY_TYPE},
+    {"duplicate name", [] { return withEntry("good.txt"); }, EZIP_E_DUPLICATE},
+    {"case collision", [] { return withEntry("GOOD.txt"); }, EZIP_E_DUPLICATE},
+    {"folder case collision", [] { return withEntry("NewDir/other.txt"); }, EZIP_E_DUPLICATE},
+    {"file that is also a folder", [] { return withEntry("good.txt/inner.txt"); },
+     EZIP_E_DUPLICATE},
+    {"ratio bomb",
+     [] {
+         ZipBuilder zip = startedArchive();
+         zip.addDeflated("zeros.bin", std::string(8U << 20U, '\0'));
+         return zip.finish();
+     },
+     EZIP_E_RATIO},
+    {"overlapping entries", overlapping, EZIP_E_OVERLAP},
+    {"truncated archive",
+     [] {
+         const std::string whole = withEntry("more.txt", std::string(5000, 'm'));
+         return whole.substr(0, whole.size() / 2);
+     },
+     EZIP_E_NOT_ZIP},
+    {"directory that lists more entries than it holds",
+     [] {
+         std::string whole = withEntry("more.txt");
+         whole[whole.size() - 12] = 9; // total entries
+         whole[whole.size() - 14] = 9; // entries on this disk
+         return whole;
+     },
+     EZIP_E_STRUCTURE},
+    {"CRC error in stored data",
+     [] { return changed([](ZipBuilder& z, std::size_t i) { z.entry(i).crc ^= 1; }); },
+     EZIP_E_DATA},
+    {"CRC error in deflated data",
+     [] { return changed([](ZipBuilder& z, std::size_t i) { z.entry(i).crc ^= 1; }, true); },
+     EZIP_E_DATA},
+    {"corrupt deflate stream",
+     [] {
+         ZipBuilder zip = startedArchive();
+         ZipBuilder::Entry e;
+         e.name = "broken.bin";
+         e.method = 8;
+         e.size = 1000;
+         e.compressedSize = 16;
+         e.crc = 0;
+         zip.add(e, std::string(16, '\xFF'));
+         return zip.finish();
+     },
+     EZIP_E_DATA},
+    {"encrypted entry",
+     [] { return changed([](ZipBuilder& z, std::size_t i) { z.entry(i).flags |= 1; }); },
+     EZIP_E_ENCRYPTED},
+    {"unsupported method",
+     [] {
+         ZipBuilder zip = startedArchive();
+         ZipBuilder::Entry e;
+         e.name = "packed.bz2";
+         e.method = 12; // bzip2
+         e.size = e.compressedSize = 4;
+         e.crc = ezip_test::crcOf("BZh9");
+         zip.add(e, "BZh9");
+         return zip.finish();
+     },
+     EZIP_E_METHOD},
+    {"local header that disagrees with the directory",
+     [] { return changed([](ZipBuilder& z, std::size_t i) { z.entry(i).method = 8; }); },
+     EZIP_E_STRUCTURE},
+    {"inflates past its declared size",
+     [] { return changed([](ZipBuilder& z, std::size_t i) { z.entry(i).size = 100; }, true); },
+     EZIP_E_SIZE},
+    {"inflates short of its declared size",
+     [] { return changed([](ZipBuilder& z, std::size_t i) { z.entry(i).size = 20000; }, true); },
+     EZIP_E_SIZE},
+    {"stored entry whose sizes disagree",
+     [] { return changed([](ZipBuilder& z, std::size_t i) { z.entry(i).size = 20000; }); },
+     EZIP_E_STRUCTURE},
+    {"empty file", [] { return std::string(); }, EZIP_E_NOT_ZIP},
+    {"HTML error page",
+     [] {
+         return std::string("<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>"
+                            "<body><h1>Not Found</h1></body></html>\n");
+     },
+     EZIP_E_NOT_ZIP},
+    {"folder entry over an existing file", [] { return withEntry("keep.txt/inside.txt"); },
+     EZIP_E_DESTINATION},
+    {"file entry over an existing folder", [] { return withEntry("sub"); }, EZIP_E_DESTINATION},
+    {"file through a linked folder", [] { return withEntry("link/evil.txt"); }, EZIP_E_DESTINATION},
+};
+
+class HostileArchive : public ::testing::TestWithParam<HostileCase> {};
+
+TEST_P(HostileArchive, FailsAndLeavesTheFolderAsItWas) {
+    const ezip_test::ScratchFolder scratch;
+    const fs::path destination = scratch.path() / "dest";
+    const fs::path outside = scratch.path() / "outside";
+    fs::create_directories(destination / "sub");
+    fs::create_directories(outside);
+    ezip_test::writeFile(destination / "keep.txt", "kept\n");
+    ezip_test::writeFile(destination / "good.txt", "old contents\n");
+    ezip_test::writeFile(destination / "sub" / "x.txt", "x\n");
+    fs::create_directory_symlink(outside, destination / "link");
+    const fs::path archive = scratch.path() / "hostile.zip";
+    ezip_test::writeFile(archive, GetParam().archive());
+    const auto before = ezip_test::snapshot(scratch.path());
+
+    const short result = Vexa_Unzip(archive.c_str(), destination.c_str());
+
+    EXPECT_EQ(result, GetParam().code);
+    EXPECT_EQ(ezip_test::snapshot(scratch.path()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, HostileArchive, ::testing::ValuesIn(hostileCases),
+                         [](const ::testing::TestParamInfo<HostileCase>& param) {
+                             std::string name;
+                             for (const char c : std::string(param.param.what)) {
+                                 name.push_back(
+                                     std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_');
+                             }
+                             return name;
+                         });
+
+TEST(HostileArchive, SoundArchiveFromTheSameBuilderExtracts) {
+    // The hostile cases fail for their flaw, not for the builder's.
+    const ezip_test::ScratchFolder scratch;
+    const fs::path archive = scratch.path() / "sound.zip";
+    ezip_test::writeFile(archive, withEntry("sub/more.txt", "more\n"));
+    fs::create_directories(scratch.path() / "dest");
+    ASSERT_EQ(Vexa_Unzip(archive.c_str(), (scratch.path() / "dest").c_str()), 0);
+    EXPECT_EQ(ezip_test::readFile(scratch.path() / "dest" / "good.txt"),
+              "new contents of good.txt\n");
+    EXPECT_EQ(ezip_test::readFile(scratch.path() / "dest" / "sub" / "more.txt"), "more\n");
+}
+
+TEST(HostileArchive, MissingArchiveOrFolderFail) {
+    const ezip_test::ScratchFolder scratch;
+    const fs::path archive = scratch.path() / "sound.zip";
+    ezip_test::writeFile(archive, withEntry("more.txt"));
+    EXPECT_EQ(Vexa_Unzip((scratch.path() / "absent.zip").c_str(), scratch.path().c_str()),
+              EZIP_E_OPEN);
+    EXPECT_EQ(Vexa_Unzip(archive.c_str(), (scratch.path() / "absent").c_str()), EZIP_E_DESTINATION);
+    EXPECT_EQ(Vexa_Unzip(archive.c_str(), archive.c_str()), EZIP_E_DESTINATION);
+    EXPECT_EQ(Vexa_Unzip(nullptr, scratch.path().c_str()), EZIP_E_ARGUMENT);
+    EXPECT_EQ(Vexa_Unzip("", scratch.path().c_str()), EZIP_E_ARGUMENT);
+}
+
+} // namespace

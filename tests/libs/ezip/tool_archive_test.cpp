@@ -1,0 +1,166 @@
+#include "libs/ezip/tree.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
+
+extern "C" short Vexa_Unzip(const char* szzipfilename, const char* szdirname);
+
+namespace fs = std::filesystem;
+using ezip_test::run;
+using ezip_test::shellQuoted;
+
+namespace {
+
+const std::string python = "/usr/bin/python3";
+const std::string script = EZIP_TEST_SOURCE_DIR "/make_archive.py";
+
+class ToolArchive : public ::testing::Test {
+protected:
+    void SetUp() override {
+        umask(022);
+        fs::create_directories(ours());
+        fs::create_directories(theirs());
+        fs::create_directories(expected());
+    }
+
+    [[nodiscard]] fs::path ours() const { return scratch_.path() / "ours"; }
+    [[nodiscard]] fs::path theirs() const { return scratch_.path() / "unzip"; }
+    [[nodiscard]] fs::path expected() const { return scratch_.path() / "expected"; }
+    [[nodiscard]] fs::path archive() const { return scratch_.path() / "archive.zip"; }
+    [[nodiscard]] fs::path source() const { return scratch_.path() / "source"; }
+
+    short extract() const { return Vexa_Unzip(archive().c_str(), ours().c_str()); }
+
+    void expectSameAsUnzip() const {
+        ASSERT_EQ(
+            run("/usr/bin/unzip -q -o " + shellQuoted(archive()) + " -d " + shellQuoted(theirs())),
+            0);
+        EXPECT_EQ(ezip_test::snapshot(ours()), ezip_test::snapshot(theirs()));
+    }
+
+    // A tree with nested and empty folders, empty, text, binary and
+    // executable files, for the Info-ZIP cases.
+    void makeSource() const {
+        fs::create_directories(source() / "app" / "lib" / "deep");
+        fs::create_directories(source() / "empty-folder");
+        ezip_test::writeFile(source() / "empty.txt", "");
+        std::string text;
+        for (int i = 0; i < 5000; ++i) {
+            text += "line " + std::to_string(i) + " of the release notes\n";
+        }
+        ezip_test::writeFile(source() / "app" / "notes.txt", text);
+        std::string binary(400000, '\0');
+        unsigned state = 12345;
+        for (auto& c : binary) {
+            state = state * 1103515245U + 12345U;
+            c = static_cast<char>(state >> 24U);
+        }
+        ezip_test::writeFile(source() / "app" / "lib" / "deep" / "blob.bin", binary);
+        ezip_test::writeFile(source() / "app" / "run.sh", "#!/bin/sh\necho run\n");
+        fs::permissions(source() / "app" / "run.sh", fs::perms(0755));
+    }
+
+    ezip_test::ScratchFolder scratch_;
+};
+
+struct InfoZipCase {
+    const char* what;
+    const char* command; // run in the source folder; %s is the archive
+};
+
+class InfoZipArchive : public ToolArchive, public ::testing::WithParamInterface<InfoZipCase> {};
+
+TEST_P(InfoZipArchive, ExtractsAsUnzipDoes) {
+    makeSource();
+    std::string command = GetParam().command;
+    command.replace(command.find("%s"), 2, shellQuoted(archive()));
+    ASSERT_EQ(run("cd " + shellQuoted(source()) + " && " + command), 0);
+    ASSERT_EQ(extract(), 0);
+    expectSameAsUnzip();
+    EXPECT_EQ(ezip_test::snapshot(ours()), ezip_test::snapshot(source()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Tools, InfoZipArchive,
+                         ::testing::Values(InfoZipCase{"stored", "/usr/bin/zip -q -r -0 %s ."},
+                                           InfoZipCase{"deflated", "/usr/bin/zip -q -r -6 %s ."},
+                                           InfoZipCase{"best", "/usr/bin/zip -q -r -9 %s ."},
+                                           // Writing to a pipe gives every entry a data descriptor.
+                                           InfoZipCase{"streamed",
+                                                       "/usr/bin/zip -q -r - . | cat > %s"}),
+                         [](const ::testing::TestParamInfo<InfoZipCase>& param) {
+                             return std::string(param.param.what);
+                         });
+
+class PythonArchive : public ToolArchive, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(PythonArchive, ExtractsToTheExpectedTree) {
+    const std::string mode = GetParam();
+    const bool streamed = mode.ends_with("-streamed");
+    const std::string kind = streamed ? mode.substr(0, mode.size() - 9) : mode;
+    const std::string command = python + " " + shellQuoted(script) + " " +
+                                (streamed ? std::string("-") : shellQuoted(archive())) + " " +
+                                kind + " " + shellQuoted(expected()) +
+                                (streamed ? " | cat > " + shellQuoted(archive()) : std::string());
+    ASSERT_EQ(run(command), 0);
+    ASSERT_EQ(extract(), 0);
+    auto wanted = ezip_test::snapshot(expected());
+    EXPECT_EQ(ezip_test::snapshot(ours()), wanted);
+    if (kind != "utf8" && kind != "cp949") {
+        // unzip keeps "\" in names on POSIX; that entry aside, the trees agree.
+        ASSERT_EQ(run("/usr/bin/unzip -q -o " + shellQuoted(archive()) + " -d " +
+                      shellQuoted(theirs()) + " -x 'windows*'"),
+                  0);
+        fs::remove_all(ours() / "windows");
+        EXPECT_EQ(ezip_test::snapshot(ours()), ezip_test::snapshot(theirs()));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Tools, PythonArchive,
+                         ::testing::Values("stored", "deflated", "zip64", "utf8", "cp949",
+                                           "deflated-streamed", "zip64-streamed"),
+                         [](const ::testing::TestParamInfo<const char*>& param) {
+                             std::string name = param.param;
+                             for (auto& c : name) {
+                                 c = c == '-' ? '_' : c;
+                             }
+                             return name;
+                         });
+
+TEST_F(ToolArchive, HangulNamesFromInfoZipStayUtf8) {
+    fs::create_directories(source() / "\xED\x95\x9C\xEA\xB8\x80");
+    ezip_test::writeFile(source() / "\xED\x95\x9C\xEA\xB8\x80" / "\xEB\xAC\xB8\xEC\x84\x9C.txt",
+                         "doc\n");
+    ASSERT_EQ(run("cd " + shellQuoted(source()) + " && /usr/bin/zip -q -r " +
+                  shellQuoted(archive()) + " ."),
+              0);
+    ASSERT_EQ(extract(), 0);
+    EXPECT_EQ(ezip_test::snapshot(ours()), ezip_test::snapshot(source()));
+}
+
+TEST_F(ToolArchive, ReplacesExistingFilesAndKeepsTheOthers) {
+    makeSource();
+    ASSERT_EQ(run("cd " + shellQuoted(source()) + " && /usr/bin/zip -q -r " +
+                  shellQuoted(archive()) + " ."),
+              0);
+    ezip_test::writeFile(ours() / "empty.txt", "was not empty");
+    fs::create_directories(ours() / "app");
+    ezip_test::writeFile(ours() / "app" / "notes.txt", "old notes");
+    fs::permissions(ours() / "app" / "notes.txt", fs::perms(0444));
+    ezip_test::writeFile(ours() / "app" / "local.cfg", "the client's own file");
+    ezip_test::writeFile(ours() / "quil.psr", "settings");
+
+    ASSERT_EQ(extract(), 0);
+
+    auto wanted = ezip_test::snapshot(source());
+    wanted["app/local.cfg"] = "420:the client's own file";
+    wanted["quil.psr"] = "420:settings";
+    EXPECT_EQ(ezip_test::snapshot(ours()), wanted);
+    // Again over its own result: every file is replaced by an equal one.
+    ASSERT_EQ(extract(), 0);
+    EXPECT_EQ(ezip_test::snapshot(ours()), wanted);
+}
+
+} // namespace
