@@ -7,10 +7,21 @@
 #include <chrono>
 #include <cstdio>
 #include <curl/curl.h>
+#include <fcntl.h>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 #include <filesystem>
 #include <mutex>
 #include <random>
 #include <system_error>
+
+#ifndef O_BINARY
+#define O_BINARY 0
+#endif
 
 namespace qlx::ftp {
 
@@ -83,7 +94,9 @@ int watchProgress(void* userdata, curl_off_t downloaded, curl_off_t /*dltotal*/,
                   curl_off_t /*ultotal*/, curl_off_t /*ulnow*/) {
     auto* watch = static_cast<StallWatch*>(userdata);
     const auto now = std::chrono::steady_clock::now();
-    if (downloaded != watch->lastBytes) {
+    // Before the first byte the connect and reply time-outs and libcurl's
+    // low-speed limit apply; this watch is for a transfer that stops.
+    if (downloaded == 0 || downloaded != watch->lastBytes) {
         watch->lastBytes = downloaded;
         watch->lastMove = now;
         return 0;
@@ -103,15 +116,21 @@ size_t writeToSink(char* data, size_t size, size_t count, void* userdata) {
     return done; // anything short of `bytes` makes libcurl stop with CURLE_WRITE_ERROR
 }
 
-// Creates a new file beside `target` that no one else has opened; "x" makes the
-// open fail rather than reuse a file that is already there.
+// Creates a new file beside `target` that no one else has opened: O_EXCL makes
+// the open fail rather than reuse a file (or follow a link) already there.
 std::FILE* createTemporary(const std::string& target, std::string& name) {
     std::random_device random;
     for (int attempt = 0; attempt < 16; ++attempt) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".part-%08x", static_cast<unsigned>(random()));
         name = target + suffix;
-        if (std::FILE* file = std::fopen(name.c_str(), "wbx")) {
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_BINARY, 0644);
+        if (fd >= 0) {
+            std::FILE* file = ::fdopen(fd, "wb");
+            if (file == nullptr) {
+                ::close(fd);
+                std::remove(name.c_str());
+            }
             return file;
         }
         if (errno != EEXIST) {

@@ -14,7 +14,7 @@ public:
     // The real server (pyftpdlib) with the update account, serving
     // `homeFolder`, which gets a "Quillon_Down" folder if it has none.
     static std::unique_ptr<FtpServer> startReal(const QString& homeFolder);
-    // The server that fails in `mode`: "silent", "stall", "close",
+    // The server that fails in `mode`: "silent", "stall", "mute", "close",
     // "wrong-size" or "reject".
     static std::unique_ptr<FtpServer> startMisbehaving(const QString& mode);
 

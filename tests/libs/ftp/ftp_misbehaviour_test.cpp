@@ -80,6 +80,7 @@ INSTANTIATE_TEST_SUITE_P(Servers, FtpMisbehaviourTest,
                          ::testing::Values(Misbehaviour{"silent", true, FTP_E_TIMEOUT},
                                            Misbehaviour{"reject", true, FTP_E_LOGIN},
                                            Misbehaviour{"stall", false, FTP_E_TIMEOUT},
+                                           Misbehaviour{"mute", false, FTP_E_TIMEOUT},
                                            Misbehaviour{"close", false, FTP_E_INCOMPLETE},
                                            Misbehaviour{"wrong-size", false, FTP_E_INCOMPLETE}),
                          [](const ::testing::TestParamInfo<Misbehaviour>& param) {

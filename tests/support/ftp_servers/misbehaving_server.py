@@ -6,6 +6,7 @@ client, 127.0.0.1 with a free port.
 Usage: misbehaving_server.py MODE
   silent      accepts connections and never greets
   stall       logs in, then stops sending in the middle of a download
+  mute        logs in, opens the data connection of a download and sends nothing
   close       logs in, then drops both connections in the middle of a download
   wrong-size  logs in, announces more bytes than it sends, and reports success
   reject      refuses every password
@@ -18,7 +19,7 @@ import threading
 
 PAYLOAD_SIZE = 256 * 1024
 PARTIAL_SIZE = 64 * 1024
-MODES = ("silent", "stall", "close", "wrong-size", "reject")
+MODES = ("silent", "stall", "mute", "close", "wrong-size", "reject")
 
 
 def payload():
@@ -61,6 +62,10 @@ class Client:
         self.passive.close()
         self.passive = None
         body = payload()
+        if self.mode == "mute":
+            self.hold()
+            data.close()
+            return False
         if self.mode == "stall":
             data.sendall(body[:PARTIAL_SIZE])
             self.hold()
