@@ -16,6 +16,7 @@
 #endif
 #include <filesystem>
 #include <mutex>
+#include <new>
 #include <random>
 #include <system_error>
 
@@ -171,7 +172,7 @@ void Session::disconnect() {
 std::string Session::escaped(const std::string& text) {
     char* encoded = curl_easy_escape(easy_, text.data(), static_cast<int>(text.size()));
     if (encoded == nullptr) {
-        return {};
+        throw std::bad_alloc(); // the exports turn it into FTP_E_INTERNAL
     }
     std::string result(encoded);
     curl_free(encoded);
