@@ -1,0 +1,13 @@
+#include "update/ftp_server_address.h"
+
+#ifndef QLX_FTP_SERVER_ADDRESS
+#error "QLX_FTP_SERVER_ADDRESS comes from the CMake cache variable QLX_FTP_SERVER"
+#endif
+
+namespace qlx {
+
+QString ftpServerAddress() {
+    return QStringLiteral(QLX_FTP_SERVER_ADDRESS);
+}
+
+} // namespace qlx
