@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QFile>
+#include <QPushButton>
 #include <QTimer>
 
 namespace qlx {
@@ -63,8 +64,10 @@ int execBox(QMessageBox& box) {
             button = box.button(QMessageBox::Ok);
         }
         if (button == nullptr) {
-            button = box.defaultButton() != nullptr ? box.defaultButton()
-                                                     : box.buttons().value(0);
+            button = box.defaultButton();
+        }
+        if (button == nullptr) {
+            button = box.buttons().value(0);
         }
         if (button != nullptr) {
             button->click();

@@ -36,70 +36,70 @@ TEST_F(PackageWriter, ChunkCountsAndBytesOnDisk) {
     for (const Case c : {Case{0, 1}, Case{1, 1}, Case{32765, 1}, Case{32766, 2}, Case{65530, 2},
                          Case{3276500, 100}, Case{3276501, 101}, Case{7000000, 214}}) {
         SCOPED_TRACE(c.size);
-        w_vercheck& window = makeWindow(QStringLiteral("/PID=1;"));
+        w_vercheck& writer = makeWindow(QStringLiteral("/PID=1;"));
         port.pendingEventRuns = 0;
         const QByteArray data = bytes(c.size);
         const QString file = path(QStringLiteral("p.zip"));
-        EXPECT_EQ(window.uf_filewrite(file, data), 1);
+        EXPECT_EQ(writer.uf_filewrite(file, data), 1);
         EXPECT_EQ(port.pendingEventRuns, c.chunks);
         EXPECT_EQ(contents(file), data);
     }
 }
 
 TEST_F(PackageWriter, ReplacesALongerFileAndLeavesTheCallersBlob) {
-    w_vercheck& window = makeWindow(QStringLiteral("/PID=1;"));
+    w_vercheck& writer = makeWindow(QStringLiteral("/PID=1;"));
     const QString file = path(QStringLiteral("p.zip"));
-    ASSERT_EQ(window.uf_filewrite(file, bytes(100000)), 1);
+    ASSERT_EQ(writer.uf_filewrite(file, bytes(100000)), 1);
     const QByteArray small = bytes(10);
-    EXPECT_EQ(window.uf_filewrite(file, small), 1);
+    EXPECT_EQ(writer.uf_filewrite(file, small), 1);
     EXPECT_EQ(contents(file), small);
     EXPECT_EQ(small.size(), 10);
 }
 
 TEST_F(PackageWriter, MissingFolderGivesMinusOne) {
-    w_vercheck& window = makeWindow(QStringLiteral("/PID=1;"));
-    EXPECT_EQ(window.uf_filewrite(path(QStringLiteral("nowhere/p.zip")), bytes(5)), -1);
+    w_vercheck& writer = makeWindow(QStringLiteral("/PID=1;"));
+    EXPECT_EQ(writer.uf_filewrite(path(QStringLiteral("nowhere/p.zip")), bytes(5)), -1);
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("nowhere"))));
 }
 
 // A disk that fills up mid-package: the file-size limit makes a write fail
 // the way a full disk does.
 TEST_F(PackageWriter, AFullDiskGivesMinusOne) {
-    w_vercheck& window = makeWindow(QStringLiteral("/PID=1;"));
+    w_vercheck& writer = makeWindow(QStringLiteral("/PID=1;"));
     rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto previous = std::signal(SIGXFSZ, SIG_IGN);
     rlimit limit = old;
     limit.rlim_cur = 1000000;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    const int result = window.uf_filewrite(path(QStringLiteral("p.zip")), bytes(5000000));
+    const int result = writer.uf_filewrite(path(QStringLiteral("p.zip")), bytes(5000000));
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previous);
     EXPECT_EQ(result, -1);
 }
 
 TEST_F(PackageWriter, PathEntersOrCreatesAndAlwaysReturnsHome) {
-    w_vercheck& window = makeWindow(QStringLiteral("/PID=1;"));
+    w_vercheck& writer = makeWindow(QStringLiteral("/PID=1;"));
     const QString home = currentFolder();
     QDir().mkdir(QStringLiteral("exists"));
 
-    EXPECT_EQ(window.uf_path(home, QStringLiteral("exists")), joinPath(home, QStringLiteral("exists")));
+    EXPECT_EQ(writer.uf_path(home, QStringLiteral("exists")), joinPath(home, QStringLiteral("exists")));
     EXPECT_EQ(currentFolder(), home);
 
-    EXPECT_EQ(window.uf_path(home, QStringLiteral("new/deeper")),
+    EXPECT_EQ(writer.uf_path(home, QStringLiteral("new/deeper")),
               joinPath(home, QStringLiteral("new/deeper")));
     EXPECT_TRUE(QFileInfo(QStringLiteral("new/deeper")).isDir());
     EXPECT_EQ(currentFolder(), home);
 
     const QString absolute = path(QStringLiteral("abs"));
-    EXPECT_EQ(window.uf_path(home, absolute), absolute);
+    EXPECT_EQ(writer.uf_path(home, absolute), absolute);
 
     // Neither enterable nor creatable: the current folder.
-    EXPECT_EQ(window.uf_path(home, QString()), home);
+    EXPECT_EQ(writer.uf_path(home, QString()), home);
     QFile blocker(QStringLiteral("file"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    EXPECT_EQ(window.uf_path(home, QStringLiteral("file/sub")), home);
+    EXPECT_EQ(writer.uf_path(home, QStringLiteral("file/sub")), home);
     EXPECT_EQ(currentFolder(), home);
 }
 
