@@ -128,5 +128,65 @@ TEST_F(UpdaterProcess, MissingExtractionLibraryEndsTheProgramWithAnError) {
     EXPECT_FALSE(run.clientArguments(300).has_value());
 }
 
+// The legacy updater's database interface is fixed; its "/SERVER=" names an
+// ODBC data source, here one over the test's SQLite database.
+class LegacyUpdaterProcess : public UpdaterProcess {
+protected:
+    void SetUp() override {
+        UpdaterProcess::SetUp();
+        QString driver;
+        for (const char* candidate : {"/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so",
+                                      "/usr/lib/odbc/libsqlite3odbc.so"}) {
+            if (QFile::exists(QLatin1String(candidate))) {
+                driver = QLatin1String(candidate);
+            }
+        }
+        ASSERT_FALSE(driver.isEmpty()) << "the SQLite ODBC driver is not installed";
+        QFile inst(odbc.filePath(QStringLiteral("odbcinst.ini")));
+        ASSERT_TRUE(inst.open(QIODevice::WriteOnly));
+        inst.write(QStringLiteral("[SQLite3]\nDriver=%1\n").arg(driver).toUtf8());
+        inst.close();
+        QFile ini(odbc.filePath(QStringLiteral("odbc.ini")));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write(QStringLiteral("[QLX_LEGACY]\nDriver=SQLite3\nDatabase=%1\n").arg(db).toUtf8());
+        ini.close();
+        environment = {QStringLiteral("ODBCSYSINI=") + odbc.path(),
+                       QStringLiteral("ODBCINI=") + odbc.filePath(QStringLiteral("odbc.ini"))};
+    }
+    QTemporaryDir odbc;
+    QStringList environment;
+};
+
+TEST_F(LegacyUpdaterProcess, InstallsFromItsOwnTableWithoutProcessControl) {
+    test::NamedProcesses processes;
+    const pid_t client = processes.start(QStringLiteral("quilmsg"));
+    // A DataBase-DBMS row of its own has no effect on the legacy updater.
+    const int status = run.run(QStringLiteral("qlx_upt3"),
+                               QStringLiteral("/PSR=quil.psr;/SERVER=QLX_LEGACY;/BUILDNO=12;"), {},
+                               environment);
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(run.boxes().empty());
+    EXPECT_TRUE(processes.alive(client));
+    EXPECT_EQ(test::readFile(run.path(QStringLiteral("old/l.txt"))), "12");
+    // The current updater's table is not the legacy one's.
+    EXPECT_FALSE(QFile::exists(run.path(QStringLiteral("bin/quillon.dat"))));
+    const auto arguments = run.clientArguments();
+    ASSERT_TRUE(arguments.has_value());
+    EXPECT_EQ(*arguments, QStringList{QStringLiteral("quil.psr")});
+}
+
+TEST_F(LegacyUpdaterProcess, UnreachableSourceGivesErrThenTheWebSiteBox) {
+    const int status = run.run(QStringLiteral("qlx_upt3"),
+                               QStringLiteral("/PSR=quil.psr;/SERVER=NO_SUCH_DSN;/BUILDNO=12;"), {},
+                               environment);
+    EXPECT_EQ(status, 0);
+    const auto boxes = run.boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].title, QStringLiteral("Err!"));
+    EXPECT_EQ(boxes[1].text, QStringLiteral("홈페이지에서 직접 업그레이드 하세요."));
+    EXPECT_NE(setting(run.path(QStringLiteral("quil.psr")), QStringLiteral("QL_UPT_TIME")),
+              QStringLiteral("77"));
+}
+
 } // namespace
 } // namespace qlx
