@@ -4,10 +4,13 @@
 // defines.
 #undef UNICODE
 #undef _UNICODE
+// clang-format off
+#include <windows.h>
+#include <tlhelp32.h>
+// clang-format on
+
 #include <cstring>
 #include <new>
-#include <tlhelp32.h>
-#include <windows.h>
 
 namespace qlx::toolhelp {
 
