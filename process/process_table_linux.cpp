@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <csignal>
 #include <cstdint>
 #include <dirent.h>
 #include <fcntl.h>
 #include <optional>
-#include <signal.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,8 +37,8 @@ std::optional<quint32> pidFromName(const char* name) {
 
 // Reads at most `limit` bytes; nullopt when the file cannot be read (the
 // process went away, or its entry is not ours to read).
-std::optional<std::string> readSmallFile(const std::string& path, std::size_t limit) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+std::optional<std::string> readSmallFile(int rootFd, const std::string& path, std::size_t limit) {
+    const int fd = ::openat(rootFd, path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return std::nullopt;
     }
@@ -87,9 +87,10 @@ std::string withoutDeletedMark(const std::string& target) {
     return target.substr(0, target.size() - mark.size());
 }
 
-std::optional<std::string> exeLinkName(const std::string& dir) {
-    std::array<char, PATH_MAX> buffer{};
-    const ssize_t n = ::readlink((dir + "/exe").c_str(), buffer.data(), buffer.size());
+std::optional<std::string> exeLinkName(int rootFd, const std::string& dir) {
+    std::array<char, PATH_MAX>
+        buffer; // NOLINT(cppcoreguidelines-pro-type-member-init): filled below
+    const ssize_t n = ::readlinkat(rootFd, (dir + "/exe").c_str(), buffer.data(), buffer.size());
     if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size()) {
         return std::nullopt;
     }
@@ -98,8 +99,8 @@ std::optional<std::string> exeLinkName(const std::string& dir) {
 
 // The state letter follows the last ")" of /proc/PID/stat (comm may hold any
 // character, ")" included). nullopt when the file cannot be read.
-std::optional<char> processState(const std::string& dir) {
-    const auto stat = readSmallFile(dir + "/stat", 1024);
+std::optional<char> processState(int rootFd, const std::string& dir) {
+    const auto stat = readSmallFile(rootFd, dir + "/stat", 1024);
     if (!stat) {
         return std::nullopt;
     }
@@ -110,22 +111,24 @@ std::optional<char> processState(const std::string& dir) {
     return (*stat)[close + 2];
 }
 
-std::optional<ProcessEntry> readEntry(const std::string& dir, quint32 pid) {
+// `dir` is the entry's folder relative to `rootFd`, which saves walking the
+// root's path again for every file of every process.
+std::optional<ProcessEntry> readEntry(int rootFd, const std::string& dir, quint32 pid) {
     ProcessEntry entry;
     entry.pid = pid;
     std::string name;
-    if (auto exe = exeLinkName(dir)) {
+    if (auto exe = exeLinkName(rootFd, dir)) {
         // A process whose executable can still be resolved has not ended yet.
         name = std::move(*exe);
     } else {
-        const auto state = processState(dir);
+        const auto state = processState(rootFd, dir);
         if (!state || *state == 'Z' || *state == 'X' || *state == 'x') {
             return std::nullopt;
         }
-        const auto cmdline = readSmallFile(dir + "/cmdline", 8192);
+        const auto cmdline = readSmallFile(rootFd, dir + "/cmdline", 8192);
         if (cmdline && !cmdline->empty() && cmdline->front() != '\0') {
             name = baseName(cmdline->substr(0, cmdline->find('\0')));
-        } else if (auto comm = readSmallFile(dir + "/comm", 64)) {
+        } else if (auto comm = readSmallFile(rootFd, dir + "/comm", 64)) {
             name = comm->substr(0, comm->find('\n'));
         }
     }
@@ -136,11 +139,18 @@ std::optional<ProcessEntry> readEntry(const std::string& dir, quint32 pid) {
 
 } // namespace
 
-LinuxProcessTable::LinuxProcessTable(QString procRoot) : root_(QFile::encodeName(procRoot)) {}
+LinuxProcessTable::LinuxProcessTable(const QString& procRoot)
+    : root_(QFile::encodeName(procRoot)) {}
 
 ProcessSnapshot LinuxProcessTable::snapshot() {
+    ProcessSnapshot snapshot;
+    const int rootFd = ::open(root_.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (rootFd < 0) {
+        return snapshot;
+    }
     std::vector<quint32> pids;
-    if (DIR* dir = ::opendir(root_.constData())) {
+    // fdopendir takes over the descriptor it is given, so it gets its own.
+    if (DIR* dir = ::fdopendir(::dup(rootFd))) {
         while (const dirent* e = ::readdir(dir)) {
             if (auto pid = pidFromName(e->d_name)) {
                 pids.push_back(*pid);
@@ -150,12 +160,10 @@ ProcessSnapshot LinuxProcessTable::snapshot() {
     }
     std::sort(pids.begin(), pids.end());
 
-    ProcessSnapshot snapshot;
     bool haveFirst = false;
-    const std::string root(root_.constData(), static_cast<std::size_t>(root_.size()));
     snapshot.rest.reserve(pids.size());
     for (const quint32 pid : pids) {
-        auto entry = readEntry(root + '/' + std::to_string(pid), pid);
+        auto entry = readEntry(rootFd, std::to_string(pid), pid);
         if (!entry) {
             continue;
         }
@@ -166,6 +174,7 @@ ProcessSnapshot LinuxProcessTable::snapshot() {
             snapshot.rest.push_back(std::move(*entry));
         }
     }
+    ::close(rootFd);
     return snapshot;
 }
 

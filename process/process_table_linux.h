@@ -13,7 +13,7 @@ namespace qlx {
 class LinuxProcessTable final : public ProcessTable {
 public:
     // `procRoot` stands in for /proc in tests.
-    explicit LinuxProcessTable(QString procRoot = QStringLiteral("/proc"));
+    explicit LinuxProcessTable(const QString& procRoot = QStringLiteral("/proc"));
 
     [[nodiscard]] ProcessSnapshot snapshot() override;
     // SIGKILL; true when it was delivered.
