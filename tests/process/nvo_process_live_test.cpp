@@ -1,0 +1,201 @@
+#include "child_processes.h"
+#include "process/nvo_process.h"
+#include "process/process_table_linux.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <signal.h>
+#include <thread>
+#include <unistd.h>
+
+namespace qlx {
+namespace {
+
+using testing::ChildProcesses;
+using testing::ProcView;
+
+const QString kLongName = QStringLiteral("quillon_with_a_long_name");
+
+// Real copies of sleep under the programs' names. Counting and killing by name
+// goes through a view of /proc that holds only our children (and pid 1 as the
+// first entry), so that the tests never see or kill anybody else's programs.
+class LiveProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(kids_.valid());
+        for (const char* name : {"quillon", "quillon", "quilmsg", "ql_label", "ql_tel", "qlx_upt",
+                                 "qlx_upt", "Quillon"}) {
+            const quint32 pid = kids_.start(QString::fromUtf8(name));
+            ASSERT_NE(pid, 0U);
+            pids_[name].push_back(pid);
+        }
+        ASSERT_NE(kids_.start(kLongName), 0U);
+    }
+
+    struct ProcessView {
+        explicit ProcessView(const std::vector<quint32>& pids) : links(pids), table(links.root()) {}
+        ProcView links;
+        LinuxProcessTable table;
+    };
+
+    [[nodiscard]] std::unique_ptr<ProcessView> view() const {
+        std::vector<quint32> pids = kids_.running();
+        pids.push_back(1);
+        return std::make_unique<ProcessView>(pids);
+    }
+
+    // nvo_process over a fresh view of the children running now.
+    [[nodiscard]] nvo_process overView() {
+        views_.push_back(view());
+        return nvo_process(std::make_unique<Borrowed>(views_.back()->table));
+    }
+
+    // Lets several objects share one table without owning it.
+    class Borrowed final : public ProcessTable {
+    public:
+        explicit Borrowed(ProcessTable& t) : t_(t) {}
+        [[nodiscard]] ProcessSnapshot snapshot() override { return t_.snapshot(); }
+        bool terminate(quint32 pid) override { return t_.terminate(pid); }
+
+    private:
+        ProcessTable& t_;
+    };
+
+    ChildProcesses kids_;
+    std::map<std::string, std::vector<quint32>> pids_;
+    std::vector<std::unique_ptr<ProcessView>> views_;
+};
+
+TEST_F(LiveProcessTest, CountsRunningProgramsByTheirExactName) {
+    nvo_process process = overView();
+    process.uf_setcurpid(pids_["qlx_upt"].front());
+    const std::vector<std::pair<QString, int>> cases = {
+        {QStringLiteral("quillon"), 2},  {QStringLiteral("quilmsg"), 1},
+        {QStringLiteral("ql_label"), 1}, {QStringLiteral("ql_tel"), 1},
+        {QStringLiteral("qlx_upt"), 1},  {QStringLiteral("Quillon"), 1},
+        {QStringLiteral("QUILLON"), 0},  {QStringLiteral("quillon.exe"), 0},
+        {QStringLiteral("sleep"), 0},    {kLongName, 1},
+        {kLongName.left(15), 0},
+    };
+    for (const auto& [name, expected] : cases) {
+        EXPECT_EQ(process.uf_getprocesscount(name), expected) << name.toStdString();
+    }
+    process.uf_setcurpid(std::nullopt);
+    EXPECT_EQ(process.uf_getprocesscount(QStringLiteral("quillon")), 0);
+    EXPECT_EQ(process.uf_getprocesscount(QStringLiteral("qlx_upt")), 0);
+}
+
+TEST_F(LiveProcessTest, KillCountTerminatesTheStoredIdToo) {
+    nvo_process process = overView();
+    process.uf_setcurpid(pids_["qlx_upt"].front());
+    EXPECT_EQ(process.uf_killprocesscount(QStringLiteral("qlx_upt")), 2);
+    for (const quint32 pid : pids_["qlx_upt"]) {
+        EXPECT_TRUE(kids_.reap(pid)) << pid << " survived";
+    }
+    EXPECT_EQ(process.uf_killprocesscount(QStringLiteral("quillon")), 2);
+    for (const quint32 pid : pids_["quillon"]) {
+        EXPECT_TRUE(kids_.reap(pid)) << pid << " survived";
+    }
+    EXPECT_EQ(process.uf_getprocesscount(QStringLiteral("quillon")), 0);
+    EXPECT_EQ(process.uf_getprocesscount(QStringLiteral("Quillon")), 1);
+    EXPECT_EQ(process.uf_killprocesscount(QStringLiteral("qlx_upt")), 0);
+    EXPECT_TRUE(process.uf_getprocess(QStringLiteral("ql_tel")));
+    EXPECT_TRUE(kids_.reap(pids_["ql_tel"].front()));
+    EXPECT_FALSE(process.uf_getprocess(QStringLiteral("ql_tel")));
+}
+
+TEST_F(LiveProcessTest, ZombiesAreNotCounted) {
+    const quint32 pid = pids_["quilmsg"].front();
+    ASSERT_EQ(kill(static_cast<pid_t>(pid), SIGKILL), 0);
+    // Until it is reaped the ended child stays in /proc as a zombie.
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    bool zombie = false;
+    for (int i = 0; i < 500 && !zombie; ++i) {
+        stat.open(QIODevice::ReadOnly);
+        const QByteArray text = stat.readAll();
+        stat.close();
+        zombie = text.mid(text.lastIndexOf(')') + 2, 1) == "Z";
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(zombie);
+    nvo_process process = overView();
+    EXPECT_EQ(process.uf_getprocesscount(QStringLiteral("quilmsg")), 0);
+    EXPECT_EQ(process.uf_killprocesscount(QStringLiteral("quilmsg")), 0);
+    EXPECT_TRUE(kids_.reap(pid));
+}
+
+// Kills and reaps one process right after the snapshot was taken, as if it had
+// ended on its own in between.
+class EndsAfterSnapshot final : public ProcessTable {
+public:
+    EndsAfterSnapshot(ProcessTable& table, ChildProcesses& kids, quint32 victim)
+        : table_(table), kids_(kids), victim_(victim) {}
+    [[nodiscard]] ProcessSnapshot snapshot() override {
+        ProcessSnapshot s = table_.snapshot();
+        kill(static_cast<pid_t>(victim_), SIGKILL);
+        kids_.reap(victim_);
+        return s;
+    }
+    bool terminate(quint32 pid) override { return table_.terminate(pid); }
+
+private:
+    ProcessTable& table_;
+    ChildProcesses& kids_;
+    quint32 victim_;
+};
+
+TEST_F(LiveProcessTest, AProcessThatEndsBeforeItsTurnIsNotCounted) {
+    auto v = view();
+    const quint32 victim = pids_["quillon"].back();
+    nvo_process process(std::make_unique<EndsAfterSnapshot>(v->table, kids_, victim));
+    EXPECT_EQ(process.uf_killprocesscount(QStringLiteral("quillon")), 1);
+    EXPECT_TRUE(kids_.reap(pids_["quillon"].front()));
+    EXPECT_FALSE(process.uf_killprocess(victim));
+}
+
+TEST_F(LiveProcessTest, TheSystemTableSeesChildrenByTheirFullName) {
+    const ProcessSnapshot s = makeSystemProcessTable()->snapshot();
+    std::map<quint32, QByteArray> names;
+    for (const ProcessEntry& e : s.rest) {
+        names[e.pid] = e.exeName;
+    }
+    for (const auto& [name, pids] : pids_) {
+        for (const quint32 pid : pids) {
+            EXPECT_EQ(names[pid], QByteArray(name.c_str())) << pid;
+        }
+    }
+    // comm is cut at 15 bytes; the name comes from the executable.
+    const quint32 longPid = kids_.running().back();
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(longPid));
+    ASSERT_TRUE(comm.open(QIODevice::ReadOnly));
+    EXPECT_EQ(comm.readAll().trimmed(), QFile::encodeName(kLongName.left(15)));
+    EXPECT_EQ(names[longPid], QFile::encodeName(kLongName));
+    EXPECT_LT(s.first.pid, s.rest.front().pid);
+}
+
+// On the real /proc, with a name nobody else uses, so that killing by name
+// cannot reach another program.
+TEST_F(LiveProcessTest, CountsAndKillsByNameOnTheRealProcessTable) {
+    const QString unique = QStringLiteral("qlx_test_%1").arg(getpid());
+    const quint32 a = kids_.start(unique);
+    const quint32 b = kids_.start(unique);
+    ASSERT_NE(a, 0U);
+    ASSERT_NE(b, 0U);
+    nvo_process process;
+    EXPECT_EQ(process.uf_getprocesscount(unique), 2);
+    process.uf_setcurpid(a);
+    EXPECT_EQ(process.uf_getprocesscount(unique), 1);
+    EXPECT_EQ(process.uf_killprocesscount(unique), 2);
+    EXPECT_TRUE(kids_.reap(a));
+    EXPECT_TRUE(kids_.reap(b));
+    process.uf_setcurpid(0);
+    EXPECT_EQ(process.uf_getprocesscount(unique), 0);
+    EXPECT_FALSE(process.uf_killprocess(a));
+}
+
+} // namespace
+} // namespace qlx
