@@ -56,19 +56,26 @@ QVariant blobValue(const std::optional<QByteArray>& bytes) {
     return bytes ? QVariant(*bytes) : QVariant(QMetaType(QMetaType::QByteArray));
 }
 
-// Appends the package to the row's BLOB part by part, within one transaction.
-bool appendInParts(QSqlDatabase& db, const QString& table, const QString& blobColumn,
-                   const QString& keyColumn, const QString& key, const QByteArray& bytes,
-                   QString& error) {
+// Sends the package to PostgreSQL part by part into a temporary table and
+// joins the parts on the server, so that neither side holds more than the
+// package and one part at a time. Appending to the row instead would rewrite
+// the growing value once per part.
+bool stageInParts(QSqlDatabase& db, const QByteArray& bytes, QString& error) {
     QSqlQuery query(db);
-    const QString text = QLatin1String("UPDATE ") + table + QLatin1String(" SET ") + blobColumn +
-                         QLatin1String(" = ") + blobColumn + QLatin1String(" || ? WHERE ") +
-                         keyColumn + QLatin1String(" = ?");
+    if (!query.exec(QStringLiteral("CREATE TEMP TABLE qlx_publish_parts (n integer, part bytea) "
+                                   "ON COMMIT DROP")) ||
+        !query.exec(QStringLiteral(
+            "ALTER TABLE qlx_publish_parts ALTER COLUMN part SET STORAGE EXTERNAL"))) {
+        error = errorText(query.lastError());
+        return false;
+    }
+    const QString text = QStringLiteral("INSERT INTO qlx_publish_parts (n, part) VALUES (?, ?)");
+    int n = 0;
     for (qsizetype offset = 0; offset < bytes.size(); offset += kPostgresPart) {
-        const qsizetype n = std::min(kPostgresPart, bytes.size() - offset);
+        const qsizetype size = std::min(kPostgresPart, bytes.size() - offset);
         // A view of the caller's bytes, not a copy.
-        const QByteArray part = QByteArray::fromRawData(bytes.constData() + offset, n);
-        if (!execBound(query, text, {QVariant(part), key}, error)) {
+        const QByteArray part = QByteArray::fromRawData(bytes.constData() + offset, size);
+        if (!execBound(query, text, {QVariant(n++), QVariant(part)}, error)) {
             return false;
         }
     }
@@ -76,24 +83,33 @@ bool appendInParts(QSqlDatabase& db, const QString& table, const QString& blobCo
 }
 
 bool insertRow(QSqlDatabase& db, const QString& table, const QStringList& columns,
-               const QVariantList& keyValues, const QString& blobColumn, const QString& keyColumn,
-               const QString& key, const std::optional<QByteArray>& bytes, QString& error) {
+               const QVariantList& keyValues, const QString& blobColumn,
+               const std::optional<QByteArray>& bytes, QString& error) {
     const bool ownTransaction = db.transaction();
     QSqlQuery query(db);
     QString placeholders;
     for (qsizetype i = 0; i < columns.size(); ++i) {
         placeholders += i == 0 ? QStringLiteral("?") : QStringLiteral(", ?");
     }
-    const QString text = QLatin1String("INSERT INTO ") + table + QLatin1String(" (") +
-                         columns.join(QLatin1String(", ")) + QLatin1String(", ") + blobColumn +
-                         QLatin1String(") VALUES (") + placeholders + QLatin1String(", ?)");
-    QVariantList values = keyValues;
     const bool parts = bytes && isPostgres(db) && bytes->size() > kPostgresPart;
-    values.append(parts ? QVariant(QByteArray("")) : blobValue(bytes));
-    bool ok = execBound(query, text, values, error);
-    if (ok && parts) {
-        ok = appendInParts(db, table, blobColumn, keyColumn, key, *bytes, error);
+    bool ok = true;
+    QString text = QLatin1String("INSERT INTO ") + table + QLatin1String(" (") +
+                   columns.join(QLatin1String(", ")) + QLatin1String(", ") + blobColumn +
+                   QLatin1String(") ");
+    QVariantList values = keyValues;
+    if (parts) {
+        ok = ownTransaction && stageInParts(db, *bytes, error);
+        if (!ownTransaction) {
+            error = QStringLiteral("PostgreSQL refused to begin a transaction");
+        }
+        text += QLatin1String("VALUES (") + placeholders +
+                QLatin1String(", (SELECT string_agg(part, ''::bytea ORDER BY n) "
+                              "FROM qlx_publish_parts))");
+    } else {
+        text += QLatin1String("VALUES (") + placeholders + QLatin1String(", ?)");
+        values.append(blobValue(bytes));
     }
+    ok = ok && execBound(query, text, values, error);
     if (ownTransaction) {
         if (ok) {
             ok = db.commit();
@@ -163,6 +179,15 @@ bool createSchema(QSqlDatabase& db, QString& error) {
             error = errorText(query.lastError());
             return false;
         }
+        // Packages are zip archives: compressing them again is wasted work.
+        const QString blob = names[i] == QLatin1String(kUpdateTable) ? QStringLiteral("UPFILE")
+                                                                     : QStringLiteral("eFILE");
+        if (isPostgres(db) &&
+            !query.exec(QLatin1String("ALTER TABLE ") + names[i] + QLatin1String(" ALTER COLUMN ") +
+                        blob + QLatin1String(" SET STORAGE EXTERNAL"))) {
+            error = errorText(query.lastError());
+            return false;
+        }
     }
     return true;
 }
@@ -172,15 +197,13 @@ bool insertBuildPackage(QSqlDatabase& db, const QString& table, const BuildPacka
     return insertRow(
         db, table, {QStringLiteral("FILENAME"), QStringLiteral("FPATH"), QStringLiteral("BUILDNO")},
         {package.filename, package.fpath, static_cast<qlonglong>(package.buildno)},
-        QStringLiteral("eFILE"), QStringLiteral("FILENAME"), package.filename, package.bytes,
-        error);
+        QStringLiteral("eFILE"), package.bytes, error);
 }
 
 bool insertUpdatePackage(QSqlDatabase& db, const QString& updateId,
                          const std::optional<QByteArray>& bytes, QString& error) {
     return insertRow(db, QString::fromLatin1(kUpdateTable), {QStringLiteral("UPDATE_ID")},
-                     {updateId}, QStringLiteral("UPFILE"), QStringLiteral("UPDATE_ID"), updateId,
-                     bytes, error);
+                     {updateId}, QStringLiteral("UPFILE"), bytes, error);
 }
 
 long removeBuildPackage(QSqlDatabase& db, const QString& table, const QString& filename,

@@ -10,8 +10,12 @@
 // insertUpdatePackage on superuser(database).
 //
 // Tests that change the role's password (setRolePassword) must hold the CTest
-// RESOURCE_LOCK postgres_role and put the password back; tests that write the
-// ODBC data sources QLX_SQLITE / QLX_PG hold RESOURCE_LOCK odbc_dsn.
+// RESOURCE_LOCK postgres_role, run with RUN_SERIAL (every test that logs in as
+// the role meanwhile would fail) and put the password back:
+//   qlx_add_server_test(my_test SERIAL SOURCES ... LIBS qlx_core qlx_test_postgres
+//                       FIXTURES postgres LOCKS postgres_role)
+// Tests that write the ODBC data sources QLX_SQLITE / QLX_PG hold
+// RESOURCE_LOCK odbc_dsn.
 
 #include <QSqlDatabase>
 #include <QString>
@@ -46,7 +50,7 @@ public:
     QString createDatabase(QString* error = nullptr) const;
     bool dropDatabase(const QString& database) const;
 
-    // Sets the password of the login role (hold RESOURCE_LOCK postgres_role).
+    // Sets the password of the login role (see above: lock and RUN_SERIAL).
     bool setRolePassword(const QString& password) const;
 
     // Points unixODBC at the fixture's odbcinst.ini and odbc.ini.
