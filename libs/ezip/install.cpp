@@ -7,8 +7,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_set>
 #include <vector>
 
 namespace ezip {
@@ -27,7 +29,7 @@ std::string backupName(const PlannedFile& file) {
 }
 
 bool undo(int destinationFd, int stagingFd, const std::vector<Step>& steps,
-          const std::vector<const std::string*>& createdFolders) {
+          const std::vector<std::string_view>& createdFolders) {
     bool clean = true;
     for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
         const char* path = step->file->path.c_str();
@@ -40,7 +42,7 @@ bool undo(int destinationFd, int stagingFd, const std::vector<Step>& steps,
         }
     }
     for (auto folder = createdFolders.rbegin(); folder != createdFolders.rend(); ++folder) {
-        clean = unlinkat(destinationFd, (*folder)->c_str(), AT_REMOVEDIR) == 0 && clean;
+        clean = unlinkat(destinationFd, std::string(*folder).c_str(), AT_REMOVEDIR) == 0 && clean;
     }
     return clean;
 }
@@ -48,7 +50,7 @@ bool undo(int destinationFd, int stagingFd, const std::vector<Step>& steps,
 } // namespace
 
 int installStaged(int destinationFd, int stagingFd, const Plan& plan) {
-    std::vector<const std::string*> createdFolders;
+    std::vector<std::string_view> createdFolders;
     std::vector<Step> steps;
     steps.reserve(plan.files.size());
     const auto fail = [&] {
@@ -58,7 +60,7 @@ int installStaged(int destinationFd, int stagingFd, const Plan& plan) {
     struct stat info {};
     for (const auto& folder : plan.folders) {
         if (mkdirat(destinationFd, folder.c_str(), 0777) == 0) {
-            createdFolders.push_back(&folder);
+            createdFolders.emplace_back(folder);
             continue;
         }
         if (errno != EEXIST ||
@@ -67,10 +69,13 @@ int installStaged(int destinationFd, int stagingFd, const Plan& plan) {
             return fail();
         }
     }
+    const std::unordered_set<std::string_view> fresh(createdFolders.begin(), createdFolders.end());
     for (const auto& file : plan.files) {
         const char* path = file.path.c_str();
         Backup backup = Backup::None;
-        if (fstatat(destinationFd, path, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (fresh.count(parentOf(file.path)) != 0) {
+            // A folder created just now holds nothing to replace.
+        } else if (fstatat(destinationFd, path, &info, AT_SYMLINK_NOFOLLOW) == 0) {
             if (S_ISDIR(info.st_mode)) {
                 return fail();
             }

@@ -1,6 +1,7 @@
 #include "libs/ezip/staging.h"
 
 #include "libs/ezip/ezip_codes.h"
+#include "libs/ezip/read_source.h"
 
 #include <algorithm>
 #include <atomic>
@@ -45,28 +46,11 @@ bool writeAll(int fd, const unsigned char* data, std::size_t length) {
     return true;
 }
 
-Archive openArchive(const std::string& path, std::size_t entryCount, int& code) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        code = EZIP_E_OPEN;
-        return nullptr;
-    }
-    posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    int error = 0;
-    zip_t* archive = zip_fdopen(fd, 0, &error);
-    if (archive == nullptr) {
-        close(fd);
-        code = EZIP_E_STRUCTURE;
-        return nullptr;
-    }
-    Archive owned(archive);
+int checkEntryCount(zip_t* archive, std::size_t entryCount) {
     // libzip reads the directory on its own; it must see the archive we checked.
-    if (zip_get_num_entries(archive, 0) != static_cast<zip_int64_t>(entryCount)) {
-        code = EZIP_E_STRUCTURE;
-        return nullptr;
-    }
-    code = EZIP_OK;
-    return owned;
+    return zip_get_num_entries(archive, 0) == static_cast<zip_int64_t>(entryCount)
+               ? EZIP_OK
+               : EZIP_E_STRUCTURE;
 }
 
 int codeOf(zip_file_t* file) {
@@ -84,7 +68,8 @@ int codeOf(zip_file_t* file) {
     }
 }
 
-int inflateOne(zip_t* archive, const PlannedFile& file, int stagingFd, unsigned char* buffer) {
+int inflateOne(zip_t* archive, ReadSource& source, const PlannedFile& file, int stagingFd,
+               unsigned char* buffer) {
     zip_stat_t stat;
     zip_stat_init(&stat);
     if (zip_stat_index(archive, file.index, 0, &stat) != 0 || (stat.valid & ZIP_STAT_SIZE) == 0 ||
@@ -93,6 +78,9 @@ int inflateOne(zip_t* archive, const PlannedFile& file, int stagingFd, unsigned 
         stat.comp_method != file.method) {
         return EZIP_E_STRUCTURE;
     }
+    // libzip reads the local header and then the data; a data descriptor
+    // after them is not read.
+    source.expect(file.localOffset, file.dataEnd);
     EntryFile entry(zip_fopen_index(archive, file.index, 0));
     if (!entry) {
         return EZIP_E_DATA;
@@ -153,9 +141,19 @@ struct Shared {
 
 void work(Shared& shared) noexcept {
     try {
-        int code = EZIP_OK;
-        Archive archive = openArchive(shared.archivePath, shared.entryCount, code);
+        const int fd = open(shared.archivePath.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            shared.fail(EZIP_E_OPEN);
+            return;
+        }
+        ReadSource source(fd);
+        const Archive archive(source.open());
         if (!archive) {
+            shared.fail(EZIP_E_STRUCTURE);
+            return;
+        }
+        int code = checkEntryCount(archive.get(), shared.entryCount);
+        if (code != EZIP_OK) {
             shared.fail(code);
             return;
         }
@@ -165,7 +163,8 @@ void work(Shared& shared) noexcept {
             if (i >= shared.order.size()) {
                 return;
             }
-            code = inflateOne(archive.get(), *shared.order[i], shared.stagingFd, buffer.get());
+            code =
+                inflateOne(archive.get(), source, *shared.order[i], shared.stagingFd, buffer.get());
             if (code != EZIP_OK) {
                 shared.fail(code);
                 return;
