@@ -42,17 +42,16 @@ bool undo(int destinationFd, int stagingFd, const std::vector<Step>& steps,
         }
     }
     for (auto folder = createdFolders.rbegin(); folder != createdFolders.rend(); ++folder) {
-        clean = unlinkat(destinationFd, std::string(*folder).c_str(), AT_REMOVEDIR) == 0 && clean;
+        // Each view covers a whole std::string, so it ends in a NUL.
+        clean = unlinkat(destinationFd, folder->data(), AT_REMOVEDIR) == 0 && clean;
     }
     return clean;
 }
 
-} // namespace
-
-int installStaged(int destinationFd, int stagingFd, const Plan& plan) {
-    std::vector<std::string_view> createdFolders;
-    std::vector<Step> steps;
-    steps.reserve(plan.files.size());
+// Records every change in `createdFolders` and `steps`, whose capacity is
+// reserved, so that the caller can undo them even after an exception.
+int installInto(int destinationFd, int stagingFd, const Plan& plan,
+                std::vector<std::string_view>& createdFolders, std::vector<Step>& steps) {
     const auto fail = [&] {
         return undo(destinationFd, stagingFd, steps, createdFolders) ? EZIP_E_INSTALL
                                                                      : EZIP_E_ROLLBACK;
@@ -104,6 +103,25 @@ int installStaged(int destinationFd, int stagingFd, const Plan& plan) {
         steps.push_back({&file, backup});
     }
     return EZIP_OK;
+}
+
+} // namespace
+
+int installStaged(int destinationFd, int stagingFd, const Plan& plan) {
+    std::vector<std::string_view> createdFolders;
+    std::vector<Step> steps;
+    try {
+        createdFolders.reserve(plan.folders.size());
+        steps.reserve(plan.files.size());
+    } catch (...) {
+        return EZIP_E_INTERNAL;
+    }
+    try {
+        return installInto(destinationFd, stagingFd, plan, createdFolders, steps);
+    } catch (...) {
+        return undo(destinationFd, stagingFd, steps, createdFolders) ? EZIP_E_INSTALL
+                                                                     : EZIP_E_ROLLBACK;
+    }
 }
 
 void removeStaging(int destinationFd, const char* name) {
