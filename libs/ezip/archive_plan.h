@@ -30,7 +30,8 @@ struct Plan {
 };
 
 struct Limits {
-    std::uint64_t maxEntries = 10000;
+    // Bounds the memory the directory takes here and in libzip.
+    std::uint64_t maxEntries = 8192;
     // Deflate reaches about 1000:1 on runs of one byte; real packages stay far
     // below this ratio, and small entries are allowed any ratio.
     std::uint64_t maxRatio = 200;

@@ -25,7 +25,7 @@ struct Step {
 };
 
 std::string backupName(const PlannedFile& file) {
-    return "b" + stagedName(file);
+    return "b" + std::to_string(file.index);
 }
 
 bool undo(int destinationFd, int stagingFd, const std::vector<Step>& steps,
@@ -124,25 +124,43 @@ int installStaged(int destinationFd, int stagingFd, const Plan& plan) {
     }
 }
 
+namespace {
+
+// Removes the contents of the folder open as `fd` (closing it), descending
+// into subfolders `depth` levels deep.
+void removeContents(int fd, int depth) {
+    DIR* folder = fdopendir(fd);
+    if (folder == nullptr) {
+        close(fd);
+        return;
+    }
+    std::vector<std::string> names;
+    while (const dirent* entry = readdir(folder)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    }
+    for (const auto& name : names) {
+        if (unlinkat(dirfd(folder), name.c_str(), 0) == 0 || depth == 0) {
+            continue;
+        }
+        const int child =
+            openat(dirfd(folder), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+        if (child >= 0) {
+            removeContents(child, depth - 1);
+            unlinkat(dirfd(folder), name.c_str(), AT_REMOVEDIR);
+        }
+    }
+    closedir(folder);
+}
+
+} // namespace
+
 void removeStaging(int destinationFd, const char* name) {
     const int fd = openat(destinationFd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
     if (fd >= 0) {
-        DIR* folder = fdopendir(fd);
-        if (folder == nullptr) {
-            close(fd);
-        } else {
-            std::vector<std::string> names;
-            while (const dirent* entry = readdir(folder)) {
-                const std::string entryName = entry->d_name;
-                if (entryName != "." && entryName != "..") {
-                    names.push_back(entryName);
-                }
-            }
-            for (const auto& entryName : names) {
-                unlinkat(dirfd(folder), entryName.c_str(), 0);
-            }
-            closedir(folder);
-        }
+        removeContents(fd, 1);
     }
     unlinkat(destinationFd, name, AT_REMOVEDIR);
 }

@@ -20,6 +20,27 @@ namespace {
 
 constexpr std::size_t bufferSize = 256U * 1024U;
 constexpr unsigned maxWorkers = 2;
+// Staged files are spread over folders of this many, because creating a file
+// in a large folder costs a search of the folder on file systems without
+// hashed directories.
+constexpr std::uint32_t bucketSize = 64;
+
+int makeBuckets(int stagingFd, const Plan& plan) {
+    std::vector<bool> needed;
+    for (const auto& file : plan.files) {
+        const std::size_t bucket = file.index / bucketSize;
+        if (bucket >= needed.size()) {
+            needed.resize(bucket + 1);
+        }
+        needed[bucket] = true;
+    }
+    for (std::size_t bucket = 0; bucket < needed.size(); ++bucket) {
+        if (needed[bucket] && mkdirat(stagingFd, std::to_string(bucket).c_str(), 0700) != 0) {
+            return EZIP_E_STAGING;
+        }
+    }
+    return EZIP_OK;
+}
 
 struct ArchiveCloser {
     void operator()(zip_t* archive) const { zip_discard(archive); }
@@ -178,7 +199,7 @@ void work(Shared& shared) noexcept {
 } // namespace
 
 std::string stagedName(const PlannedFile& file) {
-    return std::to_string(file.index);
+    return std::to_string(file.index / bucketSize) + "/" + std::to_string(file.index);
 }
 
 int inflateAll(const std::string& archivePath, std::size_t entryCount, const Plan& plan,
@@ -192,6 +213,9 @@ int inflateAll(const std::string& archivePath, std::size_t entryCount, const Pla
     std::stable_sort(order.begin(), order.end(), [](const PlannedFile* a, const PlannedFile* b) {
         return a->compressedSize > b->compressedSize;
     });
+    if (const int code = makeBuckets(stagingFd, plan); code != EZIP_OK) {
+        return code;
+    }
     Shared shared{archivePath, entryCount, order, stagingFd};
     const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
     const auto workers = static_cast<unsigned>(

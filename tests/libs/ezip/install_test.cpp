@@ -26,7 +26,7 @@ protected:
         fs::create_directories(destination() / "old");
         ezip_test::writeFile(destination() / "old" / "replaced.txt", "old version");
         ezip_test::writeFile(destination() / "kept.txt", "kept");
-        fs::create_directories(staging());
+        fs::create_directories(staging() / "0"); // the bucket of the first entries
         destinationFd_ = open(destination().c_str(), O_RDONLY | O_DIRECTORY);
         stagingFd_ = open(staging().c_str(), O_RDONLY | O_DIRECTORY);
         ASSERT_GE(destinationFd_, 0);
@@ -64,8 +64,7 @@ TEST_F(InstallStaged, MovesEveryFileIntoPlaceAndKeepsTheReplacedOnesAside) {
     EXPECT_EQ(ezip_test::readFile(destination() / "top.txt"), "top");
     EXPECT_EQ(ezip_test::readFile(destination() / "kept.txt"), "kept");
     // The replaced file waits in the staging folder until it is removed.
-    EXPECT_EQ(ezip_test::readFile(staging() / ("b" + ezip::stagedName(plan_.files[0]))),
-              "old version");
+    EXPECT_EQ(ezip_test::readFile(staging() / "b0"), "old version");
     ezip::removeStaging(destinationFd_, "../stage");
     EXPECT_FALSE(fs::exists(staging()));
 }
