@@ -62,6 +62,11 @@ std::string join(const std::vector<std::string>& components, std::size_t count) 
 
 } // namespace
 
+std::string_view parentOf(std::string_view path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
+}
+
 int planExtraction(const CentralDirectory& directory, const Limits& limits, Plan& plan) {
     if (directory.entries.size() > limits.maxEntries) {
         return EZIP_E_TOO_MANY_ENTRIES;
@@ -136,6 +141,8 @@ int planExtraction(const CentralDirectory& directory, const Limits& limits, Plan
         file.executable = kind.executable;
         file.size = entry.size;
         file.compressedSize = entry.compressedSize;
+        file.localOffset = entry.localOffset;
+        file.dataEnd = entry.dataEnd;
         file.path = path;
         plan.totalSize += entry.size;
         plan.files.push_back(std::move(file));
@@ -163,17 +170,26 @@ int planExtraction(const CentralDirectory& directory, const Limits& limits, Plan
 
 int checkDestination(int destinationFd, const Plan& plan) {
     struct stat info {};
+    // Nothing can stand in a folder that does not exist, which saves a
+    // lookup per file when unpacking into a fresh tree.
+    std::unordered_set<std::string_view> missing;
     for (const auto& folder : plan.folders) {
         if (fstatat(destinationFd, folder.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
             if (!S_ISDIR(info.st_mode)) {
                 return EZIP_E_DESTINATION;
             }
-        } else if (errno != ENOENT) {
+        } else if (errno == ENOENT) {
+            missing.insert(folder);
+        } else {
             return EZIP_E_DESTINATION;
         }
     }
     std::uint64_t blocks = plan.folders.size();
     for (const auto& file : plan.files) {
+        blocks += (file.size + 4095) / 4096;
+        if (missing.count(parentOf(file.path)) != 0) {
+            continue;
+        }
         if (fstatat(destinationFd, file.path.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
             if (S_ISDIR(info.st_mode)) {
                 return EZIP_E_DESTINATION;
@@ -181,7 +197,6 @@ int checkDestination(int destinationFd, const Plan& plan) {
         } else if (errno != ENOENT) {
             return EZIP_E_DESTINATION;
         }
-        blocks += (file.size + 4095) / 4096;
     }
     struct statvfs space {};
     if (fstatvfs(destinationFd, &space) != 0) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ezip {
@@ -15,6 +16,9 @@ struct PlannedFile {
     bool executable = false;
     std::uint64_t size = 0;
     std::uint64_t compressedSize = 0;
+    // The bytes of the archive that reading the entry touches.
+    std::uint64_t localOffset = 0;
+    std::uint64_t dataEnd = 0;
     std::string path; // relative, "/"-separated, UTF-8
 };
 
@@ -26,7 +30,8 @@ struct Plan {
 };
 
 struct Limits {
-    std::uint64_t maxEntries = 10000;
+    // Bounds the memory the directory takes here and in libzip.
+    std::uint64_t maxEntries = 8192;
     // Deflate reaches about 1000:1 on runs of one byte; real packages stay far
     // below this ratio, and small entries are allowed any ratio.
     std::uint64_t maxRatio = 200;
@@ -41,5 +46,8 @@ int planExtraction(const CentralDirectory& directory, const Limits& limits, Plan
 // folder of the plan exists as a non-folder (or a link), no file as a folder,
 // and the file system has room for everything.
 int checkDestination(int destinationFd, const Plan& plan);
+
+// The folder part of a "/"-separated path; empty for a top-level name.
+std::string_view parentOf(std::string_view path);
 
 } // namespace ezip

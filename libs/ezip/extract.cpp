@@ -76,13 +76,22 @@ int extract(const char* archivePath, const char* destinationPath) {
     const Descriptor stagingFolder(openat(destination.get(), stagingName.c_str(),
                                           O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
     int code = stagingFolder.get() < 0 ? EZIP_E_STAGING : EZIP_OK;
-    if (code == EZIP_OK) {
-        code = inflateAll(archivePath, entryCount, plan, stagingFolder.get());
+    try {
+        if (code == EZIP_OK) {
+            code = inflateAll(archivePath, entryCount, plan, stagingFolder.get());
+        }
+        if (code == EZIP_OK) {
+            code = installStaged(destination.get(), stagingFolder.get(), plan);
+        }
+    } catch (...) {
+        // Only inflating can throw (out of memory), before any file is moved.
+        code = EZIP_E_INTERNAL;
     }
-    if (code == EZIP_OK) {
-        code = installStaged(destination.get(), stagingFolder.get(), plan);
+    try {
+        removeStaging(destination.get(), stagingName.c_str());
+    } catch (...) {
+        // The staging folder stays behind; the destination's own files are sound.
     }
-    removeStaging(destination.get(), stagingName.c_str());
     return code;
 }
 

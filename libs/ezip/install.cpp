@@ -7,8 +7,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_set>
 #include <vector>
 
 namespace ezip {
@@ -23,11 +25,11 @@ struct Step {
 };
 
 std::string backupName(const PlannedFile& file) {
-    return "b" + stagedName(file);
+    return "b" + std::to_string(file.index);
 }
 
 bool undo(int destinationFd, int stagingFd, const std::vector<Step>& steps,
-          const std::vector<const std::string*>& createdFolders) {
+          const std::vector<std::string_view>& createdFolders) {
     bool clean = true;
     for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
         const char* path = step->file->path.c_str();
@@ -40,17 +42,16 @@ bool undo(int destinationFd, int stagingFd, const std::vector<Step>& steps,
         }
     }
     for (auto folder = createdFolders.rbegin(); folder != createdFolders.rend(); ++folder) {
-        clean = unlinkat(destinationFd, (*folder)->c_str(), AT_REMOVEDIR) == 0 && clean;
+        // Each view covers a whole std::string, so it ends in a NUL.
+        clean = unlinkat(destinationFd, folder->data(), AT_REMOVEDIR) == 0 && clean;
     }
     return clean;
 }
 
-} // namespace
-
-int installStaged(int destinationFd, int stagingFd, const Plan& plan) {
-    std::vector<const std::string*> createdFolders;
-    std::vector<Step> steps;
-    steps.reserve(plan.files.size());
+// Records every change in `createdFolders` and `steps`, whose capacity is
+// reserved, so that the caller can undo them even after an exception.
+int installInto(int destinationFd, int stagingFd, const Plan& plan,
+                std::vector<std::string_view>& createdFolders, std::vector<Step>& steps) {
     const auto fail = [&] {
         return undo(destinationFd, stagingFd, steps, createdFolders) ? EZIP_E_INSTALL
                                                                      : EZIP_E_ROLLBACK;
@@ -58,7 +59,7 @@ int installStaged(int destinationFd, int stagingFd, const Plan& plan) {
     struct stat info {};
     for (const auto& folder : plan.folders) {
         if (mkdirat(destinationFd, folder.c_str(), 0777) == 0) {
-            createdFolders.push_back(&folder);
+            createdFolders.emplace_back(folder);
             continue;
         }
         if (errno != EEXIST ||
@@ -67,10 +68,13 @@ int installStaged(int destinationFd, int stagingFd, const Plan& plan) {
             return fail();
         }
     }
+    const std::unordered_set<std::string_view> fresh(createdFolders.begin(), createdFolders.end());
     for (const auto& file : plan.files) {
         const char* path = file.path.c_str();
         Backup backup = Backup::None;
-        if (fstatat(destinationFd, path, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (fresh.count(parentOf(file.path)) != 0) {
+            // A folder created just now holds nothing to replace.
+        } else if (fstatat(destinationFd, path, &info, AT_SYMLINK_NOFOLLOW) == 0) {
             if (S_ISDIR(info.st_mode)) {
                 return fail();
             }
@@ -101,25 +105,62 @@ int installStaged(int destinationFd, int stagingFd, const Plan& plan) {
     return EZIP_OK;
 }
 
+} // namespace
+
+int installStaged(int destinationFd, int stagingFd, const Plan& plan) {
+    std::vector<std::string_view> createdFolders;
+    std::vector<Step> steps;
+    try {
+        createdFolders.reserve(plan.folders.size());
+        steps.reserve(plan.files.size());
+    } catch (...) {
+        return EZIP_E_INTERNAL;
+    }
+    try {
+        return installInto(destinationFd, stagingFd, plan, createdFolders, steps);
+    } catch (...) {
+        return undo(destinationFd, stagingFd, steps, createdFolders) ? EZIP_E_INSTALL
+                                                                     : EZIP_E_ROLLBACK;
+    }
+}
+
+namespace {
+
+// Removes the contents of the folder open as `fd` (closing it), descending
+// into subfolders `depth` levels deep.
+void removeContents(int fd, int depth) {
+    DIR* folder = fdopendir(fd);
+    if (folder == nullptr) {
+        close(fd);
+        return;
+    }
+    std::vector<std::string> names;
+    while (const dirent* entry = readdir(folder)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    }
+    for (const auto& name : names) {
+        if (unlinkat(dirfd(folder), name.c_str(), 0) == 0 || depth == 0) {
+            continue;
+        }
+        const int child =
+            openat(dirfd(folder), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+        if (child >= 0) {
+            removeContents(child, depth - 1);
+            unlinkat(dirfd(folder), name.c_str(), AT_REMOVEDIR);
+        }
+    }
+    closedir(folder);
+}
+
+} // namespace
+
 void removeStaging(int destinationFd, const char* name) {
     const int fd = openat(destinationFd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
     if (fd >= 0) {
-        DIR* folder = fdopendir(fd);
-        if (folder == nullptr) {
-            close(fd);
-        } else {
-            std::vector<std::string> names;
-            while (const dirent* entry = readdir(folder)) {
-                const std::string entryName = entry->d_name;
-                if (entryName != "." && entryName != "..") {
-                    names.push_back(entryName);
-                }
-            }
-            for (const auto& entryName : names) {
-                unlinkat(dirfd(folder), entryName.c_str(), 0);
-            }
-            closedir(folder);
-        }
+        removeContents(fd, 1);
     }
     unlinkat(destinationFd, name, AT_REMOVEDIR);
 }

@@ -1,6 +1,7 @@
 #include "libs/ezip/staging.h"
 
 #include "libs/ezip/ezip_codes.h"
+#include "libs/ezip/read_source.h"
 
 #include <algorithm>
 #include <atomic>
@@ -19,6 +20,27 @@ namespace {
 
 constexpr std::size_t bufferSize = 256U * 1024U;
 constexpr unsigned maxWorkers = 2;
+// Staged files are spread over folders of this many, because creating a file
+// in a large folder costs a search of the folder on file systems without
+// hashed directories.
+constexpr std::uint32_t bucketSize = 64;
+
+int makeBuckets(int stagingFd, const Plan& plan) {
+    std::vector<bool> needed;
+    for (const auto& file : plan.files) {
+        const std::size_t bucket = file.index / bucketSize;
+        if (bucket >= needed.size()) {
+            needed.resize(bucket + 1);
+        }
+        needed[bucket] = true;
+    }
+    for (std::size_t bucket = 0; bucket < needed.size(); ++bucket) {
+        if (needed[bucket] && mkdirat(stagingFd, std::to_string(bucket).c_str(), 0700) != 0) {
+            return EZIP_E_STAGING;
+        }
+    }
+    return EZIP_OK;
+}
 
 struct ArchiveCloser {
     void operator()(zip_t* archive) const { zip_discard(archive); }
@@ -45,28 +67,11 @@ bool writeAll(int fd, const unsigned char* data, std::size_t length) {
     return true;
 }
 
-Archive openArchive(const std::string& path, std::size_t entryCount, int& code) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        code = EZIP_E_OPEN;
-        return nullptr;
-    }
-    posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    int error = 0;
-    zip_t* archive = zip_fdopen(fd, 0, &error);
-    if (archive == nullptr) {
-        close(fd);
-        code = EZIP_E_STRUCTURE;
-        return nullptr;
-    }
-    Archive owned(archive);
+int checkEntryCount(zip_t* archive, std::size_t entryCount) {
     // libzip reads the directory on its own; it must see the archive we checked.
-    if (zip_get_num_entries(archive, 0) != static_cast<zip_int64_t>(entryCount)) {
-        code = EZIP_E_STRUCTURE;
-        return nullptr;
-    }
-    code = EZIP_OK;
-    return owned;
+    return zip_get_num_entries(archive, 0) == static_cast<zip_int64_t>(entryCount)
+               ? EZIP_OK
+               : EZIP_E_STRUCTURE;
 }
 
 int codeOf(zip_file_t* file) {
@@ -84,7 +89,8 @@ int codeOf(zip_file_t* file) {
     }
 }
 
-int inflateOne(zip_t* archive, const PlannedFile& file, int stagingFd, unsigned char* buffer) {
+int inflateOne(zip_t* archive, ReadSource& source, const PlannedFile& file, int stagingFd,
+               unsigned char* buffer) {
     zip_stat_t stat;
     zip_stat_init(&stat);
     if (zip_stat_index(archive, file.index, 0, &stat) != 0 || (stat.valid & ZIP_STAT_SIZE) == 0 ||
@@ -93,6 +99,9 @@ int inflateOne(zip_t* archive, const PlannedFile& file, int stagingFd, unsigned 
         stat.comp_method != file.method) {
         return EZIP_E_STRUCTURE;
     }
+    // libzip reads the local header and then the data; a data descriptor
+    // after them is not read.
+    source.expect(file.localOffset, file.dataEnd);
     EntryFile entry(zip_fopen_index(archive, file.index, 0));
     if (!entry) {
         return EZIP_E_DATA;
@@ -153,9 +162,19 @@ struct Shared {
 
 void work(Shared& shared) noexcept {
     try {
-        int code = EZIP_OK;
-        Archive archive = openArchive(shared.archivePath, shared.entryCount, code);
+        const int fd = open(shared.archivePath.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            shared.fail(EZIP_E_OPEN);
+            return;
+        }
+        ReadSource source(fd);
+        const Archive archive(source.open());
         if (!archive) {
+            shared.fail(EZIP_E_STRUCTURE);
+            return;
+        }
+        int code = checkEntryCount(archive.get(), shared.entryCount);
+        if (code != EZIP_OK) {
             shared.fail(code);
             return;
         }
@@ -165,7 +184,8 @@ void work(Shared& shared) noexcept {
             if (i >= shared.order.size()) {
                 return;
             }
-            code = inflateOne(archive.get(), *shared.order[i], shared.stagingFd, buffer.get());
+            code =
+                inflateOne(archive.get(), source, *shared.order[i], shared.stagingFd, buffer.get());
             if (code != EZIP_OK) {
                 shared.fail(code);
                 return;
@@ -179,7 +199,7 @@ void work(Shared& shared) noexcept {
 } // namespace
 
 std::string stagedName(const PlannedFile& file) {
-    return std::to_string(file.index);
+    return std::to_string(file.index / bucketSize) + "/" + std::to_string(file.index);
 }
 
 int inflateAll(const std::string& archivePath, std::size_t entryCount, const Plan& plan,
@@ -193,6 +213,9 @@ int inflateAll(const std::string& archivePath, std::size_t entryCount, const Pla
     std::stable_sort(order.begin(), order.end(), [](const PlannedFile* a, const PlannedFile* b) {
         return a->compressedSize > b->compressedSize;
     });
+    if (const int code = makeBuckets(stagingFd, plan); code != EZIP_OK) {
+        return code;
+    }
     Shared shared{archivePath, entryCount, order, stagingFd};
     const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
     const auto workers = static_cast<unsigned>(

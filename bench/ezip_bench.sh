@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# Extraction speed and peak memory of EZip against unzip and bsdtar on three
+# corpora (deflate level 6): 2,000 files of ~100 KB, half text-like and half
+# random; one 400 MB file of mixed text and random blocks; 5,000 files of
+# 1-4 KB. Every run extracts into a new folder, after one warm-up run.
+#
+#   bench/ezip_bench.sh [BUILD_DIR] [RUNS]     (default build/ci, 5 runs)
+#
+# Build the CLI first: cmake --preset ci && cmake --build --preset ci --target ezip_cli
+set -euo pipefail
+
+build=${1:-build/ci}
+runs=${2:-5}
+cli=$(realpath "$build/bin/ezip_cli")
+[[ -x $cli ]] || { echo "missing $cli; build the ezip_cli target" >&2; exit 1; }
+for tool in /usr/bin/unzip /usr/bin/bsdtar /usr/bin/time /usr/bin/python3; do
+    [[ -x $tool ]] || { echo "missing $tool" >&2; exit 1; }
+done
+
+work=$(mktemp -d /tmp/qlx-bench-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+
+echo "generating corpora in $work ..." >&2
+/usr/bin/python3 - "$work" <<'PY'
+import os, random, sys, zipfile
+work = sys.argv[1]
+rng = random.Random(20261209)
+words = ["".join(rng.choice("abcdefghijklmnopqrstuvwxyz") for _ in range(rng.randint(2, 9)))
+         for _ in range(5000)]
+text = " ".join(rng.choice(words) for _ in range(1_500_000)).encode()  # ~9 MB of text-like bytes
+
+def text_like(n):
+    start = rng.randrange(0, len(text) - n)
+    return text[start:start + n]
+
+def write(name, entries):
+    with zipfile.ZipFile(os.path.join(work, name), "w", zipfile.ZIP_DEFLATED, compresslevel=6) as z:
+        for entry_name, data in entries:
+            z.writestr(entry_name, data)
+
+write("many.zip", ((f"d{i % 20:02d}/f{i:04d}.{'txt' if i % 2 == 0 else 'bin'}",
+                    text_like(100_000) if i % 2 == 0 else rng.randbytes(100_000))
+                   for i in range(2000)))
+with zipfile.ZipFile(os.path.join(work, "big.zip"), "w", zipfile.ZIP_DEFLATED, compresslevel=6) as z:
+    with z.open("big.bin", "w", force_zip64=True) as f:
+        for i in range(400):
+            f.write(text_like(1 << 20) if i % 2 == 0 else rng.randbytes(1 << 20))
+write("small.zip", ((f"s{i % 50:02d}/f{i:04d}.txt", text_like(rng.randint(1024, 4096)))
+                    for i in range(5000)))
+PY
+
+command_for() { # tool archive folder: fills the array cmd
+    case $1 in
+    ezip) cmd=("$cli" "$2" "$3") ;;
+    unzip) cmd=(/usr/bin/unzip -o -q "$2" -d "$3") ;;
+    bsdtar) cmd=(/usr/bin/bsdtar -xf "$2" -C "$3") ;;
+    esac
+}
+
+# One timed run into a new folder: prints "microseconds peak_kib".
+timed() { # tool archive
+    local folder start end
+    folder=$(mktemp -d "$work/out-$1-XXXXXX")
+    command_for "$1" "$2" "$folder"
+    sync
+    start=$(date +%s%N)
+    /usr/bin/time -f %M -o "$work/rss" "${cmd[@]}"
+    end=$(date +%s%N)
+    echo "$(( (end - start) / 1000 )) $(cat "$work/rss")"
+}
+
+stats() { # prints "median min max" of the seconds in $1 (µs, one per line)
+    sort -n | awk '{ v[NR] = $1 } END {
+        m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2;
+        printf "%.3f %.3f %.3f\n", m / 1e6, v[1] / 1e6, v[NR] / 1e6 }'
+}
+
+printf '%-7s %-7s %8s %8s %8s %10s\n' corpus tool median min max peak_MiB
+for corpus in many big small; do
+    archive="$work/$corpus.zip"
+    declare -A median=()
+    for tool in ezip unzip bsdtar; do
+        timed "$tool" "$archive" > /dev/null # warm-up
+        : > "$work/times"
+        peak=0
+        for ((i = 0; i < runs; i++)); do
+            read -r us kib < <(timed "$tool" "$archive")
+            echo "$us" >> "$work/times"
+            (( kib > peak )) && peak=$kib
+        done
+        read -r med min max < <(stats < "$work/times")
+        median[$tool]=$med
+        printf '%-7s %-7s %8s %8s %8s %10.1f\n' "$corpus" "$tool" "$med" "$min" "$max" \
+            "$(echo "$peak / 1024" | bc -l)"
+        rm -rf "$work"/out-*
+    done
+    printf '%-7s ratio   ezip/bsdtar %.2f   ezip/unzip %.2f\n' "$corpus" \
+        "$(echo "${median[ezip]} / ${median[bsdtar]}" | bc -l)" \
+        "$(echo "${median[ezip]} / ${median[unzip]}" | bc -l)"
+done
