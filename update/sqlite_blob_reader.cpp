@@ -37,6 +37,10 @@ struct Api {
 const Api& api() {
     static const Api loaded = [] {
         Api a;
+#ifdef Q_OS_WIN
+        // Qt's driver carries its own SQLite there, and a search by bare name
+        // could pick up a planted DLL.
+#else
         QLibrary library(QStringLiteral("sqlite3"), 0);
         if (!library.load()) {
             return a;
@@ -46,6 +50,7 @@ const Api& api() {
         a.read = reinterpret_cast<BlobRead>(library.resolve("sqlite3_blob_read"));
         a.close = reinterpret_cast<BlobClose>(library.resolve("sqlite3_blob_close"));
         a.errmsg = reinterpret_cast<ErrMsg>(library.resolve("sqlite3_errmsg"));
+#endif
         return a;
     }();
     return loaded;
