@@ -4,13 +4,19 @@
 
 namespace qlx {
 
+namespace {
+
+using VexaUnzipEntry = short (*)(const char*, const char*);
+
+} // namespace
+
 long vexa_unzip(const QString& szzipfilename, const QString& szdirname) {
-    using Entry = short (*)(const char*, const char*);
+    // Loaded on the first call and kept for the life of the program.
     static OutsideLibrary library(QStringLiteral("EZip"));
-    const auto entry = reinterpret_cast<Entry>(library.entry("Vexa_Unzip"));
-    const QByteArray zip = szzipfilename.toLocal8Bit();
-    const QByteArray dir = szdirname.toLocal8Bit();
-    return entry(zip.constData(), dir.constData());
+    const auto entry = reinterpret_cast<VexaUnzipEntry>(library.entry("Vexa_Unzip"));
+    const QByteArray archive = szzipfilename.toLocal8Bit();
+    const QByteArray folder = szdirname.toLocal8Bit();
+    return static_cast<long>(entry(archive.constData(), folder.constData()));
 }
 
 } // namespace qlx
