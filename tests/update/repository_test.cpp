@@ -4,7 +4,7 @@
 #include "tools/package_store.h"
 #include "update/blob_fetch.h"
 #include "update/repository.h"
-#include "update/sqlite_blob_reader.h"
+#include "update/sqlite_blob_io.h"
 #include "update/transaction.h"
 
 #include <QSqlQuery>
@@ -235,17 +235,17 @@ TEST(FileList, WithoutTransactionIsNegative) {
 namespace {
 
 // Without it a SQLite package is held twice while it is fetched.
-TEST(SqliteBlobReader, ReachesTheDriversSqlite) {
+TEST(SqliteBlobIo, ReachesTheDriversSqlite) {
     QString error;
     auto target = qlx::test::UpdateTarget::make(qlx::test::TargetKind::Sqlite, error);
     ASSERT_TRUE(target) << error.toStdString();
 #ifdef Q_OS_WIN
-    EXPECT_FALSE(qlx::SqliteBlobReader::available(target->writer));
+    EXPECT_FALSE(qlx::SqliteBlobIo::available(target->writer));
 #else
-    EXPECT_TRUE(qlx::SqliteBlobReader::available(target->writer));
+    EXPECT_TRUE(qlx::SqliteBlobIo::available(target->writer));
 #endif
     QSqlDatabase none;
-    EXPECT_FALSE(qlx::SqliteBlobReader::available(none));
+    EXPECT_FALSE(qlx::SqliteBlobIo::available(none));
 }
 
 } // namespace
