@@ -4,10 +4,10 @@ find_package(GTest REQUIRED)
 # Every test runs on Qt's offscreen platform so that no test needs a display.
 set(QLX_TEST_ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 
-# qlx_add_test(NAME [GUI] SOURCES ... LIBS ... [FIXTURES f...] [LABELS l...] [LOCKS lock...])
+# qlx_add_test(NAME [GUI] SOURCES ... LIBS ... [FIXTURES f...] [LABELS l...] [LOCKS lock...] [SERIAL])
 # GUI tests get a main() that creates a QApplication before the tests run.
 function(qlx_add_test name)
-    cmake_parse_arguments(T "GUI" "" "SOURCES;LIBS;FIXTURES;LABELS;LOCKS" ${ARGN})
+    cmake_parse_arguments(T "GUI;SERIAL" "" "SOURCES;LIBS;FIXTURES;LABELS;LOCKS" ${ARGN})
     if(T_GUI)
         add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/gui_test_main.cpp)
         target_link_libraries(${name} PRIVATE qlx_window)
@@ -24,6 +24,11 @@ function(qlx_add_test name)
     # would see each other's: they share the lock "quillon_processes".
     if(T_LOCKS)
         list(APPEND props RESOURCE_LOCK "${T_LOCKS}")
+    endif()
+    # SERIAL runs each test alone: one that changes the database role's password
+    # would break every test logging in as the role meanwhile.
+    if(T_SERIAL)
+        list(APPEND props RUN_SERIAL TRUE)
     endif()
     if(T_LABELS)
         list(APPEND props LABELS "${T_LABELS}")

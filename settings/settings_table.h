@@ -11,6 +11,15 @@ namespace qlx {
 // The client's settings, held by the window's hidden dw_2: ordered rows of at
 // least CODE and VALUE, loaded from and saved to the settings file. Codes are
 // compared exactly; when several rows share a code, the first one counts.
+//
+// The file is a UTF-8 JSON object (an optional byte order mark is kept) whose
+// array "rows" holds the rows; every other member, of the object or of a row,
+// is written back in its order. Rows that are not objects or whose CODE is not
+// a string are kept but never found. A missing or null VALUE reads as null; a
+// VALUE of another type (number, boolean, structure) reads as its compact JSON
+// text. Anything that is not such an object with such an array (empty, blanks,
+// truncated or invalid JSON, invalid UTF-8, repeated member names, nesting
+// deeper than 256) loads as an empty table and is never replaced by save().
 class SettingsTable {
 public:
     SettingsTable();
@@ -23,8 +32,10 @@ public:
     bool load(const QString& path);
 
     // Writes the whole document to `path`, atomically. False when it could not
-    // be written, or when `path` is a file that exists but could not be read
-    // or parsed at load: the client's settings are not ours to destroy.
+    // be written, when `path` is a file that exists but could not be read or
+    // parsed at load (the client's settings are not ours to destroy), or when
+    // the file is read-only for its owner. A missing file is created, a missing
+    // folder is not.
     bool save(const QString& path);
 
     // The first row's VALUE for `code` without trailing spaces (null for a null

@@ -1,5 +1,7 @@
 #include "tools/package_store.h"
 
+#include "update/sqlite_blob_io.h"
+
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -92,6 +94,9 @@ bool insertRow(QSqlDatabase& db, const QString& table, const QStringList& column
         placeholders += i == 0 ? QStringLiteral("?") : QStringLiteral(", ?");
     }
     const bool parts = bytes && isPostgres(db) && bytes->size() > kPostgresPart;
+    // SQLite would build the whole row in memory beside the caller's bytes; a
+    // zero-filled BLOB of the right size is written in place instead.
+    const bool inPlace = bytes && !bytes->isEmpty() && SqliteBlobIo::available(db);
     bool ok = true;
     QString text = QLatin1String("INSERT INTO ") + table + QLatin1String(" (") +
                    columns.join(QLatin1String(", ")) + QLatin1String(", ") + blobColumn +
@@ -105,11 +110,18 @@ bool insertRow(QSqlDatabase& db, const QString& table, const QStringList& column
         text += QLatin1String("VALUES (") + placeholders +
                 QLatin1String(", (SELECT string_agg(part, ''::bytea ORDER BY n) "
                               "FROM qlx_publish_parts))");
+    } else if (inPlace) {
+        text += QLatin1String("VALUES (") + placeholders + QLatin1String(", zeroblob(?))");
+        values.append(static_cast<qlonglong>(bytes->size()));
     } else {
         text += QLatin1String("VALUES (") + placeholders + QLatin1String(", ?)");
         values.append(blobValue(bytes));
     }
     ok = ok && execBound(query, text, values, error);
+    if (ok && inPlace) {
+        const qint64 rowid = query.lastInsertId().toLongLong();
+        ok = SqliteBlobIo::write(db, table, blobColumn, rowid, *bytes, error);
+    }
     if (ownTransaction) {
         if (ok) {
             ok = db.commit();

@@ -1,6 +1,6 @@
 #include "update/blob_fetch.h"
 
-#include "update/sqlite_blob_reader.h"
+#include "update/sqlite_blob_io.h"
 #include "update/transaction.h"
 
 #include <QSqlError>
@@ -63,7 +63,7 @@ void selectSqliteInPlace(Transaction& transaction, QSqlQuery& query, const QStri
     }
     QString error;
     std::optional<QByteArray> bytes =
-        SqliteBlobReader::read(transaction.database(), table, blobColumn, rowid, error);
+        SqliteBlobIo::read(transaction.database(), table, blobColumn, rowid, error);
     if (!bytes) {
         transaction.setResult(-1, error);
         return;
@@ -183,7 +183,7 @@ void selectSingleBlob(Transaction& transaction, const QString& table, const QStr
     QSqlDatabase db = transaction.database();
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    if (SqliteBlobReader::available(db)) {
+    if (SqliteBlobIo::available(db)) {
         selectSqliteInPlace(transaction, query, table, blobColumn, keyColumn, key, buffer);
         return;
     }

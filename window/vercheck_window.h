@@ -42,6 +42,8 @@ public:
     [[nodiscard]] const std::vector<QWidget*>& controls() const { return controls_; }
     [[nodiscard]] QWidget* control(const char* name) const;
     [[nodiscard]] bool isClosedByHandler() const { return closedByHandler_; }
+    // Places the window in the middle of the primary screen.
+    void centreOnScreen();
 
     // WindowPort
     void setProgressMaximum(int maximum) override;
@@ -59,7 +61,6 @@ protected:
 
 private:
     void buildControls(const WindowLayout& layout);
-    void centreOnScreen();
 
     std::unique_ptr<w_vercheck> logic_;
     std::vector<QWidget*> controls_;

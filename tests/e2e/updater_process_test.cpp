@@ -2,6 +2,7 @@
 #include "support/packages.h"
 #include "support/updater_run.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>

@@ -4,13 +4,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <signal.h>
+#include <csignal>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace qlx::testing {
 

@@ -384,6 +384,28 @@ TEST_F(SettingsTableTest, SaveReplacesTheFileByRenameAndKeepsItsMode) {
               QStringList{QStringLiteral("quil.psr")});
 }
 
+TEST_F(SettingsTableTest, ALinkedFileIsSavedThroughItsLink) {
+    const QString target = dir_.filePath(QStringLiteral("real.psr"));
+    write("{\"rows\": []}", target);
+    ASSERT_TRUE(QFile::link(target, path_));
+    SettingsTable table;
+    ASSERT_TRUE(table.load(path_));
+    table.uf_set(S("C"), S("v"), S("O"));
+    ASSERT_TRUE(table.save(path_));
+    EXPECT_TRUE(QFileInfo(path_).isSymLink());
+    SettingsTable reloaded;
+    ASSERT_TRUE(reloaded.load(target));
+    EXPECT_EQ(reloaded.uf_get(S("C"), {}, S("O")), S("v"));
+
+    // A link to nothing is still the client's entry: not ours to replace.
+    const QString dangling = dir_.filePath(QStringLiteral("dangling.psr"));
+    ASSERT_TRUE(QFile::link(dir_.filePath(QStringLiteral("nowhere")), dangling));
+    EXPECT_FALSE(table.load(dangling));
+    EXPECT_FALSE(table.save(dangling));
+    EXPECT_TRUE(QFileInfo(dangling).isSymLink());
+    EXPECT_FALSE(QFileInfo::exists(dir_.filePath(QStringLiteral("nowhere"))));
+}
+
 TEST_F(SettingsTableTest, TenMegabytesOfRowsLoadAndSave) {
     QByteArray big = "{\n  \"rows\": [\n";
     int rows = 0;

@@ -4,6 +4,7 @@
 #include "tools/package_store.h"
 #include "update/blob_fetch.h"
 #include "update/repository.h"
+#include "update/sqlite_blob_io.h"
 #include "update/transaction.h"
 
 #include <QSqlQuery>
@@ -227,6 +228,24 @@ TEST(FileListQuery, IsTheListStatementWithItsOrder) {
 TEST(FileList, WithoutTransactionIsNegative) {
     w_filelist list(QStringLiteral("QLX_UPT3"));
     EXPECT_LT(list.retrieve(1), 0);
+}
+
+} // namespace
+
+namespace {
+
+// Without it a SQLite package is held twice while it is fetched.
+TEST(SqliteBlobIo, ReachesTheDriversSqlite) {
+    QString error;
+    auto target = qlx::test::UpdateTarget::make(qlx::test::TargetKind::Sqlite, error);
+    ASSERT_TRUE(target) << error.toStdString();
+#ifdef Q_OS_WIN
+    EXPECT_FALSE(qlx::SqliteBlobIo::available(target->writer));
+#else
+    EXPECT_TRUE(qlx::SqliteBlobIo::available(target->writer));
+#endif
+    QSqlDatabase none;
+    EXPECT_FALSE(qlx::SqliteBlobIo::available(none));
 }
 
 } // namespace

@@ -148,7 +148,8 @@ TEST_F(Window, ProgressBarDesignValuesAndBarThroughTheWindow) {
 }
 
 TEST_F(Window, OpenedWindowIsCentred) {
-    window->openWindow();
+    window->show();
+    window->centreOnScreen();
     ASSERT_TRUE(window->isVisible());
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_NEAR(window->frameGeometry().center().x(), screen.center().x(), 2);
