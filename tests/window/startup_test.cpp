@@ -1,4 +1,5 @@
 #include "process/nvo_process.h"
+#include "process/scripted_process_table.h"
 #include "support/named_processes.h"
 #include "support/window_fixture.h"
 #include "update/transaction.h"
@@ -140,6 +141,25 @@ TEST_F(Startup, AgreeingTerminatesThemAllTheCallerToo) {
     EXPECT_FALSE(processes.alive(caller));
     EXPECT_FALSE(processes.alive(label));
     EXPECT_FALSE(processes.alive(msg));
+}
+
+// No machine can be made to refuse a termination on demand: a scripted table.
+TEST_F(Startup, ProgramThatCannotBeTerminatedEndsWithTheFailureBox) {
+    using testing::entry;
+    processObjectOverride = [] {
+        return std::make_unique<nvo_process>(std::make_unique<testing::ScriptedProcessTable>(
+            entry(0, "[System Process]"),
+            std::vector<ProcessEntry>{entry(10, "quillon"), entry(11, "ql_tel")},
+            std::set<quint32>{11}));
+    };
+    port.answers = {1};
+    makeWindow(QStringLiteral("/PID=1;")).open();
+    ASSERT_EQ(port.boxes.size(), 2u);
+    EXPECT_TRUE(port.boxes[0].text.contains(QStringLiteral("2개 실행중")));
+    EXPECT_EQ(port.boxes[1].title, QStringLiteral("1개 프로그램 종료 실패!!"));
+    EXPECT_EQ(port.boxes[1].text, kReboot);
+    EXPECT_TRUE(port.closed);
+    EXPECT_EQ(port.postedClicks, 0);
 }
 
 TEST_F(Startup, LegacyProfileNeverLooksAtProcessesAndUsesItsFixedInterface) {
