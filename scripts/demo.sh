@@ -100,9 +100,9 @@ if [ -s "$work/boxes.log" ]; then
   sed 's/^/   /' "$work/boxes.log"
 fi
 echo "== Files installed:"
-find bin reports -type f 2>/dev/null | sort | while read -r f; do printf '   %-28s %s\n' "$f" "$(head -n 1 "$f")"; done
+{ find bin reports -type f 2>/dev/null || true; } | sort | while read -r f; do printf '   %-28s %s\n' "$f" "$(head -n 1 "$f")"; done
 echo "== Packages kept in upt/:"
-ls upt 2>/dev/null | sed 's/^/   /'
+{ ls upt 2>/dev/null || true; } | sed 's/^/   /'
 echo "== QL_UPT_TIME in quil.psr: [$(/usr/bin/python3 -c 'import json,sys; print(next((r["VALUE"] for r in json.load(open(sys.argv[1]))["rows"] if r["CODE"]=="QL_UPT_TIME"),"<absent>"))' quil.psr)]"
 echo "== The relaunched client:"
 if [ -f client-started.txt ]; then sed 's/^/   /' client-started.txt; else echo "   (not started)"; fi
