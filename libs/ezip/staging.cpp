@@ -18,7 +18,7 @@ namespace ezip {
 
 namespace {
 
-constexpr std::size_t bufferSize = 256U * 1024U;
+constexpr std::size_t bufferSize = std::size_t{256} * 1024;
 constexpr unsigned maxWorkers = 2;
 // Staged files are spread over folders of this many, because creating a file
 // in a large folder costs a search of the folder on file systems without
