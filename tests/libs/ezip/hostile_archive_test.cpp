@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
+#include <sys/statvfs.h>
 
 extern "C" short Vexa_Unzip(const char* szzipfilename, const char* szdirname);
 
@@ -217,6 +219,48 @@ TEST(HostileArchive, SoundArchiveFromTheSameBuilderExtracts) {
     EXPECT_EQ(ezip_test::readFile(scratch.path() / "dest" / "good.txt"),
               "new contents of good.txt\n");
     EXPECT_EQ(ezip_test::readFile(scratch.path() / "dest" / "sub" / "more.txt"), "more\n");
+}
+
+TEST(HostileArchive, MoreThanTheFreeSpaceFailsBeforeAnyRead) {
+    // Entries that claim 4 GB each at a plausible ratio, their data a hole in
+    // a sparse file: only the headers take room on disk.
+    const ezip_test::ScratchFolder scratch;
+    const fs::path archive = scratch.path() / "huge.zip";
+    const fs::path destination = scratch.path() / "dest";
+    fs::create_directories(destination);
+    constexpr std::uint32_t claimed = 0xFFFFFF00U;
+    constexpr std::uint32_t packed = claimed / 180; // below the ratio cap of 200
+    constexpr int entries = 150;
+    struct statvfs space {};
+    ASSERT_EQ(statvfs(destination.c_str(), &space), 0);
+    if (static_cast<double>(space.f_bavail) * space.f_frsize > double{claimed} * entries) {
+        GTEST_SKIP() << "the file system has more room than the archive claims";
+    }
+    ZipBuilder zip;
+    std::ofstream out(archive, std::ios::binary);
+    std::uint64_t offset = 0;
+    for (int i = 0; i < entries; ++i) {
+        ZipBuilder::Entry e;
+        e.name = "part" + std::to_string(i) + ".bin";
+        e.method = 8;
+        e.size = claimed;
+        e.compressedSize = packed;
+        e.localOffset = static_cast<std::uint32_t>(offset);
+        const std::string header = ZipBuilder::localHeader(e);
+        out.seekp(static_cast<std::streamoff>(offset));
+        out.write(header.data(), static_cast<std::streamsize>(header.size()));
+        zip.addCentralOnly(e);
+        offset += header.size() + packed;
+    }
+    ASSERT_LT(offset, std::uint64_t{0xFFFFFFFF});
+    const std::string directory = zip.directoryAt(offset);
+    out.seekp(static_cast<std::streamoff>(offset));
+    out.write(directory.data(), static_cast<std::streamsize>(directory.size()));
+    out.close();
+    ASSERT_TRUE(out);
+
+    EXPECT_EQ(Vexa_Unzip(archive.c_str(), destination.c_str()), EZIP_E_NO_SPACE);
+    EXPECT_TRUE(fs::is_empty(destination));
 }
 
 TEST(HostileArchive, MissingArchiveOrFolderFail) {
