@@ -77,6 +77,17 @@ std::string overlapping() {
     return zip.finish();
 }
 
+// Large enough to be written on the writer thread, and barely compressible.
+std::string largeData() {
+    std::string data(9U << 20U, '\0');
+    std::uint32_t state = 7;
+    for (auto& c : data) {
+        state = state * 1664525U + 1013904223U;
+        c = static_cast<char>(state >> 24U);
+    }
+    return data;
+}
+
 const HostileCase hostileCases[] = {
     {"traversal with slashes", [] { return withEntry("../evil.txt"); }, EZIP_E_NAME},
     {"traversal inside a path", [] { return withEntry("newdir/../../evil.txt"); }, EZIP_E_NAME},
@@ -123,6 +134,12 @@ const HostileCase hostileCases[] = {
      EZIP_E_DATA},
     {"CRC error in deflated data",
      [] { return changed([](ZipBuilder& z, std::size_t i) { z.entry(i).crc ^= 1; }, true); },
+     EZIP_E_DATA},
+    {"CRC error in a large deflated entry",
+     [] {
+         return changed([](ZipBuilder& z, std::size_t i) { z.entry(i).crc ^= 1; }, true,
+                        largeData());
+     },
      EZIP_E_DATA},
     {"corrupt deflate stream",
      [] {
@@ -213,9 +230,13 @@ TEST(HostileArchive, SoundArchiveFromTheSameBuilderExtracts) {
     // The hostile cases fail for their flaw, not for the builder's.
     const ezip_test::ScratchFolder scratch;
     const fs::path archive = scratch.path() / "sound.zip";
-    ezip_test::writeFile(archive, withEntry("sub/more.txt", "more\n"));
+    ZipBuilder zip = startedArchive();
+    zip.addStored("sub/more.txt", "more\n");
+    zip.addDeflated("large.bin", largeData());
+    ezip_test::writeFile(archive, zip.finish());
     fs::create_directories(scratch.path() / "dest");
     ASSERT_EQ(Vexa_Unzip(archive.c_str(), (scratch.path() / "dest").c_str()), 0);
+    EXPECT_EQ(ezip_test::readFile(scratch.path() / "dest" / "large.bin"), largeData());
     EXPECT_EQ(ezip_test::readFile(scratch.path() / "dest" / "good.txt"),
               "new contents of good.txt\n");
     EXPECT_EQ(ezip_test::readFile(scratch.path() / "dest" / "sub" / "more.txt"), "more\n");
