@@ -2,9 +2,9 @@
 
 #include <array>
 #include <cerrno>
+#include <clocale>
 #include <cwctype>
 #include <iconv.h>
-#include <locale.h>
 
 namespace ezip {
 
@@ -295,16 +295,22 @@ std::string_view unicodePathField(std::string_view extra, std::string_view rawNa
     return {};
 }
 
-NameDecoder::NameDecoder() : iconv_(iconv_open("UTF-8", "CP949")) {}
+NameDecoder::NameDecoder() : iconv_(iconv_open("UTF-8", "CP949")) {
+    // iconv_open reports failure as (iconv_t)-1.
+    // NOLINTNEXTLINE(performance-no-int-to-ptr)
+    if (iconv_ == reinterpret_cast<iconv_t>(-1)) {
+        iconv_ = nullptr;
+    }
+}
 
 NameDecoder::~NameDecoder() {
-    if (iconv_ != reinterpret_cast<void*>(-1)) {
+    if (iconv_ != nullptr) {
         iconv_close(static_cast<iconv_t>(iconv_));
     }
 }
 
 bool NameDecoder::fromCp949(std::string_view raw, std::string& utf8) {
-    if (iconv_ == reinterpret_cast<void*>(-1)) {
+    if (iconv_ == nullptr) {
         return false;
     }
     auto* cd = static_cast<iconv_t>(iconv_);

@@ -64,7 +64,7 @@ public:
 
 private:
     bool fromCp949(std::string_view raw, std::string& utf8);
-    void* iconv_;
+    void* iconv_; // null when the system has no CP949 converter
 };
 
 // The Info-ZIP Unicode path (0x7075) in a central extra field when it is

@@ -1,9 +1,22 @@
 #pragma once
 
-// Results of Vexa_Unzip. 0 means every entry of the archive stands under the
-// destination folder; every other value is a failure after which the
-// destination is as it was (except EZIP_E_ROLLBACK, see below). The callers only
-// test for zero; the distinct values are there for whoever reads a log or a
+// Results of Vexa_Unzip(archive, folder).
+//
+// The folder must exist; the library does not create it, so that a path that
+// was mangled on its way here (a lossy 8-bit conversion) fails instead of
+// growing a stray tree. The whole archive is checked before anything is
+// written, then inflated into a staging folder ".ezip-staging-XXXXXX" inside
+// the destination (one file system, so the final moves are renames), and only
+// when every entry inflated to its declared size with a matching CRC are the
+// files renamed into place, replacing files of the same name. Each rename is
+// atomic; the set of renames is not: a failing rename undoes the earlier ones
+// (EZIP_E_INSTALL), but a crash or power loss during that phase leaves some
+// files new and some old, and the staging folder behind. Nothing is synced to
+// disk, as with other unpackers.
+//
+// 0 means every entry stands under the folder. Every other value is a failure
+// after which the folder is as it was (except EZIP_E_ROLLBACK). The callers
+// only test for zero; the distinct values are for whoever reads a log or a
 // debugger.
 enum EzipCode {
     EZIP_OK = 0,
@@ -13,7 +26,8 @@ enum EzipCode {
     EZIP_E_STRUCTURE = -4,     // inconsistent or truncated directory, local header, multi-disk
     EZIP_E_NAME = -5,          // a name that is absolute, leaves the folder or is not portable
     EZIP_E_NAME_ENCODING = -6, // a name that is neither valid UTF-8 nor valid CP949
-    EZIP_E_ENTRY_TYPE = -7,    // a symbolic link, hard link, device, FIFO or socket entry
+    EZIP_E_ENTRY_TYPE =
+        -7, // a symbolic link, device, FIFO or socket entry (zip has no hard-link type)
     EZIP_E_DUPLICATE =
         -8, // the same name twice (also after case folding), or a file that is also a folder
     EZIP_E_ENCRYPTED = -9,         // an encrypted entry

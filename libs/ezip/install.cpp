@@ -31,19 +31,20 @@ std::string backupName(const PlannedFile& file) {
 bool undo(int destinationFd, int stagingFd, const std::vector<Step>& steps,
           const std::vector<std::string_view>& createdFolders) {
     bool clean = true;
-    for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
-        const char* path = step->file->path.c_str();
-        if (step->backup == Backup::None) {
+    for (std::size_t i = steps.size(); i-- > 0;) {
+        const Step& step = steps[i];
+        const char* path = step.file->path.c_str();
+        if (step.backup == Backup::None) {
             clean = unlinkat(destinationFd, path, 0) == 0 && clean;
         } else {
-            clean =
-                renameat(stagingFd, backupName(*step->file).c_str(), destinationFd, path) == 0 &&
-                clean;
+            clean = renameat(stagingFd, backupName(*step.file).c_str(), destinationFd, path) == 0 &&
+                    clean;
         }
     }
-    for (auto folder = createdFolders.rbegin(); folder != createdFolders.rend(); ++folder) {
+    for (std::size_t i = createdFolders.size(); i-- > 0;) {
+        const std::string_view folder = createdFolders[i];
         // Each view covers a whole std::string, so it ends in a NUL.
-        clean = unlinkat(destinationFd, folder->data(), AT_REMOVEDIR) == 0 && clean;
+        clean = unlinkat(destinationFd, folder.data(), AT_REMOVEDIR) == 0 && clean;
     }
     return clean;
 }

@@ -1,5 +1,6 @@
 #include "libs/ezip/staging.h"
 
+#include "libs/ezip/block_writer.h"
 #include "libs/ezip/ezip_codes.h"
 #include "libs/ezip/read_source.h"
 
@@ -18,8 +19,10 @@ namespace ezip {
 
 namespace {
 
-constexpr std::size_t bufferSize = 256U * 1024U;
+constexpr std::size_t bufferSize = std::size_t{256} * 1024;
 constexpr unsigned maxWorkers = 2;
+// Entries from this size on are written on a thread of their own.
+constexpr std::uint64_t pipelineSize = std::uint64_t{8} << 20U;
 // Staged files are spread over folders of this many, because creating a file
 // in a large folder costs a search of the folder on file systems without
 // hashed directories.
@@ -52,21 +55,6 @@ struct FileCloser {
 };
 using EntryFile = std::unique_ptr<zip_file_t, FileCloser>;
 
-bool writeAll(int fd, const unsigned char* data, std::size_t length) {
-    while (length > 0) {
-        const ssize_t put = write(fd, data, length);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            return false;
-        }
-        data += put;
-        length -= static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
 int checkEntryCount(zip_t* archive, std::size_t entryCount) {
     // libzip reads the directory on its own; it must see the archive we checked.
     return zip_get_num_entries(archive, 0) == static_cast<zip_int64_t>(entryCount)
@@ -90,7 +78,7 @@ int codeOf(zip_file_t* file) {
 }
 
 int inflateOne(zip_t* archive, ReadSource& source, const PlannedFile& file, int stagingFd,
-               unsigned char* buffer) {
+               unsigned char* buffer, unsigned char* second) {
     zip_stat_t stat;
     zip_stat_init(&stat);
     if (zip_stat_index(archive, file.index, 0, &stat) != 0 || (stat.valid & ZIP_STAT_SIZE) == 0 ||
@@ -114,23 +102,29 @@ int inflateOne(zip_t* archive, ReadSource& source, const PlannedFile& file, int 
     }
     int code = EZIP_OK;
     std::uint64_t total = 0;
-    while (true) {
-        const zip_int64_t got = zip_fread(entry.get(), buffer, bufferSize);
-        if (got < 0) {
-            code = codeOf(entry.get());
-            break;
+    {
+        BlockWriter writer(fd, buffer, file.size >= pipelineSize ? second : nullptr);
+        while (true) {
+            const zip_int64_t got = zip_fread(entry.get(), writer.buffer(), bufferSize);
+            if (got < 0) {
+                code = codeOf(entry.get());
+                break;
+            }
+            if (got == 0) {
+                break;
+            }
+            total += static_cast<std::uint64_t>(got);
+            if (total > file.size) {
+                code = EZIP_E_SIZE;
+                break;
+            }
+            if (!writer.put(static_cast<std::size_t>(got))) {
+                code = EZIP_E_STAGING;
+                break;
+            }
         }
-        if (got == 0) {
-            break;
-        }
-        total += static_cast<std::uint64_t>(got);
-        if (total > file.size) {
-            code = EZIP_E_SIZE;
-            break;
-        }
-        if (!writeAll(fd, buffer, static_cast<std::size_t>(got))) {
+        if (!writer.finish() && code == EZIP_OK) {
             code = EZIP_E_STAGING;
-            break;
         }
     }
     if (code == EZIP_OK && total != file.size) {
@@ -179,13 +173,18 @@ void work(Shared& shared) noexcept {
             return;
         }
         const auto buffer = std::make_unique<unsigned char[]>(bufferSize);
+        std::unique_ptr<unsigned char[]> second;
         while (shared.failure.load() == EZIP_OK) {
             const std::size_t i = shared.next.fetch_add(1);
             if (i >= shared.order.size()) {
                 return;
             }
-            code =
-                inflateOne(archive.get(), source, *shared.order[i], shared.stagingFd, buffer.get());
+            const PlannedFile& file = *shared.order[i];
+            if (file.size >= pipelineSize && !second) {
+                second = std::make_unique<unsigned char[]>(bufferSize);
+            }
+            code = inflateOne(archive.get(), source, file, shared.stagingFd, buffer.get(),
+                              second.get());
             if (code != EZIP_OK) {
                 shared.fail(code);
                 return;

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
+#include <sys/statvfs.h>
 
 extern "C" short Vexa_Unzip(const char* szzipfilename, const char* szdirname);
 
@@ -75,6 +77,17 @@ std::string overlapping() {
     return zip.finish();
 }
 
+// Large enough to be written on the writer thread, and barely compressible.
+std::string largeData() {
+    std::string data(9U << 20U, '\0');
+    std::uint32_t state = 7;
+    for (auto& c : data) {
+        state = state * 1664525U + 1013904223U;
+        c = static_cast<char>(state >> 24U);
+    }
+    return data;
+}
+
 const HostileCase hostileCases[] = {
     {"traversal with slashes", [] { return withEntry("../evil.txt"); }, EZIP_E_NAME},
     {"traversal inside a path", [] { return withEntry("newdir/../../evil.txt"); }, EZIP_E_NAME},
@@ -121,6 +134,12 @@ const HostileCase hostileCases[] = {
      EZIP_E_DATA},
     {"CRC error in deflated data",
      [] { return changed([](ZipBuilder& z, std::size_t i) { z.entry(i).crc ^= 1; }, true); },
+     EZIP_E_DATA},
+    {"CRC error in a large deflated entry",
+     [] {
+         return changed([](ZipBuilder& z, std::size_t i) { z.entry(i).crc ^= 1; }, true,
+                        largeData());
+     },
      EZIP_E_DATA},
     {"corrupt deflate stream",
      [] {
@@ -211,12 +230,58 @@ TEST(HostileArchive, SoundArchiveFromTheSameBuilderExtracts) {
     // The hostile cases fail for their flaw, not for the builder's.
     const ezip_test::ScratchFolder scratch;
     const fs::path archive = scratch.path() / "sound.zip";
-    ezip_test::writeFile(archive, withEntry("sub/more.txt", "more\n"));
+    ZipBuilder zip = startedArchive();
+    zip.addStored("sub/more.txt", "more\n");
+    zip.addDeflated("large.bin", largeData());
+    ezip_test::writeFile(archive, zip.finish());
     fs::create_directories(scratch.path() / "dest");
     ASSERT_EQ(Vexa_Unzip(archive.c_str(), (scratch.path() / "dest").c_str()), 0);
+    EXPECT_EQ(ezip_test::readFile(scratch.path() / "dest" / "large.bin"), largeData());
     EXPECT_EQ(ezip_test::readFile(scratch.path() / "dest" / "good.txt"),
               "new contents of good.txt\n");
     EXPECT_EQ(ezip_test::readFile(scratch.path() / "dest" / "sub" / "more.txt"), "more\n");
+}
+
+TEST(HostileArchive, MoreThanTheFreeSpaceFailsBeforeAnyRead) {
+    // Entries that claim 4 GB each at a plausible ratio, their data a hole in
+    // a sparse file: only the headers take room on disk.
+    const ezip_test::ScratchFolder scratch;
+    const fs::path archive = scratch.path() / "huge.zip";
+    const fs::path destination = scratch.path() / "dest";
+    fs::create_directories(destination);
+    constexpr std::uint32_t claimed = 0xFFFFFF00U;
+    constexpr std::uint32_t packed = claimed / 180; // below the ratio cap of 200
+    constexpr int entries = 150;
+    struct statvfs space {};
+    ASSERT_EQ(statvfs(destination.c_str(), &space), 0);
+    if (static_cast<double>(space.f_bavail) * space.f_frsize > double{claimed} * entries) {
+        GTEST_SKIP() << "the file system has more room than the archive claims";
+    }
+    ZipBuilder zip;
+    std::ofstream out(archive, std::ios::binary);
+    std::uint64_t offset = 0;
+    for (int i = 0; i < entries; ++i) {
+        ZipBuilder::Entry e;
+        e.name = "part" + std::to_string(i) + ".bin";
+        e.method = 8;
+        e.size = claimed;
+        e.compressedSize = packed;
+        e.localOffset = static_cast<std::uint32_t>(offset);
+        const std::string header = ZipBuilder::localHeader(e);
+        out.seekp(static_cast<std::streamoff>(offset));
+        out.write(header.data(), static_cast<std::streamsize>(header.size()));
+        zip.addCentralOnly(e);
+        offset += header.size() + packed;
+    }
+    ASSERT_LT(offset, std::uint64_t{0xFFFFFFFF});
+    const std::string directory = zip.directoryAt(offset);
+    out.seekp(static_cast<std::streamoff>(offset));
+    out.write(directory.data(), static_cast<std::streamsize>(directory.size()));
+    out.close();
+    ASSERT_TRUE(out);
+
+    EXPECT_EQ(Vexa_Unzip(archive.c_str(), destination.c_str()), EZIP_E_NO_SPACE);
+    EXPECT_TRUE(fs::is_empty(destination));
 }
 
 TEST(HostileArchive, MissingArchiveOrFolderFail) {

@@ -83,8 +83,11 @@ std::size_t ZipBuilder::addDeflated(const std::string& name, const std::string& 
 }
 
 std::string ZipBuilder::finish() const {
-    std::string out = bytes_;
-    const std::size_t directory = out.size();
+    return bytes_ + directoryAt(bytes_.size());
+}
+
+std::string ZipBuilder::directoryAt(std::uint64_t directory) const {
+    std::string out;
     for (const auto& entry : entries_) {
         put(out, 0x02014b50, 4);
         put(out, entry.madeBy, 2);
@@ -105,7 +108,7 @@ std::string ZipBuilder::finish() const {
         put(out, entry.localOffset, 4);
         out += entry.name;
     }
-    const std::size_t directorySize = out.size() - directory;
+    const std::size_t directorySize = out.size();
     put(out, 0x06054b50, 4);
     put(out, 0, 2);
     put(out, 0, 2);

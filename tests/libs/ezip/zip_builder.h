@@ -39,6 +39,9 @@ public:
 
     // The archive with its central directory and end record.
     [[nodiscard]] std::string finish() const;
+    // Only the central directory and end record, for an archive whose local
+    // parts the test writes itself and which end at `offset`.
+    [[nodiscard]] std::string directoryAt(std::uint64_t offset) const;
 
 private:
     std::string bytes_;
