@@ -75,25 +75,32 @@ stats() { # prints "median min max" of the seconds in $1 (µs, one per line)
         printf "%.3f %.3f %.3f\n", m / 1e6, v[1] / 1e6, v[NR] / 1e6 }'
 }
 
+tools=(ezip unzip bsdtar)
 printf '%-7s %-7s %8s %8s %8s %10s\n' corpus tool median min max peak_MiB
 for corpus in many big small; do
     archive="$work/$corpus.zip"
-    declare -A median=()
-    for tool in ezip unzip bsdtar; do
+    declare -A median=() peak=()
+    for tool in "${tools[@]}"; do
         timed "$tool" "$archive" > /dev/null # warm-up
-        : > "$work/times"
-        peak=0
-        for ((i = 0; i < runs; i++)); do
+        : > "$work/times-$tool"
+        peak[$tool]=0
+    done
+    # The tools take turns, so that the file system's state after deletions
+    # and the machine's load weigh on all of them alike.
+    for ((i = 0; i < runs; i++)); do
+        for tool in "${tools[@]}"; do
             read -r us kib < <(timed "$tool" "$archive")
-            echo "$us" >> "$work/times"
-            (( kib > peak )) && peak=$kib
+            echo "$us" >> "$work/times-$tool"
+            (( kib > peak[$tool] )) && peak[$tool]=$kib
         done
-        read -r med min max < <(stats < "$work/times")
+    done
+    for tool in "${tools[@]}"; do
+        read -r med min max < <(stats < "$work/times-$tool")
         median[$tool]=$med
         printf '%-7s %-7s %8s %8s %8s %10.1f\n' "$corpus" "$tool" "$med" "$min" "$max" \
-            "$(echo "$peak / 1024" | bc -l)"
-        rm -rf "$work"/out-*
+            "$(echo "${peak[$tool]} / 1024" | bc -l)"
     done
+    rm -rf "$work"/out-*
     printf '%-7s ratio   ezip/bsdtar %.2f   ezip/unzip %.2f\n' "$corpus" \
         "$(echo "${median[ezip]} / ${median[bsdtar]}" | bc -l)" \
         "$(echo "${median[ezip]} / ${median[unzip]}" | bc -l)"
