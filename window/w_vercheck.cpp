@@ -231,7 +231,8 @@ void w_vercheck::showDatabaseError() {
 qint64 w_vercheck::failureTimeStamp() const {
     const QDateTime now = services_.now();
     const qint64 days = QDate(2010, 1, 1).daysTo(now.date());
-    return days * 24 * 60 + now.time().hour() * 60 + now.time().minute();
+    const qint64 hours = now.time().hour();
+    return days * 24 * 60 + hours * 60 + now.time().minute();
 }
 
 QString w_vercheck::settingsPath() const {
