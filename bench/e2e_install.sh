@@ -132,16 +132,16 @@ check() {
   n=$(find "$1/upt" -name '*.zip' | wc -l)
   [ "$n" -eq "$count" ] || { echo "run in $1 left $n of $count packages" >&2; return 1; }
   [ -z "$2" ] && return 0
-  for f in $(cut -d' ' -f2 "$work/list" | cut -d/ -f1 | sort -u); do
+  while read -r f; do
     diff -r -q "$1/$f" "$2/$f" >/dev/null || { echo "run in $1: $f differs from $2" >&2; return 1; }
-  done
+  done < <(cut -d' ' -f2 "$work/list" | cut -d/ -f1 | sort -u)
 }
 
 results=()
 # bench LABEL DBMS SERVER PIPELINE_SCRIPT
 bench() {
   local label=$1 dbms=$2 server=$3 script=$4
-  local reference= dir run u p
+  local reference='' dir run u p
   for run in $(seq 0 "$runs"); do # run 0 warms up
     dir=$(new_install "$dbms")
     (cd "$dir" && QT_QPA_PLATFORM=offscreen QLX_BOX_LOG="$dir.boxes" QLX_BOX_ANSWERS=no \
