@@ -14,30 +14,41 @@ constexpr qsizetype kChunk = 32765;
 constexpr qsizetype kChunksPerWindow = 100;
 constexpr qsizetype kWindow = kChunk * kChunksPerWindow; // 3,276,500 bytes
 
-// Chunks reach the file through one buffer of a window's size: a write call
-// per 32765 bytes costs twice the throughput of large writes.
-class BufferedFile {
+// Chunks reach the file in runs of up to a window's size: a write call per
+// 32765 bytes costs twice the throughput of large writes. The chunks of a run
+// lie back to back in the package, so a run is written straight from the
+// package's bytes; copying them into a buffer first would touch every byte
+// twice and, with a freshly grown buffer per window, fault in its pages again.
+class ChunkRun {
 public:
-    explicit BufferedFile(QFile& file) : file_(file) { buffer_.reserve(kWindow); }
+    explicit ChunkRun(QFile& file) : file_(file) {}
 
     bool append(QByteArrayView chunk) {
-        if (buffer_.size() + chunk.size() > kWindow && !flush()) {
+        if (chunk.isEmpty()) {
+            return true;
+        }
+        const bool adjacent = begin_ != nullptr && begin_ + size_ == chunk.data();
+        if ((!adjacent || size_ + chunk.size() > kWindow) && !flush()) {
             return false;
         }
-        buffer_.append(chunk);
+        if (begin_ == nullptr) {
+            begin_ = chunk.data();
+        }
+        size_ += chunk.size();
         return true;
     }
 
     bool flush() {
-        const qsizetype size = buffer_.size();
-        const bool ok = size == 0 || file_.write(buffer_.constData(), size) == size;
-        buffer_.clear();
+        const bool ok = size_ == 0 || file_.write(begin_, size_) == size_;
+        begin_ = nullptr;
+        size_ = 0;
         return ok;
     }
 
 private:
     QFile& file_;
-    QByteArray buffer_;
+    const char* begin_ = nullptr;
+    qsizetype size_ = 0;
 };
 
 } // namespace
@@ -56,7 +67,7 @@ int w_vercheck::uf_filewrite(const QString& filename, QByteArray data) {
         return -1;
     }
 
-    BufferedFile out(file);
+    ChunkRun out(file);
     // Each window of 100 chunks is cut off the front of our own copy of the
     // package; the cut is an offset, so no byte is copied more than once.
     qsizetype windowStart = 0;
@@ -70,7 +81,8 @@ int w_vercheck::uf_filewrite(const QString& filename, QByteArray data) {
             windowStart += size;
             position = 0;
         }
-        const QByteArrayView piece = window.sliced(position, std::min(kChunk, window.size() - position));
+        const QByteArrayView piece =
+            window.sliced(position, std::min(kChunk, window.size() - position));
         position += kChunk;
         if (!out.append(piece)) {
             file.close();

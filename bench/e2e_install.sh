@@ -1,0 +1,201 @@
+#!/usr/bin/env bash
+# End-to-end install of about 200 MB in 50 packages over 3 builds: the updater
+# qlx_upt run as the client starts it, against the pipeline a user would script
+# with the database's own client and an unzip tool:
+#   SQLite:     sqlite3 ... writefile()                  then unzip/bsdtar
+#   PostgreSQL: psql \copy ... (FORMAT binary), header   then unzip/bsdtar
+#               and trailer cut off with dd
+# Both run once as a warm-up and then RUNS times, each run into a new
+# installation folder; figures are median (min, max) of the wall time and
+# peak RSS (/usr/bin/time). Every run is checked: all packages in upt/ and
+# the installed tree identical to the peer's.
+#   bench/e2e_install.sh [RUNS] [TOTAL_MB] [PACKAGES]     (default 5, 200, 50)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+runs=${1:-5}
+total_mb=${2:-200}
+count=${3:-50}
+bin=$root/build/ci/bin
+cmake --preset ci >/dev/null
+cmake --build --preset ci --target qlx_upt qlx_publish EZip ftp >/dev/null
+
+work=$(mktemp -d /tmp/qlx-bench-e2e-XXXXXX)
+chmod 755 "$work"
+servers=$work/servers
+cleanup() {
+  bash "$root/tests/fixtures/postgres.sh" stop "$servers" >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkdir -p "$work/zips"
+chmod 755 "$work/zips"
+/usr/bin/python3 "$root/bench/e2e/make_packages.py" "$work/zips" "$count" "$total_mb" >"$work/list"
+chmod 644 "$work"/zips/*.zip
+zip_bytes=$(cat "$work"/zips/*.zip | wc -c)
+largest=$(stat -c %s "$work"/zips/*.zip | sort -n | tail -1)
+echo "packages: $count zips, $zip_bytes bytes, largest $largest bytes"
+
+# Unzip tool of the pipeline: whichever of unzip and bsdtar unpacks the whole
+# set faster here.
+time_extract() { # TOOL -> seconds
+  local out=$work/try
+  rm -rf "$out"
+  mkdir -p "$out"
+  local start end
+  start=$(date +%s.%N)
+  for z in "$work"/zips/*.zip; do
+    case $1 in
+      unzip) unzip -o -q "$z" -d "$out" ;;
+      bsdtar) bsdtar -xf "$z" -C "$out" ;;
+    esac
+  done
+  end=$(date +%s.%N)
+  rm -rf "$out"
+  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }'
+}
+time_extract unzip >/dev/null
+t_unzip=$(time_extract unzip)
+t_bsdtar=$(time_extract bsdtar)
+extractor=unzip
+awk -v u="$t_unzip" -v b="$t_bsdtar" 'BEGIN { exit !(b < u) }' && extractor=bsdtar
+echo "unzip tool: $extractor (whole set: unzip $t_unzip s, bsdtar $t_bsdtar s)"
+
+publish() { # DBMS SERVER [LOGIN...]
+  "$bin/qlx_publish" --dbms "$1" --server "$2" "${@:3}" init >/dev/null
+  while read -r name fpath buildno zip; do
+    "$bin/qlx_publish" --dbms "$1" --server "$2" "${@:3}" add-build "$name" "$fpath" "$buildno" "$zip" >/dev/null
+  done <"$work/list"
+}
+
+# Pipeline scripts: one client session exports every package of the list into
+# upt/, then each package is unpacked into its target folder below the
+# installation folder (the current folder).
+cat >"$work/extract.sh" <<EOF
+while read -r name fpath buildno zip; do
+  mkdir -p "\$fpath"
+  case $extractor in
+    unzip) unzip -o -q "upt/\$name.zip" -d "\$fpath" ;;
+    bsdtar) bsdtar -xf "upt/\$name.zip" -C "\$fpath" ;;
+  esac
+done <"$work/list"
+EOF
+{
+  while read -r name fpath buildno zip; do
+    echo "SELECT writefile('upt/$name.zip', eFILE) FROM QLX_UPT3 WHERE FILENAME = '$name';"
+  done <"$work/list"
+} >"$work/sqlite-export.sql"
+cat >"$work/sqlite-pipeline.sh" <<EOF
+set -e
+mkdir -p upt
+sqlite3 "$work/u.sqlite" <"$work/sqlite-export.sql" >/dev/null
+. "$work/extract.sh"
+EOF
+# Binary COPY of one bytea column: an 11-byte signature, a 4-byte flags field
+# and a 4-byte header extension length (19 bytes), then per row a 2-byte field
+# count and a 4-byte field length (6 bytes), the bytes, and a 2-byte trailer.
+{
+  while read -r name fpath buildno zip; do
+    echo "\\copy (SELECT eFILE FROM QLX_UPT3 WHERE FILENAME = '$name') TO 'upt/$name.copy' WITH (FORMAT binary)"
+  done <"$work/list"
+} >"$work/pg-export.sql"
+cat >"$work/pg-pipeline.sh" <<EOF
+set -e
+mkdir -p upt
+psql -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p "\$PGPORT" -U QUIL_UPT -d "\$PGDATABASE" -f "$work/pg-export.sql"
+while read -r name fpath buildno zip; do
+  size=\$(stat -c %s "upt/\$name.copy")
+  dd if="upt/\$name.copy" of="upt/\$name.zip" bs=4M iflag=skip_bytes,count_bytes \\
+    skip=25 count=\$((size - 27)) status=none
+  rm "upt/\$name.copy"
+done <"$work/list"
+. "$work/extract.sh"
+EOF
+
+# new_install DBMS -> prints the path of a new installation folder
+seq_no=0
+new_install() {
+  seq_no=$((seq_no + 1))
+  local dir
+  dir=$(mktemp -d "$work/install-$1-$seq_no-XXXXXX")
+  printf '{"rows":[{"CODE":"DataBase-DBMS","VALUE":"%s"}]}\n' "$1" >"$dir/quil.psr"
+  printf '#!/bin/sh\nexit 0\n' >"$dir/quillon"
+  chmod 755 "$dir/quillon"
+  echo "$dir"
+}
+
+# check DIR REFERENCE: every package file is in upt/ and the installed tree is
+# the reference tree
+check() {
+  local n
+  n=$(find "$1/upt" -name '*.zip' | wc -l)
+  [ "$n" -eq "$count" ] || { echo "run in $1 left $n of $count packages" >&2; return 1; }
+  [ -z "$2" ] && return 0
+  while read -r f; do
+    diff -r -q "$1/$f" "$2/$f" >/dev/null || { echo "run in $1: $f differs from $2" >&2; return 1; }
+  done < <(cut -d' ' -f2 "$work/list" | cut -d/ -f1 | sort -u)
+}
+
+results=()
+# bench LABEL DBMS SERVER PIPELINE_SCRIPT
+bench() {
+  local label=$1 dbms=$2 server=$3 script=$4
+  local reference='' dir run u p
+  for run in $(seq 0 "$runs"); do # run 0 warms up
+    dir=$(new_install "$dbms")
+    (cd "$dir" && QT_QPA_PLATFORM=offscreen QLX_BOX_LOG="$dir.boxes" QLX_BOX_ANSWERS=no \
+      /usr/bin/time -f '%e %M' -o "$work/time.u" \
+      "$bin/qlx_upt" "/PID=1;/PSR=$dir/quil.psr;/SERVER=$server;/BUILDNO=1;")
+    if [ -s "$dir.boxes" ]; then
+      echo "updater showed boxes:" >&2
+      cat "$dir.boxes" >&2
+      exit 1
+    fi
+    u=$(cat "$work/time.u")
+    local peer
+    peer=$(new_install "$dbms")
+    (cd "$peer" && /usr/bin/time -f '%e %M' -o "$work/time.p" bash "$script")
+    p=$(cat "$work/time.p")
+    check "$peer" ""
+    check "$dir" "$peer"
+    [ -z "$reference" ] && reference=$peer
+    [ "$run" -gt 0 ] && results+=("$label $u $p")
+    [ "$peer" != "$reference" ] && rm -rf "$peer"
+    rm -rf "$dir" "$dir.boxes"
+  done
+  rm -rf "$reference"
+}
+
+# SQLite
+publish SQLite "$work/u.sqlite"
+bench sqlite SQLite "$work/u.sqlite" "$work/sqlite-pipeline.sh"
+rm -f "$work/u.sqlite"
+
+# PostgreSQL
+bash "$root/tests/fixtures/postgres.sh" start "$servers" >/dev/null
+# shellcheck disable=SC1091
+. "$servers/postgres.env"
+export PGPASSWORD=$QLX_PG_ROLE_PASSWORD PGPORT=$QLX_PG_PORT PGDATABASE=$QLX_PG_DATABASE
+server=$QLX_PG_HOST:$QLX_PG_PORT/$QLX_PG_DATABASE
+publish PostgreSQL "$server" --user "$QLX_PG_ROLE" --password "$QLX_PG_ROLE_PASSWORD"
+bench postgres PostgreSQL "$server" "$work/pg-pipeline.sh"
+
+# Report: median (min, max) per database, the time ratio of the medians and of
+# the minima, and the updater's peak RSS against 1.5 x largest package + 64 MB.
+echo "runs: $runs after one warm-up; times in s, peak RSS in MB"
+for db in sqlite postgres; do
+  printf '%s\n' "${results[@]}" | awk -v db="$db" -v big="$largest" '
+    $1 == db { n++; ut[n] = $2; ur[n] = $3 / 1024; pt[n] = $4; pr[n] = $5 / 1024 }
+    function sort(a,   i, j, t) { for (i = 2; i <= n; i++) for (j = i; j > 1 && a[j-1] > a[j]; j--) { t = a[j]; a[j] = a[j-1]; a[j-1] = t } }
+    function med(a) { return a[int((n + 1) / 2)] }
+    END {
+      sort(ut); sort(ur); sort(pt); sort(pr)
+      target = db == "sqlite" ? 0.8 : 1.0
+      limit = 1.5 * big / 1048576 + 64
+      printf "%-8s updater  %6.2f (%.2f, %.2f) s  rss %6.1f (%.1f, %.1f) MB\n", db, med(ut), ut[1], ut[n], med(ur), ur[1], ur[n]
+      printf "%-8s pipeline %6.2f (%.2f, %.2f) s  rss %6.1f (%.1f, %.1f) MB\n", db, med(pt), pt[1], pt[n], med(pr), pr[1], pr[n]
+      printf "%-8s time ratio updater/pipeline: median %.2f, min %.2f (target <= %.1f)\n", db, med(ut) / med(pt), ut[1] / pt[1], target
+      printf "%-8s peak rss max %.1f MB vs limit %.1f MB (1.5 x %.1f MB + 64): ratio %.2f\n", db, ur[n], limit, big / 1048576, ur[n] / limit
+    }'
+done
