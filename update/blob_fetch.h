@@ -19,7 +19,7 @@ void selectSingleBlob(Transaction& transaction, const QString& table, const QStr
 
 // Bytes fetched per statement on drivers that read a BLOB in slices
 // (PostgreSQL).
-inline constexpr qint64 kBlobSliceBytes = qint64{16} * 1024 * 1024;
+inline constexpr qint64 kBlobSliceBytes = qint64{2} * 1024 * 1024;
 
 // True for a plain SQL identifier (letters, digits, underscore, no leading digit).
 [[nodiscard]] bool isPlainIdentifier(const QString& name);
