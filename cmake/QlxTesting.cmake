@@ -21,14 +21,17 @@ function(qlx_add_test name)
         list(APPEND props FIXTURES_REQUIRED "${T_FIXTURES}")
     endif()
     # Tests that start, count or end processes named like the Quillon programs
-    # would see each other's: they share the lock "quillon_processes".
-    if(T_LOCKS)
-        list(APPEND props RESOURCE_LOCK "${T_LOCKS}")
-    endif()
-    # SERIAL runs each test alone: one that changes the database role's password
-    # would break every test logging in as the role meanwhile.
+    # would see each other's: they share the lock "quillon_processes". A SERIAL
+    # test runs alone, which holds every lock at once; a list of locks cannot
+    # pass through test discovery, so more than one lock takes SERIAL.
     if(T_SERIAL)
         list(APPEND props RUN_SERIAL TRUE)
+    elseif(T_LOCKS)
+        list(LENGTH T_LOCKS lock_count)
+        if(lock_count GREATER 1)
+            message(FATAL_ERROR "${name}: more than one lock needs SERIAL")
+        endif()
+        list(APPEND props RESOURCE_LOCK "${T_LOCKS}")
     endif()
     if(T_LABELS)
         list(APPEND props LABELS "${T_LABELS}")

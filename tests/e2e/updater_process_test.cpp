@@ -1,4 +1,4 @@
-#include "support/named_processes.h"
+#include "support/child_processes.h"
 #include "support/packages.h"
 #include "support/updater_run.h"
 
@@ -88,9 +88,9 @@ TEST_F(UpdaterProcess, NoArgumentsIsRefusedWithTheRealBox) {
 }
 
 TEST_F(UpdaterProcess, QuestionAboutRunningProgramsIsAskedAndDeclined) {
-    test::NamedProcesses processes;
-    const pid_t a = processes.start(QStringLiteral("quillon"));
-    const pid_t b = processes.start(QStringLiteral("ql_label"));
+    testing::ChildProcesses processes;
+    const quint32 a = processes.start(QStringLiteral("quillon"));
+    const quint32 b = processes.start(QStringLiteral("ql_label"));
     EXPECT_EQ(run.run(QStringLiteral("qlx_upt"), QStringLiteral("/PID=1;/SERVER=update.db;"),
                       {QStringLiteral("escape")}),
               0);
@@ -105,7 +105,7 @@ TEST_F(UpdaterProcess, QuestionAboutRunningProgramsIsAskedAndDeclined) {
 }
 
 TEST_F(UpdaterProcess, SecondUpdaterIsRefused) {
-    test::NamedProcesses processes;
+    testing::ChildProcesses processes;
     processes.start(QStringLiteral("qlx_upt"));
     EXPECT_EQ(run.run(QStringLiteral("qlx_upt"), QStringLiteral("/PID=1;/SERVER=update.db;")), 0);
     const auto boxes = run.boxes();
@@ -159,8 +159,8 @@ protected:
 };
 
 TEST_F(LegacyUpdaterProcess, InstallsFromItsOwnTableWithoutProcessControl) {
-    test::NamedProcesses processes;
-    const pid_t client = processes.start(QStringLiteral("quilmsg"));
+    testing::ChildProcesses processes;
+    const quint32 client = processes.start(QStringLiteral("quilmsg"));
     // A DataBase-DBMS row of its own has no effect on the legacy updater.
     const int status = run.run(QStringLiteral("qlx_upt3"),
                                QStringLiteral("/PSR=quil.psr;/SERVER=QLX_LEGACY;/BUILDNO=12;"), {},

@@ -1,4 +1,4 @@
-#include "child_processes.h"
+#include "support/child_processes.h"
 #include "process/nvo_process.h"
 #include "process/process_table_linux.h"
 

@@ -1,6 +1,6 @@
 #include "process/nvo_process.h"
 #include "process/scripted_process_table.h"
-#include "support/named_processes.h"
+#include "support/child_processes.h"
 #include "support/window_fixture.h"
 #include "update/transaction.h"
 
@@ -20,7 +20,7 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(json);
     }
-    test::NamedProcesses processes;
+    testing::ChildProcesses processes;
 };
 
 TEST_F(Startup, RefusesAStartWithoutArgumentsBeforeCountingAnything) {
@@ -86,11 +86,11 @@ TEST_F(Startup, ProcessObjectThatCannotBeCreatedRefusesWithBox01) {
 }
 
 TEST_F(Startup, SecondUpdaterRefusesWithBox02AndLeavesTheFirstAlone) {
-    const pid_t one = processes.start(QStringLiteral("qlx_upt"));
+    const quint32 one = processes.start(QStringLiteral("qlx_upt"));
     makeWindow(QStringLiteral("/PID=1;")).open(); // one updater: normal
     EXPECT_TRUE(port.boxes.empty());
 
-    const pid_t two = processes.start(QStringLiteral("qlx_upt"));
+    const quint32 two = processes.start(QStringLiteral("qlx_upt"));
     port = {};
     makeWindow(QStringLiteral("/PID=1;")).open();
     ASSERT_EQ(port.boxes.size(), 1u);
@@ -102,7 +102,7 @@ TEST_F(Startup, SecondUpdaterRefusesWithBox02AndLeavesTheFirstAlone) {
 }
 
 TEST_F(Startup, CallingClientAloneBringsNoQuestion) {
-    const pid_t client = processes.start(QStringLiteral("quillon"));
+    const quint32 client = processes.start(QStringLiteral("quillon"));
     makeWindow(QStringLiteral("/PID=%1;").arg(client)).open();
     EXPECT_TRUE(port.boxes.empty());
     EXPECT_EQ(port.postedClicks, 1);
@@ -110,8 +110,8 @@ TEST_F(Startup, CallingClientAloneBringsNoQuestion) {
 }
 
 TEST_F(Startup, DecliningLeavesTheProgramsRunning) {
-    const pid_t a = processes.start(QStringLiteral("quilmsg"));
-    const pid_t b = processes.start(QStringLiteral("ql_tel"));
+    const quint32 a = processes.start(QStringLiteral("quilmsg"));
+    const quint32 b = processes.start(QStringLiteral("ql_tel"));
     port.answers = {2};
     makeWindow(QStringLiteral("/PID=1;")).open();
     ASSERT_EQ(port.boxes.size(), 2u);
@@ -128,9 +128,9 @@ TEST_F(Startup, DecliningLeavesTheProgramsRunning) {
 }
 
 TEST_F(Startup, AgreeingTerminatesThemAllTheCallerToo) {
-    const pid_t caller = processes.start(QStringLiteral("quillon"));
-    const pid_t label = processes.start(QStringLiteral("ql_label"));
-    const pid_t msg = processes.start(QStringLiteral("quilmsg"));
+    const quint32 caller = processes.start(QStringLiteral("quillon"));
+    const quint32 label = processes.start(QStringLiteral("ql_label"));
+    const quint32 msg = processes.start(QStringLiteral("quilmsg"));
     port.answers = {1};
     makeWindow(QStringLiteral("/PID=%1;").arg(caller)).open();
     // Two counted, three terminated: below zero counts as success.
@@ -163,7 +163,7 @@ TEST_F(Startup, ProgramThatCannotBeTerminatedEndsWithTheFailureBox) {
 }
 
 TEST_F(Startup, LegacyProfileNeverLooksAtProcessesAndUsesItsFixedInterface) {
-    const pid_t client = processes.start(QStringLiteral("quillon"));
+    const quint32 client = processes.start(QStringLiteral("quillon"));
     writeSettings(QStringLiteral("quil.psr"),
                   R"({"rows":[{"CODE":"DataBase-DBMS","VALUE":"SQLite"}]})");
     int created = 0;

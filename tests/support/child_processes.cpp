@@ -1,4 +1,4 @@
-#include "child_processes.h"
+#include "support/child_processes.h"
 
 #include <QFile>
 
@@ -52,6 +52,20 @@ bool ChildProcesses::reap(quint32 pid) {
     kill(static_cast<pid_t>(pid), SIGKILL);
     waitpid(static_cast<pid_t>(pid), nullptr, 0);
     return false;
+}
+
+bool ChildProcesses::alive(quint32 pid) {
+    const auto it = std::find(running_.begin(), running_.end(), pid);
+    if (it == running_.end()) {
+        return false;
+    }
+    // A child that has ended is reaped here, so that it is not mistaken for a
+    // running one while it lingers as a zombie.
+    if (waitpid(static_cast<pid_t>(pid), nullptr, WNOHANG) == static_cast<pid_t>(pid)) {
+        running_.erase(it);
+        return false;
+    }
+    return true;
 }
 
 void ChildProcesses::stopAll() {

@@ -26,6 +26,8 @@ public:
     // Waits for `pid` to end (after someone killed it); false when it did not
     // end on its own within a few seconds, in which case it is killed.
     bool reap(quint32 pid);
+    // True while the child `pid` runs; reaps it once it has ended.
+    bool alive(quint32 pid);
     // Kills and reaps every child still running.
     void stopAll();
     [[nodiscard]] const std::vector<quint32>& running() const { return running_; }
