@@ -22,7 +22,12 @@ QString w_vercheck::uf_upgrade2(const OptString& /*data*/) {
         return QStringLiteral("X");
     }
 
-    const QString ls_id = uf_getstring(QStringLiteral("/ID="), is_call_);
+    QString ls_id = uf_getstring(QStringLiteral("/ID="), is_call_);
+    // A missing "/ID=" is the empty ID, which a row may hold; a null string
+    // would be bound as NULL and match no row at all.
+    if (ls_id.isNull()) {
+        ls_id = QString::fromLatin1("", 0);
+    }
     const QString ls_filename = uf_getstring(QStringLiteral("/FILE="), is_call_);
     uf_bar(QStringLiteral("BAR"), 3);
 

@@ -37,7 +37,8 @@ protected:
 
     // The window for `commandLine`, with the platform's services except the
     // command line, the relaunch and the clock.
-    w_vercheck& makeWindow(const QString& commandLine, const BuildProfile& profile = kCurrentProfile) {
+    w_vercheck& makeWindow(const QString& commandLine,
+                           const BuildProfile& profile = kCurrentProfile) {
         w_vercheck::Services services = w_vercheck::systemServices();
         services.commandLine = [commandLine] { return commandLine; };
         services.startProgram = [this](const QString& program, const QStringList& arguments) {
@@ -47,6 +48,9 @@ protected:
         services.now = [this] { return now; };
         if (processObjectOverride) {
             services.createProcessObject = processObjectOverride;
+        }
+        if (!ftpServer.isEmpty()) {
+            services.ftpServer = ftpServer;
         }
         window = std::make_unique<w_vercheck>(profile, app, port, std::move(services));
         return *window;
@@ -61,6 +65,8 @@ protected:
     std::vector<Launch> launches;
     QDateTime now{QDate(2010, 1, 2), QTime(0, 5)};
     std::function<std::unique_ptr<nvo_process>()> processObjectOverride;
+    // The FTP server the window talks to, "127.0.0.1:port"; the built-in one when empty.
+    QString ftpServer;
     std::unique_ptr<w_vercheck> window;
 };
 
