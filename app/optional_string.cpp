@@ -29,6 +29,8 @@ OptString trimBlanks(const OptString& s) {
     return trimBlanks(*s);
 }
 
-bool isBlank(const OptString& s) { return !s || trimBlanks(*s).isEmpty(); }
+bool isBlank(const OptString& s) {
+    return !s || trimBlanks(*s).isEmpty();
+}
 
 } // namespace qlx

@@ -5,6 +5,8 @@
 
 namespace qlx {
 
-QString processCommandLineText() { return commandLineText(QString::fromWCharArray(GetCommandLineW())); }
+QString processCommandLineText() {
+    return commandLineText(QString::fromWCharArray(GetCommandLineW()));
+}
 
 } // namespace qlx

@@ -2,6 +2,8 @@
 
 namespace qlx {
 
-QString programFileName(const QString& baseName) { return baseName; }
+QString programFileName(const QString& baseName) {
+    return baseName;
+}
 
 } // namespace qlx

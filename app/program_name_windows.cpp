@@ -2,6 +2,8 @@
 
 namespace qlx {
 
-QString programFileName(const QString& baseName) { return baseName + QLatin1String(".exe"); }
+QString programFileName(const QString& baseName) {
+    return baseName + QLatin1String(".exe");
+}
 
 } // namespace qlx

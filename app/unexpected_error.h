@@ -12,8 +12,8 @@ namespace qlx {
 class UnexpectedError : public std::runtime_error {
 public:
     UnexpectedError(QString library, QString reason)
-        : std::runtime_error((library + QLatin1String(": ") + reason).toStdString()), library_(std::move(library)),
-          reason_(std::move(reason)) {}
+        : std::runtime_error((library + QLatin1String(": ") + reason).toStdString()),
+          library_(std::move(library)), reason_(std::move(reason)) {}
 
     [[nodiscard]] const QString& library() const { return library_; }
     [[nodiscard]] const QString& reason() const { return reason_; }

@@ -13,7 +13,9 @@ void version_check::open(const QString& /*commandline*/, const std::function<voi
     openWindow();
 }
 
-void version_check::destroy() { sqlca_.reset(); }
+void version_check::destroy() {
+    sqlca_.reset();
+}
 
 Transaction& version_check::sqlca() {
     assert(sqlca_ && "sqlca is used outside create/destroy");

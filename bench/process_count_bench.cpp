@@ -1,7 +1,7 @@
 // One uf_getprocesscount over the live /proc while 500 copies of a sleeper run
 // under a client program's name; prints the median of many runs.
-#include "support/child_processes.h"
 #include "process/nvo_process.h"
+#include "support/child_processes.h"
 
 #include <QCoreApplication>
 

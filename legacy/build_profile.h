@@ -51,7 +51,11 @@ consteval bool isCoherent(const BuildProfile& p) {
 static_assert(isCoherent(kCurrentProfile));
 static_assert(isCoherent(kLegacyProfile));
 
-inline const BuildProfile& currentProfile() { return kCurrentProfile; }
-inline const BuildProfile& legacyProfile() { return kLegacyProfile; }
+inline const BuildProfile& currentProfile() {
+    return kCurrentProfile;
+}
+inline const BuildProfile& legacyProfile() {
+    return kLegacyProfile;
+}
 
 } // namespace qlx

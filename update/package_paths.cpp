@@ -4,7 +4,9 @@
 
 namespace qlx {
 
-QString currentFolder() { return QDir::toNativeSeparators(QDir::currentPath()); }
+QString currentFolder() {
+    return QDir::toNativeSeparators(QDir::currentPath());
+}
 
 QString joinPath(const QString& folder, const QString& name) {
     return folder + QDir::separator() + name;

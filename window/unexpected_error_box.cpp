@@ -18,10 +18,10 @@ bool runEventEntry(QWidget* parent, const std::function<void()>& entry) {
         return true;
     } catch (const UnexpectedError& error) {
         occurred = true;
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("Quillon"),
-                        QStringLiteral("%1 could not be loaded.\n%2")
-                            .arg(error.library(), error.reason()),
-                        QMessageBox::Ok, parent);
+        QMessageBox box(
+            QMessageBox::Critical, QStringLiteral("Quillon"),
+            QStringLiteral("%1 could not be loaded.\n%2").arg(error.library(), error.reason()),
+            QMessageBox::Ok, parent);
         execBox(box);
         // Ends the event loop if it runs; before it runs the caller checks
         // unexpectedErrorOccurred().
@@ -30,6 +30,8 @@ bool runEventEntry(QWidget* parent, const std::function<void()>& entry) {
     }
 }
 
-bool unexpectedErrorOccurred() { return occurred; }
+bool unexpectedErrorOccurred() {
+    return occurred;
+}
 
 } // namespace qlx

@@ -24,9 +24,13 @@ QString utf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-int scaled(int units) { return qRound(units * VercheckWindow::kScale); }
+int scaled(int units) {
+    return qRound(units * VercheckWindow::kScale);
+}
 
-QColor toColor(const Rgb& rgb) { return {rgb.red, rgb.green, rgb.blue}; }
+QColor toColor(const Rgb& rgb) {
+    return {rgb.red, rgb.green, rgb.blue};
+}
 
 void registerSubstitutes() {
     // The client machines render the layout's face, a fixed-pitch Hangul font;
@@ -196,13 +200,21 @@ void VercheckWindow::centreOnScreen() {
     }
 }
 
-void VercheckWindow::setProgressMaximum(int maximum) { hpb_1_->setMaximum(maximum); }
+void VercheckWindow::setProgressMaximum(int maximum) {
+    hpb_1_->setMaximum(maximum);
+}
 
-void VercheckWindow::setProgressPosition(int position) { hpb_1_->setValue(position); }
+void VercheckWindow::setProgressPosition(int position) {
+    hpb_1_->setValue(position);
+}
 
-void VercheckWindow::setStatusText(const QString& text) { st_1_->setText(text); }
+void VercheckWindow::setStatusText(const QString& text) {
+    st_1_->setText(text);
+}
 
-void VercheckWindow::setStatusTag(const QString& tag) { st_1_->setProperty("tag", tag); }
+void VercheckWindow::setStatusTag(const QString& tag) {
+    st_1_->setProperty("tag", tag);
+}
 
 void VercheckWindow::messageBox(const QString& title, const QString& text) {
     QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, this);
@@ -217,7 +229,9 @@ int VercheckWindow::askYesNo(const QString& title, const QString& text) {
     return execBox(box) == QMessageBox::Yes ? 1 : 2;
 }
 
-void VercheckWindow::processPendingEvents() { QCoreApplication::processEvents(); }
+void VercheckWindow::processPendingEvents() {
+    QCoreApplication::processEvents();
+}
 
 void VercheckWindow::postUpgradeClick() {
     QMetaObject::invokeMethod(control("cb_up"), "click", Qt::QueuedConnection);

@@ -19,9 +19,9 @@ QString fromView(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-const QString kRebootText = QStringLiteral(
-    "Quillon를 다시 실행해 주십시오. 계속 실패할 경우\r\n"
-    "사용 중인 PC를 재부팅 하신 뒤에 다시 시도해 주시기 바랍니다.");
+const QString kRebootText =
+    QStringLiteral("Quillon를 다시 실행해 주십시오. 계속 실패할 경우\r\n"
+                   "사용 중인 PC를 재부팅 하신 뒤에 다시 시도해 주시기 바랍니다.");
 
 // "/PID=" as a number, truncated toward zero to 32 unsigned bits; text that is
 // not a number is 0.
@@ -132,8 +132,8 @@ void w_vercheck::open() {
 
     Transaction& sqlca = app_.sqlca();
     if (profile_.fixedDbms.empty()) {
-        sqlca.DBMS = uf_get(QStringLiteral("DataBase-DBMS"), QStringLiteral("O10 Oracle10g (10.1.0)"),
-                            QStringLiteral("O"))
+        sqlca.DBMS = uf_get(QStringLiteral("DataBase-DBMS"),
+                            QStringLiteral("O10 Oracle10g (10.1.0)"), QStringLiteral("O"))
                          .value_or(QString());
     } else {
         sqlca.DBMS = fromView(profile_.fixedDbms);
@@ -152,7 +152,8 @@ void w_vercheck::open() {
 
 void w_vercheck::cb_up_clicked() {
     if (uf_upgrade3(QString()) == QLatin1String("X")) {
-        port_.messageBox(QStringLiteral("에러!"), QStringLiteral("홈페이지에서 직접 업그레이드 하세요."));
+        port_.messageBox(QStringLiteral("에러!"),
+                         QStringLiteral("홈페이지에서 직접 업그레이드 하세요."));
         cb_exit1_clicked();
         return;
     }
@@ -171,7 +172,9 @@ void w_vercheck::cb_exit_clicked() {
     port_.closeWindow();
 }
 
-void w_vercheck::cb_exit1_clicked() { port_.closeWindow(); }
+void w_vercheck::cb_exit1_clicked() {
+    port_.closeWindow();
+}
 
 // ---------------------------------------------------------------------------
 // Methods.
@@ -206,7 +209,9 @@ int w_vercheck::uf_bar(const OptString& action, qint64 data) {
     return 0;
 }
 
-QString w_vercheck::uf_exit(const OptString& /*unused*/) { return QStringLiteral("O"); }
+QString w_vercheck::uf_exit(const OptString& /*unused*/) {
+    return QStringLiteral("O");
+}
 
 // ---------------------------------------------------------------------------
 // Shared by the update methods.

@@ -54,7 +54,9 @@ struct WindowLayout {
 // The current updater's window, and the legacy updater's.
 extern const WindowLayout kCurrentWindowLayout;
 extern const WindowLayout kLegacyWindowLayout;
-inline const WindowLayout& currentWindowLayout() { return kCurrentWindowLayout; }
+inline const WindowLayout& currentWindowLayout() {
+    return kCurrentWindowLayout;
+}
 
 // The progress bar's design-time values.
 inline constexpr int kProgressMaximum = 10;

@@ -11,11 +11,10 @@
 #include <QElapsedTimer>
 #include <QUuid>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -63,7 +62,8 @@ int main(int argc, char** argv) {
     std::vector<double> chunked;
     std::vector<double> single;
     for (int run = 0; run <= runs; ++run) { // run 0 warms up
-        const QString a = QDir(folder).filePath(QUuid::createUuid().toString(QUuid::Id128) + ".zip");
+        const QString a =
+            QDir(folder).filePath(QUuid::createUuid().toString(QUuid::Id128) + ".zip");
         QElapsedTimer timer;
         timer.start();
         if (window.uf_filewrite(a, data) != 1) {
@@ -73,7 +73,8 @@ int main(int argc, char** argv) {
         const double t1 = double(timer.nsecsElapsed()) / 1e9;
         QFile::remove(a);
 
-        const QString b = QDir(folder).filePath(QUuid::createUuid().toString(QUuid::Id128) + ".zip");
+        const QString b =
+            QDir(folder).filePath(QUuid::createUuid().toString(QUuid::Id128) + ".zip");
         timer.restart();
         const int fd = ::open(b.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         qsizetype done = 0;
@@ -97,7 +98,8 @@ int main(int argc, char** argv) {
     std::printf("package %lld bytes, %d runs\n", static_cast<long long>(size), runs);
     std::printf("uf_filewrite  median %.3f s (min %.3f, max %.3f)\n", c.median, c.min, c.max);
     std::printf("one write()   median %.3f s (min %.3f, max %.3f)\n", s.median, s.min, s.max);
-    std::printf("throughput ratio uf_filewrite / write(): %.2f (target >= 0.75)\n", s.median / c.median);
+    std::printf("throughput ratio uf_filewrite / write(): %.2f (target >= 0.75)\n",
+                s.median / c.median);
     app.destroy();
     return 0;
 }

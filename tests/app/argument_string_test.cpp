@@ -55,9 +55,9 @@ TEST(GetString, HangulValuesAndLongLines) {
 TEST(SetString, AppendsReplacesAndKeepsUnterminatedTail) {
     EXPECT_EQ(uf_setstring(QStringLiteral("/A="), QStringLiteral("/B=1;"), QStringLiteral("2")),
               QStringLiteral("/B=1;/A=2;"));
-    EXPECT_EQ(uf_setstring(QStringLiteral("/A="), QStringLiteral("/B=1;/A=5;/C=3;"),
-                           QStringLiteral("2")),
-              QStringLiteral("/B=1;/A=2;/C=3;"));
+    EXPECT_EQ(
+        uf_setstring(QStringLiteral("/A="), QStringLiteral("/B=1;/A=5;/C=3;"), QStringLiteral("2")),
+        QStringLiteral("/B=1;/A=2;/C=3;"));
     EXPECT_EQ(uf_setstring(QStringLiteral("/A="), QStringLiteral("/A=5"), QStringLiteral("2")),
               QStringLiteral("/A=2;5"));
 }

@@ -21,17 +21,13 @@ INSTANTIATE_TEST_SUITE_P(
     Rules, CommandLineText,
     ::testing::Values(
         // unquoted: the name ends at the first blank
-        Case{"qlx_upt.exe /PID=1;", "/PID=1;"},
-        Case{"qlx_upt.exe", ""},
-        Case{"qlx_upt.exe  /A=1;", " /A=1;"},
-        Case{"", ""},
+        Case{"qlx_upt.exe /PID=1;", "/PID=1;"}, Case{"qlx_upt.exe", ""},
+        Case{"qlx_upt.exe  /A=1;", " /A=1;"}, Case{"", ""},
         // quoted: the closing quote and one separator are skipped
-        Case{"\"C:\\Program Files\\qlx_upt.exe\" /PSR=C:\\A B\\q.psr;",
-             "/PSR=C:\\A B\\q.psr;"},
+        Case{"\"C:\\Program Files\\qlx_upt.exe\" /PSR=C:\\A B\\q.psr;", "/PSR=C:\\A B\\q.psr;"},
         Case{"\"C:\\q.exe\"x/A=1;", "/A=1;"},
         // fewer than three characters from the closing quote on
-        Case{"\"C:\\q.exe\"", ""}, Case{"\"C:\\q.exe\" ", ""},
-        Case{"\"C:\\q.exe\" x", "x"},
+        Case{"\"C:\\q.exe\"", ""}, Case{"\"C:\\q.exe\" ", ""}, Case{"\"C:\\q.exe\" x", "x"},
         // no closing quote: everything after the opening one
         Case{"\"C:\\q.exe /A=1;", "C:\\q.exe /A=1;"}, Case{"\"", ""},
         Case{"qlx_upt /FILE=한글 파일.zip;", "/FILE=한글 파일.zip;"}));

@@ -39,11 +39,11 @@ protected:
         auto t = test::UpdateTarget::make(kind, error);
         EXPECT_NE(t, nullptr) << error.toStdString();
         if (t) {
-            EXPECT_TRUE(publish::insertBuildPackage(
-                t->writer, table,
-                {QStringLiteral("main"), QStringLiteral("bin"), 12,
-                 test::makePackage({{"quillon.dat", "v12"}})},
-                error))
+            EXPECT_TRUE(
+                publish::insertBuildPackage(t->writer, table,
+                                            {QStringLiteral("main"), QStringLiteral("bin"), 12,
+                                             test::makePackage({{"quillon.dat", "v12"}})},
+                                            error))
                 << error.toStdString();
         }
         return t;

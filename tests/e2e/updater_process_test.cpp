@@ -49,8 +49,8 @@ protected:
 TEST_F(UpdaterProcess, UpdatesFromSqliteAndRelaunchesTheClient) {
     const QString psr = run.path(QStringLiteral("quil.psr"));
     const int status =
-        run.run(QStringLiteral("qlx_upt"),
-                QStringLiteral("/PID=1;/PSR=") + psr + QStringLiteral(";/SERVER=update.db;/BUILDNO=3;"));
+        run.run(QStringLiteral("qlx_upt"), QStringLiteral("/PID=1;/PSR=") + psr +
+                                               QStringLiteral(";/SERVER=update.db;/BUILDNO=3;"));
     EXPECT_EQ(status, 0);
     EXPECT_TRUE(run.boxes().empty());
     EXPECT_EQ(test::readFile(run.path(QStringLiteral("bin/quillon.dat"))), "v4");
@@ -64,9 +64,9 @@ TEST_F(UpdaterProcess, UpdatesFromSqliteAndRelaunchesTheClient) {
 
 TEST_F(UpdaterProcess, UnreachableDatabaseTellsTheUserAndDoesNotRelaunch) {
     const QString psr = run.path(QStringLiteral("quil.psr"));
-    const int status = run.run(QStringLiteral("qlx_upt"),
-                               QStringLiteral("/PID=1;/PSR=") + psr +
-                                   QStringLiteral(";/SERVER=missing.db;/BUILDNO=3;"));
+    const int status =
+        run.run(QStringLiteral("qlx_upt"), QStringLiteral("/PID=1;/PSR=") + psr +
+                                               QStringLiteral(";/SERVER=missing.db;/BUILDNO=3;"));
     EXPECT_EQ(status, 0);
     const auto boxes = run.boxes();
     ASSERT_EQ(boxes.size(), 2u);
@@ -118,14 +118,16 @@ TEST_F(UpdaterProcess, MissingExtractionLibraryEndsTheProgramWithAnError) {
     // A copy of the updater in a folder without its libraries.
     QTemporaryDir bin;
     const QString copy = bin.filePath(QStringLiteral("qlx_upt"));
-    ASSERT_TRUE(QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/qlx_upt"), copy));
+    ASSERT_TRUE(
+        QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/qlx_upt"), copy));
     QFile::setPermissions(copy, QFile::ReadOwner | QFile::ExeOwner);
     const int status =
         run.run(copy, QStringLiteral("/PID=1;/PSR=quil.psr;/SERVER=update.db;/BUILDNO=3;"));
     EXPECT_EQ(status, 3);
     const auto boxes = run.boxes();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("libEZip.so"))) << boxes[0].text.toStdString();
+    EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("libEZip.so")))
+        << boxes[0].text.toStdString();
     EXPECT_FALSE(run.clientArguments(300).has_value());
 }
 
@@ -162,9 +164,9 @@ TEST_F(LegacyUpdaterProcess, InstallsFromItsOwnTableWithoutProcessControl) {
     testing::ChildProcesses processes;
     const quint32 client = processes.start(QStringLiteral("quilmsg"));
     // A DataBase-DBMS row of its own has no effect on the legacy updater.
-    const int status = run.run(QStringLiteral("qlx_upt3"),
-                               QStringLiteral("/PSR=quil.psr;/SERVER=QLX_LEGACY;/BUILDNO=12;"), {},
-                               environment);
+    const int status =
+        run.run(QStringLiteral("qlx_upt3"),
+                QStringLiteral("/PSR=quil.psr;/SERVER=QLX_LEGACY;/BUILDNO=12;"), {}, environment);
     EXPECT_EQ(status, 0);
     EXPECT_TRUE(run.boxes().empty());
     EXPECT_TRUE(processes.alive(client));
@@ -177,9 +179,9 @@ TEST_F(LegacyUpdaterProcess, InstallsFromItsOwnTableWithoutProcessControl) {
 }
 
 TEST_F(LegacyUpdaterProcess, UnreachableSourceGivesErrThenTheWebSiteBox) {
-    const int status = run.run(QStringLiteral("qlx_upt3"),
-                               QStringLiteral("/PSR=quil.psr;/SERVER=NO_SUCH_DSN;/BUILDNO=12;"), {},
-                               environment);
+    const int status =
+        run.run(QStringLiteral("qlx_upt3"),
+                QStringLiteral("/PSR=quil.psr;/SERVER=NO_SUCH_DSN;/BUILDNO=12;"), {}, environment);
     EXPECT_EQ(status, 0);
     const auto boxes = run.boxes();
     ASSERT_EQ(boxes.size(), 2u);

@@ -1,6 +1,6 @@
-#include "support/child_processes.h"
 #include "process/nvo_process.h"
 #include "process/process_table_linux.h"
+#include "support/child_processes.h"
 
 #include <QFile>
 

@@ -68,7 +68,8 @@ void run(const QString& database, const QString& statement, const QVariantList& 
 void createSqliteUpdateDatabase(const QString& path) {
     for (const char* table : {"QLX_UPT3", "QLX_UPT2"}) {
         run(path,
-            QStringLiteral("CREATE TABLE %1 (FILENAME TEXT, FPATH TEXT, BUILDNO INTEGER, eFILE BLOB)")
+            QStringLiteral(
+                "CREATE TABLE %1 (FILENAME TEXT, FPATH TEXT, BUILDNO INTEGER, eFILE BLOB)")
                 .arg(QLatin1String(table)),
             {});
     }
@@ -80,7 +81,8 @@ void addBuildPackage(const QString& database, const QString& table, const QStrin
     run(database,
         QStringLiteral("INSERT INTO %1 (FILENAME, FPATH, BUILDNO, eFILE) VALUES (?, ?, ?, ?)")
             .arg(table),
-        {filename, fpath, buildno, null ? QVariant(QMetaType::fromType<QByteArray>()) : QVariant(package)});
+        {filename, fpath, buildno,
+         null ? QVariant(QMetaType::fromType<QByteArray>()) : QVariant(package)});
 }
 
 void addUpdatePackage(const QString& database, const QString& updateId, const QByteArray& package,

@@ -17,7 +17,8 @@ QByteArray readFile(const QString& path);
 void createSqliteUpdateDatabase(const QString& path);
 // Adds a row to a per-build table; a null package stores a NULL BLOB.
 void addBuildPackage(const QString& database, const QString& table, const QString& filename,
-                     const QString& fpath, int buildno, const QByteArray& package, bool null = false);
+                     const QString& fpath, int buildno, const QByteArray& package,
+                     bool null = false);
 void addUpdatePackage(const QString& database, const QString& updateId, const QByteArray& package,
                       bool null = false);
 

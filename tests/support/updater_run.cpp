@@ -14,7 +14,10 @@ QString unescape(QString text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text.at(i) == u'\\' && i + 1 < text.size()) {
             const QChar next = text.at(++i);
-            out += next == u'r' ? QChar(u'\r') : next == u'n' ? QChar(u'\n') : next == u't' ? QChar(u'\t') : next;
+            out += next == u'r'   ? QChar(u'\r')
+                   : next == u'n' ? QChar(u'\n')
+                   : next == u't' ? QChar(u'\t')
+                                  : next;
         } else {
             out += text.at(i);
         }
@@ -54,8 +57,8 @@ std::optional<QStringList> UpdaterRun::clientArguments(int waitMs) const {
     return lines;
 }
 
-int UpdaterRun::run(const QString& executable, const QString& arguments,
-                    const QStringList& answers, const QStringList& environment) {
+int UpdaterRun::run(const QString& executable, const QString& arguments, const QStringList& answers,
+                    const QStringList& environment) {
     QProcess process;
     process.setWorkingDirectory(folder());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -67,7 +70,8 @@ int UpdaterRun::run(const QString& executable, const QString& arguments,
     }
     process.setProcessEnvironment(env);
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const QString program = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(executable);
+    const QString program =
+        QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(executable);
     // The client hands over one argument text; POSIX passes it as one argument.
     process.start(program, arguments.isEmpty() ? QStringList() : QStringList{arguments});
     if (!process.waitForFinished(120000)) {

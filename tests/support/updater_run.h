@@ -31,8 +31,8 @@ public:
     // Runs `executable` (a file in the build's bin folder) with one argument
     // text, answering the questions with `answers`. The exit code, or -1 when
     // it did not end within the time limit.
-    int run(const QString& executable, const QString& arguments,
-            const QStringList& answers = {}, const QStringList& environment = {});
+    int run(const QString& executable, const QString& arguments, const QStringList& answers = {},
+            const QStringList& environment = {});
 
     [[nodiscard]] std::vector<Box> boxes() const;
 

@@ -57,7 +57,8 @@ protected:
 
 TEST_F(BuildListUpdate, InstallsTheInstalledBuildAndLaterOnesAndKeepsThePackages) {
     add(QStringLiteral("old"), QStringLiteral("bin"), 1, {{"old.txt", "build 1"}});
-    add(QStringLiteral("core"), QStringLiteral("bin"), 2, {{"a.txt", "build 2"}, {"sub/b.txt", "b"}});
+    add(QStringLiteral("core"), QStringLiteral("bin"), 2,
+        {{"a.txt", "build 2"}, {"sub/b.txt", "b"}});
     add(QStringLiteral("data"), QString(), 3, {{"data.txt", "build 3"}});
 
     EXPECT_EQ(run(), QStringLiteral("O"));
@@ -131,7 +132,8 @@ TEST_F(BuildListUpdate, UnreachableDatabaseStampsTheSettingsAndAnswersX) {
     EXPECT_EQ(run(), QStringLiteral("X"));
     ASSERT_EQ(port.boxes.size(), 1u);
     EXPECT_EQ(port.boxes[0].title, QStringLiteral("Err!"));
-    EXPECT_TRUE(port.boxes[0].text.startsWith(QStringLiteral("-1/"))) << port.boxes[0].text.toStdString();
+    EXPECT_TRUE(port.boxes[0].text.startsWith(QStringLiteral("-1/")))
+        << port.boxes[0].text.toStdString();
     EXPECT_EQ(savedSetting(QStringLiteral("QL_UPT_TIME")).toString(), QStringLiteral("1445"));
 }
 

@@ -83,7 +83,8 @@ TEST_F(PackageWriter, PathEntersOrCreatesAndAlwaysReturnsHome) {
     const QString home = currentFolder();
     QDir().mkdir(QStringLiteral("exists"));
 
-    EXPECT_EQ(writer.uf_path(home, QStringLiteral("exists")), joinPath(home, QStringLiteral("exists")));
+    EXPECT_EQ(writer.uf_path(home, QStringLiteral("exists")),
+              joinPath(home, QStringLiteral("exists")));
     EXPECT_EQ(currentFolder(), home);
 
     EXPECT_EQ(writer.uf_path(home, QStringLiteral("new/deeper")),

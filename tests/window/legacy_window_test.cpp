@@ -49,7 +49,8 @@ TEST_F(LegacyWindow, ItsOwnTitleSizeColoursAndControlOrder) {
     EXPECT_EQ(st1->font().pointSize(), 11);
     EXPECT_EQ(st1->font().weight(), QFont::Bold);
     EXPECT_TRUE(st1->alignment().testFlag(Qt::AlignLeft));
-    EXPECT_EQ(st2->text(), QStringLiteral("업그레이드 할 때 네트웍의 상태에 따라 몇분정도 소요가 됩니다."));
+    EXPECT_EQ(st2->text(),
+              QStringLiteral("업그레이드 할 때 네트웍의 상태에 따라 몇분정도 소요가 됩니다."));
     EXPECT_EQ(st2->font().pointSize(), 10);
     EXPECT_EQ(st1->palette().color(QPalette::WindowText),
               QApplication::palette().color(QPalette::WindowText));

@@ -9,9 +9,9 @@
 namespace qlx {
 namespace {
 
-const QString kReboot = QStringLiteral(
-    "Quillon를 다시 실행해 주십시오. 계속 실패할 경우\r\n"
-    "사용 중인 PC를 재부팅 하신 뒤에 다시 시도해 주시기 바랍니다.");
+const QString kReboot =
+    QStringLiteral("Quillon를 다시 실행해 주십시오. 계속 실패할 경우\r\n"
+                   "사용 중인 PC를 재부팅 하신 뒤에 다시 시도해 주시기 바랍니다.");
 
 class Startup : public test::WindowFixture {
 protected:

@@ -1,7 +1,7 @@
 #include "app/version_check.h"
 #include "legacy/build_profile.h"
-#include "support/scripted_port.h"
 #include "process/nvo_process.h"
+#include "support/scripted_port.h"
 #include "window/w_vercheck.h"
 
 #include <gtest/gtest.h>

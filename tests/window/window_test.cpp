@@ -51,8 +51,8 @@ TEST_F(Window, TitleFlagsAndBackground) {
 }
 
 TEST_F(Window, ControlsInControlOrderWithTheirKinds) {
-    const QStringList expected{"dw_2", "dw_1", "st_1", "hpb_1", "cb_exit", "cb_up", "cb_exit1",
-                               "st_2"};
+    const QStringList expected{"dw_2",    "dw_1",  "st_1",     "hpb_1",
+                               "cb_exit", "cb_up", "cb_exit1", "st_2"};
     QStringList names;
     for (const QWidget* control : window->controls()) {
         names << control->objectName();
