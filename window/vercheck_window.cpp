@@ -106,9 +106,9 @@ void VercheckWindow::buildControls(const WindowLayout& layout) {
         textPalette.setColor(QPalette::WindowText, toColor(*layout.textColour));
     }
 
-    for (const ControlSpec& spec : layout.controls) {
+    for (const ControlSpec& item : layout.controls) {
         QWidget* control = nullptr;
-        switch (spec.kind) {
+        switch (item.kind) {
         case ControlKind::DataTable: {
             auto* table = new QTableView(this);
             table->setWindowTitle(QStringLiteral("none"));
@@ -117,15 +117,15 @@ void VercheckWindow::buildControls(const WindowLayout& layout) {
             break;
         }
         case ControlKind::StaticText: {
-            auto* label = new QLabel(utf8(spec.text), this);
-            label->setFont(layoutFont(spec.font.face, spec.font.points, spec.font.weight));
+            auto* label = new QLabel(utf8(item.text), this);
+            label->setFont(layoutFont(item.font.face, item.font.points, item.font.weight));
             label->setPalette(textPalette);
             label->setAutoFillBackground(true);
             label->setFocusPolicy(Qt::NoFocus);
-            label->setAlignment(spec.alignment == TextAlignment::Centre
+            label->setAlignment(item.alignment == TextAlignment::Centre
                                     ? Qt::AlignHCenter | Qt::AlignTop
                                     : Qt::AlignLeft | Qt::AlignTop);
-            if (spec.name == "st_1") {
+            if (item.name == "st_1") {
                 st_1_ = label;
             }
             control = label;
@@ -148,28 +148,28 @@ void VercheckWindow::buildControls(const WindowLayout& layout) {
             break;
         }
         case ControlKind::CommandButton: {
-            auto* button = new QPushButton(utf8(spec.text), this);
-            button->setFont(layoutFont(spec.font.face, spec.font.points, spec.font.weight));
+            auto* button = new QPushButton(utf8(item.text), this);
+            button->setFont(layoutFont(item.font.face, item.font.points, item.font.weight));
             control = button;
             break;
         }
         }
-        control->setObjectName(utf8(spec.name));
-        control->setGeometry(scaled(spec.x), scaled(spec.y), scaled(spec.width),
-                             scaled(spec.height));
-        if (spec.tabOrder) {
-            control->setProperty("tabOrder", *spec.tabOrder);
+        control->setObjectName(utf8(item.name));
+        control->setGeometry(scaled(item.x), scaled(item.y), scaled(item.width),
+                             scaled(item.height));
+        if (item.tabOrder) {
+            control->setProperty("tabOrder", *item.tabOrder);
         }
-        control->setVisible(spec.visible);
-        if (!spec.visible) {
+        control->setVisible(item.visible);
+        if (!item.visible) {
             // Hidden triggers: never shown, so never focused or clicked by the user.
             control->setFocusPolicy(Qt::NoFocus);
         }
         controls_.push_back(control);
     }
-    for (const ControlSpec& spec : layout.controls) {
-        if (spec.raised) {
-            control(spec.name.data())->raise();
+    for (const ControlSpec& item : layout.controls) {
+        if (item.raised) {
+            control(item.name.data())->raise();
         }
     }
 }

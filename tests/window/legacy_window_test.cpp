@@ -66,13 +66,13 @@ TEST_F(LegacyWindow, ItsOwnTitleSizeColoursAndControlOrder) {
 
 TEST_F(LegacyWindow, GeometryKeepsItsProportions) {
     const double scale = double(window->width()) / kLegacyWindowLayout.width;
-    for (const ControlSpec& spec : kLegacyWindowLayout.controls) {
-        const QRect g = window->control(spec.name.data())->geometry();
-        SCOPED_TRACE(spec.name.data());
-        EXPECT_NEAR(g.x(), spec.x * scale, 1.0);
-        EXPECT_NEAR(g.y(), spec.y * scale, 1.0);
-        EXPECT_NEAR(g.width(), spec.width * scale, 1.0);
-        EXPECT_NEAR(g.height(), spec.height * scale, 1.0);
+    for (const ControlSpec& item : kLegacyWindowLayout.controls) {
+        const QRect g = window->control(item.name.data())->geometry();
+        SCOPED_TRACE(item.name.data());
+        EXPECT_NEAR(g.x(), item.x * scale, 1.0);
+        EXPECT_NEAR(g.y(), item.y * scale, 1.0);
+        EXPECT_NEAR(g.width(), item.width * scale, 1.0);
+        EXPECT_NEAR(g.height(), item.height * scale, 1.0);
     }
 }
 

@@ -75,13 +75,13 @@ TEST_F(Window, GeometryKeepsTheLayoutsProportionsOnOneScale) {
     const double scaleX = double(window->width()) / layout.width;
     const double scaleY = double(window->height()) / layout.height;
     EXPECT_NEAR(scaleX, scaleY, 0.005);
-    for (const ControlSpec& spec : layout.controls) {
-        const QRect g = window->control(spec.name.data())->geometry();
-        SCOPED_TRACE(spec.name.data());
-        EXPECT_NEAR(g.x(), spec.x * scaleX, 1.0);
-        EXPECT_NEAR(g.y(), spec.y * scaleX, 1.0);
-        EXPECT_NEAR(g.width(), spec.width * scaleX, 1.0);
-        EXPECT_NEAR(g.height(), spec.height * scaleX, 1.0);
+    for (const ControlSpec& item : layout.controls) {
+        const QRect g = window->control(item.name.data())->geometry();
+        SCOPED_TRACE(item.name.data());
+        EXPECT_NEAR(g.x(), item.x * scaleX, 1.0);
+        EXPECT_NEAR(g.y(), item.y * scaleX, 1.0);
+        EXPECT_NEAR(g.width(), item.width * scaleX, 1.0);
+        EXPECT_NEAR(g.height(), item.height * scaleX, 1.0);
     }
 }
 
