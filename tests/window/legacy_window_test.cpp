@@ -1,5 +1,6 @@
 #include "app/version_check.h"
 #include "legacy/build_profile.h"
+#include "window/layout_checks.h"
 #include "window/vercheck_window.h"
 #include "window/window_layout.h"
 
@@ -65,15 +66,7 @@ TEST_F(LegacyWindow, ItsOwnTitleSizeColoursAndControlOrder) {
 }
 
 TEST_F(LegacyWindow, GeometryKeepsItsProportions) {
-    const double scale = double(window->width()) / kLegacyWindowLayout.width;
-    for (const ControlSpec& item : kLegacyWindowLayout.controls) {
-        const QRect g = window->control(item.name.data())->geometry();
-        SCOPED_TRACE(item.name.data());
-        EXPECT_NEAR(g.x(), item.x * scale, 1.0);
-        EXPECT_NEAR(g.y(), item.y * scale, 1.0);
-        EXPECT_NEAR(g.width(), item.width * scale, 1.0);
-        EXPECT_NEAR(g.height(), item.height * scale, 1.0);
-    }
+    test::expectControlsFollow(*window, kLegacyWindowLayout);
 }
 
 TEST_F(LegacyWindow, RendersEveryGlyph) {

@@ -1,5 +1,6 @@
 #include "app/version_check.h"
 #include "legacy/build_profile.h"
+#include "window/layout_checks.h"
 #include "window/vercheck_window.h"
 #include "window/window_layout.h"
 
@@ -75,14 +76,7 @@ TEST_F(Window, GeometryKeepsTheLayoutsProportionsOnOneScale) {
     const double scaleX = double(window->width()) / layout.width;
     const double scaleY = double(window->height()) / layout.height;
     EXPECT_NEAR(scaleX, scaleY, 0.005);
-    for (const ControlSpec& item : layout.controls) {
-        const QRect g = window->control(item.name.data())->geometry();
-        SCOPED_TRACE(item.name.data());
-        EXPECT_NEAR(g.x(), item.x * scaleX, 1.0);
-        EXPECT_NEAR(g.y(), item.y * scaleX, 1.0);
-        EXPECT_NEAR(g.width(), item.width * scaleX, 1.0);
-        EXPECT_NEAR(g.height(), item.height * scaleX, 1.0);
-    }
+    test::expectControlsFollow(*window, layout);
 }
 
 TEST_F(Window, VisibilityTextsCaptionsAndNothingToFocus) {
