@@ -188,17 +188,23 @@ TEST_P(RepositoryTest, BlobSelectLeavesTheBufferOnError) {
 // The drivers whose BLOBs are read in parts rather than by one statement.
 class LargeBlobTest : public RepositoryTest {};
 
-TEST_P(LargeBlobTest, ArrivesWhole) {
-    // Crosses a slice boundary and ends in a short slice.
-    const QByteArray package = randomBytes(kBlobSliceBytes + 12345, 7);
-    addBuild(QStringLiteral("QLX_UPT3"), QStringLiteral("big"), QStringLiteral("bin"), 1, package);
+TEST_P(LargeBlobTest, ArrivesWholeAtAndAcrossSliceBoundaries) {
+    const QByteArray exact = randomBytes(2 * kBlobSliceBytes, 7);
+    const QByteArray shortLast = randomBytes(2 * kBlobSliceBytes + 12345, 8);
+    addBuild(QStringLiteral("QLX_UPT3"), QStringLiteral("exact"), QStringLiteral("bin"), 1, exact);
+    addBuild(QStringLiteral("QLX_UPT3"), QStringLiteral("short"), QStringLiteral("bin"), 1,
+             shortLast);
     connect();
-    std::optional<QByteArray> buffer = QByteArray();
-    selectPackageByFileName(sqlca, QStringLiteral("QLX_UPT3"), QStringLiteral("big"), buffer);
-    EXPECT_EQ(sqlca.SQLCode, 0) << sqlca.SQLErrText.toStdString();
-    ASSERT_TRUE(buffer);
-    ASSERT_EQ(buffer->size(), package.size());
-    EXPECT_TRUE(*buffer == package);
+    for (const auto& [name, package] : {std::pair{QStringLiteral("exact"), exact},
+                                        std::pair{QStringLiteral("short"), shortLast}}) {
+        SCOPED_TRACE(name.toStdString());
+        std::optional<QByteArray> buffer = QByteArray();
+        selectPackageByFileName(sqlca, QStringLiteral("QLX_UPT3"), name, buffer);
+        EXPECT_EQ(sqlca.SQLCode, 0) << sqlca.SQLErrText.toStdString();
+        ASSERT_TRUE(buffer);
+        ASSERT_EQ(buffer->size(), package.size());
+        EXPECT_TRUE(*buffer == package);
+    }
 }
 
 std::string targetLabel(const ::testing::TestParamInfo<TargetKind>& param) {
