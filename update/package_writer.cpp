@@ -53,6 +53,7 @@ private:
 
 } // namespace
 
+// NOLINTNEXTLINE(performance-unnecessary-value-param): a sink, see the declaration.
 int w_vercheck::uf_filewrite(const QString& filename, QByteArray data) {
     QFile file(filename);
     // Replaces an existing file; bytes go out unchanged.
@@ -106,7 +107,7 @@ QString w_vercheck::uf_path(const QString& path, const QString& action) {
         }
         QDir::setCurrent(action);
     }
-    const QString result = currentFolder();
+    QString result = currentFolder();
     QDir::setCurrent(path);
     return result;
 }

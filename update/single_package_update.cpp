@@ -37,7 +37,7 @@ QString w_vercheck::uf_upgrade2(const OptString& /*data*/) {
     if (!lb_tmp) {
         port_.messageBox(QStringLiteral("File?"), QStringLiteral("File이 없습니다."));
         sqlca.disconnect();
-        return QString();
+        return {};
     }
     sqlca.disconnect();
     uf_bar(QStringLiteral("BAR"), 4);

@@ -86,6 +86,8 @@ public:
 
     // Writes a package in 32765-byte chunks, letting the window process its
     // events between chunks: 1, or -1 when the file cannot be opened or written.
+    // Takes the package by value, so that a caller who moves it in has its
+    // bytes freed once they are on disk, before the package is unpacked.
     int uf_filewrite(const QString& filename, QByteArray data);
     // Enters `action` (creating it when needed), returns its absolute path and
     // makes `path` current again; the current folder when `action` can be
