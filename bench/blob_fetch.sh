@@ -11,6 +11,10 @@ root=$PWD
 build=${1:-build/ci}
 size_mb=${2:-200}
 bin=$root/$build/bin/blob_fetch
+if [ -z "${1:-}" ]; then
+  cmake --preset ci >/dev/null
+  cmake --build --preset ci --target blob_fetch >/dev/null
+fi
 [ -x "$bin" ] || { echo "build the target blob_fetch in $build first" >&2; exit 1; }
 
 work=$(mktemp -d /tmp/qlx-bench.XXXXXX)

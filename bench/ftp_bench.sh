@@ -9,6 +9,9 @@ build=${1:-$root/build/ci}
 runs=${2:-5}
 size_mb=${3:-200}
 driver=$build/bin/ftp_bench_driver
+if [ -z "${1:-}" ]; then
+    (cd "$root" && cmake --preset ci >/dev/null && cmake --build --preset ci --target ftp_bench_driver ftp >/dev/null)
+fi
 [ -x "$driver" ] || { echo "build ftp_bench_driver in $build first" >&2; exit 1; }
 
 user=vortaupt
