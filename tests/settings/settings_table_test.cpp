@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -305,15 +307,34 @@ TEST_F(SettingsTableTest, AFolderInPlaceOfTheFileIsLeftAlone) {
 }
 
 TEST_F(SettingsTableTest, AFileWithoutReadPermissionIsLeftAlone) {
-    if (geteuid() == 0) {
-        GTEST_SKIP() << "root reads every file";
-    }
     write("{\"rows\": []}");
-    ASSERT_EQ(chmod(QFile::encodeName(path_).constData(), 0200), 0);
-    SettingsTable table;
-    EXPECT_FALSE(table.load(path_));
-    EXPECT_FALSE(table.save(path_));
-    ASSERT_EQ(chmod(QFile::encodeName(path_).constData(), 0600), 0);
+    const QByteArray file = QFile::encodeName(path_);
+    ASSERT_EQ(chmod(file.constData(), 0200), 0);
+    // Load and save in a folder the process may write to, so that only the
+    // protection of the unreadable file can make the save fail.
+    const auto loadAndSave = [this] {
+        SettingsTable table;
+        const bool loaded = table.load(path_);
+        table.uf_set(S("QL_UPT_TIME"), S("1"), S("O"));
+        return !loaded && !table.save(path_);
+    };
+    if (geteuid() != 0) {
+        EXPECT_TRUE(loadAndSave());
+    } else {
+        // Root reads every file: the check runs in a child that has become
+        // "nobody" and owns the file, as the client's user would.
+        constexpr uid_t nobody = 65534;
+        ASSERT_EQ(chown(file.constData(), nobody, nobody), 0);
+        ASSERT_EQ(chmod(QFile::encodeName(dir_.path()).constData(), 0777), 0);
+        EXPECT_EXIT(
+            {
+                const bool dropped = setgroups(0, nullptr) == 0 && setgid(nobody) == 0 &&
+                                     setuid(nobody) == 0 && access(file.constData(), R_OK) != 0;
+                std::_Exit(dropped && loadAndSave() ? 0 : 1);
+            },
+            ::testing::ExitedWithCode(0), "");
+    }
+    ASSERT_EQ(chmod(file.constData(), 0600), 0);
     EXPECT_EQ(read(), "{\"rows\": []}");
 }
 
