@@ -17,9 +17,10 @@ void selectSingleBlob(Transaction& transaction, const QString& table, const QStr
                       const QString& keyColumn, const QString& key,
                       std::optional<QByteArray>& buffer);
 
-// Bytes fetched per statement on drivers that read a BLOB in slices
-// (PostgreSQL).
-inline constexpr qint64 kBlobSliceBytes = qint64{2} * 1024 * 1024;
+// Bytes per slice on drivers that read a BLOB in slices (PostgreSQL): small
+// enough that the server encodes a slice while the last one is decoded here,
+// large enough that the rows' own cost does not show.
+inline constexpr qint64 kBlobSliceBytes = qint64{1024} * 1024;
 
 // True for a plain SQL identifier (letters, digits, underscore, no leading digit).
 [[nodiscard]] bool isPlainIdentifier(const QString& name);
