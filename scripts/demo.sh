@@ -83,7 +83,9 @@ INI
   args="/PSR=$demo/quil.psr;/SERVER=QUILLON_DEMO;/BUILDNO=2;"
 fi
 if [ -z "${DISPLAY:-}" ]; then
-  env+=(QT_QPA_PLATFORM=offscreen QLX_BOX_LOG="$work/boxes.log")
+  # No session here either: a private runtime folder keeps Qt from warning.
+  mkdir -p -m 700 "$work/runtime"
+  env+=(QT_QPA_PLATFORM=offscreen QLX_BOX_LOG="$work/boxes.log" XDG_RUNTIME_DIR="$work/runtime")
 fi
 
 echo
