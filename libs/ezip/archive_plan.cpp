@@ -28,6 +28,7 @@ constexpr std::uint16_t methodAes = 99;
 struct EntryKind {
     bool folder = false;
     bool executable = false;
+    bool unixMode = false;
 };
 
 // Only regular files and folders may come out of a package: links could point
@@ -42,6 +43,7 @@ int entryKind(const CentralEntry& entry, EntryKind& kind) {
         }
         kind.folder = type == S_IFDIR;
         kind.executable = (mode & 0111U) != 0;
+        kind.unixMode = (mode & 0777U) != 0;
     }
     if ((entry.externalAttributes & dosFolder) != 0) {
         kind.folder = true;
@@ -139,6 +141,7 @@ int planExtraction(const CentralDirectory& directory, const Limits& limits, Plan
         file.index = static_cast<std::uint32_t>(i);
         file.method = entry.method;
         file.executable = kind.executable;
+        file.unixMode = kind.unixMode;
         file.size = entry.size;
         file.compressedSize = entry.compressedSize;
         file.localOffset = entry.localOffset;

@@ -14,6 +14,9 @@ struct PlannedFile {
     std::uint32_t index = 0; // the entry's index in the archive
     std::uint16_t method = 0;
     bool executable = false;
+    // False when the archive carries no permissions for the entry (made on
+    // Windows): a file it replaces then keeps the permissions it had.
+    bool unixMode = false;
     std::uint64_t size = 0;
     std::uint64_t compressedSize = 0;
     // The bytes of the archive that reading the entry touches.

@@ -79,6 +79,12 @@ int installInto(int destinationFd, int stagingFd, const Plan& plan,
             if (S_ISDIR(info.st_mode)) {
                 return fail();
             }
+            // A package made on Windows would otherwise turn an installed
+            // program into a file nobody can start.
+            if (!file.unixMode && S_ISREG(info.st_mode) &&
+                fchmodat(stagingFd, stagedName(file).c_str(), info.st_mode & 0777U, 0) != 0) {
+                return fail();
+            }
             const std::string keep = backupName(file);
             if (linkat(destinationFd, path, stagingFd, keep.c_str(), 0) == 0) {
                 backup = Backup::Linked;

@@ -1,8 +1,10 @@
 #include "libs/ezip/tree.h"
+#include "libs/ezip/zip_builder.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <sys/stat.h>
 
@@ -161,6 +163,47 @@ TEST_F(ToolArchive, ReplacesExistingFilesAndKeepsTheOthers) {
     // Again over its own result: every file is replaced by an equal one.
     ASSERT_EQ(extract(), 0);
     EXPECT_EQ(ezip_test::snapshot(ours()), wanted);
+}
+
+// Archives made on Windows carry no permissions. A file they replace keeps
+// its own (above all an installed program its execute bits); where the
+// archive carries a mode, the archive's mode wins.
+TEST_F(ToolArchive, AnArchiveWithoutModesKeepsThePermissionsOfWhatItReplaces) {
+    ezip_test::ZipBuilder zip;
+    const auto windowsEntry = [&zip](const std::string& name, const std::string& data) {
+        const auto i = zip.addDeflated(name, data);
+        zip.entry(i).madeBy = 0x0014;            // MS-DOS, version 2.0
+        zip.entry(i).externalAttributes = 0x20U; // the archive attribute only
+    };
+    windowsEntry("quillon", "new program");
+    windowsEntry("readme.txt", "new readme");
+    windowsEntry("added.txt", "added");
+    const auto unixEntry = zip.addStored("tool", "new tool");
+    zip.entry(unixEntry).externalAttributes = 0100644U << 16U;
+    {
+        std::ofstream out(archive(), std::ios::binary);
+        out << zip.finish();
+    }
+    const auto place = [this](const char* name, fs::perms mode) {
+        ezip_test::writeFile(ours() / name, "old");
+        fs::permissions(ours() / name, mode);
+    };
+    place("quillon", fs::perms(0755));
+    place("readme.txt", fs::perms(0640));
+    place("tool", fs::perms(0755));
+
+    ASSERT_EQ(extract(), 0);
+
+    const auto mode = [this](const char* name) {
+        return fs::status(ours() / name).permissions() & fs::perms::mask;
+    };
+    EXPECT_EQ(mode("quillon"), fs::perms(0755));
+    EXPECT_EQ(mode("readme.txt"), fs::perms(0640));
+    EXPECT_EQ(mode("added.txt"), fs::perms(0644));
+    EXPECT_EQ(mode("tool"), fs::perms(0644));
+    auto contents = ezip_test::snapshot(ours());
+    EXPECT_EQ(contents["quillon"], "493:new program");
+    EXPECT_EQ(contents["tool"], "420:new tool");
 }
 
 } // namespace
