@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QTableView>
+#include <QTimer>
 #include <qdrawutil.h>
 
 namespace qlx {
@@ -190,6 +191,13 @@ void VercheckWindow::openWindow() {
     }
     centreOnScreen();
     show();
+    // Where the platform never exposes the window (minimised at start, no
+    // compositor), the update must still run.
+    QTimer::singleShot(kFirstPaintWait, this, [this] {
+        if (upgradePending_) {
+            deliverUpgradeClick();
+        }
+    });
 }
 
 void VercheckWindow::centreOnScreen() {
@@ -234,6 +242,19 @@ void VercheckWindow::processPendingEvents() {
 }
 
 void VercheckWindow::postUpgradeClick() {
+    // The update runs in the window's own thread and paints only between
+    // package chunks: started before the first paint, it would leave an empty
+    // window through the connect and the first download. The click waits for
+    // the first paint of the shown window.
+    if (painted_) {
+        deliverUpgradeClick();
+        return;
+    }
+    upgradePending_ = true;
+}
+
+void VercheckWindow::deliverUpgradeClick() {
+    upgradePending_ = false;
     QMetaObject::invokeMethod(control("cb_up"), "click", Qt::QueuedConnection);
 }
 
@@ -247,6 +268,14 @@ void VercheckWindow::paintEvent(QPaintEvent* event) {
     if (logic_->profile().layout->sunkenClientEdge) {
         QPainter painter(this);
         qDrawShadePanel(&painter, rect(), palette(), true, 2);
+    }
+    // A grab of the hidden window paints too; only the screen counts. The
+    // queued click runs once this paint has reached the screen.
+    if (!painted_ && isVisible()) {
+        painted_ = true;
+        if (upgradePending_) {
+            deliverUpgradeClick();
+        }
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -60,13 +61,19 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // How long the upgrade click waits for the first paint at most.
+    static constexpr std::chrono::milliseconds kFirstPaintWait{1000};
+
     void buildControls(const WindowLayout& layout);
+    void deliverUpgradeClick();
 
     std::unique_ptr<w_vercheck> logic_;
     std::vector<QWidget*> controls_;
     QLabel* st_1_ = nullptr;
     QProgressBar* hpb_1_ = nullptr;
     bool closedByHandler_ = false;
+    bool painted_ = false;
+    bool upgradePending_ = false;
 };
 
 // The font the layout names, with the substitutes that render it where it is

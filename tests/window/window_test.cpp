@@ -1,5 +1,7 @@
 #include "app/version_check.h"
 #include "legacy/build_profile.h"
+#include "process/nvo_process.h"
+#include "process/scripted_process_table.h"
 #include "window/layout_checks.h"
 #include "window/vercheck_window.h"
 #include "window/window_layout.h"
@@ -11,8 +13,12 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
 
 namespace qlx {
 namespace {
@@ -148,6 +154,72 @@ TEST_F(Window, OpenedWindowIsCentred) {
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_NEAR(window->frameGeometry().center().x(), screen.center().x(), 2);
     EXPECT_NEAR(window->frameGeometry().center().y(), screen.center().y(), 2);
+}
+
+// Records the paints of the window it watches.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            ++paints;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// The update runs in the window's thread and paints only between package
+// chunks: it must not start before the window has been painted once.
+TEST(OpenedWindow, StartsTheUpgradeOnlyOnceItIsOnScreen) {
+    version_check app;
+    app.create();
+    QTemporaryDir install;
+    ASSERT_TRUE(install.isValid());
+    w_vercheck::Services services = w_vercheck::systemServices();
+    const QString commandLine =
+        QStringLiteral("/PID=1;/PSR=%1;").arg(install.filePath(QStringLiteral("quil.psr")));
+    services.commandLine = [commandLine] { return commandLine; };
+    services.createProcessObject = [] {
+        return std::make_unique<nvo_process>(std::make_unique<testing::ScriptedProcessTable>(
+            testing::entry(0, "[System Process]"), std::vector<ProcessEntry>{}));
+    };
+    services.startProgram = [](const QString&, const QStringList&) { return true; };
+    VercheckWindow window(currentProfile(), app, std::move(services));
+    PaintCounter counter;
+    window.installEventFilter(&counter);
+    // The click is observed instead of running the update.
+    auto* cb_up = qobject_cast<QPushButton*>(window.control("cb_up"));
+    ASSERT_NE(cb_up, nullptr);
+    QObject::disconnect(cb_up, &QPushButton::clicked, &window, nullptr);
+    int clicks = 0;
+    int paintsBeforeClick = -1;
+    bool visibleAtClick = false;
+    QObject::connect(cb_up, &QPushButton::clicked, [&] {
+        ++clicks;
+        paintsBeforeClick = counter.paints;
+        visibleAtClick = window.isVisible();
+    });
+
+    window.openWindow();
+    ASSERT_FALSE(window.isClosedByHandler());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (clicks == 0 && std::chrono::steady_clock::now() < deadline) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(clicks, 1);
+    EXPECT_TRUE(visibleAtClick);
+    EXPECT_GE(paintsBeforeClick, 1);
+    EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("st_1"))->text(),
+              QStringLiteral("Quillon 프로그램을 업그레이드 중입니다."));
+    // Later paints post nothing more.
+    window.repaint();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(clicks, 1);
+    window.close();
+    app.destroy();
 }
 
 } // namespace
