@@ -10,17 +10,26 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cmath>
+#include <limits>
+
 namespace qlx {
 
 namespace {
 
 const QString kTimeStampCode = QStringLiteral("QL_UPT_TIME");
 
-// The numeric value of an argument; text that is not a number is 0.
+// The numeric value of an argument, truncated toward zero ("12.0" is build
+// 12); text that is not a number is 0, and so is a number beyond 32 bits: a
+// build list from 0 installs too much, never too little.
 qint32 toBuildNumber(const QString& text) {
     bool ok = false;
-    const qint32 value = trimBlanks(text).toInt(&ok);
-    return ok ? value : 0;
+    const double value = std::trunc(trimBlanks(text).toDouble(&ok));
+    if (!ok || !std::isfinite(value) || value < std::numeric_limits<qint32>::min() ||
+        value > std::numeric_limits<qint32>::max()) {
+        return 0;
+    }
+    return static_cast<qint32>(value);
 }
 
 } // namespace

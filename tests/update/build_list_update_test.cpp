@@ -107,6 +107,24 @@ TEST_F(BuildListUpdate, MissingOrNonNumericBuildListsEverything) {
     }
 }
 
+TEST_F(BuildListUpdate, ABuildNumberIsANumberAndOneBeyond32BitsListsEverything) {
+    add(QStringLiteral("b1"), QStringLiteral("one"), 1, {{"1.txt", "1"}});
+    add(QStringLiteral("b3"), QStringLiteral("three"), 3, {{"3.txt", "3"}});
+    for (const char* value : {"3.0", " 3.9", "3e0"}) {
+        SCOPED_TRACE(value);
+        QDir(path(QStringLiteral("one"))).removeRecursively();
+        QDir(path(QStringLiteral("three"))).removeRecursively();
+        EXPECT_EQ(run(QStringLiteral("/BUILDNO=%1;").arg(QLatin1String(value))),
+                  QStringLiteral("O"));
+        EXPECT_FALSE(QFile::exists(path(QStringLiteral("one/1.txt"))));
+        EXPECT_TRUE(QFile::exists(path(QStringLiteral("three/3.txt"))));
+    }
+    QDir(path(QStringLiteral("three"))).removeRecursively();
+    EXPECT_EQ(run(QStringLiteral("/BUILDNO=9999999999;")), QStringLiteral("O"));
+    EXPECT_TRUE(QFile::exists(path(QStringLiteral("one/1.txt"))));
+    EXPECT_TRUE(QFile::exists(path(QStringLiteral("three/3.txt"))));
+}
+
 TEST_F(BuildListUpdate, BadRowsAreSkippedAndTheRestIsInstalled) {
     const QString db = path(QStringLiteral("update.db"));
     test::addBuildPackage(db, QStringLiteral("QLX_UPT3"), QStringLiteral("nullblob"),
