@@ -5,6 +5,7 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 #include <cstring>
 #include <vector>
@@ -50,36 +51,53 @@ std::optional<SliceDialect> sliceDialectOf(const QString& driverName) {
     return std::nullopt;
 }
 
+// Runs `statement` with `key` bound and returns the values of its one row.
+// Without exactly one row, SQLCode tells why (100 none, -1 an error or more
+// than one) and there is no result.
+std::optional<QVariantList> selectOneRow(Transaction& transaction, QSqlQuery& query,
+                                         const QString& statement, const QString& key) {
+    query.prepare(statement);
+    query.addBindValue(key);
+    if (!query.exec()) {
+        transaction.setResult(-1, errorText(query.lastError()));
+        return std::nullopt;
+    }
+    if (!query.next()) {
+        transaction.setResult(100);
+        return std::nullopt;
+    }
+    QVariantList row;
+    for (int column = 0; column < query.record().count(); ++column) {
+        row.push_back(query.value(column));
+    }
+    if (query.next()) {
+        transaction.setResult(-1, QStringLiteral("The select returned more than one row"));
+        return std::nullopt;
+    }
+    query.finish();
+    return row;
+}
+
 // SQLite: the row is found with a statement, its BLOB read in place.
 void selectSqliteInPlace(Transaction& transaction, QSqlQuery& query, const QString& table,
                          const QString& blobColumn, const QString& keyColumn, const QString& key,
                          std::optional<QByteArray>& buffer) {
-    query.prepare(QLatin1String("SELECT rowid, ") + blobColumn + QLatin1String(" IS NULL FROM ") +
-                  table + QLatin1String(" WHERE ") + keyColumn + QLatin1String(" = ?"));
-    query.addBindValue(key);
-    if (!query.exec()) {
-        transaction.setResult(-1, errorText(query.lastError()));
+    const std::optional<QVariantList> row = selectOneRow(
+        transaction, query,
+        QLatin1String("SELECT rowid, ") + blobColumn + QLatin1String(" IS NULL FROM ") + table +
+            QLatin1String(" WHERE ") + keyColumn + QLatin1String(" = ?"),
+        key);
+    if (!row) {
         return;
     }
-    if (!query.next()) {
-        transaction.setResult(100);
-        return;
-    }
-    const qint64 rowid = query.value(0).toLongLong();
-    const bool isNull = query.value(1).toLongLong() != 0;
-    if (query.next()) {
-        transaction.setResult(-1, QStringLiteral("The select returned more than one row"));
-        return;
-    }
-    query.finish();
-    if (isNull) {
+    if (row->at(1).toLongLong() != 0) {
         buffer = std::nullopt;
         transaction.setResult(0);
         return;
     }
     QString error;
-    std::optional<QByteArray> bytes =
-        SqliteBlobIo::read(transaction.database(), table, blobColumn, rowid, error);
+    std::optional<QByteArray> bytes = SqliteBlobIo::read(transaction.database(), table, blobColumn,
+                                                         row->at(0).toLongLong(), error);
     if (!bytes) {
         transaction.setResult(-1, error);
         return;
@@ -90,25 +108,14 @@ void selectSqliteInPlace(Transaction& transaction, QSqlQuery& query, const QStri
 
 void selectWhole(Transaction& transaction, QSqlQuery& query, const QString& selectText,
                  const QString& key, std::optional<QByteArray>& buffer) {
-    query.prepare(selectText);
-    query.addBindValue(key);
-    if (!query.exec()) {
-        transaction.setResult(-1, errorText(query.lastError()));
+    const std::optional<QVariantList> row = selectOneRow(transaction, query, selectText, key);
+    if (!row) {
         return;
     }
-    if (!query.next()) {
-        transaction.setResult(100);
-        return;
-    }
-    QVariant value = query.value(0);
-    if (query.next()) {
-        transaction.setResult(-1, QStringLiteral("The select returned more than one row"));
-        return;
-    }
-    if (value.isNull()) {
+    if (row->at(0).isNull()) {
         buffer = std::nullopt;
     } else {
-        buffer = value.toByteArray();
+        buffer = row->at(0).toByteArray();
     }
     transaction.setResult(0);
 }
@@ -116,22 +123,12 @@ void selectWhole(Transaction& transaction, QSqlQuery& query, const QString& sele
 void selectInSlices(Transaction& transaction, QSqlQuery& query, const SliceDialect& dialect,
                     const QString& table, const QString& blobColumn, const QString& keyColumn,
                     const QString& key, std::optional<QByteArray>& buffer) {
-    query.prepare(dialect.length.arg(blobColumn, table, keyColumn));
-    query.addBindValue(key);
-    if (!query.exec()) {
-        transaction.setResult(-1, errorText(query.lastError()));
+    const std::optional<QVariantList> row =
+        selectOneRow(transaction, query, dialect.length.arg(blobColumn, table, keyColumn), key);
+    if (!row) {
         return;
     }
-    if (!query.next()) {
-        transaction.setResult(100);
-        return;
-    }
-    const QVariant lengthValue = query.value(0);
-    if (query.next()) {
-        transaction.setResult(-1, QStringLiteral("The select returned more than one row"));
-        return;
-    }
-    query.finish();
+    const QVariant& lengthValue = row->at(0);
     if (lengthValue.isNull()) {
         buffer = std::nullopt;
         transaction.setResult(0);
