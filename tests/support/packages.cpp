@@ -91,4 +91,13 @@ void addUpdatePackage(const QString& database, const QString& updateId, const QB
         {updateId, null ? QVariant(QMetaType::fromType<QByteArray>()) : QVariant(package)});
 }
 
+QStringList namesThatLeaveTheFolder(const QString& victim) {
+    return {QStringLiteral("."),
+            QStringLiteral(".."),
+            QStringLiteral("../victim.zip"),
+            QStringLiteral("..\\victim.zip"),
+            QStringLiteral("sub/victim.zip"),
+            victim};
+}
+
 } // namespace qlx::test

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 namespace qlx::test {
 
@@ -21,5 +22,9 @@ void addBuildPackage(const QString& database, const QString& table, const QStrin
                      bool null = false);
 void addUpdatePackage(const QString& database, const QString& updateId, const QByteArray& package,
                       bool null = false);
+
+// File names that would lead a package out of its folder "tmp" onto
+// `victim` (an absolute path to a "victim.zip"), or into a subfolder "sub".
+QStringList namesThatLeaveTheFolder(const QString& victim);
 
 } // namespace qlx::test
