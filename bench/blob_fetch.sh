@@ -17,14 +17,8 @@ if [ -z "${1:-}" ]; then
 fi
 [ -x "$bin" ] || { echo "build the target blob_fetch in $build first" >&2; exit 1; }
 
-work=$(mktemp -d /tmp/qlx-bench.XXXXXX)
-chmod 755 "$work"
-servers=$work/servers
-cleanup() {
-  bash "$root/tests/fixtures/postgres.sh" stop "$servers" >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=bench/work_folder.sh
+. "$root/bench/work_folder.sh" qlx-bench
 
 head -c "$((size_mb * 1024 * 1024))" /dev/urandom >"$work/package.bin"
 chmod 644 "$work/package.bin"

@@ -20,14 +20,8 @@ bin=$root/build/ci/bin
 cmake --preset ci >/dev/null
 cmake --build --preset ci --target qlx_upt qlx_publish EZip ftp >/dev/null
 
-work=$(mktemp -d /tmp/qlx-bench-e2e-XXXXXX)
-chmod 755 "$work"
-servers=$work/servers
-cleanup() {
-  bash "$root/tests/fixtures/postgres.sh" stop "$servers" >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=bench/work_folder.sh
+. "$root/bench/work_folder.sh" qlx-bench-e2e
 
 mkdir -p "$work/zips"
 chmod 755 "$work/zips"
