@@ -31,6 +31,17 @@ void fill(Transaction& t, const QString& dbms, const QString& server) {
     t.LogPass = QStringLiteral("KOLVEX4923TRA");
 }
 
+// A failed connect: SQLCode -1, not connected, the driver's text naming
+// `textPart`.
+void expectConnectFails(Transaction& sqlca, const char* textPart) {
+    sqlca.connect();
+    EXPECT_EQ(sqlca.SQLCode, -1);
+    EXPECT_FALSE(sqlca.isConnected());
+    EXPECT_FALSE(sqlca.SQLErrText.isEmpty());
+    EXPECT_TRUE(sqlca.SQLErrText.contains(QLatin1String(textPart)))
+        << sqlca.SQLErrText.toStdString();
+}
+
 long countRows(const QString& file) {
     Transaction reader;
     fill(reader, QStringLiteral("SQLite"), file);
@@ -100,12 +111,7 @@ TEST(TransactionSqlite, RefusesWhatIsNoDatabase) {
         SCOPED_TRACE(c.dbms.toStdString() + " " + c.server.toStdString());
         Transaction sqlca;
         fill(sqlca, c.dbms, c.server);
-        sqlca.connect();
-        EXPECT_EQ(sqlca.SQLCode, -1);
-        EXPECT_FALSE(sqlca.isConnected());
-        EXPECT_FALSE(sqlca.SQLErrText.isEmpty());
-        EXPECT_TRUE(sqlca.SQLErrText.contains(QLatin1String(c.textPart)))
-            << sqlca.SQLErrText.toStdString();
+        expectConnectFails(sqlca, c.textPart);
         EXPECT_FALSE(QSqlDatabase::contains(sqlca.connectionName()));
     }
     EXPECT_FALSE(QFile::exists(missing)) << "a failed connect must not create the file";
@@ -222,12 +228,7 @@ TEST_F(TransactionServer, WrongLoginsFailWithTheServersText) {
         Transaction sqlca;
         fill(sqlca, c.dbms, c.server);
         sqlca.LogPass = c.password;
-        sqlca.connect();
-        EXPECT_EQ(sqlca.SQLCode, -1);
-        EXPECT_FALSE(sqlca.isConnected());
-        EXPECT_FALSE(sqlca.SQLErrText.isEmpty());
-        EXPECT_TRUE(sqlca.SQLErrText.contains(QLatin1String(c.textPart)))
-            << sqlca.SQLErrText.toStdString();
+        expectConnectFails(sqlca, c.textPart);
     }
 }
 
