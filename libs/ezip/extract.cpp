@@ -1,14 +1,15 @@
 #include "libs/ezip/extract.h"
 
-#include "libs/ezip/archive_plan.h"
 #include "libs/ezip/central_directory.h"
 #include "libs/ezip/entry_name.h"
 #include "libs/ezip/ezip_codes.h"
-#include "libs/ezip/install.h"
-#include "libs/ezip/staging.h"
+#include "libs/ezip/run.h"
+#include "libs/ezip/run_files.h"
 
+#include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <memory>
 #include <string>
 #include <unistd.h>
 
@@ -32,21 +33,13 @@ private:
     int fd_;
 };
 
+struct FreeDeleter {
+    void operator()(char* p) const { std::free(p); } // NOLINT(cppcoreguidelines-no-malloc)
+};
+
 } // namespace
 
-int extract(const char* archivePath, const char* destinationPath) {
-    if (archivePath == nullptr || destinationPath == nullptr || *archivePath == '\0' ||
-        *destinationPath == '\0') {
-        return EZIP_E_ARGUMENT;
-    }
-    // The destination must exist: the callers create their target folders,
-    // and a path mangled on its way here must not grow a stray tree.
-    const Descriptor destination(open(destinationPath, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (destination.get() < 0) {
-        return EZIP_E_DESTINATION;
-    }
-    Plan plan;
-    std::size_t entryCount = 0;
+int planArchive(const char* archivePath, int destinationFd, Plan& plan, std::size_t& entryCount) {
     {
         const Descriptor archive(open(archivePath, O_RDONLY | O_CLOEXEC));
         if (archive.get() < 0) {
@@ -63,36 +56,33 @@ int extract(const char* archivePath, const char* destinationPath) {
         }
         entryCount = directory.entries.size();
     }
-    if (const int code = checkDestination(destination.get(), plan); code != EZIP_OK) {
+    return checkDestination(destinationFd, plan);
+}
+
+int extract(const char* archivePath, const char* destinationPath) {
+    if (archivePath == nullptr || destinationPath == nullptr || *archivePath == '\0' ||
+        *destinationPath == '\0') {
+        return EZIP_E_ARGUMENT;
+    }
+    // The journal lives in the destination under the staging prefix, which no
+    // entry of an archive may use.
+    const std::unique_ptr<char, FreeDeleter> real(realpath(destinationPath, nullptr));
+    if (!real || files::kindOf(real.get()) != files::Kind::Folder) {
+        return EZIP_E_DESTINATION;
+    }
+    const std::string journal = std::string(real.get()) + "/" + std::string(stagingPrefix) + "run";
+    // Whatever a killed call left in this folder is settled first.
+    if (const int code = recoverRun(journal); code == EZIP_E_ROLLBACK || code == EZIP_E_JOURNAL) {
         return code;
     }
-    // Inside the destination, so that the final renames stay on one file system.
-    std::string staging =
-        std::string(destinationPath) + "/" + std::string(stagingPrefix) + "XXXXXX";
-    if (mkdtemp(staging.data()) == nullptr) {
-        return EZIP_E_STAGING;
+    if (const int code = beginRun(journal); code != EZIP_OK) {
+        return code;
     }
-    const std::string stagingName = staging.substr(staging.rfind('/') + 1);
-    const Descriptor stagingFolder(openat(destination.get(), stagingName.c_str(),
-                                          O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
-    int code = stagingFolder.get() < 0 ? EZIP_E_STAGING : EZIP_OK;
-    try {
-        if (code == EZIP_OK) {
-            code = inflateAll(archivePath, entryCount, plan, stagingFolder.get());
-        }
-        if (code == EZIP_OK) {
-            code = installStaged(destination.get(), stagingFolder.get(), plan);
-        }
-    } catch (...) {
-        // Only inflating can throw (out of memory), before any file is moved.
-        code = EZIP_E_INTERNAL;
+    if (const int code = stageIntoRun(journal, archivePath, real.get()); code != EZIP_OK) {
+        abortRun(journal);
+        return code;
     }
-    try {
-        removeStaging(destination.get(), stagingName.c_str());
-    } catch (...) {
-        // The staging folder stays behind; the destination's own files are sound.
-    }
-    return code;
+    return commitRun(journal);
 }
 
 } // namespace ezip

@@ -1,12 +1,20 @@
 #pragma once
 
+#include "libs/ezip/archive_plan.h"
+
+#include <cstddef>
+
 namespace ezip {
 
 // Unpacks the archive at `archivePath` into the existing folder
-// `destinationPath`: checks the whole archive, inflates it into a staging
-// folder inside the destination and only then moves the files into place.
-// Returns EZIP_OK or an EzipCode; the destination is left as it was on every
-// failure but EZIP_E_ROLLBACK.
+// `destinationPath` as a run of one package (see run.h), journaled inside the
+// destination, so that a crash midway is finished or undone by the next call
+// into the same folder. Returns EZIP_OK or an EzipCode; the destination is
+// left as it was on every failure but EZIP_E_ROLLBACK.
 int extract(const char* archivePath, const char* destinationPath);
+
+// Reads the archive's directory and checks every entry and the destination
+// (open as `destinationFd`): what would be written, before anything is.
+int planArchive(const char* archivePath, int destinationFd, Plan& plan, std::size_t& entryCount);
 
 } // namespace ezip

@@ -8,11 +8,10 @@
 // written, then inflated into a staging folder ".ezip-staging-XXXXXX" inside
 // the destination (one file system, so the final moves are renames), and only
 // when every entry inflated to its declared size with a matching CRC are the
-// files renamed into place, replacing files of the same name. Each rename is
-// atomic; the set of renames is not: a failing rename undoes the earlier ones
-// (EZIP_E_INSTALL), but a crash or power loss during that phase leaves some
-// files new and some old, and the staging folder behind. Nothing is synced to
-// disk, as with other unpackers.
+// files renamed into place, replacing files of the same name. The staged
+// files are flushed to disk before the first rename, and a journal beside
+// them records each step, so that a crash or power loss during the renames is
+// finished or undone by the next call: every file is whole, old or new.
 //
 // 0 means every entry stands under the folder. Every other value is a failure
 // after which the folder is as it was (except EZIP_E_ROLLBACK). The callers
@@ -45,4 +44,5 @@ enum EzipCode {
     EZIP_E_ROLLBACK =
         -20, // moving failed and undoing it failed too: the destination may be changed
     EZIP_E_INTERNAL = -21, // out of memory or another unexpected condition inside the library
+    EZIP_E_JOURNAL = -22,  // the run's journal cannot be written or read, or a run is still open
 };

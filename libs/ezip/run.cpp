@@ -1,0 +1,187 @@
+#include "libs/ezip/run.h"
+
+#include "libs/ezip/archive_plan.h"
+#include "libs/ezip/entry_name.h"
+#include "libs/ezip/extract.h"
+#include "libs/ezip/ezip_codes.h"
+#include "libs/ezip/run_files.h"
+#include "libs/ezip/run_journal.h"
+#include "libs/ezip/run_moves.h"
+#include "libs/ezip/staging.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace ezip {
+
+namespace {
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    [[nodiscard]] int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+constexpr int stagingNameTries = 8;
+
+// Makes the staging folder of one archive inside `destination`; its name is
+// in the journal before the folder exists, so that a crash cannot leave a
+// folder nobody knows of.
+std::string makeStagingFolder(const std::string& journal, const std::string& destination) {
+    for (int attempt = 0; attempt < stagingNameTries; ++attempt) {
+        const std::string folder =
+            destination + "/" + std::string(stagingPrefix) + files::randomName(6);
+        if (files::kindOf(folder) != files::Kind::Missing) {
+            continue;
+        }
+        if (!appendToJournal(journal, stagingRecord(folder))) {
+            return {};
+        }
+        if (files::makeFolder(folder)) {
+            return folder;
+        }
+    }
+    return {};
+}
+
+std::string recordsOf(const Plan& plan, const std::string& destination,
+                      const std::string& staging) {
+    std::string records;
+    for (const auto& folder : plan.folders) {
+        records += folderRecord(destination + "/" + folder);
+    }
+    for (const auto& file : plan.files) {
+        JournalMove move;
+        move.staged = staging + "/" + stagedName(file);
+        move.target = destination + "/" + file.path;
+        move.backup = staging + "/b" + std::to_string(file.index);
+        move.keepMode = !file.unixMode;
+        records += moveRecord(move);
+    }
+    return records;
+}
+
+int stage(const std::string& journal, const char* archive, const std::string& destination) {
+    const Descriptor folder(open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0) {
+        return EZIP_E_DESTINATION;
+    }
+    Plan plan;
+    std::size_t entryCount = 0;
+    if (const int code = planArchive(archive, folder.get(), plan, entryCount); code != EZIP_OK) {
+        return code;
+    }
+    const std::string staging = makeStagingFolder(journal, destination);
+    if (staging.empty()) {
+        return EZIP_E_STAGING;
+    }
+    int code = EZIP_OK;
+    {
+        const Descriptor stagingFolder(
+            open(staging.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
+        code = stagingFolder.get() < 0 ? EZIP_E_STAGING
+                                       : inflateAll(archive, entryCount, plan, stagingFolder.get());
+    }
+    if (code == EZIP_OK && !appendToJournal(journal, recordsOf(plan, destination, staging))) {
+        code = EZIP_E_JOURNAL;
+    }
+    if (code != EZIP_OK) {
+        files::removeStagingFolder(staging);
+    }
+    return code;
+}
+
+int settle(const std::string& journalPath, Journal& journal) {
+    switch (journal.state) {
+    case RunState::Staging:
+        removeRun(journalPath, journal);
+        return EZIP_OK;
+    case RunState::Committing:
+        return finishCommit(journalPath, journal);
+    case RunState::Undoing:
+        return undoCommit(journalPath, journal);
+    case RunState::Done:
+        removeRun(journalPath, journal);
+        return EZIP_OK;
+    }
+    return EZIP_E_INTERNAL;
+}
+
+} // namespace
+
+int beginRun(const std::string& journal) {
+    if (!journalSafe(journal)) {
+        return EZIP_E_ARGUMENT;
+    }
+    (void)files::remove(journal + ".new");
+    return createJournal(journal) ? EZIP_OK : EZIP_E_JOURNAL;
+}
+
+int stageIntoRun(const std::string& journal, const char* archive, const char* destination) {
+    if (archive == nullptr || destination == nullptr || *archive == '\0' ||
+        !journalSafe(destination)) {
+        return EZIP_E_ARGUMENT;
+    }
+    const std::optional<Journal> run = readJournal(journal);
+    if (!run || run->state != RunState::Staging) {
+        return EZIP_E_JOURNAL;
+    }
+    // Relative destinations would mean something else to a later process that
+    // recovers the run from another folder.
+    std::string folder(destination);
+    while (folder.size() > 1 && folder.back() == '/') {
+        folder.pop_back();
+    }
+    if (folder.front() != '/') {
+        return EZIP_E_ARGUMENT;
+    }
+    try {
+        return stage(journal, archive, folder);
+    } catch (...) {
+        return EZIP_E_INTERNAL;
+    }
+}
+
+int commitRun(const std::string& journalPath) {
+    std::optional<Journal> journal = readJournal(journalPath);
+    if (!journal) {
+        return EZIP_E_JOURNAL;
+    }
+    if (journal->state == RunState::Staging) {
+        if (const int code = prepareCommit(journalPath, *journal); code != EZIP_OK) {
+            // Nothing was moved: the run is dropped as if it had failed to stage.
+            journal->state = RunState::Staging;
+            removeRun(journalPath, *journal);
+            return code;
+        }
+    }
+    return settle(journalPath, *journal);
+}
+
+int abortRun(const std::string& journalPath) {
+    return recoverRun(journalPath);
+}
+
+int recoverRun(const std::string& journalPath) {
+    if (files::kindOf(journalPath) == files::Kind::Missing) {
+        (void)files::remove(journalPath + ".new");
+        return EZIP_OK;
+    }
+    std::optional<Journal> journal = readJournal(journalPath);
+    if (!journal) {
+        return EZIP_E_JOURNAL;
+    }
+    return settle(journalPath, *journal);
+}
+
+} // namespace ezip

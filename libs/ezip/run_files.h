@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// The file operations a run needs, by full path. One file a platform.
+namespace ezip::files {
+
+enum class Kind { Missing, File, Folder, Other, Unknown };
+
+[[nodiscard]] Kind kindOf(const std::string& path);
+// The permission bits of a regular file.
+[[nodiscard]] std::optional<unsigned> permissionsOf(const std::string& path);
+[[nodiscard]] bool setPermissions(const std::string& path, unsigned permissions);
+
+// Replaces `to` with `from` in one step.
+[[nodiscard]] bool rename(const std::string& from, const std::string& to);
+// Keeps the file `from` also under `to`: a hard link where the file system
+// has them, false where it has none (the caller then moves the file).
+[[nodiscard]] bool link(const std::string& from, const std::string& to);
+// Removes a file; true when it is gone, also when it never was.
+[[nodiscard]] bool remove(const std::string& path);
+// Makes a folder; true when it was made.
+[[nodiscard]] bool makeFolder(const std::string& path);
+// Removes an empty folder; true when it is gone.
+[[nodiscard]] bool removeFolder(const std::string& path);
+// Removes a staging folder with everything in it; true when it is gone.
+bool removeStagingFolder(const std::string& path);
+
+// Writes everything that was written below `path` (a folder) to disk, and
+// the folder's own entries.
+[[nodiscard]] bool syncFileSystemOf(const std::string& path);
+// Writes the entries of the folder holding `path` to disk.
+[[nodiscard]] bool syncParentOf(const std::string& path);
+
+// Whole-file operations for the journal; each write is on disk when it returns.
+[[nodiscard]] std::optional<std::string> readAll(const std::string& path);
+// Fails when `path` exists.
+[[nodiscard]] bool createDurably(const std::string& path, const std::string& bytes);
+[[nodiscard]] bool appendDurably(const std::string& path, const std::string& bytes);
+// Through a complete copy beside it, renamed over `path`.
+[[nodiscard]] bool replaceDurably(const std::string& path, const std::string& bytes);
+
+// A name of `length` random letters and digits.
+[[nodiscard]] std::string randomName(std::size_t length);
+
+// The identity of the file system a folder lives on.
+[[nodiscard]] std::optional<std::uint64_t> deviceOf(const std::string& path);
+
+} // namespace ezip::files

@@ -1,0 +1,211 @@
+#include "libs/ezip/run_files.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <ftw.h>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ezip::files {
+
+namespace {
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    [[nodiscard]] int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+std::string parentOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+int removeEntry(const char* path, const struct stat* /*info*/, int type, FTW* /*walk*/) {
+    const int result = type == FTW_DP ? rmdir(path) : unlink(path);
+    return result == 0 || errno == ENOENT ? 0 : -1;
+}
+
+bool writeAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0 && errno == EINTR) {
+            continue;
+        }
+        if (wrote <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(wrote);
+    }
+    return true;
+}
+
+bool writeAndClose(int fd, const std::string& bytes) {
+    const bool written = writeAll(fd, bytes) && fdatasync(fd) == 0;
+    return close(fd) == 0 && written;
+}
+
+} // namespace
+
+std::optional<std::string> readAll(const std::string& path) {
+    const Descriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
+        return std::nullopt;
+    }
+    std::string bytes;
+    std::array<char, 65536> buffer{};
+    while (true) {
+        const ssize_t got = read(file.get(), buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return std::nullopt;
+        }
+        if (got == 0) {
+            return bytes;
+        }
+        bytes.append(buffer.data(), static_cast<std::size_t>(got));
+    }
+}
+
+bool createDurably(const std::string& path, const std::string& bytes) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return false;
+    }
+    if (!writeAndClose(fd, bytes)) {
+        unlink(path.c_str());
+        return false;
+    }
+    return syncParentOf(path);
+}
+
+bool appendDurably(const std::string& path, const std::string& bytes) {
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    return fd >= 0 && writeAndClose(fd, bytes);
+}
+
+bool replaceDurably(const std::string& path, const std::string& bytes) {
+    const std::string copy = path + ".new";
+    const int fd = open(copy.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return false;
+    }
+    if (!writeAndClose(fd, bytes) || std::rename(copy.c_str(), path.c_str()) != 0) {
+        unlink(copy.c_str());
+        return false;
+    }
+    return syncParentOf(path);
+}
+
+Kind kindOf(const std::string& path) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0) {
+        return errno == ENOENT || errno == ENOTDIR ? Kind::Missing : Kind::Unknown;
+    }
+    if (S_ISREG(info.st_mode)) {
+        return Kind::File;
+    }
+    return S_ISDIR(info.st_mode) ? Kind::Folder : Kind::Other;
+}
+
+std::optional<unsigned> permissionsOf(const std::string& path) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    return static_cast<unsigned>(info.st_mode) & 0777U;
+}
+
+bool setPermissions(const std::string& path, unsigned permissions) {
+    return chmod(path.c_str(), permissions) == 0;
+}
+
+bool rename(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool link(const std::string& from, const std::string& to) {
+    return ::link(from.c_str(), to.c_str()) == 0;
+}
+
+bool remove(const std::string& path) {
+    return unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+bool makeFolder(const std::string& path) {
+    return mkdir(path.c_str(), 0777) == 0;
+}
+
+bool removeFolder(const std::string& path) {
+    return rmdir(path.c_str()) == 0 || errno == ENOENT;
+}
+
+bool removeStagingFolder(const std::string& path) {
+    // The staging folder holds only what the library put there: no links to
+    // follow, and two levels at most.
+    constexpr int openFolders = 4;
+    return nftw(path.c_str(), removeEntry, openFolders, FTW_DEPTH | FTW_PHYS) == 0 ||
+           errno == ENOENT;
+}
+
+bool syncFileSystemOf(const std::string& path) {
+    const Descriptor folder(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0) {
+        return false;
+    }
+#ifdef __linux__
+    // One call for every file staged on that file system: far cheaper than
+    // one flush a file, and their writeback was started as each was written.
+    return syncfs(folder.get()) == 0;
+#else
+    sync();
+    return fsync(folder.get()) == 0;
+#endif
+}
+
+bool syncParentOf(const std::string& path) {
+    const Descriptor folder(open(parentOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return folder.get() >= 0 && fsync(folder.get()) == 0;
+}
+
+std::string randomName(std::size_t length) {
+    static constexpr std::array<char, 36> letters = {
+        'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n', 'o', 'p', 'q', 'r',
+        's', 't', 'u', 'v', 'w', 'x', 'y', 'z', '0', '1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    std::random_device source;
+    std::uniform_int_distribution<std::size_t> pick(0, letters.size() - 1);
+    std::string name(length, 'a');
+    for (char& c : name) {
+        c = letters.at(pick(source));
+    }
+    return name;
+}
+
+std::optional<std::uint64_t> deviceOf(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(info.st_dev);
+}
+
+} // namespace ezip::files

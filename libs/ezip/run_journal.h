@@ -1,0 +1,77 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ezip {
+
+// The journal of a run: every package of an update is staged first and the
+// whole set is moved into place afterwards. The journal is what lets a later
+// process finish or undo a run that a crash interrupted, so each of its lines
+// is on disk before the step it describes is taken.
+//
+// Text, one record a line, fields separated by tabs (paths never hold tabs or
+// line breaks: the library refuses such destinations and entry names):
+//   EZIP-RUN 1                               the first line
+//   S <folder>                               a staging folder (written before it is made)
+//   D <create> <folder>                      a folder the run's files need
+//   F <keepMode> <hadOriginal> <staged> <target> <backup>
+//   C                                        the commit point: the lists above are final
+//   U                                        undoing a commit that failed
+//   E                                        every file is in place; clean-up only
+// Until "C" the flags <create> and <hadOriginal> are 0; the commit rewrites the
+// whole journal with them, so that an undo knows which folders the run made
+// and which targets had no file before the run.
+struct JournalFolder {
+    std::string path;
+    bool create = false;
+};
+
+struct JournalMove {
+    std::string staged;
+    std::string target;
+    // Where the file it replaces waits until the run has ended.
+    std::string backup;
+    // The archive carries no permissions: the new file takes those of the old.
+    bool keepMode = false;
+    // A file stood at the target when the commit began, or an earlier move of
+    // the run puts one there.
+    bool hadOriginal = false;
+};
+
+enum class RunState { Staging, Committing, Undoing, Done };
+
+struct Journal {
+    RunState state = RunState::Staging;
+    std::vector<std::string> stagingFolders;
+    std::vector<JournalFolder> folders;
+    std::vector<JournalMove> moves;
+};
+
+// Reads a journal. A last line without its line break was torn by a crash
+// and is ignored. nullopt when the file cannot be read or is not a journal.
+[[nodiscard]] std::optional<Journal> readJournal(const std::string& path);
+
+// Creates the journal of a new run; false when it exists or cannot be made.
+[[nodiscard]] bool createJournal(const std::string& path);
+
+// Appends records (each already ending in a line break) and flushes them to
+// disk before returning.
+[[nodiscard]] bool appendToJournal(const std::string& path, const std::string& records);
+
+// Replaces the journal, through a complete and flushed copy, with `journal`
+// in the state it is in.
+[[nodiscard]] bool rewriteJournal(const std::string& path, const Journal& journal);
+
+// The records of one staged package.
+[[nodiscard]] std::string folderRecord(const std::string& folder);
+[[nodiscard]] std::string moveRecord(const JournalMove& move);
+[[nodiscard]] std::string stagingRecord(const std::string& folder);
+inline constexpr const char* undoRecord = "U\n";
+inline constexpr const char* doneRecord = "E\n";
+
+// True for a path the journal can hold.
+[[nodiscard]] bool journalSafe(const std::string& path);
+
+} // namespace ezip

@@ -1,0 +1,137 @@
+#include "libs/ezip/run_moves.h"
+
+#include "libs/ezip/ezip_codes.h"
+#include "libs/ezip/run_files.h"
+
+#include <cstdint>
+#include <unordered_set>
+
+namespace ezip {
+
+namespace {
+
+using files::Kind;
+
+// Writes every file below the run's staging folders to disk, one call a
+// file system: what is renamed into place must be whole after a power loss.
+bool syncStagingFileSystems(const Journal& journal) {
+    std::unordered_set<std::uint64_t> synced;
+    for (const auto& folder : journal.stagingFolders) {
+        const auto device = files::deviceOf(folder);
+        if (!device) {
+            continue; // a staging folder whose archive failed and was removed
+        }
+        if (synced.insert(*device).second && !files::syncFileSystemOf(folder)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool takeMove(const JournalMove& move) {
+    if (files::kindOf(move.staged) == Kind::Missing) {
+        return true; // taken before a crash
+    }
+    const Kind target = files::kindOf(move.target);
+    if (target == Kind::Folder || target == Kind::Unknown) {
+        return false;
+    }
+    const Kind backup = files::kindOf(move.backup);
+    if (move.keepMode) {
+        // A package made on Windows would otherwise turn an installed program
+        // into a file nobody can start.
+        const auto mode = files::permissionsOf(backup != Kind::Missing ? move.backup : move.target);
+        if (mode && !files::setPermissions(move.staged, *mode)) {
+            return false;
+        }
+    }
+    if (target != Kind::Missing && backup == Kind::Missing &&
+        !files::link(move.target, move.backup) && !files::rename(move.target, move.backup)) {
+        return false;
+    }
+    return files::rename(move.staged, move.target);
+}
+
+bool makeFolders(const Journal& journal) {
+    for (const auto& folder : journal.folders) {
+        if (folder.create && !files::makeFolder(folder.path) &&
+            files::kindOf(folder.path) != Kind::Folder) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int prepareCommit(const std::string& journalPath, Journal& journal) {
+    std::unordered_set<std::string> folders;
+    for (auto& folder : journal.folders) {
+        folder.create =
+            folders.insert(folder.path).second && files::kindOf(folder.path) == Kind::Missing;
+    }
+    std::unordered_set<std::string> targets;
+    for (auto& move : journal.moves) {
+        move.hadOriginal =
+            !targets.insert(move.target).second || files::kindOf(move.target) != Kind::Missing;
+    }
+    if (!syncStagingFileSystems(journal)) {
+        return EZIP_E_STAGING;
+    }
+    journal.state = RunState::Committing;
+    return rewriteJournal(journalPath, journal) ? EZIP_OK : EZIP_E_JOURNAL;
+}
+
+int finishCommit(const std::string& journalPath, Journal& journal) {
+    bool moved = makeFolders(journal);
+    for (std::size_t i = 0; moved && i < journal.moves.size(); ++i) {
+        moved = takeMove(journal.moves[i]);
+    }
+    if (!moved) {
+        if (!appendToJournal(journalPath, undoRecord)) {
+            return EZIP_E_ROLLBACK; // an undo that no journal records must not start
+        }
+        journal.state = RunState::Undoing;
+        return undoCommit(journalPath, journal);
+    }
+    // The renames reach the disk before the backups they make obsolete go.
+    if (!syncStagingFileSystems(journal) || !appendToJournal(journalPath, doneRecord)) {
+        return EZIP_E_JOURNAL;
+    }
+    journal.state = RunState::Done;
+    removeRun(journalPath, journal);
+    return EZIP_OK;
+}
+
+int undoCommit(const std::string& journalPath, Journal& journal) {
+    bool clean = true;
+    for (std::size_t i = journal.moves.size(); i-- > 0;) {
+        const JournalMove& move = journal.moves[i];
+        if (files::kindOf(move.backup) != Kind::Missing) {
+            clean = files::rename(move.backup, move.target) && clean;
+        } else if (!move.hadOriginal && files::kindOf(move.staged) == Kind::Missing) {
+            clean = files::remove(move.target) && clean;
+        }
+    }
+    for (std::size_t i = journal.folders.size(); i-- > 0;) {
+        if (journal.folders[i].create) {
+            // A folder that is not empty now holds somebody else's files.
+            (void)files::removeFolder(journal.folders[i].path);
+        }
+    }
+    if (!clean || !syncStagingFileSystems(journal)) {
+        return EZIP_E_ROLLBACK;
+    }
+    removeRun(journalPath, journal);
+    return EZIP_E_INSTALL;
+}
+
+void removeRun(const std::string& journalPath, const Journal& journal) {
+    for (const auto& folder : journal.stagingFolders) {
+        files::removeStagingFolder(folder);
+    }
+    (void)files::remove(journalPath + ".new");
+    (void)files::remove(journalPath);
+}
+
+} // namespace ezip
