@@ -7,6 +7,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -44,20 +45,37 @@ std::optional<SliceDialect> sliceDialectOf(const QString& driverName) {
         return SliceDialect{
             QStringLiteral("SELECT count(*) FROM pg_settings WHERE name = 'bytea_output'"),
             QStringLiteral("SET bytea_output TO hex"),
-            QStringLiteral("SELECT octet_length(%1) FROM %2 WHERE %3 = ?"),
+            QStringLiteral("SELECT octet_length(%1) FROM %2%3"),
             QStringLiteral("SELECT s, substring(%1 from s::integer for ?) FROM %2, "
-                           "generate_series(1::bigint, ?, ?) AS s WHERE %3 = ?")};
+                           "generate_series(1::bigint, ?, ?) AS s%3")};
     }
     return std::nullopt;
 }
 
-// Runs `statement` with `key` bound and returns the values of its one row.
+// " WHERE A = ? AND B = ?" for the key columns.
+QString whereClause(const std::vector<BlobKey>& keys) {
+    QString clause;
+    for (const auto& key : keys) {
+        clause += (clause.isEmpty() ? QLatin1String(" WHERE ") : QLatin1String(" AND ")) +
+                  key.column + QLatin1String(" = ?");
+    }
+    return clause;
+}
+
+void bindKeys(QSqlQuery& query, const std::vector<BlobKey>& keys) {
+    for (const auto& key : keys) {
+        query.addBindValue(key.value);
+    }
+}
+
+// Runs `statement` with the keys bound and returns the values of its one row.
 // Without exactly one row, SQLCode tells why (100 none, -1 an error or more
 // than one) and there is no result.
 std::optional<QVariantList> selectOneRow(Transaction& transaction, QSqlQuery& query,
-                                         const QString& statement, const QString& key) {
+                                         const QString& statement,
+                                         const std::vector<BlobKey>& keys) {
     query.prepare(statement);
-    query.addBindValue(key);
+    bindKeys(query, keys);
     if (!query.exec()) {
         transaction.setResult(-1, errorText(query.lastError()));
         return std::nullopt;
@@ -80,13 +98,13 @@ std::optional<QVariantList> selectOneRow(Transaction& transaction, QSqlQuery& qu
 
 // SQLite: the row is found with a statement, its BLOB read in place.
 void selectSqliteInPlace(Transaction& transaction, QSqlQuery& query, const QString& table,
-                         const QString& blobColumn, const QString& keyColumn, const QString& key,
+                         const QString& blobColumn, const std::vector<BlobKey>& keys,
                          std::optional<QByteArray>& buffer) {
-    const std::optional<QVariantList> row = selectOneRow(
-        transaction, query,
-        QLatin1String("SELECT rowid, ") + blobColumn + QLatin1String(" IS NULL FROM ") + table +
-            QLatin1String(" WHERE ") + keyColumn + QLatin1String(" = ?"),
-        key);
+    const std::optional<QVariantList> row =
+        selectOneRow(transaction, query,
+                     QLatin1String("SELECT rowid, ") + blobColumn +
+                         QLatin1String(" IS NULL FROM ") + table + whereClause(keys),
+                     keys);
     if (!row) {
         return;
     }
@@ -107,8 +125,8 @@ void selectSqliteInPlace(Transaction& transaction, QSqlQuery& query, const QStri
 }
 
 void selectWhole(Transaction& transaction, QSqlQuery& query, const QString& selectText,
-                 const QString& key, std::optional<QByteArray>& buffer) {
-    const std::optional<QVariantList> row = selectOneRow(transaction, query, selectText, key);
+                 const std::vector<BlobKey>& keys, std::optional<QByteArray>& buffer) {
+    const std::optional<QVariantList> row = selectOneRow(transaction, query, selectText, keys);
     if (!row) {
         return;
     }
@@ -121,10 +139,11 @@ void selectWhole(Transaction& transaction, QSqlQuery& query, const QString& sele
 }
 
 void selectInSlices(Transaction& transaction, QSqlQuery& query, const SliceDialect& dialect,
-                    const QString& table, const QString& blobColumn, const QString& keyColumn,
-                    const QString& key, std::optional<QByteArray>& buffer) {
+                    const QString& table, const QString& blobColumn,
+                    const std::vector<BlobKey>& keys, std::optional<QByteArray>& buffer) {
+    const QString where = whereClause(keys);
     const std::optional<QVariantList> row =
-        selectOneRow(transaction, query, dialect.length.arg(blobColumn, table, keyColumn), key);
+        selectOneRow(transaction, query, dialect.length.arg(blobColumn, table, where), keys);
     if (!row) {
         return;
     }
@@ -152,11 +171,11 @@ void selectInSlices(Transaction& transaction, QSqlQuery& query, const SliceDiale
     const qint64 sliceCount = (length + kBlobSliceBytes - 1) / kBlobSliceBytes;
     std::vector<bool> seen(static_cast<size_t>(sliceCount), false);
     qint64 received = 0;
-    query.prepare(dialect.slices.arg(blobColumn, table, keyColumn));
+    query.prepare(dialect.slices.arg(blobColumn, table, where));
     query.addBindValue(kBlobSliceBytes);
     query.addBindValue(length);
     query.addBindValue(kBlobSliceBytes);
-    query.addBindValue(key);
+    bindKeys(query, keys);
     if (!query.exec()) {
         transaction.setResult(-1, errorText(query.lastError()));
         return;
@@ -206,14 +225,15 @@ bool isPlainIdentifier(const QString& name) {
 }
 
 void selectSingleBlob(Transaction& transaction, const QString& table, const QString& blobColumn,
-                      const QString& keyColumn, const QString& key,
-                      std::optional<QByteArray>& buffer) {
+                      const std::vector<BlobKey>& keys, std::optional<QByteArray>& buffer) {
     if (!transaction.isConnected()) {
         transaction.setResult(-1, QStringLiteral("The transaction is not connected"));
         return;
     }
-    if (!isPlainIdentifier(table) || !isPlainIdentifier(blobColumn) ||
-        !isPlainIdentifier(keyColumn)) {
+    const bool plainKeys =
+        !keys.empty() && std::all_of(keys.begin(), keys.end(),
+                                     [](const auto& k) { return isPlainIdentifier(k.column); });
+    if (!isPlainIdentifier(table) || !isPlainIdentifier(blobColumn) || !plainKeys) {
         transaction.setResult(-1, QLatin1String("Not a table or column name: ") + table);
         return;
     }
@@ -221,17 +241,17 @@ void selectSingleBlob(Transaction& transaction, const QString& table, const QStr
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (SqliteBlobIo::available(db)) {
-        selectSqliteInPlace(transaction, query, table, blobColumn, keyColumn, key, buffer);
+        selectSqliteInPlace(transaction, query, table, blobColumn, keys, buffer);
         return;
     }
     if (const std::optional<SliceDialect> dialect = sliceDialectOf(db.driverName())) {
-        selectInSlices(transaction, query, *dialect, table, blobColumn, keyColumn, key, buffer);
+        selectInSlices(transaction, query, *dialect, table, blobColumn, keys, buffer);
         return;
     }
     selectWhole(transaction, query,
                 QLatin1String("SELECT ") + blobColumn + QLatin1String(" FROM ") + table +
-                    QLatin1String(" WHERE ") + keyColumn + QLatin1String(" = ?"),
-                key, buffer);
+                    whereClause(keys),
+                keys, buffer);
 }
 
 } // namespace qlx

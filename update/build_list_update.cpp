@@ -1,9 +1,11 @@
 // The build-list update: every package of the installed build and later builds.
 #include "app/version_check.h"
 #include "legacy/build_profile.h"
+#include "update/package_failure.h"
 #include "update/package_paths.h"
+#include "update/package_run.h"
+#include "update/repository.h"
 #include "update/transaction.h"
-#include "update/vexa_unzip.h"
 #include "window/w_vercheck.h"
 #include "window/window_port.h"
 
@@ -36,6 +38,10 @@ qint32 toBuildNumber(const QString& text) {
 
 QString w_vercheck::uf_upgrade3(const OptString& /*data*/) {
     const QString ls_path = currentFolder();
+    // A run that was killed is finished or undone before anything else, so
+    // that the client never starts on a half-moved installation.
+    const QString journal = runJournalPath(ls_path);
+    PackageRun::recover(journal);
 
     if (!connectUpdateDatabase()) {
         showDatabaseError();
@@ -65,29 +71,58 @@ QString w_vercheck::uf_upgrade3(const OptString& /*data*/) {
     const QString fileTable = QString::fromUtf8(profile_.fileTable.data(),
                                                 static_cast<qsizetype>(profile_.fileTable.size()));
     const QString uptFolder = joinPath(ls_path, QStringLiteral("upt"));
+    // Every package is staged first; the installation changes only when all
+    // of them are sound, and then all at once.
+    PackageRun run(journal);
+    std::vector<PackageFailure> failures;
     for (long ll_no = 1; ll_no <= ll_cnt; ++ll_no) {
         uf_bar(QStringLiteral("BAR"), ll_no);
         const FileListRow& row = dw_1_.rows().at(static_cast<std::size_t>(ll_no - 1));
         const QString& ls_filename = row.filename;
+        const QString packageName = ls_filename + QLatin1String(".zip");
 
         std::optional<QByteArray> lb_tmp = QByteArray();
-        selectPackageByFileName(sqlca, fileTable, ls_filename, lb_tmp);
+        selectPackageOfRow(sqlca, fileTable, row, lb_tmp);
         if (!lb_tmp) {
             continue;
         }
         // A name that would leave the package folder is never written.
         if (!isPlainFileName(ls_filename)) {
+            failures.push_back({packageName, QStringLiteral("파일 이름이 올바르지 않습니다")});
             continue;
         }
         if (!QFileInfo(uptFolder).isDir()) {
             QDir().mkdir(uptFolder);
         }
-        const QString packageFile = joinPath(uptFolder, ls_filename + QLatin1String(".zip"));
-        uf_filewrite(packageFile, std::move(*lb_tmp));
+        const QString packageFile = joinPath(uptFolder, packageName);
+        const int written = uf_filewrite(packageFile, std::move(*lb_tmp));
         lb_tmp.reset();
-
-        const QString ls_fpath = uf_path(ls_path, row.fpath);
-        [[maybe_unused]] const long ll_res = vexa_unzip(packageFile, ls_fpath);
+        if (written != 1) {
+            failures.push_back(
+                {packageName, QStringLiteral("패키지 파일을 쓸 수 없습니다: ") + packageFile});
+            continue;
+        }
+        const std::optional<QString> ls_fpath = targetFolder(ls_path, row.fpath);
+        if (!ls_fpath) {
+            failures.push_back(
+                {packageName, QStringLiteral("설치 폴더를 만들 수 없습니다: ") + row.fpath});
+            continue;
+        }
+        const long ll_res = run.stage(packageFile, *ls_fpath);
+        if (ll_res != 0) {
+            failures.push_back({packageName, extractionFailureText(ll_res)});
+        }
+    }
+    if (failures.empty()) {
+        if (const long ll_res = run.commit(); ll_res != 0) {
+            failures.push_back({QStringLiteral("업그레이드"), extractionFailureText(ll_res)});
+        }
+    } else {
+        run.abort();
+    }
+    if (!failures.empty()) {
+        port_.messageBox(QStringLiteral("Err!"), packageFailuresText(failures));
+        return QStringLiteral("X");
     }
     return QStringLiteral("O");
 }

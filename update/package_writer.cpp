@@ -99,17 +99,30 @@ int w_vercheck::uf_filewrite(const QString& filename, QByteArray data) {
 }
 
 QString w_vercheck::uf_path(const QString& path, const QString& action) {
-    if (!QDir::setCurrent(action)) {
+    return enterFolder(path, action).first;
+}
+
+std::optional<QString> w_vercheck::targetFolder(const QString& path, const QString& action) {
+    auto [folder, entered] = enterFolder(path, action);
+    if (!entered && !action.isEmpty()) {
+        return std::nullopt;
+    }
+    return folder;
+}
+
+std::pair<QString, bool> w_vercheck::enterFolder(const QString& path, const QString& action) {
+    bool entered = QDir::setCurrent(action);
+    if (!entered) {
         // Missing intermediate folders are created too: a package's target may
         // lie several levels below the installation folder.
         if (!action.isEmpty()) {
             QDir().mkpath(action);
         }
-        QDir::setCurrent(action);
+        entered = QDir::setCurrent(action);
     }
     QString result = currentFolder();
     QDir::setCurrent(path);
-    return result;
+    return {std::move(result), entered};
 }
 
 } // namespace qlx

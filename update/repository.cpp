@@ -26,7 +26,7 @@ void w_filelist::setTransObject(Transaction& transaction) {
 QString w_filelist::query() const {
     // Ordered by build, so that a package of a later build is unpacked after
     // (and over) the same file of an earlier one.
-    return QLatin1String("SELECT FILENAME, FPATH FROM ") + fileTable_ +
+    return QLatin1String("SELECT FILENAME, FPATH, BUILDNO FROM ") + fileTable_ +
            QLatin1String("\r\nWHERE BUILDNO >= ?\r\nORDER BY BUILDNO");
 }
 
@@ -56,7 +56,8 @@ long w_filelist::retrieve(long a_no) {
     }
     std::vector<FileListRow> rows;
     while (select.next()) {
-        rows.push_back(FileListRow{select.value(0).toString(), select.value(1).toString()});
+        rows.push_back(FileListRow{select.value(0).toString(), select.value(1).toString(),
+                                   select.value(2).toLongLong()});
     }
     if (select.lastError().isValid()) {
         transaction_->setResult(-1, errorText(select.lastError()));
@@ -69,14 +70,22 @@ long w_filelist::retrieve(long a_no) {
 
 void selectPackageByFileName(Transaction& transaction, const QString& fileTable,
                              const QString& filename, std::optional<QByteArray>& buffer) {
-    selectSingleBlob(transaction, fileTable, QStringLiteral("eFILE"), QStringLiteral("FILENAME"),
-                     filename, buffer);
+    selectSingleBlob(transaction, fileTable, QStringLiteral("eFILE"),
+                     {{QStringLiteral("FILENAME"), filename}}, buffer);
+}
+
+void selectPackageOfRow(Transaction& transaction, const QString& fileTable, const FileListRow& row,
+                        std::optional<QByteArray>& buffer) {
+    selectSingleBlob(
+        transaction, fileTable, QStringLiteral("eFILE"),
+        {{QStringLiteral("FILENAME"), row.filename}, {QStringLiteral("BUILDNO"), row.buildno}},
+        buffer);
 }
 
 void selectPackageByUpdateId(Transaction& transaction, const QString& updateId,
                              std::optional<QByteArray>& buffer) {
     selectSingleBlob(transaction, QStringLiteral("QLX_UPT"), QStringLiteral("UPFILE"),
-                     QStringLiteral("UPDATE_ID"), updateId, buffer);
+                     {{QStringLiteral("UPDATE_ID"), updateId}}, buffer);
 }
 
 } // namespace qlx

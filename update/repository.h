@@ -14,6 +14,7 @@ class Transaction;
 struct FileListRow {
     QString filename;
     QString fpath;
+    qint64 buildno = 0;
 };
 
 // The file list w_filelist: the package files whose build number is at least
@@ -40,6 +41,10 @@ private:
 // The transaction's SQLCode and SQLErrText describe the select.
 void selectPackageByFileName(Transaction& transaction, const QString& fileTable,
                              const QString& filename, std::optional<QByteArray>& buffer);
+// The package of one row of the file list: one file name may be listed by
+// several builds, each with its own package.
+void selectPackageOfRow(Transaction& transaction, const QString& fileTable, const FileListRow& row,
+                        std::optional<QByteArray>& buffer);
 void selectPackageByUpdateId(Transaction& transaction, const QString& updateId,
                              std::optional<QByteArray>& buffer);
 

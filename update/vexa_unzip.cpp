@@ -10,10 +10,14 @@ using VexaUnzipEntry = short (*)(const char*, const char*);
 
 } // namespace
 
-long vexa_unzip(const QString& szzipfilename, const QString& szdirname) {
+OutsideLibrary& ezipLibrary() {
     // Loaded on the first call and kept for the life of the program.
     static OutsideLibrary library(QStringLiteral("EZip"));
-    const auto entry = reinterpret_cast<VexaUnzipEntry>(library.entry("Vexa_Unzip"));
+    return library;
+}
+
+long vexa_unzip(const QString& szzipfilename, const QString& szdirname) {
+    const auto entry = reinterpret_cast<VexaUnzipEntry>(ezipLibrary().entry("Vexa_Unzip"));
     const QByteArray archive = szzipfilename.toLocal8Bit();
     const QByteArray folder = szdirname.toLocal8Bit();
     return static_cast<long>(entry(archive.constData(), folder.constData()));

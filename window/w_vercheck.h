@@ -11,6 +11,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 
 namespace qlx {
 
@@ -93,6 +95,10 @@ public:
     // makes `path` current again; the current folder when `action` can be
     // neither entered nor created.
     QString uf_path(const QString& path, const QString& action);
+    // uf_path, but nullopt when a non-empty `action` could be neither entered
+    // nor created: a package has no place to go then, and the installation
+    // folder is not one.
+    std::optional<QString> targetFolder(const QString& path, const QString& action);
 
     // The build-list update: "X" when the database cannot be reached, else "O".
     QString uf_upgrade3(const OptString& data);
@@ -112,6 +118,7 @@ private:
     [[nodiscard]] qint64 failureTimeStamp() const;
     // The settings file named by "/PSR=", or "quil.psr" when it names none.
     [[nodiscard]] QString settingsPath() const;
+    std::pair<QString, bool> enterFolder(const QString& path, const QString& action);
     void refuseStart(const QString& title, const QString& text,
                      std::unique_ptr<nvo_process>& process);
     bool runProcessChecks();

@@ -125,7 +125,7 @@ TEST_F(BuildListUpdate, ABuildNumberIsANumberAndOneBeyond32BitsListsEverything) 
     EXPECT_TRUE(QFile::exists(path(QStringLiteral("three/3.txt"))));
 }
 
-TEST_F(BuildListUpdate, BadRowsAreSkippedAndTheRestIsInstalled) {
+TEST_F(BuildListUpdate, AnyBadPackageFailsTheRunInstallsNothingAndNamesEachOne) {
     const QString db = path(QStringLiteral("update.db"));
     test::addBuildPackage(db, QStringLiteral("QLX_UPT3"), QStringLiteral("nullblob"),
                           QStringLiteral("t"), 2, {}, true);
@@ -134,14 +134,42 @@ TEST_F(BuildListUpdate, BadRowsAreSkippedAndTheRestIsInstalled) {
     test::addBuildPackage(db, QStringLiteral("QLX_UPT3"), QStringLiteral("../escape"),
                           QStringLiteral("t"), 2, test::makePackage({{"e.txt", "e"}}));
     add(QStringLiteral("good"), QStringLiteral("t"), 2, {{"g.txt", "good"}});
+    // A target below a file can be neither entered nor made.
+    QFile blocker(path(QStringLiteral("afile")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    add(QStringLiteral("blocked"), QStringLiteral("afile/sub"), 3, {{"b.txt", "b"}});
 
-    EXPECT_EQ(run(), QStringLiteral("O"));
-    EXPECT_EQ(test::readFile(path(QStringLiteral("t/g.txt"))), "good");
-    EXPECT_FALSE(QFile::exists(path(QStringLiteral("upt/nullblob.zip"))));
-    EXPECT_TRUE(QFile::exists(path(QStringLiteral("upt/notzip.zip"))));
+    EXPECT_EQ(run(), QStringLiteral("X"));
+
+    // One box, after the whole list was tried; a NULL package is no failure.
+    ASSERT_EQ(port.boxes.size(), 1u);
+    EXPECT_EQ(port.boxes[0].title, QStringLiteral("Err!"));
+    const QStringList lines = port.boxes[0].text.split(QStringLiteral("\r\n"));
+    ASSERT_EQ(lines.size(), 3) << port.boxes[0].text.toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("notzip.zip: 압축 파일이 아닙니다")));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("../escape.zip: ")));
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("blocked.zip: 설치 폴더를 만들 수 없습니다")));
+    // Nothing of the run is installed and nothing of it is left, but the
+    // packages that were written.
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("t/g.txt"))));
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("b.txt"))));
+    EXPECT_EQ(QDir(path(QStringLiteral("t")))
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList());
+    EXPECT_EQ(QDir(path(QStringLiteral("upt")))
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              (QStringList{"blocked.zip", "good.zip", "notzip.zip"}));
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("escape.zip"))));
-    EXPECT_FALSE(QFile::exists(path(QStringLiteral("t/e.txt"))));
-    EXPECT_EQ(QDir(path(QStringLiteral("t"))).entryList(QDir::Files), QStringList{"g.txt"});
+}
+
+TEST_F(BuildListUpdate, OneNameInTwoBuildsInstallsEachBuildsOwnPackage) {
+    add(QStringLiteral("core"), QStringLiteral("bin"), 12, {{"v.txt", "12"}, {"only12.txt", "a"}});
+    add(QStringLiteral("core"), QStringLiteral("bin"), 13, {{"v.txt", "13"}});
+    EXPECT_EQ(run(QStringLiteral("/BUILDNO=12;")), QStringLiteral("O"));
+    EXPECT_TRUE(port.boxes.empty());
+    EXPECT_EQ(test::readFile(path(QStringLiteral("bin/v.txt"))), "13");
+    EXPECT_EQ(test::readFile(path(QStringLiteral("bin/only12.txt"))), "a");
 }
 
 TEST_F(BuildListUpdate, UnreachableDatabaseStampsTheSettingsAndAnswersX) {

@@ -221,14 +221,12 @@ GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(LargeBlobTest);
 #endif
 
 TEST(FileListQuery, IsTheListStatementWithItsOrder) {
-    EXPECT_EQ(
-        w_filelist(QStringLiteral("QLX_UPT3")).query(),
-        QStringLiteral(
-            "SELECT FILENAME, FPATH FROM QLX_UPT3\r\nWHERE BUILDNO >= ?\r\nORDER BY BUILDNO"));
-    EXPECT_EQ(
-        w_filelist(QStringLiteral("QLX_UPT2")).query(),
-        QStringLiteral(
-            "SELECT FILENAME, FPATH FROM QLX_UPT2\r\nWHERE BUILDNO >= ?\r\nORDER BY BUILDNO"));
+    EXPECT_EQ(w_filelist(QStringLiteral("QLX_UPT3")).query(),
+              QStringLiteral("SELECT FILENAME, FPATH, BUILDNO FROM QLX_UPT3\r\nWHERE BUILDNO >= "
+                             "?\r\nORDER BY BUILDNO"));
+    EXPECT_EQ(w_filelist(QStringLiteral("QLX_UPT2")).query(),
+              QStringLiteral("SELECT FILENAME, FPATH, BUILDNO FROM QLX_UPT2\r\nWHERE BUILDNO >= "
+                             "?\r\nORDER BY BUILDNO"));
 }
 
 TEST(FileList, WithoutTransactionIsNegative) {
