@@ -15,7 +15,7 @@ packages=(
   libzip-dev zlib1g-dev libcurl4-openssl-dev nlohmann-json3-dev
   # tests and their servers
   libgtest-dev libgmock-dev postgresql python3 python3-pyftpdlib curl
-  zip unzip libarchive-tools
+  zip unzip libarchive-tools strace
   # the Windows back ends, cross-compiled and run under wine
   g++-mingw-w64-x86-64 wine64
 )

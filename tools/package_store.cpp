@@ -229,15 +229,18 @@ long removeUpdatePackage(QSqlDatabase& db, const QString& updateId, QString& err
 }
 
 std::optional<bool> packageExists(QSqlDatabase& db, const QString& table, const QString& key,
-                                  QString& error) {
+                                  std::optional<qint64> buildno, QString& error) {
     const QString keyColumn = table == QLatin1String(kUpdateTable) ? QStringLiteral("UPDATE_ID")
                                                                    : QStringLiteral("FILENAME");
+    QString text = QLatin1String("SELECT count(*) FROM ") + table + QLatin1String(" WHERE ") +
+                   keyColumn + QLatin1String(" = ?");
+    QVariantList values{key};
+    if (buildno) {
+        text += QLatin1String(" AND BUILDNO = ?");
+        values.push_back(*buildno);
+    }
     QSqlQuery query(db);
-    if (!execBound(query,
-                   QLatin1String("SELECT count(*) FROM ") + table + QLatin1String(" WHERE ") +
-                       keyColumn + QLatin1String(" = ?"),
-                   {key}, error) ||
-        !query.next()) {
+    if (!execBound(query, text, values, error) || !query.next()) {
         if (error.isEmpty()) {
             error = errorText(query.lastError());
         }

@@ -46,9 +46,11 @@ struct ListedPackage {
 };
 bool listPackages(QSqlDatabase& db, std::vector<ListedPackage>& out, QString& error);
 
-// True when `table` holds a row whose key is `key`.
+// True when `table` holds a row whose key is `key` and, in a per-build
+// table, whose build is `buildno`: one file name may have a package in each
+// build.
 std::optional<bool> packageExists(QSqlDatabase& db, const QString& table, const QString& key,
-                                  QString& error);
+                                  std::optional<qint64> buildno, QString& error);
 
 // The per-build table named `name` (case-insensitive), or nullopt.
 [[nodiscard]] std::optional<QString> buildTableNamed(const QString& name);

@@ -162,15 +162,17 @@ int checkedArchive(const QString& zip, std::optional<MappedFile>& mapped) {
     return 0;
 }
 
-int refuseDuplicate(QSqlDatabase& db, const QString& table, const QString& key) {
+int refuseDuplicate(QSqlDatabase& db, const QString& table, const QString& key,
+                    std::optional<qint64> buildno = std::nullopt) {
     QString error;
-    const std::optional<bool> exists = packageExists(db, table, key, error);
+    const std::optional<bool> exists = packageExists(db, table, key, buildno, error);
     if (!exists) {
         err(QLatin1String("cannot read ") + table + QLatin1String(": ") + error);
         return kFailure;
     }
     if (*exists) {
         err(QLatin1String("'") + key + QLatin1String("' is already in ") + table +
+            (buildno ? QLatin1String(" for build ") + QString::number(*buildno) : QString()) +
             QLatin1String("; remove it first"));
         return kFailure;
     }
@@ -257,7 +259,7 @@ int run(const Options& o) {
             status = kFailure;
         }
     } else if (command == QLatin1String("add-build")) {
-        status = refuseDuplicate(db, *table, args[0]);
+        status = refuseDuplicate(db, *table, args[0], buildno);
         if (status == 0 &&
             !insertBuildPackage(db, *table,
                                 BuildPackage{args[0], args[1], buildno, mapped->bytes()}, error)) {

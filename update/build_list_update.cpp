@@ -75,6 +75,8 @@ QString w_vercheck::uf_upgrade3(const OptString& /*data*/) {
     // of them are sound, and then all at once.
     PackageRun run(journal);
     std::vector<PackageFailure> failures;
+    // Target folders made for this run, which a failed run takes away again.
+    QStringList madeFolders;
     for (long ll_no = 1; ll_no <= ll_cnt; ++ll_no) {
         uf_bar(QStringLiteral("BAR"), ll_no);
         const FileListRow& row = dw_1_.rows().at(static_cast<std::size_t>(ll_no - 1));
@@ -102,7 +104,9 @@ QString w_vercheck::uf_upgrade3(const OptString& /*data*/) {
                 {packageName, QStringLiteral("패키지 파일을 쓸 수 없습니다: ") + packageFile});
             continue;
         }
+        const QStringList missing = missingFolders(ls_path, row.fpath);
         const std::optional<QString> ls_fpath = targetFolder(ls_path, row.fpath);
+        madeFolders = missing + madeFolders;
         if (!ls_fpath) {
             failures.push_back(
                 {packageName, QStringLiteral("설치 폴더를 만들 수 없습니다: ") + row.fpath});
@@ -121,6 +125,9 @@ QString w_vercheck::uf_upgrade3(const OptString& /*data*/) {
         run.abort();
     }
     if (!failures.empty()) {
+        for (const QString& folder : std::as_const(madeFolders)) {
+            QDir().rmdir(folder); // only while empty: nothing of anybody else's goes
+        }
         port_.messageBox(QStringLiteral("Err!"), packageFailuresText(failures));
         return QStringLiteral("X");
     }

@@ -1,6 +1,7 @@
 #include "update/package_paths.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace qlx {
 
@@ -10,6 +11,23 @@ QString currentFolder() {
 
 QString joinPath(const QString& folder, const QString& name) {
     return folder + QDir::separator() + name;
+}
+
+QStringList missingFolders(const QString& base, const QString& action) {
+    QStringList missing;
+    if (action.isEmpty()) {
+        return missing;
+    }
+    QString folder = QDir::cleanPath(QDir(base).absoluteFilePath(action));
+    while (!QFileInfo::exists(folder)) {
+        missing << folder;
+        const QString parent = QFileInfo(folder).path();
+        if (parent == folder) {
+            break;
+        }
+        folder = parent;
+    }
+    return missing;
 }
 
 bool isPlainFileName(const QString& name) {

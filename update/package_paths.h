@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace qlx {
 
@@ -10,6 +11,10 @@ namespace qlx {
 
 // `folder` + the platform's separator + `name`, by plain concatenation.
 [[nodiscard]] QString joinPath(const QString& folder, const QString& name);
+
+// The folders that entering `action` (absolute, or relative to `base`) would
+// have to create, the deepest first.
+[[nodiscard]] QStringList missingFolders(const QString& base, const QString& action);
 
 // True for a name that stays inside the folder it is joined to: not empty, no
 // separator of either platform, not "." or "..". Package names come from the

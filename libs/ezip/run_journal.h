@@ -22,7 +22,7 @@ namespace ezip {
 //   E                                        every file is in place; clean-up only
 // Until "C" the flags <create> and <hadOriginal> are 0; the commit rewrites the
 // whole journal with them, so that an undo knows which folders the run made
-// and which targets had no file before the run.
+// and which targets had no file before the run, and with one move a target.
 struct JournalFolder {
     std::string path;
     bool create = false;
@@ -35,8 +35,7 @@ struct JournalMove {
     std::string backup;
     // The archive carries no permissions: the new file takes those of the old.
     bool keepMode = false;
-    // A file stood at the target when the commit began, or an earlier move of
-    // the run puts one there.
+    // A file stood at the target when the commit began.
     bool hadOriginal = false;
 };
 

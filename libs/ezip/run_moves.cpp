@@ -4,7 +4,9 @@
 #include "libs/ezip/run_files.h"
 
 #include <cstdint>
+#include <iterator>
 #include <unordered_set>
+#include <vector>
 
 namespace ezip {
 
@@ -70,11 +72,19 @@ int prepareCommit(const std::string& journalPath, Journal& journal) {
         folder.create =
             folders.insert(folder.path).second && files::kindOf(folder.path) == Kind::Missing;
     }
+    // A file that a later archive of the run brings too is only moved once,
+    // from the later archive: no moment of the commit shows a file of a build
+    // that is neither the installed one nor the last.
     std::unordered_set<std::string> targets;
-    for (auto& move : journal.moves) {
-        move.hadOriginal =
-            !targets.insert(move.target).second || files::kindOf(move.target) != Kind::Missing;
+    std::vector<JournalMove> moves;
+    for (auto move = journal.moves.rbegin(); move != journal.moves.rend(); ++move) {
+        if (targets.insert(move->target).second) {
+            move->hadOriginal = files::kindOf(move->target) != Kind::Missing;
+            moves.push_back(std::move(*move));
+        }
     }
+    journal.moves.assign(std::make_move_iterator(moves.rbegin()),
+                         std::make_move_iterator(moves.rend()));
     if (!syncStagingFileSystems(journal)) {
         return EZIP_E_STAGING;
     }

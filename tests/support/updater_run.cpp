@@ -73,7 +73,12 @@ int UpdaterRun::run(const QString& executable, const QString& arguments, const Q
     const QString program =
         QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(executable);
     // The client hands over one argument text; POSIX passes it as one argument.
-    process.start(program, arguments.isEmpty() ? QStringList() : QStringList{arguments});
+    QStringList argv = arguments.isEmpty() ? QStringList() : QStringList{arguments};
+    if (launcher_.isEmpty()) {
+        process.start(program, argv);
+    } else {
+        process.start(launcher_.front(), launcher_.mid(1) + QStringList{program} + argv);
+    }
     if (!process.waitForFinished(120000)) {
         process.kill();
         process.waitForFinished();

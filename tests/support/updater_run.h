@@ -36,9 +36,14 @@ public:
 
     [[nodiscard]] std::vector<Box> boxes() const;
 
+    // Runs the updater through `launcher` (a program and its arguments, such
+    // as a tracer), which gets the updater's path and argument after its own.
+    void setLauncher(QStringList launcher) { launcher_ = std::move(launcher); }
+
 private:
     QTemporaryDir install_;
     QTemporaryDir private_;
+    QStringList launcher_;
 };
 
 } // namespace qlx::test

@@ -1,0 +1,252 @@
+// The real updater over a real SQLite database, where an update goes wrong:
+// a bad package, a full disk, a kill at any moment. The installation is the
+// old build or the new one, never a mix of broken files, and nothing the
+// client has is lost.
+#include "libs/ezip/tree.h"
+#include "support/packages.h"
+#include "support/updater_run.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace qlx {
+namespace {
+
+const QString kArguments = QStringLiteral("/PID=1;/PSR=quil.psr;/SERVER=%1;/BUILDNO=12;");
+
+QByteArray randomBytes(int size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(static_cast<quint32>(size));
+    for (char& c : bytes) {
+        c = static_cast<char>(generator.bounded(256));
+    }
+    return bytes;
+}
+
+// Every file and folder below `folder` with its permissions and a digest of
+// its content, which keeps a failure's message readable.
+std::map<std::string, std::string> treeOf(const QString& folder) {
+    std::map<std::string, std::string> tree;
+    for (const auto& [name, content] : ezip_test::snapshot(fs::path(folder.toStdString()))) {
+        const auto colon = content.find(':');
+        tree[name] = content == "folder" || colon == std::string::npos
+                         ? content
+                         : content.substr(0, colon) + ":" + std::to_string(content.size()) + ":" +
+                               std::to_string(std::hash<std::string>{}(content));
+    }
+    return tree;
+}
+
+// Build 11 installed in the folder of `run`: a client, its settings and two
+// files of its own.
+void layOutBuild11(test::UpdaterRun& run) {
+    run.installStandInClient();
+    QDir(run.folder()).mkpath(QStringLiteral("bin"));
+    const auto write = [&](const QString& name, const QByteArray& bytes) {
+        QFile file(run.path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << name.toStdString();
+        ASSERT_EQ(file.write(bytes), bytes.size());
+    };
+    write(QStringLiteral("bin/v.txt"), "build 11");
+    write(QStringLiteral("bin/kept.dat"), "the client's own");
+    QFile::setPermissions(run.path(QStringLiteral("bin/v.txt")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    write(QStringLiteral("quil.psr"), R"({"rows":[{"CODE":"DataBase-DBMS","VALUE":"SQLite"},)"
+                                      R"({"CODE":"QL_UPT_TIME","VALUE":"77"}]})");
+}
+
+QString stampIn(const test::UpdaterRun& run) {
+    const QJsonObject doc =
+        QJsonDocument::fromJson(test::readFile(run.path(QStringLiteral("quil.psr")))).object();
+    for (const QJsonValue& row : doc.value(QStringLiteral("rows")).toArray()) {
+        if (row.toObject().value(QStringLiteral("CODE")).toString() ==
+            QLatin1String("QL_UPT_TIME")) {
+            return row.toObject().value(QStringLiteral("VALUE")).toString();
+        }
+    }
+    return QStringLiteral("<absent>");
+}
+
+// The installation without the package folder, which keeps the packages
+// written, and without the client's record of its start.
+std::map<std::string, std::string> installationIn(const test::UpdaterRun& run) {
+    std::map<std::string, std::string> tree = treeOf(run.folder());
+    std::erase_if(tree, [](const auto& entry) {
+        return entry.first.starts_with("upt") || entry.first.starts_with("client-args.txt");
+    });
+    return tree;
+}
+
+// Builds 12 and 13 bring a few MB each: the same package name in both
+// builds, a new folder, and a file that both replace.
+class AllOrNothing : public ::testing::Test {
+protected:
+    void SetUp() override {
+        layOutBuild11(run);
+        db = database.filePath(QStringLiteral("update.db"));
+        test::createSqliteUpdateDatabase(db);
+        add(QStringLiteral("core"), QStringLiteral("bin"), 12,
+            {{"v.txt", "build 12"}, {"core12.bin", randomBytes(3 << 20)}});
+        add(QStringLiteral("core"), QStringLiteral("bin"), 13,
+            {{"v.txt", "build 13"}, {"core13.bin", randomBytes(3 << 20)}});
+        add(QStringLiteral("data"), QStringLiteral("bin/data/new"), 13,
+            {{"d.bin", randomBytes(2 << 20)}, {"v.txt", "data 13"}});
+        before = installationIn(run);
+    }
+
+    void add(const QString& name, const QString& fpath, int build,
+             const QMap<QString, QByteArray>& files) {
+        test::addBuildPackage(db, QStringLiteral("QLX_UPT3"), name, fpath, build,
+                              test::makePackage(files));
+    }
+    int update(test::UpdaterRun& in) {
+        return in.run(QStringLiteral("qlx_upt"), kArguments.arg(db));
+    }
+    static void expectTheBoxesOfAFailedUpdate(const test::UpdaterRun& in, const QString& failure) {
+        const auto boxes = in.boxes();
+        ASSERT_EQ(boxes.size(), 2u);
+        EXPECT_EQ(boxes[0].title, QStringLiteral("Err!"));
+        EXPECT_TRUE(boxes[0].text.contains(failure)) << boxes[0].text.toStdString();
+        EXPECT_EQ(boxes[1].title, QStringLiteral("에러!"));
+        EXPECT_EQ(boxes[1].text, QStringLiteral("홈페이지에서 직접 업그레이드 하세요."));
+        EXPECT_FALSE(in.clientArguments(300).has_value());
+    }
+
+    test::UpdaterRun run;
+    QTemporaryDir database;
+    QString db;
+    std::map<std::string, std::string> before;
+};
+
+TEST_F(AllOrNothing, OneBadPackageInstallsNothingOfTheRunAndSaysWhich) {
+    test::addBuildPackage(db, QStringLiteral("QLX_UPT3"), QStringLiteral("broken"),
+                          QStringLiteral("bin"), 13, "<html>502 Bad Gateway</html>");
+
+    EXPECT_EQ(update(run), 0);
+
+    expectTheBoxesOfAFailedUpdate(run, QStringLiteral("broken.zip: 압축 파일이 아닙니다"));
+    // The database was reached, which is what the stamp records; nothing else
+    // of the installation changed.
+    EXPECT_EQ(stampIn(run), QString());
+    std::map<std::string, std::string> after = installationIn(run);
+    after.erase("quil.psr");
+    before.erase("quil.psr");
+    EXPECT_EQ(after, before);
+    EXPECT_TRUE(QFile::exists(run.path(QStringLiteral("upt/core.zip"))));
+}
+
+TEST_F(AllOrNothing, AFullDiskKeepsTheSettingsByteForByteAndTheOldBuild) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "mounting a small file system needs root";
+    }
+    test::UpdaterRun full;
+    const QByteArray target = full.folder().toLocal8Bit();
+    ASSERT_EQ(mount("qlx-full", target.constData(), "tmpfs", 0, "size=1m"), 0) << strerror(errno);
+    const std::unique_ptr<const char, void (*)(const char*)> unmount(
+        target.constData(), [](const char* path) { umount2(path, MNT_DETACH); });
+    layOutBuild11(full);
+    const QByteArray settings = test::readFile(full.path(QStringLiteral("quil.psr")));
+    // Fills every block that is left.
+    std::system(("dd if=/dev/zero of=" + ezip_test::shellQuoted(target.toStdString() + "/fill") +
+                 " bs=4k 2>/dev/null")
+                    .c_str());
+    const std::map<std::string, std::string> old = installationIn(full);
+
+    EXPECT_EQ(update(full), 0);
+
+    expectTheBoxesOfAFailedUpdate(full, QStringLiteral("core.zip: "));
+    EXPECT_EQ(test::readFile(full.path(QStringLiteral("quil.psr"))), settings);
+    EXPECT_EQ(installationIn(full), old);
+}
+
+// A kill lands right before the n-th call of one system call: while a
+// package is written or staged, at each step of the journal, between the
+// moves into place, and while the run is cleaned up.
+struct Kill {
+    const char* syscall;
+    int n;
+};
+
+TEST_F(AllOrNothing, AKillAtAnyMomentLeavesTheOldOrTheNewBuildAndTheNextStartFinishes) {
+    // What a whole update makes of the installation.
+    ASSERT_EQ(update(run), 0);
+    ASSERT_TRUE(run.boxes().empty());
+    const std::map<std::string, std::string> updated = installationIn(run);
+    ASSERT_EQ(test::readFile(run.path(QStringLiteral("bin/v.txt"))), "build 13");
+    ASSERT_EQ(test::readFile(run.path(QStringLiteral("bin/data/new/v.txt"))), "data 13");
+    const std::set<std::string> packages = {"upt/", "upt/core.zip", "upt/data.zip"};
+
+    const std::vector<Kill> kills = {
+        {"write", 40},    {"write", 400},   {"mkdir", 2},  {"fdatasync", 2}, {"fdatasync", 4},
+        {"fdatasync", 6}, {"syncfs", 1},    {"rename", 2}, {"rename", 3},    {"rename", 4},
+        {"rename", 5},    {"rename", 6},    {"rename", 7}, {"link", 1},      {"link", 2},
+        {"syncfs", 2},    {"fdatasync", 9}, {"unlink", 2}, {"rmdir", 2},
+    };
+    int interrupted = 0;
+    for (const Kill& kill : kills) {
+        SCOPED_TRACE(std::string(kill.syscall) + " #" + std::to_string(kill.n));
+        test::UpdaterRun attempt;
+        layOutBuild11(attempt);
+        attempt.setLauncher(
+            {QStringLiteral("strace"), QStringLiteral("-f"), QStringLiteral("-qq"),
+             QStringLiteral("-o"), QStringLiteral("/dev/null"), QStringLiteral("-e"),
+             QStringLiteral("trace=%1").arg(QLatin1String(kill.syscall)), QStringLiteral("-e"),
+             QStringLiteral("inject=%1:signal=KILL:when=%2")
+                 .arg(QLatin1String(kill.syscall))
+                 .arg(kill.n)});
+        const int status = update(attempt);
+        const bool killed = !attempt.clientArguments(0).has_value();
+        interrupted += killed ? 1 : 0;
+        EXPECT_TRUE(killed || status == 0) << status;
+
+        // Every file is the old one or the new one, whole.
+        const std::map<std::string, std::string> now = installationIn(attempt);
+        for (const auto& [name, content] : now) {
+            const bool old = before.count(name) != 0 && before.at(name) == content;
+            const bool fresh = updated.count(name) != 0 && updated.at(name) == content;
+            EXPECT_TRUE(old || fresh || name.find(".ezip-staging-") != std::string::npos) << name;
+        }
+        for (const auto& [name, content] : before) {
+            EXPECT_TRUE(now.count(name) != 0 || updated.count(name) == 0) << name << " is lost";
+        }
+        EXPECT_TRUE(stampIn(attempt) == QLatin1String("77") || stampIn(attempt).isEmpty());
+
+        // The next start settles what the killed one left, and updates.
+        attempt.setLauncher({});
+        EXPECT_EQ(update(attempt), 0);
+        EXPECT_TRUE(attempt.boxes().empty());
+        EXPECT_EQ(installationIn(attempt), updated);
+        std::set<std::string> upt;
+        for (const auto& entry : treeOf(attempt.folder())) {
+            if (entry.first.starts_with("upt")) {
+                upt.insert(entry.first);
+            }
+        }
+        EXPECT_EQ(upt, packages);
+    }
+    // Most moments fall inside the update; a count past the last call lets
+    // the run end normally, which must hold as well.
+    EXPECT_GT(interrupted, static_cast<int>(kills.size()) / 2);
+}
+
+} // namespace
+} // namespace qlx
