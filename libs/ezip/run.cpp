@@ -39,8 +39,8 @@ constexpr int stagingNameTries = 8;
 // folder nobody knows of.
 std::string makeStagingFolder(const std::string& journal, const std::string& destination) {
     for (int attempt = 0; attempt < stagingNameTries; ++attempt) {
-        const std::string folder =
-            destination + "/" + std::string(stagingPrefix) + files::randomName(6);
+        std::string folder = destination;
+        folder.append("/").append(stagingPrefix).append(files::randomName(6));
         if (files::kindOf(folder) != files::Kind::Missing) {
             continue;
         }
@@ -58,7 +58,7 @@ std::string recordsOf(const Plan& plan, const std::string& destination,
                       const std::string& staging) {
     std::string records;
     for (const auto& folder : plan.folders) {
-        records += folderRecord(destination + "/" + folder);
+        records += folderRecord(std::string(destination).append("/").append(folder));
     }
     for (const auto& file : plan.files) {
         JournalMove move;

@@ -77,10 +77,11 @@ int prepareCommit(const std::string& journalPath, Journal& journal) {
     // that is neither the installed one nor the last.
     std::unordered_set<std::string> targets;
     std::vector<JournalMove> moves;
-    for (auto move = journal.moves.rbegin(); move != journal.moves.rend(); ++move) {
-        if (targets.insert(move->target).second) {
-            move->hadOriginal = files::kindOf(move->target) != Kind::Missing;
-            moves.push_back(std::move(*move));
+    for (std::size_t i = journal.moves.size(); i-- > 0;) {
+        JournalMove& move = journal.moves[i];
+        if (targets.insert(move.target).second) {
+            move.hadOriginal = files::kindOf(move.target) != Kind::Missing;
+            moves.push_back(std::move(move));
         }
     }
     journal.moves.assign(std::make_move_iterator(moves.rbegin()),

@@ -77,7 +77,7 @@ void layOutBuild11(test::UpdaterRun& run) {
 QString stampIn(const test::UpdaterRun& run) {
     const QJsonObject doc =
         QJsonDocument::fromJson(test::readFile(run.path(QStringLiteral("quil.psr")))).object();
-    for (const QJsonValue& row : doc.value(QStringLiteral("rows")).toArray()) {
+    for (const auto& row : doc.value(QStringLiteral("rows")).toArray()) {
         if (row.toObject().value(QStringLiteral("CODE")).toString() ==
             QLatin1String("QL_UPT_TIME")) {
             return row.toObject().value(QStringLiteral("VALUE")).toString();
