@@ -87,6 +87,16 @@ TEST_F(UpdaterProcess, NoArgumentsIsRefusedWithTheRealBox) {
     EXPECT_EQ(boxes[0].buttons, QStringLiteral("Ok"));
 }
 
+// Built without QLX_UNATTENDED_BOXES, as users get it, the updater ignores what
+// answers the boxes of the test builds: the refusal waits for a person.
+TEST_F(UpdaterProcess, TheBuildUsersGetWaitsForAPerson) {
+    EXPECT_EQ(
+        run.run(QStringLiteral("qlx_upt_attended"), QString(), {QStringLiteral("ok")}, {}, 3000),
+        -1)
+        << "it ended without anybody answering";
+    EXPECT_TRUE(run.boxes().empty());
+}
+
 TEST_F(UpdaterProcess, QuestionAboutRunningProgramsIsAskedAndDeclined) {
     testing::ChildProcesses processes;
     const quint32 a = processes.start(QStringLiteral("quillon"));

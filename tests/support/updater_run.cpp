@@ -58,7 +58,7 @@ std::optional<QStringList> UpdaterRun::clientArguments(int waitMs) const {
 }
 
 int UpdaterRun::run(const QString& executable, const QString& arguments, const QStringList& answers,
-                    const QStringList& environment) {
+                    const QStringList& environment, int timeoutMs) {
     QProcess process;
     process.setWorkingDirectory(folder());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -74,12 +74,12 @@ int UpdaterRun::run(const QString& executable, const QString& arguments, const Q
         QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(executable);
     // The client hands over one argument text; POSIX passes it as one argument.
     process.start(program, arguments.isEmpty() ? QStringList() : QStringList{arguments});
-    if (!process.waitForFinished(120000)) {
+    if (!process.waitForFinished(timeoutMs)) {
         process.kill();
         process.waitForFinished();
         return -1;
     }
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
 }
 
 std::vector<UpdaterRun::Box> UpdaterRun::boxes() const {
