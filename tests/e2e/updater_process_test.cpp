@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLibraryInfo>
 
 #include <gtest/gtest.h>
 
@@ -139,6 +140,38 @@ TEST_F(UpdaterProcess, MissingExtractionLibraryEndsTheProgramWithAnError) {
     EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("libEZip.so")))
         << boxes[0].text.toStdString();
     EXPECT_FALSE(run.clientArguments(300).has_value());
+}
+
+// The installation folder is the users'; plugins come only from Qt's own
+// folder, neither from beside the executable nor from where the environment
+// points.
+TEST_F(UpdaterProcess, LoadsPluginsOnlyFromQtsOwnFolder) {
+    QTemporaryDir bin;
+    QTemporaryDir elsewhere;
+    const QString qtsPlatforms =
+        QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms");
+    const QString offscreen = qtsPlatforms + QStringLiteral("/libqoffscreen.so");
+    const QString copy = bin.filePath(QStringLiteral("qlx_upt"));
+    ASSERT_TRUE(
+        QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/qlx_upt"), copy));
+    QFile::setPermissions(copy, QFile::ReadOwner | QFile::ExeOwner);
+    for (const QTemporaryDir* planted : {&bin, &elsewhere}) {
+        ASSERT_TRUE(QDir(planted->path()).mkpath(QStringLiteral("platforms")));
+        ASSERT_TRUE(
+            QFile::copy(offscreen, planted->filePath(QStringLiteral("platforms/libqp.so"))));
+    }
+
+    EXPECT_EQ(run.run(copy, QString(), {},
+                      {QStringLiteral("QT_DEBUG_PLUGINS=1"),
+                       QStringLiteral("QT_PLUGIN_PATH=") + elsewhere.path(),
+                       QStringLiteral("QT_QPA_PLATFORM_PLUGIN_PATH=") + elsewhere.path() +
+                           QStringLiteral("/platforms")}),
+              0);
+    EXPECT_EQ(run.boxes().size(), 1u);
+    const QString log = QString::fromLocal8Bit(run.errorOutput());
+    EXPECT_TRUE(log.contains(qtsPlatforms)) << "the plugin search is not logged";
+    EXPECT_FALSE(log.contains(bin.path()));
+    EXPECT_FALSE(log.contains(elsewhere.path()));
 }
 
 // The legacy updater's database interface is fixed; its "/SERVER=" names an

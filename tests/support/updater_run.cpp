@@ -6,6 +6,8 @@
 #include <QProcess>
 #include <QThread>
 
+#include <cstdio>
+
 namespace qlx::test {
 
 namespace {
@@ -69,14 +71,18 @@ int UpdaterRun::run(const QString& executable, const QString& arguments, const Q
         env.insert(assignment.section(u'=', 0, 0), assignment.section(u'=', 1));
     }
     process.setProcessEnvironment(env);
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     const QString program =
         QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(executable);
     // The client hands over one argument text; POSIX passes it as one argument.
     process.start(program, arguments.isEmpty() ? QStringList() : QStringList{arguments});
-    if (!process.waitForFinished(timeoutMs)) {
+    const bool finished = process.waitForFinished(timeoutMs);
+    if (!finished) {
         process.kill();
         process.waitForFinished();
+    }
+    errorOutput_ = process.readAllStandardError();
+    std::fwrite(errorOutput_.constData(), 1, static_cast<std::size_t>(errorOutput_.size()), stderr);
+    if (!finished) {
         return -1;
     }
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;

@@ -35,10 +35,13 @@ public:
             const QStringList& environment = {}, int timeoutMs = 120000);
 
     [[nodiscard]] std::vector<Box> boxes() const;
+    // What the last run wrote to its standard error; it is passed on as well.
+    [[nodiscard]] const QByteArray& errorOutput() const { return errorOutput_; }
 
 private:
     QTemporaryDir install_;
     QTemporaryDir private_;
+    QByteArray errorOutput_;
 };
 
 } // namespace qlx::test
