@@ -85,7 +85,7 @@ int UpdaterRun::run(const QString& executable, const QString& arguments, const Q
     if (!finished) {
         return -1;
     }
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
 std::vector<UpdaterRun::Box> UpdaterRun::boxes() const {

@@ -29,8 +29,8 @@ public:
     [[nodiscard]] std::optional<QStringList> clientArguments(int waitMs = 5000) const;
 
     // Runs `executable` (a file in the build's bin folder) with one argument
-    // text, answering the questions with `answers`. The exit code, -1 when it
-    // did not end within `timeoutMs` (it is then killed), -2 when it crashed.
+    // text, answering the questions with `answers`. The exit code, or -1 when
+    // it did not end within `timeoutMs` (it is then killed).
     int run(const QString& executable, const QString& arguments, const QStringList& answers = {},
             const QStringList& environment = {}, int timeoutMs = 120000);
 

@@ -81,7 +81,6 @@ TEST(TransactionSqlite, TheUpdateDatabaseIsOnlyRead) {
     sqlca.connect();
     ASSERT_EQ(sqlca.SQLCode, 0) << sqlca.SQLErrText.toStdString();
     QSqlQuery query(sqlca.database());
-    EXPECT_TRUE(query.exec(QStringLiteral("SELECT count(*) FROM QLX_UPT")));
     EXPECT_FALSE(query.exec(QStringLiteral("INSERT INTO QLX_UPT (UPDATE_ID) VALUES ('x')")));
     EXPECT_TRUE(query.lastError().text().contains(QLatin1String("readonly")))
         << query.lastError().text().toStdString();
