@@ -1,8 +1,9 @@
 #include "settings/settings_file.h"
 
+#include "settings/atomic_file.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cstddef>
 #include <unordered_set>
@@ -146,18 +147,12 @@ SettingsFileContent readSettingsFile(const QString& path) {
 }
 
 bool writeFileAtomically(const QString& path, const QByteArray& bytes) {
-    // QSaveFile writes beside the target, syncs to disk on commit and renames
-    // over the target; it never falls back to writing the target in place.
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return false;
-    }
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return replaceFileContents(QFile::encodeName(path).toStdString(),
+                               std::string_view(bytes.constData(), bytes.size()));
+}
+
+void removeInterruptedSaves(const QString& path) {
+    removeInterruptedSaves(QFile::encodeName(path).toStdString());
 }
 
 } // namespace qlx

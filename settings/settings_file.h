@@ -41,8 +41,12 @@ struct SettingsFileContent {
 
 [[nodiscard]] SettingsFileContent readSettingsFile(const QString& path);
 
-// Writes a temporary file beside `path`, syncs it to disk and renames it over
-// `path`, so that readers see either the old or the new file, never a torn one.
+// Replaces `path` with `bytes` through a temporary file beside it, so that
+// readers see either the old or the whole new file, never a torn or empty one;
+// see replaceFileContents.
 [[nodiscard]] bool writeFileAtomically(const QString& path, const QByteArray& bytes);
+
+// Removes what saves of `path` that were killed midway left beside it.
+void removeInterruptedSaves(const QString& path);
 
 } // namespace qlx

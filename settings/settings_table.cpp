@@ -97,6 +97,7 @@ SettingsTable::SettingsTable(SettingsTable&&) noexcept = default;
 SettingsTable& SettingsTable::operator=(SettingsTable&&) noexcept = default;
 
 bool SettingsTable::load(const QString& path) {
+    removeInterruptedSaves(path);
     const QStringList keys = pathKeys(path);
     SettingsFileContent content = readSettingsFile(path);
     for (const QString& key : keys) {

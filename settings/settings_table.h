@@ -28,7 +28,8 @@ public:
     SettingsTable& operator=(SettingsTable&&) noexcept;
 
     // Replaces the table with the rows of `path`. A missing, unreadable or
-    // malformed file gives an empty table and false.
+    // malformed file gives an empty table and false. The temporary files of
+    // saves of `path` that were killed midway are removed first.
     bool load(const QString& path);
 
     // Writes the whole document to `path`, atomically. False when it could not

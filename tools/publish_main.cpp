@@ -111,6 +111,7 @@ bool connect(Transaction& sqlca, const Options& options) {
     sqlca.LogId = options.user;
     sqlca.LogPass = options.password;
     sqlca.AutoCommit = true;
+    sqlca.Writable = true;
     sqlca.connect();
     if (sqlca.SQLCode.value_or(0) != 0) {
         err(QLatin1String("cannot connect: ") + sqlca.SQLErrText);

@@ -1,4 +1,5 @@
 // The package writer and the target-folder function of the updater window.
+#include "update/exclusive_file.h"
 #include "update/package_paths.h"
 #include "window/w_vercheck.h"
 #include "window/window_port.h"
@@ -55,9 +56,16 @@ private:
 
 // NOLINTNEXTLINE(performance-unnecessary-value-param): a sink, see the declaration.
 int w_vercheck::uf_filewrite(const QString& filename, QByteArray data) {
-    QFile file(filename);
-    // Replaces an existing file; bytes go out unchanged.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+    // Replaces an existing file; bytes go out unchanged. Until it is closed no
+    // other program that honours locks writes into it.
+    const int fd = openExclusiveForWriting(QFile::encodeName(filename).toStdString());
+    if (fd < 0) {
+        return -1;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                   QFileDevice::AutoCloseHandle)) {
+        closeExclusive(fd);
         return -1;
     }
     const qsizetype length = data.size();

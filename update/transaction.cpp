@@ -128,6 +128,9 @@ void Transaction::connect() {
         switch (*kind) {
         case DbmsKind::Sqlite:
             db.setDatabaseName(sqliteFile);
+            if (!Writable) {
+                db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+            }
             break;
         case DbmsKind::PostgreSql:
             db.setHostName(postgres->host);

@@ -19,6 +19,9 @@ public:
     QString LogPass;
     QString DBParm;
     bool AutoCommit = false;
+    // The updater only reads the update database, so a SQLite file is opened
+    // read-only unless this is set, as by the tool that fills the database.
+    bool Writable = false;
 
     std::optional<long> SQLCode = 0;
     QString SQLErrText;

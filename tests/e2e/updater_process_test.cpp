@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLibraryInfo>
 
 #include <gtest/gtest.h>
 
@@ -85,6 +86,10 @@ TEST_F(UpdaterProcess, NoArgumentsIsRefusedWithTheRealBox) {
     EXPECT_EQ(boxes[0].title, QStringLiteral("확인!"));
     EXPECT_EQ(boxes[0].text, QStringLiteral("정상적인 업그레이드 방식이 아닙니다."));
     EXPECT_EQ(boxes[0].buttons, QStringLiteral("Ok"));
+    // Built without QLX_UNATTENDED_BOXES, as users get it, the updater ignores
+    // what answers the boxes here: its refusal waits for a person.
+    EXPECT_EQ(run.run(QStringLiteral("qlx_upt_attended"), QString(), {}, {}, 3000), -1);
+    EXPECT_EQ(run.boxes().size(), 1u);
 }
 
 TEST_F(UpdaterProcess, QuestionAboutRunningProgramsIsAskedAndDeclined) {
@@ -129,6 +134,34 @@ TEST_F(UpdaterProcess, MissingExtractionLibraryEndsTheProgramWithAnError) {
     EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("libEZip.so")))
         << boxes[0].text.toStdString();
     EXPECT_FALSE(run.clientArguments(300).has_value());
+}
+
+// The installation folder is the users'; plugins come only from Qt's own
+// folder, neither from beside the executable nor from where the environment
+// points.
+TEST_F(UpdaterProcess, LoadsPluginsOnlyFromQtsOwnFolder) {
+    QTemporaryDir bin;
+    QTemporaryDir elsewhere;
+    const QString qts =
+        QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms");
+    for (const QTemporaryDir* folder : {&bin, &elsewhere}) {
+        ASSERT_TRUE(QDir(folder->path()).mkpath(QStringLiteral("platforms")));
+        ASSERT_TRUE(QFile::copy(qts + QStringLiteral("/libqoffscreen.so"),
+                                folder->filePath(QStringLiteral("platforms/libqp.so"))));
+    }
+    const QString copy = bin.filePath(QStringLiteral("qlx_upt"));
+    ASSERT_TRUE(
+        QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/qlx_upt"), copy));
+    EXPECT_EQ(run.run(copy, QString(), {},
+                      {QStringLiteral("QT_DEBUG_PLUGINS=1"),
+                       QStringLiteral("QT_PLUGIN_PATH=") + elsewhere.path(),
+                       QStringLiteral("QT_QPA_PLATFORM_PLUGIN_PATH=") +
+                           elsewhere.filePath(QStringLiteral("platforms"))}),
+              0);
+    const QString log = QString::fromLocal8Bit(run.errorOutput());
+    EXPECT_TRUE(log.contains(qts)) << "the plugin search is not logged";
+    EXPECT_FALSE(log.contains(bin.path()));
+    EXPECT_FALSE(log.contains(elsewhere.path()));
 }
 
 // The legacy updater's database interface is fixed; its "/SERVER=" names an

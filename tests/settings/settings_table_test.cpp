@@ -7,8 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <grp.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -425,6 +429,56 @@ TEST_F(SettingsTableTest, ALinkedFileIsSavedThroughItsLink) {
     EXPECT_FALSE(table.save(dangling));
     EXPECT_TRUE(QFileInfo(dangling).isSymLink());
     EXPECT_FALSE(QFileInfo::exists(dir_.filePath(QStringLiteral("nowhere"))));
+}
+
+// A small tmpfs of its own, filled to the last byte, is a disk that is full for real.
+TEST_F(SettingsTableTest, AFullDiskLeavesTheFileAsItWas) {
+    const QString disk = dir_.filePath(QStringLiteral("disk"));
+    ASSERT_TRUE(QDir().mkdir(disk));
+    struct Mount {
+        QByteArray point;
+        ~Mount() { umount2(point.constData(), MNT_DETACH); }
+    } const mounted{QFile::encodeName(disk)};
+    if (mount("tmpfs", mounted.point.constData(), "tmpfs", 0, "size=256k") != 0) {
+        GTEST_SKIP() << "no tmpfs can be mounted here: " << std::strerror(errno);
+    }
+    const QString path = disk + QStringLiteral("/quil.psr");
+    const QByteArray original = R"({"rows": [{"CODE": "C", "VALUE": "v"}]})";
+    write(original, path);
+    const int filler = open(QFile::encodeName(disk + QStringLiteral("/filler")).constData(),
+                            O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    // tmpfs hands out whole pages.
+    const std::vector<char> page(4096, 'f');
+    while (::write(filler, page.data(), page.size()) > 0) {
+    }
+    close(filler);
+
+    SettingsTable table;
+    EXPECT_TRUE(table.load(path));
+    // Small enough to sit in a write buffer until the file is closed.
+    table.uf_set(S("C"), QString(2000, u'x'), S("O"));
+    EXPECT_FALSE(table.save(path));
+    EXPECT_EQ(read(path), original);
+    EXPECT_EQ(QDir(disk).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              (QStringList{QStringLiteral("filler"), QStringLiteral("quil.psr")}));
+}
+
+// A save killed before its rename leaves its temporary file; only files of
+// exactly that name, for this settings file, are ours to remove.
+TEST_F(SettingsTableTest, LoadRemovesWhatKilledSavesLeftAndNothingElse) {
+    const QStringList others = {
+        QStringLiteral(".other.psr.qlx-save-Ab12Cd"), QStringLiteral(".quil.psr.qlx-save-Ab12C"),
+        QStringLiteral(".quil.psr.qlx-save-Ab12Cd~"), QStringLiteral("quil.psr")};
+    for (const QString& name : others + QStringList{QStringLiteral(".quil.psr.qlx-save-Ab12Cd")}) {
+        write("{\"rows\": []}", dir_.filePath(name));
+    }
+    ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral(".quil.psr.qlx-save-Folder")));
+    SettingsTable table;
+    EXPECT_TRUE(table.load(path_));
+    QStringList left = QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden);
+    left.sort();
+    EXPECT_EQ(left, others);
+    EXPECT_TRUE(QFileInfo(dir_.filePath(QStringLiteral(".quil.psr.qlx-save-Folder"))).isDir());
 }
 
 TEST_F(SettingsTableTest, TenMegabytesOfRowsLoadAndSave) {

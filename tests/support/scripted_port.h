@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 namespace qlx::test {
@@ -28,6 +29,8 @@ public:
     std::vector<Box> boxes;
     std::deque<int> answers;
     int pendingEventRuns = 0;
+    // Runs each time the window is let process its events, e.g. between chunks.
+    std::function<void()> duringPendingEvents;
     int postedClicks = 0;
     bool closed = false;
 
@@ -53,7 +56,12 @@ public:
         answers.pop_front();
         return answer;
     }
-    void processPendingEvents() override { ++pendingEventRuns; }
+    void processPendingEvents() override {
+        ++pendingEventRuns;
+        if (duringPendingEvents) {
+            duringPendingEvents();
+        }
+    }
     void postUpgradeClick() override { ++postedClicks; }
     void closeWindow() override { closed = true; }
 };

@@ -6,6 +6,8 @@
 #include <QProcess>
 #include <QThread>
 
+#include <cstdio>
+
 namespace qlx::test {
 
 namespace {
@@ -58,7 +60,7 @@ std::optional<QStringList> UpdaterRun::clientArguments(int waitMs) const {
 }
 
 int UpdaterRun::run(const QString& executable, const QString& arguments, const QStringList& answers,
-                    const QStringList& environment) {
+                    const QStringList& environment, int timeoutMs) {
     QProcess process;
     process.setWorkingDirectory(folder());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -69,7 +71,6 @@ int UpdaterRun::run(const QString& executable, const QString& arguments, const Q
         env.insert(assignment.section(u'=', 0, 0), assignment.section(u'=', 1));
     }
     process.setProcessEnvironment(env);
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     const QString program =
         QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(executable);
     // The client hands over one argument text; POSIX passes it as one argument.
@@ -79,9 +80,14 @@ int UpdaterRun::run(const QString& executable, const QString& arguments, const Q
     } else {
         process.start(launcher_.front(), launcher_.mid(1) + QStringList{program} + argv);
     }
-    if (!process.waitForFinished(120000)) {
+    const bool finished = process.waitForFinished(timeoutMs);
+    if (!finished) {
         process.kill();
         process.waitForFinished();
+    }
+    errorOutput_ = process.readAllStandardError();
+    std::fwrite(errorOutput_.constData(), 1, static_cast<std::size_t>(errorOutput_.size()), stderr);
+    if (!finished) {
         return -1;
     }
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;

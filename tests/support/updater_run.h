@@ -30,11 +30,13 @@ public:
 
     // Runs `executable` (a file in the build's bin folder) with one argument
     // text, answering the questions with `answers`. The exit code, or -1 when
-    // it did not end within the time limit.
+    // it did not end within `timeoutMs` (it is then killed).
     int run(const QString& executable, const QString& arguments, const QStringList& answers = {},
-            const QStringList& environment = {});
+            const QStringList& environment = {}, int timeoutMs = 120000);
 
     [[nodiscard]] std::vector<Box> boxes() const;
+    // What the last run wrote to its standard error; it is passed on as well.
+    [[nodiscard]] const QByteArray& errorOutput() const { return errorOutput_; }
 
     // Runs the updater through `launcher` (a program and its arguments, such
     // as a tracer), which gets the updater's path and argument after its own.
@@ -44,6 +46,7 @@ private:
     QTemporaryDir install_;
     QTemporaryDir private_;
     QStringList launcher_;
+    QByteArray errorOutput_;
 };
 
 } // namespace qlx::test

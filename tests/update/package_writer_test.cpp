@@ -5,7 +5,9 @@
 #include <QRandomGenerator>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace qlx {
 namespace {
@@ -54,6 +56,38 @@ TEST_F(PackageWriter, ReplacesALongerFileAndLeavesTheCallersBlob) {
     EXPECT_EQ(writer.uf_filewrite(file, small), 1);
     EXPECT_EQ(contents(file), small);
     EXPECT_EQ(small.size(), 10);
+}
+
+// The lock that another open description of the file runs into: F_UNLCK when none.
+short lockSeenBy(const QString& file) {
+    const int fd = open(QFile::encodeName(file).constData(), O_RDONLY | O_CLOEXEC);
+    struct flock probe {};
+    probe.l_type = F_RDLCK;
+    probe.l_whence = SEEK_SET;
+    const bool asked = fd >= 0 && fcntl(fd, F_OFD_GETLK, &probe) == 0;
+    close(fd);
+    return asked ? probe.l_type : short{-1};
+}
+
+TEST_F(PackageWriter, NoOtherProgramWritesThePackageFileMeanwhile) {
+    w_vercheck& writer = makeWindow(QStringLiteral("/PID=1;"));
+    const QString file = path(QStringLiteral("p.zip"));
+    std::vector<short> seen;
+    port.duringPendingEvents = [&] { seen.push_back(lockSeenBy(file)); };
+    ASSERT_EQ(writer.uf_filewrite(file, bytes(100000)), 1);
+    EXPECT_EQ(seen, std::vector<short>(4, F_WRLCK)) << "between each of the four chunks";
+    EXPECT_EQ(lockSeenBy(file), F_UNLCK);
+
+    // A file that another program holds locked is neither emptied nor written.
+    port.duringPendingEvents = nullptr;
+    const int holder = open(QFile::encodeName(file).constData(), O_RDWR | O_CLOEXEC);
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    ASSERT_EQ(fcntl(holder, F_OFD_SETLK, &lock), 0);
+    EXPECT_EQ(writer.uf_filewrite(file, bytes(10)), -1);
+    close(holder);
+    EXPECT_EQ(contents(file), bytes(100000));
 }
 
 TEST_F(PackageWriter, MissingFolderGivesMinusOne) {

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
@@ -70,6 +71,19 @@ TEST(TransactionSqlite, ConnectsAndDisconnects) {
     EXPECT_FALSE(QSqlDatabase::contains(sqlca.connectionName()));
     sqlca.disconnect();
     EXPECT_EQ(sqlca.SQLCode, -1) << "nothing to disconnect";
+}
+
+TEST(TransactionSqlite, TheUpdateDatabaseIsOnlyRead) {
+    SqliteFile db;
+    ASSERT_TRUE(db.target);
+    Transaction sqlca;
+    fill(sqlca, QStringLiteral("SQLite"), db.target->serverName);
+    sqlca.connect();
+    ASSERT_EQ(sqlca.SQLCode, 0) << sqlca.SQLErrText.toStdString();
+    QSqlQuery query(sqlca.database());
+    EXPECT_FALSE(query.exec(QStringLiteral("INSERT INTO QLX_UPT (UPDATE_ID) VALUES ('x')")));
+    EXPECT_TRUE(query.lastError().text().contains(QLatin1String("readonly")))
+        << query.lastError().text().toStdString();
 }
 
 TEST(TransactionSqlite, FileIsRelativeToTheCurrentFolder) {
@@ -137,6 +151,7 @@ TEST(TransactionSqlite, CommitOnDisconnectDecidesTheOutcome) {
         fill(sqlca, QStringLiteral("SQLite"), db.target->serverName);
         sqlca.DBParm = QString::fromLatin1(c.dbParm);
         sqlca.AutoCommit = c.autoCommit;
+        sqlca.Writable = true;
         sqlca.connect();
         ASSERT_EQ(sqlca.SQLCode, 0);
         {
