@@ -31,22 +31,32 @@ struct EntryKind {
     bool unixMode = false;
 };
 
-// Only regular files and folders may come out of a package: links could point
-// the next entries out of the folder, devices and FIFOs have no place in it.
+// Only regular files and folders come out of a package: a link could point the
+// next entries out of the folder. FIFOs, devices and sockets carry no meaning
+// here but their bytes (an archive written from a pipe marks its entry as a
+// FIFO), so they are written as regular files, as other unpackers do.
 int entryKind(const CentralEntry& entry, EntryKind& kind) {
     const unsigned host = entry.madeBy >> 8U;
-    if (host == hostUnix || host == hostMac) {
-        const std::uint32_t mode = entry.externalAttributes >> 16U;
-        const std::uint32_t type = mode & S_IFMT;
-        if (type != 0 && type != S_IFREG && type != S_IFDIR) {
+    const bool unixHost = host == hostUnix || host == hostMac;
+    const std::uint32_t mode = entry.externalAttributes >> 16U;
+    const std::uint32_t type = mode & S_IFMT;
+    if (unixHost) {
+        if (type == S_IFLNK) {
             return EZIP_E_ENTRY_TYPE;
         }
-        kind.folder = type == S_IFDIR;
+        if (type != 0 && type != S_IFREG && type != S_IFDIR && type != S_IFIFO && type != S_IFCHR &&
+            type != S_IFBLK && type != S_IFSOCK) {
+            return EZIP_E_ENTRY_TYPE;
+        }
         kind.executable = (mode & 0111U) != 0;
         kind.unixMode = (mode & 0777U) != 0;
     }
-    if ((entry.externalAttributes & dosFolder) != 0) {
-        kind.folder = true;
+    // Unix writers fill the DOS attributes as they please (some set every
+    // bit), so where the mode gives a type, the type decides.
+    if (unixHost && type != 0) {
+        kind.folder = type == S_IFDIR;
+    } else {
+        kind.folder = (entry.externalAttributes & dosFolder) != 0;
     }
     return EZIP_OK;
 }

@@ -26,8 +26,9 @@ enum EzipCode {
     EZIP_E_STRUCTURE = -4,     // inconsistent or truncated directory, local header, multi-disk
     EZIP_E_NAME = -5,          // a name that is absolute, leaves the folder or is not portable
     EZIP_E_NAME_ENCODING = -6, // a name that is neither valid UTF-8 nor valid CP949
-    EZIP_E_ENTRY_TYPE =
-        -7, // a symbolic link, device, FIFO or socket entry (zip has no hard-link type)
+    // A symbolic link, or a Unix file type unknown to the library (zip has no
+    // hard-link type). FIFO, device and socket entries are written as files.
+    EZIP_E_ENTRY_TYPE = -7,
     EZIP_E_DUPLICATE =
         -8, // the same name twice (also after case folding), or a file that is also a folder
     EZIP_E_ENCRYPTED = -9,         // an encrypted entry

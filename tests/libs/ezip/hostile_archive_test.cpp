@@ -100,8 +100,15 @@ const HostileCase hostileCases[] = {
     {"name with NUL", [] { return withEntry(std::string("ok\0/../../evil", 14)); }, EZIP_E_NAME},
     {"name with a control character", [] { return withEntry("bell\a.txt"); }, EZIP_E_NAME},
     {"symbolic link entry", [] { return withMode(0120777); }, EZIP_E_ENTRY_TYPE},
-    {"FIFO entry", [] { return withMode(0010644); }, EZIP_E_ENTRY_TYPE},
-    {"character device entry", [] { return withMode(0020644); }, EZIP_E_ENTRY_TYPE},
+    {"symbolic link made on macOS with every DOS attribute set",
+     [] {
+         ZipBuilder zip = startedArchive();
+         const auto i = zip.addStored("entry", "../../outside");
+         zip.entry(i).madeBy = 0x1314;
+         zip.entry(i).externalAttributes = (0120755U << 16U) | 0xFFFFU;
+         return zip.finish();
+     },
+     EZIP_E_ENTRY_TYPE},
     {"duplicate name", [] { return withEntry("good.txt"); }, EZIP_E_DUPLICATE},
     {"case collision", [] { return withEntry("GOOD.txt"); }, EZIP_E_DUPLICATE},
     {"folder case collision", [] { return withEntry("NewDir/other.txt"); }, EZIP_E_DUPLICATE},

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 
@@ -13,6 +14,7 @@ extern "C" short Vexa_Unzip(const char* szzipfilename, const char* szdirname);
 namespace fs = std::filesystem;
 using ezip_test::run;
 using ezip_test::shellQuoted;
+using ezip_test::ZipBuilder;
 
 namespace {
 
@@ -127,6 +129,94 @@ INSTANTIATE_TEST_SUITE_P(Tools, PythonArchive,
                              std::string name = param.param;
                              for (auto& c : name) {
                                  c = c == '-' ? '_' : c;
+                             }
+                             return name;
+                         });
+
+// Names and bytes only: the unpackers give odd modes different permissions.
+ezip_test::Tree withoutPermissions(ezip_test::Tree tree) {
+    for (auto& [path, value] : tree) {
+        if (!path.ends_with("/")) {
+            value.erase(0, value.find(':') + 1);
+        }
+    }
+    return tree;
+}
+
+// Runs `command` in `folder`, with %s standing for the archive.
+void tool(const fs::path& folder, std::string command, const fs::path& archive) {
+    command.replace(command.find("%s"), 2, shellQuoted(archive));
+    fs::create_directories(folder);
+    ASSERT_EQ(run("cd " + shellQuoted(folder) + " && " + command), 0) << command;
+}
+
+void built(const ZipBuilder& zip, const fs::path& archive) {
+    ezip_test::writeFile(archive, zip.finish());
+}
+
+struct PeerCase {
+    const char* what;
+    std::function<void(const fs::path& folder, const fs::path& archive)> make;
+    // bsdtar makes FIFOs and devices of such modes, so it is no peer for them.
+    bool bsdtar;
+};
+
+const PeerCase peerCases[] = {
+    {"written from a pipe",
+     [](const fs::path& folder, const fs::path& archive) {
+         tool(folder, "echo data | /usr/bin/zip -q - - > %s", archive);
+     },
+     false},
+    {"device and socket modes",
+     [](const fs::path&, const fs::path& archive) {
+         ZipBuilder zip;
+         for (const std::uint32_t mode : {0020644U, 0060600U, 0140755U}) {
+             const auto i = zip.addStored("node" + std::to_string(mode), "bytes");
+             zip.entry(i).externalAttributes = mode << 16U;
+         }
+         built(zip, archive);
+     },
+     false},
+    {"Unix file with every DOS attribute set",
+     [](const fs::path&, const fs::path& archive) {
+         ZipBuilder zip;
+         const auto i = zip.addDeflated("all-bits.txt", "a file, not a folder\n");
+         zip.entry(i).externalAttributes = (0100644U << 16U) | 0xFFFFU;
+         zip.addStored("folder/", "");
+         built(zip, archive);
+     },
+     true},
+};
+
+void PrintTo(const PeerCase& peerCase, std::ostream* out) {
+    *out << peerCase.what;
+}
+
+class PeerArchive : public ToolArchive, public ::testing::WithParamInterface<PeerCase> {};
+
+TEST_P(PeerArchive, ExtractsAsUnzipAndBsdtarDo) {
+    GetParam().make(source(), archive());
+    ASSERT_EQ(extract(), 0);
+    const auto ourTree = withoutPermissions(ezip_test::snapshot(ours()));
+    EXPECT_FALSE(ourTree.empty());
+    ASSERT_EQ(
+        run("/usr/bin/unzip -q -o " + shellQuoted(archive()) + " -d " + shellQuoted(theirs())), 0);
+    EXPECT_EQ(ourTree, withoutPermissions(ezip_test::snapshot(theirs())));
+    if (GetParam().bsdtar) {
+        const fs::path bsdtar = scratch_.path() / "bsdtar";
+        fs::create_directories(bsdtar);
+        ASSERT_EQ(
+            run("/usr/bin/bsdtar -xf " + shellQuoted(archive()) + " -C " + shellQuoted(bsdtar)), 0);
+        EXPECT_EQ(ourTree, withoutPermissions(ezip_test::snapshot(bsdtar)));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PeerArchive, ::testing::ValuesIn(peerCases),
+                         [](const ::testing::TestParamInfo<PeerCase>& param) {
+                             std::string name;
+                             for (const char c : std::string(param.param.what)) {
+                                 name.push_back(
+                                     std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_');
                              }
                              return name;
                          });
