@@ -124,6 +124,9 @@ int planExtraction(const CentralDirectory& directory, const Limits& limits, Plan
         if (folder && entry.size != 0) {
             return EZIP_E_STRUCTURE;
         }
+        if (name.components.empty()) {
+            continue; // the destination itself, which exists
+        }
         if (entry.size > limits.ratioFreeSize &&
             entry.size / limits.maxRatio > entry.compressedSize) {
             return EZIP_E_RATIO;

@@ -124,9 +124,6 @@ NameVerdict checkComponent(std::string_view component) {
     if (component == "..") {
         return NameVerdict::Traversal;
     }
-    if (component == ".") {
-        return NameVerdict::DotComponent;
-    }
     if (component.size() > maxComponentBytes) {
         return NameVerdict::TooLong;
     }
@@ -207,19 +204,26 @@ CheckedName checkEntryName(std::string_view utf8) {
             ++end;
         }
         const std::string_view component = rest.substr(start, end - start);
-        const NameVerdict verdict = checkComponent(component);
-        if (verdict != NameVerdict::Ok) {
+        // "." names the folder it stands in: bsdtar writes "./a.txt", and "a/."
+        // is the folder "a".
+        if (component == ".") {
+            if (end >= rest.size()) {
+                result.folder = true;
+            }
+        } else if (const NameVerdict verdict = checkComponent(component);
+                   verdict != NameVerdict::Ok) {
             result.verdict = verdict;
             result.components.clear();
             return result;
+        } else {
+            result.components.emplace_back(component);
         }
-        result.components.emplace_back(component);
         if (end >= rest.size()) {
             break;
         }
         start = end + 1;
     }
-    if (result.components.front().starts_with(stagingPrefix)) {
+    if (!result.components.empty() && result.components.front().starts_with(stagingPrefix)) {
         result.verdict = NameVerdict::Reserved;
         result.components.clear();
         return result;

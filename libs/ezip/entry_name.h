@@ -16,7 +16,6 @@ enum class NameVerdict {
     Absolute,
     Drive,
     Traversal,
-    DotComponent,
     EmptyComponent,
     ReservedCharacter,
     DeviceName,
@@ -27,9 +26,10 @@ enum class NameVerdict {
 
 struct CheckedName {
     NameVerdict verdict = NameVerdict::Empty;
-    // The path's components in UTF-8, without separators.
+    // The path's components in UTF-8, without separators and "." components;
+    // none for a name of the destination folder itself ("./").
     std::vector<std::string> components;
-    // The name ends with a separator: a folder entry.
+    // The name ends with a separator or "." (or is only "."): a folder entry.
     bool folder = false;
 };
 

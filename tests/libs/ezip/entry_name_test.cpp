@@ -37,7 +37,10 @@ INSTANTIATE_TEST_SUITE_P(Table, EntryNameRules, ::testing::Values(
     NameCase{"..\\a", NameVerdict::Traversal},
     NameCase{"a\\..\\..\\b", NameVerdict::Traversal},
     NameCase{"a/..", NameVerdict::Traversal},
-    NameCase{"./a", NameVerdict::DotComponent},
+    NameCase{"./a", NameVerdict::Ok},
+    NameCase{"./", NameVerdict::Ok},
+    NameCase{"./../a", NameVerdict::Traversal},
+    NameCase{"./.ezip-staging-abc/x", NameVerdict::Reserved},
     NameCase{"/etc/passwd", NameVerdict::Absolute},
     NameCase{"\\windows\\x", NameVerdict::Absolute},
     NameCase{"\\\\server\\share\\x", NameVerdict::Absolute},
@@ -75,6 +78,18 @@ TEST(EntryName, SplitsOnBothSeparatorsAndMarksFolders) {
     EXPECT_EQ(name.components, (std::vector<std::string>{"a", "b", "c"}));
     EXPECT_TRUE(name.folder);
     EXPECT_FALSE(ezip::checkEntryName("a/b").folder);
+}
+
+TEST(EntryName, DropsDotComponents) {
+    const auto name = ezip::checkEntryName("./a/.\\b");
+    EXPECT_EQ(name.components, (std::vector<std::string>{"a", "b"}));
+    EXPECT_FALSE(name.folder);
+    const auto folder = ezip::checkEntryName("a/.");
+    EXPECT_EQ(folder.components, (std::vector<std::string>{"a"}));
+    EXPECT_TRUE(folder.folder);
+    const auto itself = ezip::checkEntryName("./");
+    EXPECT_TRUE(itself.components.empty());
+    EXPECT_TRUE(itself.folder);
 }
 
 TEST(EntryName, FoldsCaseBeyondAscii) {

@@ -167,6 +167,14 @@ const PeerCase peerCases[] = {
          tool(folder, "echo data | /usr/bin/zip -q - - > %s", archive);
      },
      false},
+    {"bsdtar names every entry ./",
+     [](const fs::path& folder, const fs::path& archive) {
+         fs::create_directories(folder / "sub" / "empty");
+         ezip_test::writeFile(folder / "a.txt", "a\n");
+         ezip_test::writeFile(folder / "sub" / "b.txt", "b\n");
+         tool(folder, "/usr/bin/bsdtar --format zip -cf %s .", archive);
+     },
+     true},
     {"device and socket modes",
      [](const fs::path&, const fs::path& archive) {
          ZipBuilder zip;
