@@ -94,7 +94,8 @@ int planExtraction(const CentralDirectory& directory, const Limits& limits, Plan
         const CentralEntry& entry = directory.entries[i];
         if (!entry.unicodeName.empty() && isValidUtf8(entry.unicodeName)) {
             decoded = entry.unicodeName;
-        } else if (!decoder.decode(entry.rawName, (entry.flags & flagUtf8) != 0, {}, decoded)) {
+        } else if (!decoder.decode(entry.rawName, (entry.flags & flagUtf8) != 0, entry.madeBy >> 8U,
+                                   {}, decoded)) {
             return EZIP_E_NAME_ENCODING;
         }
         // The stored length counts every byte; a NUL inside it is a name

@@ -144,6 +144,12 @@ NameVerdict checkComponent(std::string_view component) {
     return NameVerdict::Ok;
 }
 
+// Hosts whose tools write names in the machine's code page: MS-DOS and
+// Windows FAT, OS/2 HPFS, Windows NTFS, VFAT.
+bool writesCodePage(unsigned host) {
+    return host == 0 || host == 6 || host == 10 || host == 14;
+}
+
 bool isSeparator(char c) {
     return c == '/' || c == '\\';
 }
@@ -336,8 +342,8 @@ bool NameDecoder::fromCp949(std::string_view raw, std::string& utf8) {
     return true;
 }
 
-bool NameDecoder::decode(std::string_view raw, bool utf8Flag, std::string_view extraField,
-                         std::string& utf8) {
+bool NameDecoder::decode(std::string_view raw, bool utf8Flag, unsigned host,
+                         std::string_view extraField, std::string& utf8) {
     const std::string_view unicode = unicodePathField(extraField, raw);
     if (!unicode.empty() && isValidUtf8(unicode)) {
         utf8.assign(unicode);
@@ -347,10 +353,15 @@ bool NameDecoder::decode(std::string_view raw, bool utf8Flag, std::string_view e
         utf8.assign(raw);
         return isValidUtf8(raw);
     }
+    const bool validUtf8 = isValidUtf8(raw);
+    if (validUtf8 && !writesCodePage(host)) {
+        utf8.assign(raw);
+        return true;
+    }
     if (fromCp949(raw, utf8)) {
         return true;
     }
-    if (isValidUtf8(raw)) {
+    if (validUtf8) {
         utf8.assign(raw);
         return true;
     }

@@ -229,6 +229,52 @@ INSTANTIATE_TEST_SUITE_P(Table, PeerArchive, ::testing::ValuesIn(peerCases),
                              return name;
                          });
 
+struct NameSetCase {
+    const char* what;
+    const char* mode;    // of make_archive.py
+    const char* command; // remakes the archive from the expected tree, or null
+};
+
+void PrintTo(const NameSetCase& nameSet, std::ostream* out) {
+    *out << nameSet.what;
+}
+
+class NameSet : public ToolArchive, public ::testing::WithParamInterface<NameSetCase> {};
+
+// Unflagged names as Unix tools write them (UTF-8) and as Korean Windows
+// tools write them (CP949): a few hundred random Hangul, Latin and CJK names,
+// many of them valid in both encodings, must all come out as written.
+TEST_P(NameSet, EveryNameComesOutAsWritten) {
+    ASSERT_EQ(run(python + " " + shellQuoted(script) + " " + shellQuoted(archive()) + " " +
+                  GetParam().mode + " " + shellQuoted(expected())),
+              0);
+    if (GetParam().command != nullptr) {
+        fs::remove(archive());
+        tool(expected(), GetParam().command, archive());
+    }
+    const auto wanted = ezip_test::snapshot(expected());
+    EXPECT_EQ(extract(), 0);
+    const auto got = ezip_test::snapshot(ours());
+    std::size_t right = 0;
+    for (const auto& [path, value] : wanted) {
+        const auto it = got.find(path);
+        right += it != got.end() && it->second == value ? 1 : 0;
+    }
+    EXPECT_EQ(right, wanted.size()) << right << " of " << wanted.size() << " names right";
+    EXPECT_EQ(got.size(), wanted.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tools, NameSet,
+    ::testing::Values(NameSetCase{"zipfile_on_Unix", "names", nullptr},
+                      NameSetCase{"Info_ZIP", "names", "/usr/bin/zip -q -r %s ."},
+                      NameSetCase{"bsdtar", "names",
+                                  "LC_ALL=C /usr/bin/bsdtar --format zip -cf %s *"},
+                      NameSetCase{"Korean_Windows", "names-cp949", nullptr}),
+    [](const ::testing::TestParamInfo<NameSetCase>& param) {
+        return std::string(param.param.what);
+    });
+
 TEST_F(ToolArchive, HangulNamesFromInfoZipStayUtf8) {
     fs::create_directories(source() / "\xED\x95\x9C\xEA\xB8\x80");
     ezip_test::writeFile(source() / "\xED\x95\x9C\xEA\xB8\x80" / "\xEB\xAC\xB8\xEC\x84\x9C.txt",
