@@ -128,10 +128,6 @@ int planExtraction(const CentralDirectory& directory, const Limits& limits, Plan
         if (name.components.empty()) {
             continue; // the destination itself, which exists
         }
-        if (entry.size > limits.ratioFreeSize &&
-            entry.size / limits.maxRatio > entry.compressedSize) {
-            return EZIP_E_RATIO;
-        }
         const std::size_t parents = folder ? name.components.size() : name.components.size() - 1;
         for (std::size_t depth = 1; depth <= parents; ++depth) {
             std::string path = join(name.components, depth);

@@ -35,7 +35,7 @@ enum EzipCode {
     EZIP_E_METHOD = -10,           // a compression method other than store and deflate
     EZIP_E_OVERLAP = -11,          // entries whose local data overlap (or overlap the directory)
     EZIP_E_TOO_MANY_ENTRIES = -12, // more entries than the library accepts
-    EZIP_E_RATIO = -13,            // an entry whose declared compression ratio is implausible
+    EZIP_E_RATIO = -13,            // no longer returned; kept so that no value changes meaning
     EZIP_E_NO_SPACE = -14, // the destination's file system lacks room for the unpacked files
     EZIP_E_DESTINATION =
         -15, // the folder is missing, not a folder, or its tree conflicts with the archive

@@ -175,6 +175,12 @@ const PeerCase peerCases[] = {
          tool(folder, "/usr/bin/bsdtar --format zip -cf %s .", archive);
      },
      true},
+    {"zero-filled file",
+     [](const fs::path& folder, const fs::path& archive) {
+         tool(folder, "head -c 8388608 /dev/zero > zeros.bin && /usr/bin/zip -q %s zeros.bin",
+              archive);
+     },
+     true},
     {"device and socket modes",
      [](const fs::path&, const fs::path& archive) {
          ZipBuilder zip;
