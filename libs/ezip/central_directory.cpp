@@ -93,6 +93,56 @@ struct EndRecord {
     std::uint64_t position = 0; // where the directory must end
 };
 
+// Reads the end record at `p`, which lies at `position` in the file, and the
+// zip64 records before it. Refuses archives spanning several disks.
+int readEnd(int fd, const unsigned char* p, std::uint64_t position, EndRecord& end) {
+    const std::uint64_t disk = le(p + 4, 2);
+    const std::uint64_t directoryDisk = le(p + 6, 2);
+    const std::uint64_t diskEntries = le(p + 8, 2);
+    end.entries = le(p + 10, 2);
+    end.size = le(p + 12, 4);
+    end.offset = le(p + 16, 4);
+    end.position = position;
+    // All ones in any field, the disk numbers included, say "see the zip64
+    // record"; some writers set every field so.
+    const bool marked = disk == 0xFFFF || directoryDisk == 0xFFFF || diskEntries == 0xFFFF ||
+                        end.entries == 0xFFFF || end.size == 0xFFFFFFFF || end.offset == 0xFFFFFFFF;
+    // Some writers add the zip64 records without marking the end record,
+    // so their locator is looked for in every archive.
+    std::array<unsigned char, 20> locator{};
+    const bool located =
+        end.position >= locator.size() &&
+        readAt(fd, end.position - locator.size(), locator.data(), locator.size()) &&
+        le(locator.data(), 4) == locator64Signature;
+    if (!located) {
+        return !marked && disk == 0 && directoryDisk == 0 && diskEntries == end.entries
+                   ? EZIP_OK
+                   : EZIP_E_STRUCTURE;
+    }
+    // Where both records give a disk number or count, both must say one disk.
+    if ((disk != 0 && disk != 0xFFFF) || (directoryDisk != 0 && directoryDisk != 0xFFFF) ||
+        (diskEntries != end.entries && diskEntries != 0xFFFF && end.entries != 0xFFFF) ||
+        le(locator.data() + 4, 4) != 0 || le(locator.data() + 16, 4) > 1) {
+        return EZIP_E_STRUCTURE;
+    }
+    const std::uint64_t record = le(locator.data() + 8, 8);
+    std::array<unsigned char, 56> end64{};
+    if (end.position < locator.size() + end64.size() ||
+        record > end.position - locator.size() - end64.size() ||
+        !readAt(fd, record, end64.data(), end64.size()) || le(end64.data(), 4) != end64Signature) {
+        return EZIP_E_STRUCTURE;
+    }
+    end.entries = le(end64.data() + 32, 8);
+    if (le(end64.data() + 16, 4) != 0 || le(end64.data() + 20, 4) != 0 ||
+        le(end64.data() + 24, 8) != end.entries) {
+        return EZIP_E_STRUCTURE;
+    }
+    end.size = le(end64.data() + 40, 8);
+    end.offset = le(end64.data() + 48, 8);
+    end.position = record;
+    return EZIP_OK;
+}
+
 int findEnd(int fd, std::uint64_t fileSize, EndRecord& end) {
     if (fileSize < endSize) {
         return EZIP_E_NOT_ZIP;
@@ -106,43 +156,9 @@ int findEnd(int fd, std::uint64_t fileSize, EndRecord& end) {
     }
     for (std::size_t i = tail - endSize + 1; i-- > 0;) {
         const unsigned char* p = buffer.data() + i;
-        if (le(p, 4) != endSignature || i + endSize + le(p + 20, 2) > tail) {
-            continue;
+        if (le(p, 4) == endSignature && i + endSize + le(p + 20, 2) <= tail) {
+            return readEnd(fd, p, tailStart + i, end);
         }
-        if (le(p + 4, 2) != 0 || le(p + 6, 2) != 0 || le(p + 8, 2) != le(p + 10, 2)) {
-            return EZIP_E_STRUCTURE; // spanned archives
-        }
-        end.entries = le(p + 10, 2);
-        end.size = le(p + 12, 4);
-        end.offset = le(p + 16, 4);
-        end.position = tailStart + i;
-        const bool marked =
-            end.entries == 0xFFFF || end.size == 0xFFFFFFFF || end.offset == 0xFFFFFFFF;
-        // Some writers add the zip64 records without marking the end record,
-        // so their locator is looked for in every archive.
-        std::array<unsigned char, 20> locator{};
-        const bool located =
-            end.position >= locator.size() &&
-            readAt(fd, end.position - locator.size(), locator.data(), locator.size()) &&
-            le(locator.data(), 4) == locator64Signature;
-        if (!located) {
-            return marked ? EZIP_E_STRUCTURE : EZIP_OK;
-        }
-        const std::uint64_t record = le(locator.data() + 8, 8);
-        std::array<unsigned char, 56> end64{};
-        if (record > end.position - 20 - end64.size() ||
-            !readAt(fd, record, end64.data(), end64.size()) ||
-            le(end64.data(), 4) != end64Signature) {
-            return EZIP_E_STRUCTURE;
-        }
-        if (le(end64.data() + 16, 4) != 0 || le(end64.data() + 20, 4) != 0) {
-            return EZIP_E_STRUCTURE;
-        }
-        end.entries = le(end64.data() + 32, 8);
-        end.size = le(end64.data() + 40, 8);
-        end.offset = le(end64.data() + 48, 8);
-        end.position = record;
-        return EZIP_OK;
     }
     return EZIP_E_NOT_ZIP;
 }

@@ -137,6 +137,15 @@ const HostileCase hostileCases[] = {
          return whole;
      },
      EZIP_E_STRUCTURE},
+    {"spanned archive",
+     [] {
+         std::string whole = withEntry("more.txt");
+         whole[whole.size() - 18] = 1; // this disk
+         whole[whole.size() - 16] = 1; // the directory's first disk
+         return whole;
+     },
+     EZIP_E_STRUCTURE},
+    {"spanned zip64 archive", [] { return startedArchive().finishZip64(1); }, EZIP_E_STRUCTURE},
     {"CRC error in stored data",
      [] { return changed([](ZipBuilder& z, std::size_t i) { z.entry(i).crc ^= 1; }); },
      EZIP_E_DATA},

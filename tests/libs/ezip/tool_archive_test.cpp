@@ -181,6 +181,14 @@ const PeerCase peerCases[] = {
               archive);
      },
      true},
+    {"zip64 end record of all ones",
+     [](const fs::path&, const fs::path& archive) {
+         ZipBuilder zip;
+         zip.addDeflated("docs/readme.txt", "read me\n");
+         zip.addStored("empty.txt", "");
+         ezip_test::writeFile(archive, zip.finishZip64());
+     },
+     true},
     {"device and socket modes",
      [](const fs::path&, const fs::path& archive) {
          ZipBuilder zip;

@@ -42,8 +42,13 @@ public:
     // Only the central directory and end record, for an archive whose local
     // parts the test writes itself and which end at `offset`.
     [[nodiscard]] std::string directoryAt(std::uint64_t offset) const;
+    // The archive with zip64 end records on disk `disk`, and an end record
+    // that holds all ones in every field, disk numbers included.
+    [[nodiscard]] std::string finishZip64(std::uint32_t disk = 0) const;
 
 private:
+    [[nodiscard]] std::string centralRecords() const;
+
     std::string bytes_;
     std::vector<Entry> entries_;
 };
