@@ -83,6 +83,7 @@ int planExtraction(const CentralDirectory& directory, const Limits& limits, Plan
     if (directory.entries.size() > limits.maxEntries) {
         return EZIP_E_TOO_MANY_ENTRIES;
     }
+    plan.view = directory.view;
     NameDecoder decoder;
     std::unordered_set<std::string> fileKeys;
     std::unordered_set<std::string> explicitFolderKeys;

@@ -30,6 +30,7 @@ struct Plan {
     // Every folder the files need, explicit or implied, parents first.
     std::vector<std::string> folders;
     std::uint64_t totalSize = 0;
+    LibzipView view;
 };
 
 // No limit on the compression ratio: zero-filled files and logs reach

@@ -144,6 +144,7 @@ struct Shared {
     const std::string& archivePath;
     std::size_t entryCount;
     const std::vector<const PlannedFile*>& order;
+    const LibzipView& view;
     int stagingFd;
     std::atomic<std::size_t> next{0};
     std::atomic<int> failure{EZIP_OK};
@@ -161,7 +162,7 @@ void work(Shared& shared) noexcept {
             shared.fail(EZIP_E_OPEN);
             return;
         }
-        ReadSource source(fd);
+        ReadSource source(fd, shared.view);
         const Archive archive(source.open());
         if (!archive) {
             shared.fail(EZIP_E_STRUCTURE);
@@ -215,7 +216,7 @@ int inflateAll(const std::string& archivePath, std::size_t entryCount, const Pla
     if (const int code = makeBuckets(stagingFd, plan); code != EZIP_OK) {
         return code;
     }
-    Shared shared{archivePath, entryCount, order, stagingFd};
+    Shared shared{archivePath, entryCount, order, plan.view, stagingFd};
     const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
     const auto workers = static_cast<unsigned>(
         std::min<std::size_t>({maxWorkers, cores, std::max<std::size_t>(1, order.size())}));

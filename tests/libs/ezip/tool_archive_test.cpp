@@ -157,7 +157,8 @@ void built(const ZipBuilder& zip, const fs::path& archive) {
 struct PeerCase {
     const char* what;
     std::function<void(const fs::path& folder, const fs::path& archive)> make;
-    // bsdtar makes FIFOs and devices of such modes, so it is no peer for them.
+    // bsdtar makes FIFOs and devices of such modes, and refuses an extra field
+    // shorter than a record's header, so it is no peer for those.
     bool bsdtar;
 };
 
@@ -189,6 +190,32 @@ const PeerCase peerCases[] = {
          ezip_test::writeFile(archive, zip.finishZip64());
      },
      true},
+    {"comment that runs past the end",
+     [](const fs::path&, const fs::path& archive) {
+         ZipBuilder zip;
+         zip.addDeflated("a.txt", "a\n");
+         std::string bytes = zip.finish();
+         bytes[bytes.size() - 2] = 40; // the comment's length
+         ezip_test::writeFile(archive, bytes + "cut short");
+     },
+     true},
+    {"stray bytes after the last extra record",
+     [](const fs::path&, const fs::path& archive) {
+         ZipBuilder zip;
+         // An extended timestamp, then three bytes too few for a record.
+         zip.entry(zip.addDeflated("a.txt", "a\n")).centralExtra =
+             std::string("UT\x05\0\x01\x80\x3B\x5A\x67", 9) + "\xAB\xCD\xEF";
+         zip.entry(zip.addStored("b.txt", "b\n")).centralExtra = std::string("\0\0", 2);
+         ezip_test::writeFile(archive, zip.finish());
+     },
+     true},
+    {"extra field of stray bytes only",
+     [](const fs::path&, const fs::path& archive) {
+         ZipBuilder zip;
+         zip.entry(zip.addDeflated("a.txt", "a\n")).centralExtra = "\x01";
+         ezip_test::writeFile(archive, zip.finish());
+     },
+     false},
     {"device and socket modes",
      [](const fs::path&, const fs::path& archive) {
          ZipBuilder zip;

@@ -100,13 +100,13 @@ std::string ZipBuilder::centralRecords() const {
         put(out, entry.compressedSize, 4);
         put(out, entry.size, 4);
         put(out, entry.name.size(), 2);
-        put(out, 0, 2); // extra
+        put(out, entry.centralExtra.size(), 2);
         put(out, 0, 2); // comment
         put(out, 0, 2); // disk
         put(out, 0, 2); // internal attributes
         put(out, entry.externalAttributes, 4);
         put(out, entry.localOffset, 4);
-        out += entry.name;
+        out += entry.name + entry.centralExtra;
     }
     return out;
 }

@@ -19,6 +19,7 @@ public:
         std::uint32_t size = 0;
         std::uint32_t externalAttributes = 0100644U << 16U;
         std::uint32_t localOffset = 0;
+        std::string centralExtra; // the central directory's extra field
     };
 
     // Appends a local header and `payload` (the stored or compressed bytes)
