@@ -22,17 +22,14 @@ def random_names(cp949):
         out = ""
         while len(out) < count:
             c = chr(rng.randrange(low, high))
-            if not cp949 or len(c.encode("cp949", "replace")) == 2 and c != "?":
-                out += c
+            out += c if not cp949 or c.encode("cp949", "ignore") else ""
         return out
 
     latin = "abcdefghijklmnopqrstuvwxyzàáâãäåæçèéêëìíîïñòóôõöøùúûüýÿßœ"
     kinds = [lambda: chars(0xAC00, 0xD7A4, 2)] * 2 + [lambda: chars(0x4E00, 0x9FA6, 2)]
-    if cp949:
-        kinds.append(lambda: chars(0xAC00, 0xD7A4, 3) + " " + str(rng.randrange(100)))
-    else:
-        kinds.append(lambda: "".join(rng.choice(latin) for _ in range(rng.randint(3, 8))))
-        kinds.append(lambda: chars(0x3041, 0x3097, 3))
+    kinds += [lambda: chars(0xAC00, 0xD7A4, 3) + " " + str(rng.randrange(100))] if cp949 else [
+        lambda: "".join(rng.choice(latin) for _ in range(rng.randint(3, 8))),
+        lambda: chars(0x3041, 0x3097, 3)]
     names = {rng.choice(kinds)() + ".txt" for _ in range(300)}
     return [(name, name.encode()) for name in sorted(names)]
 
