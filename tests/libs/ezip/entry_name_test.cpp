@@ -131,7 +131,7 @@ TEST(NameDecoding, PrefersAMatchingUnicodePathField) {
     const std::string raw = "\xC7\xD1.txt";
     const std::string unicode = "\xEC\x9C\xA0.txt"; // 유.txt
     const auto field = [&](std::uint32_t crc) {
-        std::string f = "\x75\x70";
+        std::string f = "up"; // the field's id 0x7075
         f.push_back(static_cast<char>(5 + unicode.size()));
         f.push_back('\0');
         f.push_back('\1');

@@ -92,11 +92,11 @@ std::string largeData() {
 const HostileCase hostileCases[] = {
     {"traversal with slashes", [] { return withEntry("../evil.txt"); }, EZIP_E_NAME},
     {"traversal inside a path", [] { return withEntry("newdir/../../evil.txt"); }, EZIP_E_NAME},
-    {"traversal with backslashes", [] { return withEntry("newdir\\..\\..\\evil.txt"); },
+    {"traversal with backslashes", [] { return withEntry(R"(newdir\..\..\evil.txt)"); },
      EZIP_E_NAME},
     {"absolute path", [] { return withEntry("/tmp/ezip-evil.txt"); }, EZIP_E_NAME},
-    {"drive path", [] { return withEntry("C:\\evil.txt"); }, EZIP_E_NAME},
-    {"UNC path", [] { return withEntry("\\\\host\\share\\evil.txt"); }, EZIP_E_NAME},
+    {"drive path", [] { return withEntry(R"(C:\evil.txt)"); }, EZIP_E_NAME},
+    {"UNC path", [] { return withEntry(R"(\\host\share\evil.txt)"); }, EZIP_E_NAME},
     {"device name", [] { return withEntry("sub/NUL.txt"); }, EZIP_E_NAME},
     {"name with NUL", [] { return withEntry(std::string("ok\0/../../evil", 14)); }, EZIP_E_NAME},
     {"name with a control character", [] { return withEntry("bell\a.txt"); }, EZIP_E_NAME},
@@ -264,7 +264,8 @@ TEST(HostileArchive, MoreThanTheFreeSpaceFailsBeforeAnyRead) {
     constexpr int entries = 150;
     struct statvfs space {};
     ASSERT_EQ(statvfs(destination.c_str(), &space), 0);
-    if (static_cast<double>(space.f_bavail) * space.f_frsize > double{claimed} * entries) {
+    if (static_cast<double>(space.f_bavail) * static_cast<double>(space.f_frsize) >
+        double{claimed} * entries) {
         GTEST_SKIP() << "the file system has more room than the archive claims";
     }
     ZipBuilder zip;

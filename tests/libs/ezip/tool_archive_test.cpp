@@ -35,7 +35,7 @@ protected:
     [[nodiscard]] fs::path archive() const { return scratch_.path() / "archive.zip"; }
     [[nodiscard]] fs::path source() const { return scratch_.path() / "source"; }
 
-    short extract() const { return Vexa_Unzip(archive().c_str(), ours().c_str()); }
+    [[nodiscard]] short extract() const { return Vexa_Unzip(archive().c_str(), ours().c_str()); }
 
     void expectSameAsUnzip() const {
         ASSERT_EQ(
