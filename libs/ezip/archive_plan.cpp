@@ -31,22 +31,32 @@ struct EntryKind {
     bool unixMode = false;
 };
 
-// Only regular files and folders may come out of a package: links could point
-// the next entries out of the folder, devices and FIFOs have no place in it.
+// Only regular files and folders come out of a package: a link could point the
+// next entries out of the folder. FIFOs, devices and sockets carry no meaning
+// here but their bytes (an archive written from a pipe marks its entry as a
+// FIFO), so they are written as regular files, as other unpackers do.
 int entryKind(const CentralEntry& entry, EntryKind& kind) {
     const unsigned host = entry.madeBy >> 8U;
-    if (host == hostUnix || host == hostMac) {
-        const std::uint32_t mode = entry.externalAttributes >> 16U;
-        const std::uint32_t type = mode & S_IFMT;
-        if (type != 0 && type != S_IFREG && type != S_IFDIR) {
+    const bool unixHost = host == hostUnix || host == hostMac;
+    const std::uint32_t mode = entry.externalAttributes >> 16U;
+    const std::uint32_t type = mode & S_IFMT;
+    if (unixHost) {
+        if (type == S_IFLNK) {
             return EZIP_E_ENTRY_TYPE;
         }
-        kind.folder = type == S_IFDIR;
+        if (type != 0 && type != S_IFREG && type != S_IFDIR && type != S_IFIFO && type != S_IFCHR &&
+            type != S_IFBLK && type != S_IFSOCK) {
+            return EZIP_E_ENTRY_TYPE;
+        }
         kind.executable = (mode & 0111U) != 0;
         kind.unixMode = (mode & 0777U) != 0;
     }
-    if ((entry.externalAttributes & dosFolder) != 0) {
-        kind.folder = true;
+    // Unix writers fill the DOS attributes as they please (some set every
+    // bit), so where the mode gives a type, the type decides.
+    if (unixHost && type != 0) {
+        kind.folder = type == S_IFDIR;
+    } else {
+        kind.folder = (entry.externalAttributes & dosFolder) != 0;
     }
     return EZIP_OK;
 }
@@ -73,6 +83,7 @@ int planExtraction(const CentralDirectory& directory, const Limits& limits, Plan
     if (directory.entries.size() > limits.maxEntries) {
         return EZIP_E_TOO_MANY_ENTRIES;
     }
+    plan.view = directory.view;
     NameDecoder decoder;
     std::unordered_set<std::string> fileKeys;
     std::unordered_set<std::string> explicitFolderKeys;
@@ -84,7 +95,8 @@ int planExtraction(const CentralDirectory& directory, const Limits& limits, Plan
         const CentralEntry& entry = directory.entries[i];
         if (!entry.unicodeName.empty() && isValidUtf8(entry.unicodeName)) {
             decoded = entry.unicodeName;
-        } else if (!decoder.decode(entry.rawName, (entry.flags & flagUtf8) != 0, {}, decoded)) {
+        } else if (!decoder.decode(entry.rawName, (entry.flags & flagUtf8) != 0, entry.madeBy >> 8U,
+                                   {}, decoded)) {
             return EZIP_E_NAME_ENCODING;
         }
         // The stored length counts every byte; a NUL inside it is a name
@@ -114,9 +126,8 @@ int planExtraction(const CentralDirectory& directory, const Limits& limits, Plan
         if (folder && entry.size != 0) {
             return EZIP_E_STRUCTURE;
         }
-        if (entry.size > limits.ratioFreeSize &&
-            entry.size / limits.maxRatio > entry.compressedSize) {
-            return EZIP_E_RATIO;
+        if (name.components.empty()) {
+            continue; // the destination itself, which exists
         }
         const std::size_t parents = folder ? name.components.size() : name.components.size() - 1;
         for (std::size_t depth = 1; depth <= parents; ++depth) {

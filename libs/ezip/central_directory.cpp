@@ -77,6 +77,9 @@ public:
         return true;
     }
 
+    // The file offset of the next byte read.
+    [[nodiscard]] std::uint64_t offset() const { return pos_ - (filled_ - begin_); }
+
 private:
     int fd_;
     std::uint64_t pos_;
@@ -91,7 +94,58 @@ struct EndRecord {
     std::uint64_t size = 0;
     std::uint64_t offset = 0;
     std::uint64_t position = 0; // where the directory must end
+    std::uint64_t padding = 0;  // bytes of the comment missing from the file
 };
+
+// Reads the end record at `p`, which lies at `position` in the file, and the
+// zip64 records before it. Refuses archives spanning several disks.
+int readEnd(int fd, const unsigned char* p, std::uint64_t position, EndRecord& end) {
+    const std::uint64_t disk = le(p + 4, 2);
+    const std::uint64_t directoryDisk = le(p + 6, 2);
+    const std::uint64_t diskEntries = le(p + 8, 2);
+    end.entries = le(p + 10, 2);
+    end.size = le(p + 12, 4);
+    end.offset = le(p + 16, 4);
+    end.position = position;
+    // All ones in any field, the disk numbers included, say "see the zip64
+    // record"; some writers set every field so.
+    const bool marked = disk == 0xFFFF || directoryDisk == 0xFFFF || diskEntries == 0xFFFF ||
+                        end.entries == 0xFFFF || end.size == 0xFFFFFFFF || end.offset == 0xFFFFFFFF;
+    // Some writers add the zip64 records without marking the end record,
+    // so their locator is looked for in every archive.
+    std::array<unsigned char, 20> locator{};
+    const bool located =
+        end.position >= locator.size() &&
+        readAt(fd, end.position - locator.size(), locator.data(), locator.size()) &&
+        le(locator.data(), 4) == locator64Signature;
+    if (!located) {
+        return !marked && disk == 0 && directoryDisk == 0 && diskEntries == end.entries
+                   ? EZIP_OK
+                   : EZIP_E_STRUCTURE;
+    }
+    // Where both records give a disk number or count, both must say one disk.
+    if ((disk != 0 && disk != 0xFFFF) || (directoryDisk != 0 && directoryDisk != 0xFFFF) ||
+        (diskEntries != end.entries && diskEntries != 0xFFFF && end.entries != 0xFFFF) ||
+        le(locator.data() + 4, 4) != 0 || le(locator.data() + 16, 4) > 1) {
+        return EZIP_E_STRUCTURE;
+    }
+    const std::uint64_t record = le(locator.data() + 8, 8);
+    std::array<unsigned char, 56> end64{};
+    if (end.position < locator.size() + end64.size() ||
+        record > end.position - locator.size() - end64.size() ||
+        !readAt(fd, record, end64.data(), end64.size()) || le(end64.data(), 4) != end64Signature) {
+        return EZIP_E_STRUCTURE;
+    }
+    end.entries = le(end64.data() + 32, 8);
+    if (le(end64.data() + 16, 4) != 0 || le(end64.data() + 20, 4) != 0 ||
+        le(end64.data() + 24, 8) != end.entries) {
+        return EZIP_E_STRUCTURE;
+    }
+    end.size = le(end64.data() + 40, 8);
+    end.offset = le(end64.data() + 48, 8);
+    end.position = record;
+    return EZIP_OK;
+}
 
 int findEnd(int fd, std::uint64_t fileSize, EndRecord& end) {
     if (fileSize < endSize) {
@@ -106,45 +160,28 @@ int findEnd(int fd, std::uint64_t fileSize, EndRecord& end) {
     }
     for (std::size_t i = tail - endSize + 1; i-- > 0;) {
         const unsigned char* p = buffer.data() + i;
-        if (le(p, 4) != endSignature || i + endSize + le(p + 20, 2) > tail) {
+        if (le(p, 4) == endSignature && i + endSize + le(p + 20, 2) <= tail) {
+            return readEnd(fd, p, tailStart + i, end);
+        }
+    }
+    // Only records whose comment runs past the end of the file: a writer
+    // miscounted its comment, which means nothing to the entries. Of these the
+    // last whose directory ends right before it is taken, so that one that is
+    // part of the comment or of an entry's data is passed over.
+    int code = EZIP_E_NOT_ZIP;
+    for (std::size_t i = tail - endSize + 1; i-- > 0;) {
+        const unsigned char* p = buffer.data() + i;
+        if (le(p, 4) != endSignature) {
             continue;
         }
-        if (le(p + 4, 2) != 0 || le(p + 6, 2) != 0 || le(p + 8, 2) != le(p + 10, 2)) {
-            return EZIP_E_STRUCTURE; // spanned archives
+        if (readEnd(fd, p, tailStart + i, end) == EZIP_OK && end.offset <= end.position &&
+            end.size == end.position - end.offset) {
+            end.padding = i + endSize + le(p + 20, 2) - tail;
+            return EZIP_OK;
         }
-        end.entries = le(p + 10, 2);
-        end.size = le(p + 12, 4);
-        end.offset = le(p + 16, 4);
-        end.position = tailStart + i;
-        const bool marked =
-            end.entries == 0xFFFF || end.size == 0xFFFFFFFF || end.offset == 0xFFFFFFFF;
-        // Some writers add the zip64 records without marking the end record,
-        // so their locator is looked for in every archive.
-        std::array<unsigned char, 20> locator{};
-        const bool located =
-            end.position >= locator.size() &&
-            readAt(fd, end.position - locator.size(), locator.data(), locator.size()) &&
-            le(locator.data(), 4) == locator64Signature;
-        if (!located) {
-            return marked ? EZIP_E_STRUCTURE : EZIP_OK;
-        }
-        const std::uint64_t record = le(locator.data() + 8, 8);
-        std::array<unsigned char, 56> end64{};
-        if (record > end.position - 20 - end64.size() ||
-            !readAt(fd, record, end64.data(), end64.size()) ||
-            le(end64.data(), 4) != end64Signature) {
-            return EZIP_E_STRUCTURE;
-        }
-        if (le(end64.data() + 16, 4) != 0 || le(end64.data() + 20, 4) != 0) {
-            return EZIP_E_STRUCTURE;
-        }
-        end.entries = le(end64.data() + 32, 8);
-        end.size = le(end64.data() + 40, 8);
-        end.offset = le(end64.data() + 48, 8);
-        end.position = record;
-        return EZIP_OK;
+        code = EZIP_E_STRUCTURE;
     }
-    return EZIP_E_NOT_ZIP;
+    return code;
 }
 
 // Replaces the 32-bit fields that say "see the zip64 field" by its values.
@@ -178,7 +215,22 @@ bool applyZip64(const std::string& extra, CentralEntry& entry, bool needSize, bo
     return !needSize && !needCompressed && !needOffset;
 }
 
-int readEntry(Reader& reader, CentralEntry& entry) {
+// The bytes after the last record of an extra field, too few for a record's
+// header; none when a record runs past the field.
+std::size_t strayBytes(const std::string& extra) {
+    const auto* p = reinterpret_cast<const unsigned char*>(extra.data());
+    std::size_t pos = 0;
+    while (pos + 4 <= extra.size()) {
+        const std::size_t length = le(p + pos + 2, 2);
+        if (pos + 4 + length > extra.size()) {
+            return 0;
+        }
+        pos += 4 + length;
+    }
+    return extra.size() - pos;
+}
+
+int readEntry(Reader& reader, CentralEntry& entry, LibzipView& view) {
     std::array<unsigned char, 46> header{};
     if (!reader.read(header.data(), header.size()) || le(header.data(), 4) != centralSignature) {
         return EZIP_E_STRUCTURE;
@@ -198,8 +250,11 @@ int readEntry(Reader& reader, CentralEntry& entry) {
     entry.rawName.resize(nameLength);
     std::string extra(extraLength, '\0');
     std::string comment(commentLength, '\0');
-    if (!reader.read(entry.rawName.data(), nameLength) || !reader.read(extra.data(), extraLength) ||
-        !reader.read(comment.data(), commentLength)) {
+    if (!reader.read(entry.rawName.data(), nameLength)) {
+        return EZIP_E_STRUCTURE;
+    }
+    const std::uint64_t extraOffset = reader.offset();
+    if (!reader.read(extra.data(), extraLength) || !reader.read(comment.data(), commentLength)) {
         return EZIP_E_STRUCTURE;
     }
     if (disk != 0 && disk != 0xFFFF) {
@@ -208,6 +263,10 @@ int readEntry(Reader& reader, CentralEntry& entry) {
     if (!applyZip64(extra, entry, entry.size == 0xFFFFFFFF, entry.compressedSize == 0xFFFFFFFF,
                     entry.localOffset == 0xFFFFFFFF)) {
         return EZIP_E_STRUCTURE;
+    }
+    const std::size_t stray = strayBytes(extra);
+    if (extra.find_first_not_of('\0', extra.size() - stray) != std::string::npos) {
+        view.zeroed.emplace_back(extraOffset + extra.size() - stray, stray);
     }
     entry.unicodeName = std::string(unicodePathField(extra, entry.rawName));
     return EZIP_OK;
@@ -266,10 +325,11 @@ int readCentralDirectory(int fd, std::uint64_t maxEntries, CentralDirectory& dir
         return EZIP_E_STRUCTURE;
     }
     directory.offset = end.offset;
+    directory.view.padding = end.padding;
     directory.entries.assign(static_cast<std::size_t>(end.entries), CentralEntry{});
     Reader reader(fd, end.offset, end.position);
     for (auto& entry : directory.entries) {
-        if (const int code = readEntry(reader, entry); code != EZIP_OK) {
+        if (const int code = readEntry(reader, entry, directory.view); code != EZIP_OK) {
             return code;
         }
         if (const int code = checkLocalHeader(fd, end.offset, entry); code != EZIP_OK) {

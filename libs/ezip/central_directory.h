@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ezip {
@@ -21,15 +22,29 @@ struct CentralEntry {
     std::string unicodeName; // from an Info-ZIP Unicode path field, when valid
 };
 
+// How libzip must be shown the archive to open what the checks here accept:
+// it refuses stray bytes after the last record of a central extra field
+// unless they are zeros, and a comment whose length runs past the end of the
+// file. Neither changes what is unpacked.
+struct LibzipView {
+    // Offsets and lengths of stray bytes, in file order, that libzip reads as zeros.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> zeroed;
+    // Zeros that libzip reads past the end of the file.
+    std::uint64_t padding = 0;
+};
+
 struct CentralDirectory {
     std::vector<CentralEntry> entries;
     std::uint64_t offset = 0;
+    LibzipView view;
 };
 
 // Reads the central directory and every local header of the archive open as
 // `fd`, checking that the two agree and that every entry's data lies before
 // the directory. Returns EZIP_OK or an EzipCode; refuses more than
-// `maxEntries` entries before reading them.
+// `maxEntries` entries before reading them. Stray bytes after the last record
+// of an extra field, and an archive comment that runs past the end of the
+// file, are accepted, as other unpackers accept them.
 int readCentralDirectory(int fd, std::uint64_t maxEntries, CentralDirectory& directory);
 
 } // namespace ezip

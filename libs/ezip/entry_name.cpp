@@ -124,9 +124,6 @@ NameVerdict checkComponent(std::string_view component) {
     if (component == "..") {
         return NameVerdict::Traversal;
     }
-    if (component == ".") {
-        return NameVerdict::DotComponent;
-    }
     if (component.size() > maxComponentBytes) {
         return NameVerdict::TooLong;
     }
@@ -145,6 +142,12 @@ NameVerdict checkComponent(std::string_view component) {
         return NameVerdict::DeviceName;
     }
     return NameVerdict::Ok;
+}
+
+// Hosts whose tools write names in the machine's code page: MS-DOS and
+// Windows FAT, OS/2 HPFS, Windows NTFS, VFAT.
+bool writesCodePage(unsigned host) {
+    return host == 0 || host == 6 || host == 10 || host == 14;
 }
 
 bool isSeparator(char c) {
@@ -207,19 +210,26 @@ CheckedName checkEntryName(std::string_view utf8) {
             ++end;
         }
         const std::string_view component = rest.substr(start, end - start);
-        const NameVerdict verdict = checkComponent(component);
-        if (verdict != NameVerdict::Ok) {
+        // "." names the folder it stands in: bsdtar writes "./a.txt", and "a/."
+        // is the folder "a".
+        if (component == ".") {
+            if (end >= rest.size()) {
+                result.folder = true;
+            }
+        } else if (const NameVerdict verdict = checkComponent(component);
+                   verdict != NameVerdict::Ok) {
             result.verdict = verdict;
             result.components.clear();
             return result;
+        } else {
+            result.components.emplace_back(component);
         }
-        result.components.emplace_back(component);
         if (end >= rest.size()) {
             break;
         }
         start = end + 1;
     }
-    if (result.components.front().starts_with(stagingPrefix)) {
+    if (!result.components.empty() && result.components.front().starts_with(stagingPrefix)) {
         result.verdict = NameVerdict::Reserved;
         result.components.clear();
         return result;
@@ -332,8 +342,8 @@ bool NameDecoder::fromCp949(std::string_view raw, std::string& utf8) {
     return true;
 }
 
-bool NameDecoder::decode(std::string_view raw, bool utf8Flag, std::string_view extraField,
-                         std::string& utf8) {
+bool NameDecoder::decode(std::string_view raw, bool utf8Flag, unsigned host,
+                         std::string_view extraField, std::string& utf8) {
     const std::string_view unicode = unicodePathField(extraField, raw);
     if (!unicode.empty() && isValidUtf8(unicode)) {
         utf8.assign(unicode);
@@ -343,10 +353,15 @@ bool NameDecoder::decode(std::string_view raw, bool utf8Flag, std::string_view e
         utf8.assign(raw);
         return isValidUtf8(raw);
     }
+    const bool validUtf8 = isValidUtf8(raw);
+    if (validUtf8 && !writesCodePage(host)) {
+        utf8.assign(raw);
+        return true;
+    }
     if (fromCp949(raw, utf8)) {
         return true;
     }
-    if (isValidUtf8(raw)) {
+    if (validUtf8) {
         utf8.assign(raw);
         return true;
     }

@@ -16,7 +16,6 @@ enum class NameVerdict {
     Absolute,
     Drive,
     Traversal,
-    DotComponent,
     EmptyComponent,
     ReservedCharacter,
     DeviceName,
@@ -27,9 +26,10 @@ enum class NameVerdict {
 
 struct CheckedName {
     NameVerdict verdict = NameVerdict::Empty;
-    // The path's components in UTF-8, without separators.
+    // The path's components in UTF-8, without separators and "." components;
+    // none for a name of the destination folder itself ("./").
     std::vector<std::string> components;
-    // The name ends with a separator: a folder entry.
+    // The name ends with a separator or "." (or is only "."): a folder entry.
     bool folder = false;
 };
 
@@ -47,10 +47,14 @@ std::string foldCase(std::string_view utf8);
 // The first component of the staging folder's name; no entry may use it.
 inline constexpr std::string_view stagingPrefix = ".ezip-staging-";
 
-// Decodes raw names into UTF-8. Names carry the UTF-8 flag or an Info-ZIP
-// Unicode path field, or they are in the client machines' code page CP949;
-// archives made by Linux tools carry UTF-8 without the flag, recognised as
-// bytes that are valid UTF-8 but not valid CP949.
+// Decodes raw names into UTF-8. Names with the UTF-8 flag or an Info-ZIP
+// Unicode path field are UTF-8. Other names are in the code page of the
+// machine that wrote them: Windows tools (FAT and NTFS hosts) write the client
+// machines' CP949, Unix and macOS tools write the file system's bytes, which
+// are UTF-8. Neither test of validity tells the two apart on its own: UTF-8
+// Latin and CJK names are mostly valid CP949 ("café" reads as "caf챕"), and a
+// CP949 name is now and then valid UTF-8. So the host decides which comes
+// first, and the other is taken only for a name that the first cannot read.
 class NameDecoder {
 public:
     NameDecoder();
@@ -58,8 +62,9 @@ public:
     NameDecoder(const NameDecoder&) = delete;
     NameDecoder& operator=(const NameDecoder&) = delete;
 
-    // False when the name cannot be decoded.
-    bool decode(std::string_view raw, bool utf8Flag, std::string_view extraField,
+    // False when the name cannot be decoded. `host` is the high byte of the
+    // entry's "version made by".
+    bool decode(std::string_view raw, bool utf8Flag, unsigned host, std::string_view extraField,
                 std::string& utf8);
 
 private:

@@ -25,15 +25,16 @@ enum EzipCode {
     EZIP_E_STRUCTURE = -4,     // inconsistent or truncated directory, local header, multi-disk
     EZIP_E_NAME = -5,          // a name that is absolute, leaves the folder or is not portable
     EZIP_E_NAME_ENCODING = -6, // a name that is neither valid UTF-8 nor valid CP949
-    EZIP_E_ENTRY_TYPE =
-        -7, // a symbolic link, device, FIFO or socket entry (zip has no hard-link type)
+    // A symbolic link, or a Unix file type unknown to the library (zip has no
+    // hard-link type). FIFO, device and socket entries are written as files.
+    EZIP_E_ENTRY_TYPE = -7,
     EZIP_E_DUPLICATE =
         -8, // the same name twice (also after case folding), or a file that is also a folder
     EZIP_E_ENCRYPTED = -9,         // an encrypted entry
     EZIP_E_METHOD = -10,           // a compression method other than store and deflate
     EZIP_E_OVERLAP = -11,          // entries whose local data overlap (or overlap the directory)
     EZIP_E_TOO_MANY_ENTRIES = -12, // more entries than the library accepts
-    EZIP_E_RATIO = -13,            // an entry whose declared compression ratio is implausible
+    EZIP_E_RATIO = -13,            // no longer returned; kept so that no value changes meaning
     EZIP_E_NO_SPACE = -14, // the destination's file system lacks room for the unpacked files
     EZIP_E_DESTINATION =
         -15, // the folder is missing, not a folder, or its tree conflicts with the archive

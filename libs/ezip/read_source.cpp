@@ -15,11 +15,13 @@ constexpr std::size_t blockSize = 1U << 20U;
 
 } // namespace
 
-ReadSource::ReadSource(int fd) : fd_(fd), block_(std::make_unique<unsigned char[]>(blockSize)) {
+ReadSource::ReadSource(int fd, const LibzipView& view)
+    : fd_(fd), view_(&view), block_(std::make_unique<unsigned char[]>(blockSize)) {
     zip_error_init(&error_);
     struct stat info {};
     if (fstat(fd_, &info) == 0) {
-        size_ = static_cast<std::uint64_t>(info.st_size);
+        fileSize_ = static_cast<std::uint64_t>(info.st_size);
+        size_ = fileSize_ + view.padding;
     }
     posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
@@ -48,6 +50,13 @@ zip_int64_t ReadSource::read(void* data, zip_uint64_t length) {
     auto* out = static_cast<unsigned char*>(data);
     std::uint64_t done = 0;
     while (done < length && position_ < size_) {
+        if (position_ >= fileSize_) {
+            const std::uint64_t take = std::min<std::uint64_t>(length - done, size_ - position_);
+            std::memset(out + done, 0, static_cast<std::size_t>(take));
+            done += take;
+            position_ += take;
+            continue;
+        }
         if (position_ < blockStart_ || position_ >= blockStart_ + blockLength_) {
             std::size_t want = blockSize;
             if (position_ >= expectedStart_ && position_ < expectedEnd_) {
@@ -64,6 +73,7 @@ zip_int64_t ReadSource::read(void* data, zip_uint64_t length) {
             }
             blockStart_ = position_;
             blockLength_ = static_cast<std::size_t>(got);
+            zeroStrayBytes();
         }
         const std::uint64_t offset = position_ - blockStart_;
         const std::uint64_t take = std::min<std::uint64_t>(length - done, blockLength_ - offset);
@@ -72,6 +82,19 @@ zip_int64_t ReadSource::read(void* data, zip_uint64_t length) {
         position_ += take;
     }
     return static_cast<zip_int64_t>(done);
+}
+
+void ReadSource::zeroStrayBytes() {
+    const auto& zeroed = view_->zeroed;
+    const std::uint64_t blockEnd = blockStart_ + blockLength_;
+    auto range = std::partition_point(zeroed.begin(), zeroed.end(), [&](const auto& stray) {
+        return stray.first + stray.second <= blockStart_;
+    });
+    for (; range != zeroed.end() && range->first < blockEnd; ++range) {
+        const std::uint64_t from = std::max(range->first, blockStart_);
+        const std::uint64_t to = std::min(range->first + range->second, blockEnd);
+        std::memset(block_.get() + (from - blockStart_), 0, static_cast<std::size_t>(to - from));
+    }
 }
 
 zip_int64_t ReadSource::callback(void* self, void* data, zip_uint64_t length,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "libs/ezip/central_directory.h"
+
 #include <cstdint>
 #include <memory>
 #include <zip.h>
@@ -9,11 +11,12 @@ namespace ezip {
 // A libzip source over an open archive file that reads ahead in large blocks
 // with pread. libzip's own file source goes through stdio, which costs a read
 // of a few KiB and a seek per small request; this one keeps the syscalls to
-// one per block, and a seek within the block costs nothing.
+// one per block, and a seek within the block costs nothing. libzip sees the
+// archive as `view` says, which must outlive the source.
 class ReadSource {
 public:
     // Takes ownership of `fd`.
-    explicit ReadSource(int fd);
+    ReadSource(int fd, const LibzipView& view);
     ~ReadSource();
     ReadSource(const ReadSource&) = delete;
     ReadSource& operator=(const ReadSource&) = delete;
@@ -32,9 +35,12 @@ private:
     static zip_int64_t callback(void* self, void* data, zip_uint64_t length,
                                 zip_source_cmd_t command);
     zip_int64_t read(void* data, zip_uint64_t length);
+    void zeroStrayBytes();
 
     int fd_;
-    std::uint64_t size_ = 0;
+    const LibzipView* view_;
+    std::uint64_t fileSize_ = 0;
+    std::uint64_t size_ = 0; // with the view's padding
     std::uint64_t position_ = 0;
     std::unique_ptr<unsigned char[]> block_;
     std::uint64_t blockStart_ = 0;

@@ -151,6 +151,7 @@ struct Shared {
     const std::string& archivePath;
     std::size_t entryCount;
     const std::vector<const PlannedFile*>& order;
+    const LibzipView& view;
     int stagingFd;
     std::atomic<std::size_t> next{0};
     std::atomic<int> failure{EZIP_OK};
@@ -168,7 +169,7 @@ void work(Shared& shared) noexcept {
             shared.fail(EZIP_E_OPEN);
             return;
         }
-        ReadSource source(fd);
+        ReadSource source(fd, shared.view);
         const Archive archive(source.open());
         if (!archive) {
             shared.fail(EZIP_E_STRUCTURE);
@@ -222,7 +223,7 @@ int inflateAll(const std::string& archivePath, std::size_t entryCount, const Pla
     if (const int code = makeBuckets(stagingFd, plan); code != EZIP_OK) {
         return code;
     }
-    Shared shared{archivePath, entryCount, order, stagingFd};
+    Shared shared{archivePath, entryCount, order, plan.view, stagingFd};
     const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
     const auto workers = static_cast<unsigned>(
         std::min<std::size_t>({maxWorkers, cores, std::max<std::size_t>(1, order.size())}));

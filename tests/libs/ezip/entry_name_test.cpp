@@ -37,7 +37,10 @@ INSTANTIATE_TEST_SUITE_P(Table, EntryNameRules, ::testing::Values(
     NameCase{"..\\a", NameVerdict::Traversal},
     NameCase{"a\\..\\..\\b", NameVerdict::Traversal},
     NameCase{"a/..", NameVerdict::Traversal},
-    NameCase{"./a", NameVerdict::DotComponent},
+    NameCase{"./a", NameVerdict::Ok},
+    NameCase{"./", NameVerdict::Ok},
+    NameCase{"./../a", NameVerdict::Traversal},
+    NameCase{"./.ezip-staging-abc/x", NameVerdict::Reserved},
     NameCase{"/etc/passwd", NameVerdict::Absolute},
     NameCase{"\\windows\\x", NameVerdict::Absolute},
     NameCase{"\\\\server\\share\\x", NameVerdict::Absolute},
@@ -75,6 +78,9 @@ TEST(EntryName, SplitsOnBothSeparatorsAndMarksFolders) {
     EXPECT_EQ(name.components, (std::vector<std::string>{"a", "b", "c"}));
     EXPECT_TRUE(name.folder);
     EXPECT_FALSE(ezip::checkEntryName("a/b").folder);
+    const auto dotted = ezip::checkEntryName("./a/.\\b/.");
+    EXPECT_EQ(dotted.components, (std::vector<std::string>{"a", "b"}));
+    EXPECT_TRUE(dotted.folder);
 }
 
 TEST(EntryName, FoldsCaseBeyondAscii) {
@@ -87,6 +93,7 @@ struct DecodeCase {
     const char* what;
     std::string raw;
     bool utf8Flag;
+    unsigned host;
     bool decodes;
     std::string utf8;
 };
@@ -97,7 +104,7 @@ TEST_P(NameDecoding, DecodesByFlagOrGuess) {
     const auto& c = GetParam();
     ezip::NameDecoder decoder;
     std::string out;
-    ASSERT_EQ(decoder.decode(c.raw, c.utf8Flag, {}, out), c.decodes) << c.what;
+    ASSERT_EQ(decoder.decode(c.raw, c.utf8Flag, c.host, {}, out), c.decodes) << c.what;
     if (c.decodes) {
         EXPECT_EQ(out, c.utf8) << c.what;
     }
@@ -108,19 +115,23 @@ const std::string hangulCp949 = "\xC7\xD1\xB1\xDB";        // 한글 in CP949
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Table, NameDecoding, ::testing::Values(
-    DecodeCase{"ascii", "a/b.txt", false, true, "a/b.txt"},
-    DecodeCase{"cp949 without flag", hangulCp949 + ".txt", false, true, hangulUtf8 + ".txt"},
-    DecodeCase{"utf-8 with flag", hangulUtf8, true, true, hangulUtf8},
-    DecodeCase{"utf-8 without flag, invalid cp949", hangulUtf8 + ".txt", false, true, hangulUtf8 + ".txt"},
-    DecodeCase{"cp949 bytes wrongly flagged utf-8", hangulCp949, true, false, ""},
-    DecodeCase{"neither encoding", "\xFF\xFF", false, false, ""}));
+    DecodeCase{"ascii", "a/b.txt", false, 0, true, "a/b.txt"},
+    DecodeCase{"cp949 without flag", hangulCp949 + ".txt", false, 0, true, hangulUtf8 + ".txt"},
+    DecodeCase{"cp949 from Unix, invalid utf-8", hangulCp949, false, 3, true, hangulUtf8},
+    DecodeCase{"cp949 that is valid utf-8, from FAT", "\xC2\xA1", false, 0, true, "\xEC\xA7\x95"},
+    DecodeCase{"cp949 that is valid utf-8, from NTFS", "\xC2\xA1", false, 10, true, "\xEC\xA7\x95"},
+    DecodeCase{"utf-8 with flag", hangulUtf8, true, 0, true, hangulUtf8},
+    DecodeCase{"utf-8 from FAT, invalid cp949", hangulUtf8 + ".txt", false, 0, true, hangulUtf8 + ".txt"},
+    DecodeCase{"utf-8 that is valid cp949, from Unix", "caf\xC3\xA9", false, 3, true, "caf\xC3\xA9"},
+    DecodeCase{"cp949 bytes wrongly flagged utf-8", hangulCp949, true, 0, false, ""},
+    DecodeCase{"neither encoding", "\xFF\xFF", false, 3, false, ""}));
 // clang-format on
 
 TEST(NameDecoding, PrefersAMatchingUnicodePathField) {
     const std::string raw = "\xC7\xD1.txt";
     const std::string unicode = "\xEC\x9C\xA0.txt"; // 유.txt
     const auto field = [&](std::uint32_t crc) {
-        std::string f = "\x75\x70";
+        std::string f = "up"; // the field's id 0x7075
         f.push_back(static_cast<char>(5 + unicode.size()));
         f.push_back('\0');
         f.push_back('\1');
@@ -131,10 +142,10 @@ TEST(NameDecoding, PrefersAMatchingUnicodePathField) {
     };
     ezip::NameDecoder decoder;
     std::string out;
-    ASSERT_TRUE(decoder.decode(raw, false, field(ezip::crc32(raw)), out));
+    ASSERT_TRUE(decoder.decode(raw, false, 0, field(ezip::crc32(raw)), out));
     EXPECT_EQ(out, unicode);
     // A field written for another name is stale and ignored.
-    ASSERT_TRUE(decoder.decode(raw, false, field(ezip::crc32(raw) + 1), out));
+    ASSERT_TRUE(decoder.decode(raw, false, 0, field(ezip::crc32(raw) + 1), out));
     EXPECT_NE(out, unicode);
 }
 

@@ -3,13 +3,36 @@ unpacking it must give, written with plain file operations.
 
 make_archive.py ARCHIVE|- MODE EXPECTED_FOLDER
 MODE: stored, deflated, zip64, utf8, cp949; "-" streams to standard output,
-so that every entry gets a data descriptor."""
+so that every entry gets a data descriptor. MODE names writes a few hundred
+random Hangul, Latin and CJK names in UTF-8 without the flag, made on Unix;
+names-cp949 random Hangul and Hanja names in CP949, made on FAT."""
 
 import os
+import random
 import sys
 import zipfile
 
 archive, mode, expected = sys.argv[1:4]
+
+
+def random_names(cp949):
+    rng = random.Random(20261209)
+
+    def chars(low, high, count):
+        out = ""
+        while len(out) < count:
+            c = chr(rng.randrange(low, high))
+            out += c if not cp949 or c.encode("cp949", "ignore") else ""
+        return out
+
+    latin = "abcdefghijklmnopqrstuvwxyzàáâãäåæçèéêëìíîïñòóôõöøùúûüýÿßœ"
+    kinds = [lambda: chars(0xAC00, 0xD7A4, 2)] * 2 + [lambda: chars(0x4E00, 0x9FA6, 2)]
+    kinds += [lambda: chars(0xAC00, 0xD7A4, 3) + " " + str(rng.randrange(100))] if cp949 else [
+        lambda: "".join(rng.choice(latin) for _ in range(rng.randint(3, 8))),
+        lambda: chars(0x3041, 0x3097, 3)]
+    names = {rng.choice(kinds)() + ".txt" for _ in range(300)}
+    return [(name, name.encode()) for name in sorted(names)]
+
 
 entries = [
     ("docs/", None),
@@ -22,6 +45,8 @@ entries = [
 ]
 if mode in ("utf8", "cp949"):
     entries += [("한글/문서.txt", "내용\n".encode()), ("보고서 1.txt", b"report\n")]
+if mode.startswith("names"):
+    entries = random_names(mode == "names-cp949")
 if mode == "zip64":
     # Small limits make zipfile write the zip64 fields and end records.
     zipfile.ZIP64_LIMIT = 100
@@ -30,17 +55,21 @@ if mode == "zip64":
 compression = zipfile.ZIP_STORED if mode == "stored" else zipfile.ZIP_DEFLATED
 
 
-class Cp949Info(zipfile.ZipInfo):
-    """Names in the Korean code page without the UTF-8 flag, as Windows tools write them."""
+class RawNameInfo(zipfile.ZipInfo):
+    """A name without the UTF-8 flag: in the Korean code page as Windows tools
+    write it, or in UTF-8 as Unix tools write it."""
 
     def _encodeFilenameFlags(self):
-        return self.filename.encode("cp949"), self.flag_bits & ~0x800
+        encoding = "utf-8" if self.create_system == 3 else "cp949"
+        return self.filename.encode(encoding), self.flag_bits & ~0x800
 
 
 target = sys.stdout.buffer if archive == "-" else archive
 with zipfile.ZipFile(target, "w", compression, compresslevel=6) as z:
     for name, data in entries:
-        info = (Cp949Info if mode == "cp949" else zipfile.ZipInfo)(name, (2024, 1, 2, 3, 4, 6))
+        raw = mode in ("cp949", "names", "names-cp949")
+        info = (RawNameInfo if raw else zipfile.ZipInfo)(name, (2024, 1, 2, 3, 4, 6))
+        info.create_system = 3 if mode == "names" else 0 if raw else info.create_system
         folder = data is None
         info.compress_type = zipfile.ZIP_STORED if folder else compression
         info.external_attr = ((0o40755 << 16) | 0x10) if folder else (0o100644 << 16)

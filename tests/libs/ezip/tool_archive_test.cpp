@@ -13,6 +13,7 @@ extern "C" short Vexa_Unzip(const char* szzipfilename, const char* szdirname);
 namespace fs = std::filesystem;
 using ezip_test::run;
 using ezip_test::shellQuoted;
+using ezip_test::ZipBuilder;
 
 namespace {
 
@@ -34,7 +35,7 @@ protected:
     [[nodiscard]] fs::path archive() const { return scratch_.path() / "archive.zip"; }
     [[nodiscard]] fs::path source() const { return scratch_.path() / "source"; }
 
-    short extract() const { return Vexa_Unzip(archive().c_str(), ours().c_str()); }
+    [[nodiscard]] short extract() const { return Vexa_Unzip(archive().c_str(), ours().c_str()); }
 
     void expectSameAsUnzip() const {
         ASSERT_EQ(
@@ -85,16 +86,21 @@ TEST_P(InfoZipArchive, ExtractsAsUnzipDoes) {
     EXPECT_EQ(ezip_test::snapshot(ours()), ezip_test::snapshot(source()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Tools, InfoZipArchive,
-                         ::testing::Values(InfoZipCase{"stored", "/usr/bin/zip -q -r -0 %s ."},
-                                           InfoZipCase{"deflated", "/usr/bin/zip -q -r -6 %s ."},
-                                           InfoZipCase{"best", "/usr/bin/zip -q -r -9 %s ."},
-                                           // Writing to a pipe gives every entry a data descriptor.
-                                           InfoZipCase{"streamed",
-                                                       "/usr/bin/zip -q -r - . | cat > %s"}),
-                         [](const ::testing::TestParamInfo<InfoZipCase>& param) {
-                             return std::string(param.param.what);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Tools, InfoZipArchive,
+    ::testing::Values(InfoZipCase{"stored", "/usr/bin/zip -q -r -0 %s ."},
+                      InfoZipCase{"deflated", "/usr/bin/zip -q -r -6 %s ."},
+                      InfoZipCase{"best", "/usr/bin/zip -q -r -9 %s ."},
+                      // Writing to a pipe gives every entry a data descriptor.
+                      InfoZipCase{"streamed", "/usr/bin/zip -q -r - . | cat > %s"},
+                      // 1000:1, as any zero-filled file or log.
+                      InfoZipCase{"zeros", "head -c 8388608 /dev/zero > zeros && "
+                                           "/usr/bin/zip -q -r %s ."},
+                      // Every name starts with "./".
+                      InfoZipCase{"bsdtar", "/usr/bin/bsdtar --format zip -cf %s ."}),
+    [](const ::testing::TestParamInfo<InfoZipCase>& param) {
+        return std::string(param.param.what);
+    });
 
 class PythonArchive : public ToolArchive, public ::testing::WithParamInterface<const char*> {};
 
@@ -130,6 +136,124 @@ INSTANTIATE_TEST_SUITE_P(Tools, PythonArchive,
                              }
                              return name;
                          });
+
+// Runs `command` in `folder`, with %s standing for the archive.
+void tool(const fs::path& folder, std::string command, const fs::path& archive) {
+    command.replace(command.find("%s"), 2, shellQuoted(archive));
+    fs::create_directories(folder);
+    ASSERT_EQ(run("cd " + shellQuoted(folder) + " && " + command), 0) << command;
+}
+
+// Names and bytes only: the unpackers give odd modes different permissions.
+ezip_test::Tree contentsOf(const fs::path& folder) {
+    auto tree = ezip_test::snapshot(folder);
+    for (auto& [path, value] : tree) {
+        value.erase(0, path.ends_with("/") ? 0 : value.find(':') + 1);
+    }
+    return tree;
+}
+
+// A zip64 end record of all ones, a comment that runs past the end, stray
+// bytes after the last extra record, a Unix file with every DOS attribute set.
+std::string oddRecords() {
+    ZipBuilder zip;
+    zip.entry(zip.addDeflated("all-bits.txt", "a file\n")).externalAttributes =
+        (0100644U << 16U) | 0xFFFFU;
+    zip.entry(zip.addStored("stray.txt", "s\n")).centralExtra =
+        std::string("UT\x05\0\x01\x80\x3B\x5A\x67\xAB\xCD\xEF", 12);
+    std::string bytes = zip.finishZip64();
+    bytes[bytes.size() - 2] = 40; // the comment's length
+    return bytes + "cut short";
+}
+
+// Device and socket modes, which bsdtar would create as such, and an extra
+// field shorter than a record's header, which bsdtar refuses.
+std::string oddModes() {
+    ZipBuilder zip;
+    for (const std::uint32_t mode : {0020644U, 0060600U, 0140755U}) {
+        zip.entry(zip.addStored("node" + std::to_string(mode), "bytes")).externalAttributes =
+            mode << 16U;
+    }
+    zip.entry(zip.addDeflated("a.txt", "a\n")).centralExtra = "\x01";
+    return zip.finish();
+}
+
+struct PeerCase {
+    const char* what;
+    const char* command; // run in an empty folder, or null for `crafted`
+    std::string (*crafted)();
+    bool bsdtar; // bsdtar unpacks it too
+};
+
+class PeerArchive : public ToolArchive, public ::testing::WithParamInterface<PeerCase> {};
+
+TEST_P(PeerArchive, ExtractsAsUnzipAndBsdtarDo) {
+    if (GetParam().command != nullptr) {
+        tool(source(), GetParam().command, archive());
+    } else {
+        ezip_test::writeFile(archive(), GetParam().crafted());
+    }
+    ASSERT_EQ(extract(), 0);
+    const auto got = contentsOf(ours());
+    EXPECT_FALSE(got.empty());
+    ASSERT_EQ(
+        run("/usr/bin/unzip -q -o " + shellQuoted(archive()) + " -d " + shellQuoted(theirs())), 0);
+    EXPECT_EQ(got, contentsOf(theirs()));
+    if (GetParam().bsdtar) {
+        ASSERT_EQ(
+            run("/usr/bin/bsdtar -xf " + shellQuoted(archive()) + " -C " + shellQuoted(expected())),
+            0);
+        EXPECT_EQ(got, contentsOf(expected()));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PeerArchive,
+    ::testing::Values(PeerCase{"written_from_a_pipe", "echo data | /usr/bin/zip -q - - > %s",
+                               nullptr, false},
+                      PeerCase{"odd_records", nullptr, oddRecords, true},
+                      PeerCase{"odd_modes_and_extras", nullptr, oddModes, false}),
+    [](const ::testing::TestParamInfo<PeerCase>& param) { return std::string(param.param.what); });
+
+struct NameSetCase {
+    const char* what;
+    const char* mode;    // of make_archive.py
+    const char* command; // remakes the archive from the expected tree, or null
+};
+
+class NameSet : public ToolArchive, public ::testing::WithParamInterface<NameSetCase> {};
+
+// Unflagged names as Unix tools write them (UTF-8) and as Korean Windows tools
+// write them (CP949): a few hundred random Hangul, Latin and CJK names, many
+// valid in both encodings, must all come out as written.
+TEST_P(NameSet, EveryNameComesOutAsWritten) {
+    ASSERT_EQ(run(python + " " + shellQuoted(script) + " " + shellQuoted(archive()) + " " +
+                  GetParam().mode + " " + shellQuoted(expected())),
+              0);
+    if (GetParam().command != nullptr) {
+        fs::remove(archive());
+        tool(expected(), GetParam().command, archive());
+    }
+    EXPECT_EQ(extract(), 0);
+    const auto wanted = ezip_test::snapshot(expected());
+    const auto got = ezip_test::snapshot(ours());
+    std::size_t right = 0;
+    for (const auto& [path, value] : wanted) {
+        right += got.count(path) != 0 && got.at(path) == value ? 1 : 0;
+    }
+    EXPECT_EQ(right, wanted.size()) << right << " of " << wanted.size() << " names right";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tools, NameSet,
+    ::testing::Values(NameSetCase{"zipfile_on_Unix", "names", nullptr},
+                      NameSetCase{"Info_ZIP", "names", "/usr/bin/zip -q -r %s ."},
+                      NameSetCase{"bsdtar", "names",
+                                  "LC_ALL=C /usr/bin/bsdtar --format zip -cf %s *"},
+                      NameSetCase{"Korean_Windows", "names-cp949", nullptr}),
+    [](const ::testing::TestParamInfo<NameSetCase>& param) {
+        return std::string(param.param.what);
+    });
 
 TEST_F(ToolArchive, HangulNamesFromInfoZipStayUtf8) {
     fs::create_directories(source() / "\xED\x95\x9C\xEA\xB8\x80");

@@ -86,7 +86,7 @@ std::string ZipBuilder::finish() const {
     return bytes_ + directoryAt(bytes_.size());
 }
 
-std::string ZipBuilder::directoryAt(std::uint64_t directory) const {
+std::string ZipBuilder::centralRecords() const {
     std::string out;
     for (const auto& entry : entries_) {
         put(out, 0x02014b50, 4);
@@ -100,14 +100,19 @@ std::string ZipBuilder::directoryAt(std::uint64_t directory) const {
         put(out, entry.compressedSize, 4);
         put(out, entry.size, 4);
         put(out, entry.name.size(), 2);
-        put(out, 0, 2); // extra
+        put(out, entry.centralExtra.size(), 2);
         put(out, 0, 2); // comment
         put(out, 0, 2); // disk
         put(out, 0, 2); // internal attributes
         put(out, entry.externalAttributes, 4);
         put(out, entry.localOffset, 4);
-        out += entry.name;
+        out += entry.name + entry.centralExtra;
     }
+    return out;
+}
+
+std::string ZipBuilder::directoryAt(std::uint64_t directory) const {
+    std::string out = centralRecords();
     const std::size_t directorySize = out.size();
     put(out, 0x06054b50, 4);
     put(out, 0, 2);
@@ -116,6 +121,30 @@ std::string ZipBuilder::directoryAt(std::uint64_t directory) const {
     put(out, entries_.size(), 2);
     put(out, directorySize, 4);
     put(out, directory, 4);
+    put(out, 0, 2);
+    return out;
+}
+
+std::string ZipBuilder::finishZip64(std::uint32_t disk) const {
+    std::string out = bytes_ + centralRecords();
+    const std::size_t directorySize = out.size() - bytes_.size();
+    const std::size_t record = out.size();
+    put(out, 0x06064b50, 4);
+    put(out, 44, 8); // the record's size after this field
+    put(out, 45, 2); // made by
+    put(out, 45, 2); // needed
+    put(out, disk, 4);
+    put(out, disk, 4); // where the directory starts
+    put(out, entries_.size(), 8);
+    put(out, entries_.size(), 8);
+    put(out, directorySize, 8);
+    put(out, bytes_.size(), 8);
+    put(out, 0x07064b50, 4);
+    put(out, disk, 4);
+    put(out, record, 8);
+    put(out, disk + 1, 4); // disks in all
+    put(out, 0x06054b50, 4);
+    out.append(16, '\xFF'); // disks, counts, size and offset
     put(out, 0, 2);
     return out;
 }

@@ -19,6 +19,7 @@ public:
         std::uint32_t size = 0;
         std::uint32_t externalAttributes = 0100644U << 16U;
         std::uint32_t localOffset = 0;
+        std::string centralExtra; // the central directory's extra field
     };
 
     // Appends a local header and `payload` (the stored or compressed bytes)
@@ -42,8 +43,13 @@ public:
     // Only the central directory and end record, for an archive whose local
     // parts the test writes itself and which end at `offset`.
     [[nodiscard]] std::string directoryAt(std::uint64_t offset) const;
+    // The archive with zip64 end records on disk `disk`, and an end record
+    // that holds all ones in every field, disk numbers included.
+    [[nodiscard]] std::string finishZip64(std::uint32_t disk = 0) const;
 
 private:
+    [[nodiscard]] std::string centralRecords() const;
+
     std::string bytes_;
     std::vector<Entry> entries_;
 };
