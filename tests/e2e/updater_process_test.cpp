@@ -152,6 +152,11 @@ TEST_F(UpdaterProcess, LoadsPluginsOnlyFromQtsOwnFolder) {
     const QString copy = bin.filePath(QStringLiteral("qlx_upt"));
     ASSERT_TRUE(
         QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/qlx_upt"), copy));
+    // A qt.conf beside the executable could name any folder.
+    QFile conf(bin.filePath(QStringLiteral("qt.conf")));
+    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+    conf.write(QStringLiteral("[Paths]\nPlugins=%1\n").arg(elsewhere.path()).toUtf8());
+    conf.close();
     EXPECT_EQ(run.run(copy, QString(), {},
                       {QStringLiteral("QT_DEBUG_PLUGINS=1"),
                        QStringLiteral("QT_PLUGIN_PATH=") + elsewhere.path(),
