@@ -42,7 +42,10 @@ std::optional<std::string> serverUrl(const std::string& address) {
         if (!value || *value > 255) {
             return std::nullopt;
         }
-        host += (octet > 0 ? "." : "") + std::to_string(*value);
+        if (octet > 0) {
+            host += '.';
+        }
+        host += std::to_string(*value);
     }
     unsigned long port = 21;
     if (pos < address.size()) {
