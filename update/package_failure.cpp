@@ -38,9 +38,6 @@ QString extractionFailureText(long code) {
     case EZIP_E_TOO_MANY_ENTRIES:
         text = "압축 파일에 항목이 너무 많습니다";
         break;
-    case EZIP_E_RATIO:
-        text = "압축률이 비정상적입니다";
-        break;
     case EZIP_E_NO_SPACE:
         text = "디스크 공간이 부족합니다";
         break;
