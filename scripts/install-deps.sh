@@ -7,7 +7,7 @@ packages=(
   # toolchain
   g++ cmake ninja-build pkg-config ccache clang-format clang-tidy time
   # window toolkit, fonts and displays
-  qt6-base-dev xvfb xauth fonts-nanum fonts-nanum-coding
+  qt6-base-dev xvfb xauth xdotool fonts-nanum fonts-nanum-coding
   # database drivers and ODBC
   libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
   unixodbc libsqliteodbc odbc-postgresql sqlite3
