@@ -1,6 +1,7 @@
 #include "libs/ezip/extract.h"
 
 #include "libs/ezip/central_directory.h"
+#include "libs/ezip/descriptor.h"
 #include "libs/ezip/entry_name.h"
 #include "libs/ezip/ezip_codes.h"
 #include "libs/ezip/run.h"
@@ -16,22 +17,6 @@
 namespace ezip {
 
 namespace {
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    [[nodiscard]] int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 struct FreeDeleter {
     void operator()(char* p) const { std::free(p); } // NOLINT(cppcoreguidelines-no-malloc)

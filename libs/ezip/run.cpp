@@ -1,6 +1,7 @@
 #include "libs/ezip/run.h"
 
 #include "libs/ezip/archive_plan.h"
+#include "libs/ezip/descriptor.h"
 #include "libs/ezip/entry_name.h"
 #include "libs/ezip/extract.h"
 #include "libs/ezip/ezip_codes.h"
@@ -16,22 +17,6 @@ namespace ezip {
 
 namespace {
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    [[nodiscard]] int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 constexpr int stagingNameTries = 8;
 
 // Makes the staging folder of one archive inside `destination`; its name is
@@ -44,7 +29,7 @@ std::string makeStagingFolder(const std::string& journal, const std::string& des
         if (files::kindOf(folder) != files::Kind::Missing) {
             continue;
         }
-        if (!appendToJournal(journal, stagingRecord(folder))) {
+        if (!appendToJournal(journal, stagingRecord(folder), Flush::Later)) {
             return {};
         }
         if (files::makeFolder(folder)) {
@@ -92,7 +77,8 @@ int stage(const std::string& journal, const char* archive, const std::string& de
         code = stagingFolder.get() < 0 ? EZIP_E_STAGING
                                        : inflateAll(archive, entryCount, plan, stagingFolder.get());
     }
-    if (code == EZIP_OK && !appendToJournal(journal, recordsOf(plan, destination, staging))) {
+    if (code == EZIP_OK &&
+        !appendToJournal(journal, recordsOf(plan, destination, staging), Flush::Later)) {
         code = EZIP_E_JOURNAL;
     }
     if (code != EZIP_OK) {

@@ -38,7 +38,8 @@ bool removeStagingFolder(const std::string& path);
 [[nodiscard]] std::optional<std::string> readAll(const std::string& path);
 // Fails when `path` exists.
 [[nodiscard]] bool createDurably(const std::string& path, const std::string& bytes);
-[[nodiscard]] bool appendDurably(const std::string& path, const std::string& bytes);
+// With `durably`, on disk when it returns.
+[[nodiscard]] bool append(const std::string& path, const std::string& bytes, bool durably);
 // Through a complete copy beside it, renamed over `path`.
 [[nodiscard]] bool replaceDurably(const std::string& path, const std::string& bytes);
 

@@ -1,3 +1,4 @@
+#include "libs/ezip/descriptor.h"
 #include "libs/ezip/run_files.h"
 
 #include <array>
@@ -12,22 +13,6 @@
 namespace ezip::files {
 
 namespace {
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    [[nodiscard]] int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 std::string parentOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
@@ -57,8 +42,8 @@ bool writeAll(int fd, const std::string& bytes) {
     return true;
 }
 
-bool writeAndClose(int fd, const std::string& bytes) {
-    const bool written = writeAll(fd, bytes) && fdatasync(fd) == 0;
+bool writeAndClose(int fd, const std::string& bytes, bool durably = true) {
+    const bool written = writeAll(fd, bytes) && (!durably || fdatasync(fd) == 0);
     return close(fd) == 0 && written;
 }
 
@@ -98,9 +83,9 @@ bool createDurably(const std::string& path, const std::string& bytes) {
     return syncParentOf(path);
 }
 
-bool appendDurably(const std::string& path, const std::string& bytes) {
+bool append(const std::string& path, const std::string& bytes, bool durably) {
     const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    return fd >= 0 && writeAndClose(fd, bytes);
+    return fd >= 0 && writeAndClose(fd, bytes, durably);
 }
 
 bool replaceDurably(const std::string& path, const std::string& bytes) {

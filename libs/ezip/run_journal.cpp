@@ -90,8 +90,8 @@ bool createJournal(const std::string& path) {
     return files::createDurably(path, std::string(header));
 }
 
-bool appendToJournal(const std::string& path, const std::string& records) {
-    return files::appendDurably(path, records);
+bool appendToJournal(const std::string& path, const std::string& records, Flush flush) {
+    return files::append(path, records, flush == Flush::Now);
 }
 
 bool rewriteJournal(const std::string& path, const Journal& journal) {

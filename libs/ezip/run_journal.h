@@ -55,9 +55,13 @@ struct Journal {
 // Creates the journal of a new run; false when it exists or cannot be made.
 [[nodiscard]] bool createJournal(const std::string& path);
 
-// Appends records (each already ending in a line break) and flushes them to
-// disk before returning.
-[[nodiscard]] bool appendToJournal(const std::string& path, const std::string& records);
+// Appends records (each already ending in a line break). A durable append is
+// on disk before it returns; the others reach the disk with the commit, which
+// rewrites the whole journal durably: until then a lost record can only leave
+// a staging folder behind, never change an installed file.
+enum class Flush { Later, Now };
+[[nodiscard]] bool appendToJournal(const std::string& path, const std::string& records,
+                                   Flush flush);
 
 // Replaces the journal, through a complete and flushed copy, with `journal`
 // in the state it is in.

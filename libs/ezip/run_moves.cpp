@@ -99,14 +99,14 @@ int finishCommit(const std::string& journalPath, Journal& journal) {
         moved = takeMove(journal.moves[i]);
     }
     if (!moved) {
-        if (!appendToJournal(journalPath, undoRecord)) {
+        if (!appendToJournal(journalPath, undoRecord, Flush::Now)) {
             return EZIP_E_ROLLBACK; // an undo that no journal records must not start
         }
         journal.state = RunState::Undoing;
         return undoCommit(journalPath, journal);
     }
     // The renames reach the disk before the backups they make obsolete go.
-    if (!syncStagingFileSystems(journal) || !appendToJournal(journalPath, doneRecord)) {
+    if (!syncStagingFileSystems(journal) || !appendToJournal(journalPath, doneRecord, Flush::Now)) {
         return EZIP_E_JOURNAL;
     }
     journal.state = RunState::Done;
