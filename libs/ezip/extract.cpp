@@ -60,7 +60,10 @@ int extract(const char* archivePath, const char* destinationPath) {
     if (const int code = recoverRun(journal); code == EZIP_E_ROLLBACK || code == EZIP_E_JOURNAL) {
         return code;
     }
-    if (const int code = beginRun(journal); code != EZIP_OK) {
+    // Like other unpackers, a single archive is not flushed to disk: a killed
+    // call is finished or undone by the next, a power loss is not guarded
+    // against. The updater's runs are.
+    if (const int code = beginRun(journal, /*durable=*/false); code != EZIP_OK) {
         return code;
     }
     if (const int code = stageIntoRun(journal, archivePath, real.get()); code != EZIP_OK) {

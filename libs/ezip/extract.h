@@ -8,9 +8,9 @@ namespace ezip {
 
 // Unpacks the archive at `archivePath` into the existing folder
 // `destinationPath` as a run of one package (see run.h), journaled inside the
-// destination, so that a crash midway is finished or undone by the next call
-// into the same folder. Returns EZIP_OK or an EzipCode; the destination is
-// left as it was on every failure but EZIP_E_ROLLBACK.
+// destination, so that a killed call is finished or undone by the next call
+// into the same folder. Nothing is flushed to disk. Returns EZIP_OK or an EzipCode; the destination
+// is left as it was on every failure but EZIP_E_ROLLBACK.
 int extract(const char* archivePath, const char* destinationPath);
 
 // Reads the archive's directory and checks every entry and the destination

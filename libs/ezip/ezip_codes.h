@@ -8,10 +8,11 @@
 // written, then inflated into a staging folder ".ezip-staging-XXXXXX" inside
 // the destination (one file system, so the final moves are renames), and only
 // when every entry inflated to its declared size with a matching CRC are the
-// files renamed into place, replacing files of the same name. The staged
-// files are flushed to disk before the first rename, and a journal beside
-// them records each step, so that a crash or power loss during the renames is
-// finished or undone by the next call: every file is whole, old or new.
+// files renamed into place, replacing files of the same name. A journal
+// beside them records each step, so that a call killed during the renames is
+// finished or undone by the next call: every file is whole, old or new. A run
+// of several archives (ezip.h) also flushes the staged files and its journal
+// to disk before the first rename, so that a power loss is survived too.
 //
 // 0 means every entry stands under the folder. Every other value is a failure
 // after which the folder is as it was (except EZIP_E_ROLLBACK). The callers

@@ -56,7 +56,8 @@ std::string recordsOf(const Plan& plan, const std::string& destination,
     return records;
 }
 
-int stage(const std::string& journal, const char* archive, const std::string& destination) {
+int stage(const std::string& journal, const char* archive, const std::string& destination,
+          bool durable) {
     const Descriptor folder(open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() < 0) {
         return EZIP_E_DESTINATION;
@@ -74,8 +75,9 @@ int stage(const std::string& journal, const char* archive, const std::string& de
     {
         const Descriptor stagingFolder(
             open(staging.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
-        code = stagingFolder.get() < 0 ? EZIP_E_STAGING
-                                       : inflateAll(archive, entryCount, plan, stagingFolder.get());
+        code = stagingFolder.get() < 0
+                   ? EZIP_E_STAGING
+                   : inflateAll(archive, entryCount, plan, stagingFolder.get(), durable);
     }
     if (code == EZIP_OK &&
         !appendToJournal(journal, recordsOf(plan, destination, staging), Flush::Later)) {
@@ -105,12 +107,12 @@ int settle(const std::string& journalPath, Journal& journal) {
 
 } // namespace
 
-int beginRun(const std::string& journal) {
+int beginRun(const std::string& journal, bool durable) {
     if (!journalSafe(journal)) {
         return EZIP_E_ARGUMENT;
     }
     (void)files::remove(journal + ".new");
-    return createJournal(journal) ? EZIP_OK : EZIP_E_JOURNAL;
+    return createJournal(journal, durable) ? EZIP_OK : EZIP_E_JOURNAL;
 }
 
 int stageIntoRun(const std::string& journal, const char* archive, const char* destination) {
@@ -132,7 +134,7 @@ int stageIntoRun(const std::string& journal, const char* archive, const char* de
         return EZIP_E_ARGUMENT;
     }
     try {
-        return stage(journal, archive, folder);
+        return stage(journal, archive, folder, run->durable);
     } catch (...) {
         return EZIP_E_INTERNAL;
     }

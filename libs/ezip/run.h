@@ -14,8 +14,10 @@ namespace ezip {
 // function returns EZIP_OK or an EzipCode.
 
 // Starts a run; EZIP_E_JOURNAL when the journal exists (a run is open or was
-// interrupted: recover it first) or cannot be written.
-int beginRun(const std::string& journal);
+// interrupted: recover it first) or cannot be written. A durable run also
+// survives a power loss: every file is whole, old or new, afterwards; any
+// run survives a killed process.
+int beginRun(const std::string& journal, bool durable = true);
 
 // Checks and inflates one archive into a staging folder inside the existing
 // folder `destination`. Nothing outside the staging folder changes; on a

@@ -34,14 +34,15 @@ bool removeStagingFolder(const std::string& path);
 // Writes the entries of the folder holding `path` to disk.
 [[nodiscard]] bool syncParentOf(const std::string& path);
 
-// Whole-file operations for the journal; each write is on disk when it returns.
+// Whole-file operations for the journal; with `durably`, each write is on
+// disk when it returns.
 [[nodiscard]] std::optional<std::string> readAll(const std::string& path);
 // Fails when `path` exists.
-[[nodiscard]] bool createDurably(const std::string& path, const std::string& bytes);
+[[nodiscard]] bool create(const std::string& path, const std::string& bytes, bool durably);
 // With `durably`, on disk when it returns.
 [[nodiscard]] bool append(const std::string& path, const std::string& bytes, bool durably);
 // Through a complete copy beside it, renamed over `path`.
-[[nodiscard]] bool replaceDurably(const std::string& path, const std::string& bytes);
+[[nodiscard]] bool replace(const std::string& path, const std::string& bytes, bool durably);
 
 // A name of `length` random letters and digits.
 [[nodiscard]] std::string randomName(std::size_t length);

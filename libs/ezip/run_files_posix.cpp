@@ -42,7 +42,7 @@ bool writeAll(int fd, const std::string& bytes) {
     return true;
 }
 
-bool writeAndClose(int fd, const std::string& bytes, bool durably = true) {
+bool writeAndClose(int fd, const std::string& bytes, bool durably) {
     const bool written = writeAll(fd, bytes) && (!durably || fdatasync(fd) == 0);
     return close(fd) == 0 && written;
 }
@@ -71,16 +71,16 @@ std::optional<std::string> readAll(const std::string& path) {
     }
 }
 
-bool createDurably(const std::string& path, const std::string& bytes) {
+bool create(const std::string& path, const std::string& bytes, bool durably) {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
         return false;
     }
-    if (!writeAndClose(fd, bytes)) {
+    if (!writeAndClose(fd, bytes, durably)) {
         unlink(path.c_str());
         return false;
     }
-    return syncParentOf(path);
+    return !durably || syncParentOf(path);
 }
 
 bool append(const std::string& path, const std::string& bytes, bool durably) {
@@ -88,17 +88,17 @@ bool append(const std::string& path, const std::string& bytes, bool durably) {
     return fd >= 0 && writeAndClose(fd, bytes, durably);
 }
 
-bool replaceDurably(const std::string& path, const std::string& bytes) {
+bool replace(const std::string& path, const std::string& bytes, bool durably) {
     const std::string copy = path + ".new";
     const int fd = open(copy.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) {
         return false;
     }
-    if (!writeAndClose(fd, bytes) || std::rename(copy.c_str(), path.c_str()) != 0) {
+    if (!writeAndClose(fd, bytes, durably) || std::rename(copy.c_str(), path.c_str()) != 0) {
         unlink(copy.c_str());
         return false;
     }
-    return syncParentOf(path);
+    return !durably || syncParentOf(path);
 }
 
 Kind kindOf(const std::string& path) {

@@ -50,6 +50,8 @@ bool readRecord(std::string_view line, Journal& journal) {
         }
         journal.moves.push_back({std::string(fields[3]), std::string(fields[4]),
                                  std::string(fields[5]), *keepMode, *hadOriginal});
+    } else if (kind == "Q" && fields.size() == 1) {
+        journal.durable = false;
     } else if (kind == "C" && fields.size() == 1) {
         journal.state = RunState::Committing;
     } else if (kind == "U" && fields.size() == 1) {
@@ -86,8 +88,8 @@ std::optional<Journal> readJournal(const std::string& path) {
     return journal;
 }
 
-bool createJournal(const std::string& path) {
-    return files::createDurably(path, std::string(header));
+bool createJournal(const std::string& path, bool durable) {
+    return files::create(path, std::string(header) + (durable ? "" : "Q\n"), durable);
 }
 
 bool appendToJournal(const std::string& path, const std::string& records, Flush flush) {
@@ -96,6 +98,9 @@ bool appendToJournal(const std::string& path, const std::string& records, Flush 
 
 bool rewriteJournal(const std::string& path, const Journal& journal) {
     std::string text(header);
+    if (!journal.durable) {
+        text += "Q\n";
+    }
     for (const auto& folder : journal.stagingFolders) {
         text += stagingRecord(folder);
     }
@@ -120,7 +125,7 @@ bool rewriteJournal(const std::string& path, const Journal& journal) {
         text += doneRecord;
         break;
     }
-    return files::replaceDurably(path, text);
+    return files::replace(path, text, journal.durable);
 }
 
 std::string folderRecord(const std::string& folder) {

@@ -14,6 +14,7 @@ namespace ezip {
 // Text, one record a line, fields separated by tabs (paths never hold tabs or
 // line breaks: the library refuses such destinations and entry names):
 //   EZIP-RUN 1                               the first line
+//   Q                                        a run that flushes nothing to disk
 //   S <folder>                               a staging folder (written before it is made)
 //   D <create> <folder>                      a folder the run's files need
 //   F <keepMode> <hadOriginal> <staged> <target> <backup>
@@ -43,6 +44,9 @@ enum class RunState { Staging, Committing, Undoing, Done };
 
 struct Journal {
     RunState state = RunState::Staging;
+    // Whether the run survives a power loss, not only a killed process: its
+    // staged files and journal reach the disk before anything is moved.
+    bool durable = true;
     std::vector<std::string> stagingFolders;
     std::vector<JournalFolder> folders;
     std::vector<JournalMove> moves;
@@ -53,7 +57,7 @@ struct Journal {
 [[nodiscard]] std::optional<Journal> readJournal(const std::string& path);
 
 // Creates the journal of a new run; false when it exists or cannot be made.
-[[nodiscard]] bool createJournal(const std::string& path);
+[[nodiscard]] bool createJournal(const std::string& path, bool durable);
 
 // Appends records (each already ending in a line break). A durable append is
 // on disk before it returns; the others reach the disk with the commit, which
@@ -62,9 +66,12 @@ struct Journal {
 enum class Flush { Later, Now };
 [[nodiscard]] bool appendToJournal(const std::string& path, const std::string& records,
                                    Flush flush);
+[[nodiscard]] inline Flush flushOf(const Journal& journal) {
+    return journal.durable ? Flush::Now : Flush::Later;
+}
 
-// Replaces the journal, through a complete and flushed copy, with `journal`
-// in the state it is in.
+// Replaces the journal, through a complete copy (flushed when the run is
+// durable), with `journal` in the state it is in.
 [[nodiscard]] bool rewriteJournal(const std::string& path, const Journal& journal);
 
 // The records of one staged package.

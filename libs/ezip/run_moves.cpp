@@ -17,6 +17,9 @@ using files::Kind;
 // Writes every file below the run's staging folders to disk, one call a
 // file system: what is renamed into place must be whole after a power loss.
 bool syncStagingFileSystems(const Journal& journal) {
+    if (!journal.durable) {
+        return true;
+    }
     std::unordered_set<std::uint64_t> synced;
     for (const auto& folder : journal.stagingFolders) {
         const auto device = files::deviceOf(folder);
@@ -99,14 +102,15 @@ int finishCommit(const std::string& journalPath, Journal& journal) {
         moved = takeMove(journal.moves[i]);
     }
     if (!moved) {
-        if (!appendToJournal(journalPath, undoRecord, Flush::Now)) {
+        if (!appendToJournal(journalPath, undoRecord, flushOf(journal))) {
             return EZIP_E_ROLLBACK; // an undo that no journal records must not start
         }
         journal.state = RunState::Undoing;
         return undoCommit(journalPath, journal);
     }
     // The renames reach the disk before the backups they make obsolete go.
-    if (!syncStagingFileSystems(journal) || !appendToJournal(journalPath, doneRecord, Flush::Now)) {
+    if (!syncStagingFileSystems(journal) ||
+        !appendToJournal(journalPath, doneRecord, flushOf(journal))) {
         return EZIP_E_JOURNAL;
     }
     journal.state = RunState::Done;

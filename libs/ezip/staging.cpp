@@ -78,7 +78,7 @@ int codeOf(zip_file_t* file) {
 }
 
 int inflateOne(zip_t* archive, ReadSource& source, const PlannedFile& file, int stagingFd,
-               unsigned char* buffer, unsigned char* second) {
+               unsigned char* buffer, unsigned char* second, bool writeBack) {
     zip_stat_t stat;
     zip_stat_init(&stat);
     if (zip_stat_index(archive, file.index, 0, &stat) != 0 || (stat.valid & ZIP_STAT_SIZE) == 0 ||
@@ -131,9 +131,9 @@ int inflateOne(zip_t* archive, ReadSource& source, const PlannedFile& file, int 
         code = EZIP_E_SIZE;
     }
 #ifdef __linux__
-    // The run flushes every staged file before it moves any into place; the
-    // writeback started here has mostly finished by then.
-    if (code == EZIP_OK) {
+    // A durable run flushes every staged file before it moves any into place;
+    // the writeback started here has mostly finished by then.
+    if (code == EZIP_OK && writeBack) {
         sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
     }
 #endif
@@ -153,6 +153,7 @@ struct Shared {
     const std::vector<const PlannedFile*>& order;
     const LibzipView& view;
     int stagingFd;
+    bool writeBack;
     std::atomic<std::size_t> next{0};
     std::atomic<int> failure{EZIP_OK};
 
@@ -192,7 +193,7 @@ void work(Shared& shared) noexcept {
                 second = std::make_unique<unsigned char[]>(bufferSize);
             }
             code = inflateOne(archive.get(), source, file, shared.stagingFd, buffer.get(),
-                              second.get());
+                              second.get(), shared.writeBack);
             if (code != EZIP_OK) {
                 shared.fail(code);
                 return;
@@ -210,7 +211,7 @@ std::string stagedName(const PlannedFile& file) {
 }
 
 int inflateAll(const std::string& archivePath, std::size_t entryCount, const Plan& plan,
-               int stagingFd) {
+               int stagingFd, bool writeBack) {
     // The largest entries first, so that the two threads finish together.
     std::vector<const PlannedFile*> order;
     order.reserve(plan.files.size());
@@ -223,7 +224,7 @@ int inflateAll(const std::string& archivePath, std::size_t entryCount, const Pla
     if (const int code = makeBuckets(stagingFd, plan); code != EZIP_OK) {
         return code;
     }
-    Shared shared{archivePath, entryCount, order, plan.view, stagingFd};
+    Shared shared{archivePath, entryCount, order, plan.view, stagingFd, writeBack};
     const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
     const auto workers = static_cast<unsigned>(
         std::min<std::size_t>({maxWorkers, cores, std::max<std::size_t>(1, order.size())}));
