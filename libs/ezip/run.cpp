@@ -152,6 +152,7 @@ int commitRun(const std::string& journalPath) {
             removeRun(journalPath, *journal);
             return code;
         }
+        return finishCommit(journalPath, *journal, /*fresh=*/true);
     }
     return settle(journalPath, *journal);
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <iterator>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -33,15 +34,18 @@ bool syncStagingFileSystems(const Journal& journal) {
     return true;
 }
 
-bool takeMove(const JournalMove& move) {
-    if (files::kindOf(move.staged) == Kind::Missing) {
+// `fresh`: this process staged the run and has moved nothing yet, so every
+// staged file is there, no backup is, and a target that held no file at the
+// commit point holds none now.
+bool takeMove(const JournalMove& move, bool fresh) {
+    if (!fresh && files::kindOf(move.staged) == Kind::Missing) {
         return true; // taken before a crash
     }
-    const Kind target = files::kindOf(move.target);
+    const Kind target = fresh && !move.hadOriginal ? Kind::Missing : files::kindOf(move.target);
     if (target == Kind::Folder || target == Kind::Unknown) {
         return false;
     }
-    const Kind backup = files::kindOf(move.backup);
+    const Kind backup = fresh ? Kind::Missing : files::kindOf(move.backup);
     if (move.keepMode) {
         // A package made on Windows would otherwise turn an installed program
         // into a file nobody can start.
@@ -78,12 +82,21 @@ int prepareCommit(const std::string& journalPath, Journal& journal) {
     // A file that a later archive of the run brings too is only moved once,
     // from the later archive: no moment of the commit shows a file of a build
     // that is neither the installed one nor the last.
+    std::unordered_set<std::string_view> made;
+    for (const auto& folder : journal.folders) {
+        if (folder.create) {
+            made.insert(folder.path);
+        }
+    }
     std::unordered_set<std::string> targets;
     std::vector<JournalMove> moves;
     for (std::size_t i = journal.moves.size(); i-- > 0;) {
         JournalMove& move = journal.moves[i];
         if (targets.insert(move.target).second) {
-            move.hadOriginal = files::kindOf(move.target) != Kind::Missing;
+            // Nothing stands yet in a folder the run makes.
+            const std::string_view target(move.target);
+            move.hadOriginal = made.count(target.substr(0, target.rfind('/'))) == 0 &&
+                               files::kindOf(move.target) != Kind::Missing;
             moves.push_back(std::move(move));
         }
     }
@@ -96,10 +109,10 @@ int prepareCommit(const std::string& journalPath, Journal& journal) {
     return rewriteJournal(journalPath, journal) ? EZIP_OK : EZIP_E_JOURNAL;
 }
 
-int finishCommit(const std::string& journalPath, Journal& journal) {
+int finishCommit(const std::string& journalPath, Journal& journal, bool fresh) {
     bool moved = makeFolders(journal);
     for (std::size_t i = 0; moved && i < journal.moves.size(); ++i) {
-        moved = takeMove(journal.moves[i]);
+        moved = takeMove(journal.moves[i], fresh);
     }
     if (!moved) {
         if (!appendToJournal(journalPath, undoRecord, flushOf(journal))) {

@@ -13,8 +13,9 @@ int prepareCommit(const std::string& journalPath, Journal& journal);
 
 // Takes every move of a committed journal that is not yet taken, and ends the
 // run; a move that fails undoes the run. Taking moves again after a crash is
-// safe: a move whose staged file is gone was taken.
-int finishCommit(const std::string& journalPath, Journal& journal);
+// safe: a move whose staged file is gone was taken. `fresh` when this
+// process prepared the commit just now, which spares looking at each file.
+int finishCommit(const std::string& journalPath, Journal& journal, bool fresh = false);
 
 // Puts back every file a committed run replaced, removes the files and
 // folders it added, and ends the run. EZIP_E_INSTALL when everything was put
