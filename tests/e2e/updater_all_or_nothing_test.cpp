@@ -8,9 +8,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
@@ -75,15 +72,7 @@ void layOutBuild11(test::UpdaterRun& run) {
 }
 
 QString stampIn(const test::UpdaterRun& run) {
-    const QJsonObject doc =
-        QJsonDocument::fromJson(test::readFile(run.path(QStringLiteral("quil.psr")))).object();
-    for (const auto& row : doc.value(QStringLiteral("rows")).toArray()) {
-        if (row.toObject().value(QStringLiteral("CODE")).toString() ==
-            QLatin1String("QL_UPT_TIME")) {
-            return row.toObject().value(QStringLiteral("VALUE")).toString();
-        }
-    }
-    return QStringLiteral("<absent>");
+    return test::settingIn(run.path(QStringLiteral("quil.psr")), QStringLiteral("QL_UPT_TIME"));
 }
 
 // The installation without the package folder, which keeps the packages

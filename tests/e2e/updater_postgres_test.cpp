@@ -8,9 +8,6 @@
 #include "tools/package_store.h"
 
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <gtest/gtest.h>
 
@@ -59,14 +56,7 @@ protected:
     }
 
     QString stamp() const {
-        const QJsonObject doc =
-            QJsonDocument::fromJson(test::readFile(run.path(QStringLiteral("quil.psr")))).object();
-        for (const QJsonValue& row : doc.value(QStringLiteral("rows")).toArray()) {
-            if (row.toObject().value(QStringLiteral("CODE")).toString() == u"QL_UPT_TIME") {
-                return row.toObject().value(QStringLiteral("VALUE")).toString();
-            }
-        }
-        return QStringLiteral("<absent>");
+        return test::settingIn(run.path(QStringLiteral("quil.psr")), QStringLiteral("QL_UPT_TIME"));
     }
 
     int runCurrent(const test::UpdateTarget& t) {

@@ -5,25 +5,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLibraryInfo>
 
 #include <gtest/gtest.h>
 
 namespace qlx {
 namespace {
-
-QString setting(const QString& psr, const QString& code) {
-    const QJsonObject doc = QJsonDocument::fromJson(test::readFile(psr)).object();
-    for (const QJsonValue& row : doc.value(QStringLiteral("rows")).toArray()) {
-        if (row.toObject().value(QStringLiteral("CODE")).toString() == code) {
-            return row.toObject().value(QStringLiteral("VALUE")).toString();
-        }
-    }
-    return QStringLiteral("<absent>");
-}
 
 class UpdaterProcess : public ::testing::Test {
 protected:
@@ -57,7 +44,7 @@ TEST_F(UpdaterProcess, UpdatesFromSqliteAndRelaunchesTheClient) {
     EXPECT_EQ(test::readFile(run.path(QStringLiteral("bin/quillon.dat"))), "v4");
     EXPECT_EQ(test::readFile(run.path(QStringLiteral("bin/한글.txt"))), "가");
     EXPECT_TRUE(QFile::exists(run.path(QStringLiteral("upt/main.zip"))));
-    EXPECT_EQ(setting(psr, QStringLiteral("QL_UPT_TIME")), QString());
+    EXPECT_EQ(test::settingIn(psr, QStringLiteral("QL_UPT_TIME")), QString());
     const auto arguments = run.clientArguments();
     ASSERT_TRUE(arguments.has_value());
     EXPECT_EQ(*arguments, QStringList{psr});
@@ -74,8 +61,8 @@ TEST_F(UpdaterProcess, UnreachableDatabaseTellsTheUserAndDoesNotRelaunch) {
     EXPECT_EQ(boxes[0].title, QStringLiteral("Err!"));
     EXPECT_EQ(boxes[1].title, QStringLiteral("에러!"));
     EXPECT_EQ(boxes[1].text, QStringLiteral("홈페이지에서 직접 업그레이드 하세요."));
-    EXPECT_NE(setting(psr, QStringLiteral("QL_UPT_TIME")), QString());
-    EXPECT_NE(setting(psr, QStringLiteral("QL_UPT_TIME")), QStringLiteral("77"));
+    EXPECT_NE(test::settingIn(psr, QStringLiteral("QL_UPT_TIME")), QString());
+    EXPECT_NE(test::settingIn(psr, QStringLiteral("QL_UPT_TIME")), QStringLiteral("77"));
     EXPECT_FALSE(run.clientArguments(500).has_value());
 }
 
@@ -225,7 +212,7 @@ TEST_F(LegacyUpdaterProcess, UnreachableSourceGivesErrThenTheWebSiteBox) {
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].title, QStringLiteral("Err!"));
     EXPECT_EQ(boxes[1].text, QStringLiteral("홈페이지에서 직접 업그레이드 하세요."));
-    EXPECT_NE(setting(run.path(QStringLiteral("quil.psr")), QStringLiteral("QL_UPT_TIME")),
+    EXPECT_NE(test::settingIn(run.path(QStringLiteral("quil.psr")), QStringLiteral("QL_UPT_TIME")),
               QStringLiteral("77"));
 }
 

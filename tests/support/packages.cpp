@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -39,6 +42,16 @@ QByteArray makePackage(const QMap<QString, QByteArray>& files) {
 QByteArray readFile(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QString settingIn(const QString& psr, const QString& code) {
+    const QJsonObject doc = QJsonDocument::fromJson(readFile(psr)).object();
+    for (const auto& row : doc.value(QStringLiteral("rows")).toArray()) {
+        if (row.toObject().value(QStringLiteral("CODE")).toString() == code) {
+            return row.toObject().value(QStringLiteral("VALUE")).toString();
+        }
+    }
+    return QStringLiteral("<absent>");
 }
 
 namespace {

@@ -13,6 +13,10 @@ QByteArray makePackage(const QMap<QString, QByteArray>& files);
 // The content of a file, or "<missing>".
 QByteArray readFile(const QString& path);
 
+// The VALUE of the first row of `code` in the settings file `psr`, or
+// "<absent>".
+QString settingIn(const QString& psr, const QString& code);
+
 // A SQLite update database at `path` with the per-build tables and the
 // single-package table, empty.
 void createSqliteUpdateDatabase(const QString& path);
