@@ -2,24 +2,17 @@
 
 namespace qlx {
 
-QString trimBlanks(const QString& s) {
-    qsizetype first = 0;
-    qsizetype last = s.size();
-    while (first < last && s.at(first) == u' ') {
-        ++first;
+std::string trimBlanks(const std::string& s) {
+    const std::size_t first = s.find_first_not_of(' ');
+    if (first == std::string::npos) {
+        return {};
     }
-    while (last > first && s.at(last - 1) == u' ') {
-        --last;
-    }
-    return s.sliced(first, last - first);
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
 }
 
-QString trimTrailingBlanks(const QString& s) {
-    qsizetype last = s.size();
-    while (last > 0 && s.at(last - 1) == u' ') {
-        --last;
-    }
-    return s.first(last);
+std::string trimTrailingBlanks(const std::string& s) {
+    const std::size_t last = s.find_last_not_of(' ');
+    return last == std::string::npos ? std::string() : s.substr(0, last + 1);
 }
 
 OptString trimBlanks(const OptString& s) {
@@ -30,7 +23,7 @@ OptString trimBlanks(const OptString& s) {
 }
 
 bool isBlank(const OptString& s) {
-    return !s || trimBlanks(*s).isEmpty();
+    return !s || s->find_first_not_of(' ') == std::string::npos;
 }
 
 } // namespace qlx

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
-
 #include <stdexcept>
+#include <string>
+#include <utility>
 
 namespace qlx {
 
@@ -11,16 +11,16 @@ namespace qlx {
 // the window's event entry shows it and ends the program.
 class UnexpectedError : public std::runtime_error {
 public:
-    UnexpectedError(QString library, QString reason)
-        : std::runtime_error((library + QLatin1String(": ") + reason).toStdString()),
-          library_(std::move(library)), reason_(std::move(reason)) {}
+    UnexpectedError(std::string library, std::string reason)
+        : std::runtime_error(library + ": " + reason), library_(std::move(library)),
+          reason_(std::move(reason)) {}
 
-    [[nodiscard]] const QString& library() const { return library_; }
-    [[nodiscard]] const QString& reason() const { return reason_; }
+    [[nodiscard]] const std::string& library() const { return library_; }
+    [[nodiscard]] const std::string& reason() const { return reason_; }
 
 private:
-    QString library_;
-    QString reason_;
+    std::string library_;
+    std::string reason_;
 };
 
 } // namespace qlx
