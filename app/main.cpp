@@ -1,8 +1,8 @@
 #include "app/process_command_line.h"
 #include "app/version_check.h"
 #include "legacy/build_profile.h"
-#include "window/unexpected_error_box.h"
-#include "window/vercheck_window.h"
+#include "window/qt/unexpected_error_box.h"
+#include "window/qt/vercheck_window.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "window/vercheck_window.h"
+#include "window/qt/vercheck_window.h"
 #include "window/window_layout.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "app/version_check.h"
 #include "legacy/build_profile.h"
 #include "window/layout_checks.h"
-#include "window/vercheck_window.h"
+#include "window/qt/vercheck_window.h"
 #include "window/window_layout.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
-#include "window/vercheck_window.h"
+#include "window/qt/vercheck_window.h"
 
 #include "legacy/build_profile.h"
-#include "window/box_automation.h"
-#include "window/unexpected_error_box.h"
+#include "window/qt/box_automation.h"
+#include "window/qt/unexpected_error_box.h"
 #include "window/window_layout.h"
 
 #include <QApplication>

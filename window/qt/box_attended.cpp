@@ -1,4 +1,4 @@
-#include "window/box_automation.h"
+#include "window/qt/box_automation.h"
 
 namespace qlx {
 

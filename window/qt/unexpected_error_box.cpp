@@ -1,7 +1,7 @@
-#include "window/unexpected_error_box.h"
+#include "window/qt/unexpected_error_box.h"
 
 #include "app/unexpected_error.h"
-#include "window/box_automation.h"
+#include "window/qt/box_automation.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
