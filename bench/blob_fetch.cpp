@@ -2,76 +2,92 @@
 // so that its time and peak memory can be set against the databases' own
 // clients (bench/blob_fetch.sh).
 //   blob_fetch --dbms ID --server NAME [--user U --password P] [--whole] FILENAME OUT
-// --whole reads the BLOB with one statement, as the driver does by itself.
+// --whole reads the BLOB as one value of one statement's row.
 
+#include "update/db_connection.h"
 #include "update/repository.h"
 #include "update/transaction.h"
 
-#include <QCoreApplication>
-#include <QFile>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QStringList>
-
 #include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const kUsage = "usage: blob_fetch --dbms ID --server NAME [--user U] [--password P] "
+                           "[--whole] FILENAME OUT\n";
+
+// The BLOB as the row's one value; nullopt when there is none.
+std::optional<qlx::Bytes> selectWhole(qlx::Transaction& sqlca, const std::string& filename) {
+    qlx::DbConnection& db = *sqlca.connection();
+    const std::unique_ptr<qlx::DbStatement> query =
+        db.prepare("SELECT eFILE FROM QLX_UPT3 WHERE FILENAME = ?");
+    std::optional<qlx::Bytes> blob;
+    if (query && query->execute({filename}) && query->next() == qlx::DbStep::Row &&
+        query->readBytes(0, blob)) {
+        return blob;
+    }
+    sqlca.setResult(-1, db.lastError());
+    return std::nullopt;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    QStringList args = QCoreApplication::arguments().mid(1);
+    const std::vector<std::string> args(argv + 1, argv + argc);
     qlx::Transaction sqlca;
-    sqlca.LogId = QStringLiteral("QUIL_UPT");
-    sqlca.LogPass = QStringLiteral("KOLVEX4923TRA");
+    sqlca.LogId = "QUIL_UPT";
+    sqlca.LogPass = "KOLVEX4923TRA";
+    // As the updater connects: a transaction that is rolled back at the end.
+    sqlca.AutoCommit = false;
+    sqlca.DBParm = "CommitOnDisconnect='No'";
     bool whole = false;
-    QStringList positional;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (a == QLatin1String("--whole")) {
+    std::vector<std::string> positional;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--whole") {
             whole = true;
-        } else if (a.startsWith(QLatin1String("--")) && i + 1 < args.size()) {
-            const QString value = args[++i];
-            if (a == QLatin1String("--dbms")) {
-                sqlca.DBMS = value;
-            } else if (a == QLatin1String("--server")) {
-                sqlca.ServerName = value;
-            } else if (a == QLatin1String("--user")) {
-                sqlca.LogId = value;
-            } else if (a == QLatin1String("--password")) {
-                sqlca.LogPass = value;
-            }
-        } else {
-            positional << a;
+            continue;
         }
+        if (a.rfind("--", 0) != 0) {
+            positional.push_back(a);
+            continue;
+        }
+        std::string* field = a == "--dbms"       ? &sqlca.DBMS
+                             : a == "--server"   ? &sqlca.ServerName
+                             : a == "--user"     ? &sqlca.LogId
+                             : a == "--password" ? &sqlca.LogPass
+                                                 : nullptr;
+        if (field == nullptr || i + 1 >= args.size()) {
+            std::fputs(kUsage, stderr);
+            return 2;
+        }
+        *field = args[++i];
     }
-    if (positional.size() != 2) {
-        std::fprintf(stderr, "usage: blob_fetch --dbms ID --server NAME [--whole] FILENAME OUT\n");
+    if (positional.size() != 2 || sqlca.DBMS.empty() || sqlca.ServerName.empty()) {
+        std::fputs(kUsage, stderr);
         return 2;
     }
     sqlca.connect();
     if (sqlca.SQLCode.value_or(0) != 0) {
-        std::fprintf(stderr, "blob_fetch: %s\n", sqlca.SQLErrText.toLocal8Bit().constData());
+        std::fprintf(stderr, "blob_fetch: %s\n", sqlca.SQLErrText.c_str());
         return 1;
     }
-    std::optional<QByteArray> blob = QByteArray();
+    std::optional<qlx::Bytes> blob = qlx::Bytes();
     if (whole) {
-        QSqlQuery query(sqlca.database());
-        query.setForwardOnly(true);
-        query.prepare(QStringLiteral("SELECT eFILE FROM QLX_UPT3 WHERE FILENAME = ?"));
-        query.addBindValue(positional[0]);
-        if (query.exec() && query.next()) {
-            blob = query.value(0).toByteArray();
-        }
+        blob = selectWhole(sqlca, positional[0]);
     } else {
-        qlx::selectPackageByFileName(sqlca, QStringLiteral("QLX_UPT3"), positional[0], blob);
+        qlx::selectPackageByFileName(sqlca, "QLX_UPT3", positional[0], blob);
     }
-    if (!blob || blob->isEmpty()) {
-        std::fprintf(stderr, "blob_fetch: no package (%s)\n",
-                     sqlca.SQLErrText.toLocal8Bit().constData());
+    if (!blob || blob->empty()) {
+        std::fprintf(stderr, "blob_fetch: no package (%s)\n", sqlca.SQLErrText.c_str());
         return 1;
     }
-    QFile out(positional[1]);
-    if (!out.open(QIODevice::WriteOnly) || out.write(*blob) != blob->size()) {
-        std::fprintf(stderr, "blob_fetch: cannot write %s\n",
-                     positional[1].toLocal8Bit().constData());
+    std::ofstream out(positional[1], std::ios::binary);
+    if (!out.write(blob->data(), static_cast<std::streamsize>(blob->size())) || !out.flush()) {
+        std::fprintf(stderr, "blob_fetch: cannot write %s\n", positional[1].c_str());
         return 1;
     }
     return 0;

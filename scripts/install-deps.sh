@@ -11,6 +11,8 @@ packages=(
   # database drivers and ODBC
   libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
   unixodbc libsqliteodbc odbc-postgresql sqlite3
+  # the core's database layer: SQLite's C library and the ODBC C interface
+  libsqlite3-dev unixodbc-dev
   # the two outside libraries and the settings file
   libzip-dev zlib1g-dev libcurl4-openssl-dev nlohmann-json3-dev
   # tests and their servers

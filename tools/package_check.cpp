@@ -2,30 +2,74 @@
 
 #include "update/vexa_unzip.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QTemporaryDir>
+#include <filesystem>
+#include <random>
+#include <system_error>
 
 namespace qlx::publish {
 
-PackageCheck checkPackage(const QString& zipPath) {
+namespace fs = std::filesystem;
+
+namespace {
+
+// Paths are UTF-8; a char8_t string makes the library read them so everywhere.
+fs::path toPath(const std::string& utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string toUtf8(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+// A new, empty folder below the temporary folder; empty when none was made.
+fs::path makeScratchFolder(std::string& error) {
+    std::error_code code;
+    const fs::path base = fs::temp_directory_path(code);
+    if (code) {
+        error = code.message();
+        return {};
+    }
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path candidate = base / ("qlx_publish_check." + std::to_string(random()));
+        if (fs::create_directory(candidate, code)) {
+            return candidate;
+        }
+    }
+    error = code ? code.message() : std::string("no free name");
+    return {};
+}
+
+} // namespace
+
+PackageCheck checkPackage(const std::string& zipPath) {
     PackageCheck check;
-    const QFileInfo info(zipPath);
-    if (!info.isFile()) {
-        check.reason = QLatin1String("no such file: ") + zipPath;
+    std::error_code code;
+    const fs::path zip = toPath(zipPath);
+    if (!fs::is_regular_file(zip, code)) {
+        check.reason = "no such file: " + zipPath;
         return check;
     }
-    QTemporaryDir scratch(
-        QDir::temp().absoluteFilePath(QStringLiteral("qlx_publish_check.XXXXXX")));
-    if (!scratch.isValid()) {
-        check.reason = QLatin1String("cannot create a scratch folder: ") + scratch.errorString();
+    std::string error;
+    const fs::path scratch = makeScratchFolder(error);
+    if (scratch.empty()) {
+        check.reason = "cannot create a scratch folder: " + error;
         return check;
     }
-    check.code = vexa_unzip(info.absoluteFilePath(), scratch.path());
+    // The folder goes whatever happens, also when the library cannot be loaded.
+    struct Remove {
+        const fs::path& folder;
+        ~Remove() {
+            std::error_code ignored;
+            fs::remove_all(folder, ignored);
+        }
+    } remove{scratch};
+    check.code = vexa_unzip(toUtf8(fs::absolute(zip, code)), toUtf8(scratch));
     check.accepted = check.code == 0;
     if (!check.accepted) {
-        check.reason = QLatin1String("the extraction library refuses it (result ") +
-                       QString::number(check.code) + QLatin1String(")");
+        check.reason =
+            "the extraction library refuses it (result " + std::to_string(check.code) + ")";
     }
     return check;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include <string>
 
 namespace qlx::publish {
 
@@ -11,8 +11,8 @@ namespace qlx::publish {
 struct PackageCheck {
     bool accepted = false;
     long code = 0; // the library's result
-    QString reason;
+    std::string reason;
 };
-[[nodiscard]] PackageCheck checkPackage(const QString& zipPath);
+[[nodiscard]] PackageCheck checkPackage(const std::string& zipPath);
 
 } // namespace qlx::publish

@@ -1,132 +1,125 @@
 #include "tools/package_store.h"
 
+#include "update/db_connection.h"
 #include "update/sqlite_blob_io.h"
+#include "update/sqlite_connection.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
+#include <algorithm>
+#include <memory>
 
 namespace qlx::publish {
 
 namespace {
 
-QString errorText(const QSqlError& error) {
-    const QString database = error.databaseText().trimmed();
-    return database.isEmpty() ? error.text().trimmed() : database;
+bool isPostgres(const DbConnection& db) {
+    return db.productName() == "PostgreSQL";
 }
 
-bool isPostgres(const QSqlDatabase& db) {
-    return db.driverName() == QLatin1String("QPSQL");
+// The PostgreSQL driver sends a bound bytea as text, over twice its size, and
+// keeps what it is given whole: large packages go to PostgreSQL in parts.
+constexpr std::size_t kPostgresPart = std::size_t{8} * 1024 * 1024;
+
+std::string blobType(const std::string& product) {
+    return product == "PostgreSQL" ? "BYTEA" : "BLOB";
 }
 
-// libpq takes a bound bytea as escaped text (over twice its size, held again as
-// UTF-16 in the statement), so large packages go to PostgreSQL in parts.
-constexpr qsizetype kPostgresPart = qsizetype{8} * 1024 * 1024;
-
-QString blobType(const QString& flavour) {
-    if (flavour == QLatin1String("QPSQL")) {
-        return QStringLiteral("BYTEA");
-    }
-    return QStringLiteral("BLOB");
+std::string textType(const std::string& product) {
+    return product == "Oracle" ? "VARCHAR2(255)" : "TEXT";
 }
 
-QString textType(const QString& flavour) {
-    return flavour == QLatin1String("ORACLE") ? QStringLiteral("VARCHAR2(255)")
-                                              : QStringLiteral("TEXT");
+std::string intType(const std::string& product) {
+    return product == "Oracle" ? "NUMBER(10)" : "INTEGER";
 }
 
-QString intType(const QString& flavour) {
-    return flavour == QLatin1String("ORACLE") ? QStringLiteral("NUMBER(10)")
-                                              : QStringLiteral("INTEGER");
-}
-
-bool execBound(QSqlQuery& query, const QString& text, const QVariantList& values, QString& error) {
-    if (!query.prepare(text)) {
-        error = errorText(query.lastError());
-        return false;
-    }
-    for (const QVariant& v : values) {
-        query.addBindValue(v);
-    }
-    if (!query.exec()) {
-        error = errorText(query.lastError());
+bool execute(DbConnection& db, const std::string& sql, const std::vector<DbParam>& params,
+             std::string& error) {
+    if (!dbExecute(db, sql, params)) {
+        error = db.lastError();
         return false;
     }
     return true;
 }
 
-QVariant blobValue(const std::optional<QByteArray>& bytes) {
-    return bytes ? QVariant(*bytes) : QVariant(QMetaType(QMetaType::QByteArray));
+DbParam blobValue(const std::optional<Bytes>& bytes) {
+    if (!bytes) {
+        return DbNull{};
+    }
+    return DbBytes{bytes->data(), bytes->size()};
 }
 
 // Sends the package to PostgreSQL part by part into a temporary table and
 // joins the parts on the server, so that neither side holds more than the
 // package and one part at a time. Appending to the row instead would rewrite
 // the growing value once per part.
-bool stageInParts(QSqlDatabase& db, const QByteArray& bytes, QString& error) {
-    QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("CREATE TEMP TABLE qlx_publish_parts (n integer, part bytea) "
-                                   "ON COMMIT DROP")) ||
-        !query.exec(QStringLiteral(
-            "ALTER TABLE qlx_publish_parts ALTER COLUMN part SET STORAGE EXTERNAL"))) {
-        error = errorText(query.lastError());
+bool stageInParts(DbConnection& db, const Bytes& bytes, std::string& error) {
+    if (!execute(db, "CREATE TEMP TABLE qlx_publish_parts (n integer, part bytea) ON COMMIT DROP",
+                 {}, error) ||
+        !execute(db, "ALTER TABLE qlx_publish_parts ALTER COLUMN part SET STORAGE EXTERNAL", {},
+                 error)) {
         return false;
     }
-    const QString text = QStringLiteral("INSERT INTO qlx_publish_parts (n, part) VALUES (?, ?)");
-    int n = 0;
-    for (qsizetype offset = 0; offset < bytes.size(); offset += kPostgresPart) {
-        const qsizetype size = std::min(kPostgresPart, bytes.size() - offset);
-        // A view of the caller's bytes, not a copy.
-        const QByteArray part = QByteArray::fromRawData(bytes.constData() + offset, size);
-        if (!execBound(query, text, {QVariant(n++), QVariant(part)}, error)) {
+    const std::unique_ptr<DbStatement> insert =
+        db.prepare("INSERT INTO qlx_publish_parts (n, part) VALUES (?, ?)");
+    if (!insert) {
+        error = db.lastError();
+        return false;
+    }
+    std::int64_t n = 0;
+    for (std::size_t offset = 0; offset < bytes.size(); offset += kPostgresPart) {
+        const std::size_t size = std::min(kPostgresPart, bytes.size() - offset);
+        if (!insert->execute({n++, DbBytes{bytes.data() + offset, size}})) {
+            error = db.lastError();
             return false;
         }
     }
     return true;
 }
 
-bool insertRow(QSqlDatabase& db, const QString& table, const QStringList& columns,
-               const QVariantList& keyValues, const QString& blobColumn,
-               const std::optional<QByteArray>& bytes, QString& error) {
-    const bool ownTransaction = db.transaction();
-    QSqlQuery query(db);
-    QString placeholders;
-    for (qsizetype i = 0; i < columns.size(); ++i) {
-        placeholders += i == 0 ? QStringLiteral("?") : QStringLiteral(", ?");
+std::string joined(const std::vector<std::string>& items, const std::string& separator) {
+    std::string text;
+    for (const std::string& item : items) {
+        text += (text.empty() ? "" : separator) + item;
     }
+    return text;
+}
+
+bool insertRow(DbConnection& db, const std::string& table, const std::vector<std::string>& columns,
+               const std::vector<DbParam>& keyValues, const std::string& blobColumn,
+               const std::optional<Bytes>& bytes, std::string& error) {
+    const bool ownTransaction = !db.inTransaction() && db.begin();
+    const std::vector<std::string> marks(columns.size(), "?");
     const bool parts = bytes && isPostgres(db) && bytes->size() > kPostgresPart;
     // SQLite would build the whole row in memory beside the caller's bytes; a
     // zero-filled BLOB of the right size is written in place instead.
-    const bool inPlace = bytes && !bytes->isEmpty() && SqliteBlobIo::available(db);
+    auto* sqlite = dynamic_cast<SqliteConnection*>(&db);
+    const bool inPlace = bytes && !bytes->empty() && sqlite != nullptr;
     bool ok = true;
-    QString text = QLatin1String("INSERT INTO ") + table + QLatin1String(" (") +
-                   columns.join(QLatin1String(", ")) + QLatin1String(", ") + blobColumn +
-                   QLatin1String(") ");
-    QVariantList values = keyValues;
+    std::string text = "INSERT INTO " + table + " (" + joined(columns, ", ") + ", " + blobColumn +
+                       ") VALUES (" + joined(marks, ", ") + ", ";
+    std::vector<DbParam> values = keyValues;
     if (parts) {
         ok = ownTransaction && stageInParts(db, *bytes, error);
         if (!ownTransaction) {
-            error = QStringLiteral("PostgreSQL refused to begin a transaction");
+            error = "PostgreSQL refused to begin a transaction";
         }
-        text += QLatin1String("VALUES (") + placeholders +
-                QLatin1String(", (SELECT string_agg(part, ''::bytea ORDER BY n) "
-                              "FROM qlx_publish_parts))");
+        text += "(SELECT string_agg(part, ''::bytea ORDER BY n) FROM qlx_publish_parts))";
     } else if (inPlace) {
-        text += QLatin1String("VALUES (") + placeholders + QLatin1String(", zeroblob(?))");
-        values.append(static_cast<qlonglong>(bytes->size()));
+        text += "zeroblob(?))";
+        values.emplace_back(static_cast<std::int64_t>(bytes->size()));
     } else {
-        text += QLatin1String("VALUES (") + placeholders + QLatin1String(", ?)");
-        values.append(blobValue(bytes));
+        text += "?)";
+        values.push_back(blobValue(bytes));
     }
-    ok = ok && execBound(query, text, values, error);
+    ok = ok && execute(db, text, values, error);
     if (ok && inPlace) {
-        const qint64 rowid = query.lastInsertId().toLongLong();
-        ok = SqliteBlobIo::write(db, table, blobColumn, rowid, *bytes, error);
+        ok = SqliteBlobIo::write(sqlite->handle(), table, blobColumn, sqlite->lastInsertRowid(),
+                                 bytes->data(), bytes->size(), error);
     }
     if (ownTransaction) {
         if (ok) {
             ok = db.commit();
             if (!ok) {
-                error = errorText(db.lastError());
+                error = db.lastError();
             }
         } else {
             db.rollback();
@@ -135,157 +128,170 @@ bool insertRow(QSqlDatabase& db, const QString& table, const QStringList& column
     return ok;
 }
 
-long removeRows(QSqlDatabase& db, const QString& table, const QString& keyColumn,
-                const QString& key, QString& error) {
-    QSqlQuery query(db);
-    if (!execBound(query,
-                   QLatin1String("DELETE FROM ") + table + QLatin1String(" WHERE ") + keyColumn +
-                       QLatin1String(" = ?"),
-                   {key}, error)) {
+long removeRows(DbConnection& db, const std::string& table, const std::string& keyColumn,
+                const std::string& key, std::string& error) {
+    const std::unique_ptr<DbStatement> remove =
+        db.prepare("DELETE FROM " + table + " WHERE " + keyColumn + " = ?");
+    if (!remove || !remove->execute({key})) {
+        error = db.lastError();
         return -1;
     }
-    return query.numRowsAffected();
+    return static_cast<long>(remove->rowsAffected());
+}
+
+bool sameName(const std::string& a, const std::string& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        const auto lower = [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        };
+        return lower(x) == lower(y);
+    });
 }
 
 } // namespace
 
-std::optional<QString> buildTableNamed(const QString& name) {
+std::optional<std::string> buildTableNamed(const std::string& name) {
     for (const char* table : kBuildTables) {
-        if (name.compare(QLatin1String(table), Qt::CaseInsensitive) == 0) {
-            return QString::fromLatin1(table);
+        if (sameName(name, table)) {
+            return std::string(table);
         }
     }
     return std::nullopt;
 }
 
-std::vector<QString> schemaStatements(const QString& flavour) {
-    std::vector<QString> statements;
+std::vector<std::string> schemaStatements(const std::string& product) {
+    std::vector<std::string> statements;
     for (const char* table : kBuildTables) {
-        statements.push_back(
-            QLatin1String("CREATE TABLE ") + QLatin1String(table) + QLatin1String(" (FILENAME ") +
-            textType(flavour) + QLatin1String(" NOT NULL, FPATH ") + textType(flavour) +
-            QLatin1String(", BUILDNO ") + intType(flavour) + QLatin1String(" NOT NULL, eFILE ") +
-            blobType(flavour) + QLatin1String(")"));
+        statements.push_back(std::string("CREATE TABLE ") + table + " (FILENAME " +
+                             textType(product) + " NOT NULL, FPATH " + textType(product) +
+                             ", BUILDNO " + intType(product) + " NOT NULL, eFILE " +
+                             blobType(product) + ")");
     }
-    statements.push_back(QLatin1String("CREATE TABLE ") + QLatin1String(kUpdateTable) +
-                         QLatin1String(" (UPDATE_ID ") + textType(flavour) +
-                         QLatin1String(" NOT NULL, UPFILE ") + blobType(flavour) +
-                         QLatin1String(")"));
+    statements.push_back(std::string("CREATE TABLE ") + kUpdateTable + " (UPDATE_ID " +
+                         textType(product) + " NOT NULL, UPFILE " + blobType(product) + ")");
     return statements;
 }
 
-bool createSchema(QSqlDatabase& db, QString& error) {
-    const QStringList existing = db.tables();
-    std::vector<QString> statements = schemaStatements(db.driverName());
-    QStringList names;
-    for (const char* table : kBuildTables) {
-        names << QString::fromLatin1(table);
-    }
-    names << QString::fromLatin1(kUpdateTable);
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        if (existing.contains(names[i], Qt::CaseInsensitive)) {
-            continue;
-        }
-        QSqlQuery query(db);
-        if (!query.exec(statements[static_cast<size_t>(i)])) {
-            error = errorText(query.lastError());
+bool createSchema(DbConnection& db, std::string& error) {
+    const std::vector<std::string> statements = schemaStatements(db.productName());
+    std::vector<std::string> names(std::begin(kBuildTables), std::end(kBuildTables));
+    names.emplace_back(kUpdateTable);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::optional<bool> exists = db.hasTable(names[i]);
+        if (!exists) {
+            error = db.lastError();
             return false;
         }
-        // Packages are zip archives: compressing them again is wasted work.
-        const QString blob = names[i] == QLatin1String(kUpdateTable) ? QStringLiteral("UPFILE")
-                                                                     : QStringLiteral("eFILE");
+        if (*exists) {
+            continue;
+        }
+        if (!execute(db, statements[i], {}, error)) {
+            return false;
+        }
+        // Packages are zip archives: compressing them again is wasted work,
+        // and uncompressed values can be read in slices.
+        const std::string blob = names[i] == kUpdateTable ? "UPFILE" : "eFILE";
         if (isPostgres(db) &&
-            !query.exec(QLatin1String("ALTER TABLE ") + names[i] + QLatin1String(" ALTER COLUMN ") +
-                        blob + QLatin1String(" SET STORAGE EXTERNAL"))) {
-            error = errorText(query.lastError());
+            !execute(db,
+                     "ALTER TABLE " + names[i] + " ALTER COLUMN " + blob + " SET STORAGE EXTERNAL",
+                     {}, error)) {
             return false;
         }
     }
     return true;
 }
 
-bool insertBuildPackage(QSqlDatabase& db, const QString& table, const BuildPackage& package,
-                        QString& error) {
-    return insertRow(
-        db, table, {QStringLiteral("FILENAME"), QStringLiteral("FPATH"), QStringLiteral("BUILDNO")},
-        {package.filename, package.fpath, static_cast<qlonglong>(package.buildno)},
-        QStringLiteral("eFILE"), package.bytes, error);
+bool insertBuildPackage(DbConnection& db, const std::string& table, const BuildPackage& package,
+                        std::string& error) {
+    return insertRow(db, table, {"FILENAME", "FPATH", "BUILDNO"},
+                     {package.filename, package.fpath, static_cast<std::int64_t>(package.buildno)},
+                     "eFILE", package.bytes, error);
 }
 
-bool insertUpdatePackage(QSqlDatabase& db, const QString& updateId,
-                         const std::optional<QByteArray>& bytes, QString& error) {
-    return insertRow(db, QString::fromLatin1(kUpdateTable), {QStringLiteral("UPDATE_ID")},
-                     {updateId}, QStringLiteral("UPFILE"), bytes, error);
+bool insertUpdatePackage(DbConnection& db, const std::string& updateId,
+                         const std::optional<Bytes>& bytes, std::string& error) {
+    return insertRow(db, kUpdateTable, {"UPDATE_ID"}, {updateId}, "UPFILE", bytes, error);
 }
 
-long removeBuildPackage(QSqlDatabase& db, const QString& table, const QString& filename,
-                        QString& error) {
-    return removeRows(db, table, QStringLiteral("FILENAME"), filename, error);
+long removeBuildPackage(DbConnection& db, const std::string& table, const std::string& filename,
+                        std::string& error) {
+    return removeRows(db, table, "FILENAME", filename, error);
 }
 
-long removeUpdatePackage(QSqlDatabase& db, const QString& updateId, QString& error) {
-    return removeRows(db, QString::fromLatin1(kUpdateTable), QStringLiteral("UPDATE_ID"), updateId,
-                      error);
+long removeUpdatePackage(DbConnection& db, const std::string& updateId, std::string& error) {
+    return removeRows(db, kUpdateTable, "UPDATE_ID", updateId, error);
 }
 
-std::optional<bool> packageExists(QSqlDatabase& db, const QString& table, const QString& key,
-                                  std::optional<qint64> buildno, QString& error) {
-    const QString keyColumn = table == QLatin1String(kUpdateTable) ? QStringLiteral("UPDATE_ID")
-                                                                   : QStringLiteral("FILENAME");
-    QString text = QLatin1String("SELECT count(*) FROM ") + table + QLatin1String(" WHERE ") +
-                   keyColumn + QLatin1String(" = ?");
-    QVariantList values{key};
+std::optional<bool> packageExists(DbConnection& db, const std::string& table,
+                                  const std::string& key, std::optional<std::int64_t> buildno,
+                                  std::string& error) {
+    const std::string keyColumn = table == kUpdateTable ? "UPDATE_ID" : "FILENAME";
+    std::string text = "SELECT count(*) FROM " + table + " WHERE " + keyColumn + " = ?";
+    std::vector<DbParam> values{key};
     if (buildno) {
-        text += QLatin1String(" AND BUILDNO = ?");
-        values.push_back(*buildno);
+        text += " AND BUILDNO = ?";
+        values.emplace_back(*buildno);
     }
-    QSqlQuery query(db);
-    if (!execBound(query, text, values, error) || !query.next()) {
-        if (error.isEmpty()) {
-            error = errorText(query.lastError());
-        }
+    const std::optional<std::int64_t> count = dbQueryInteger(db, text, values);
+    if (!count) {
+        error = db.lastError();
         return std::nullopt;
     }
-    return query.value(0).toLongLong() > 0;
+    return *count > 0;
 }
 
-bool listPackages(QSqlDatabase& db, std::vector<ListedPackage>& out, QString& error) {
-    const QString length =
-        isPostgres(db) ? QStringLiteral("octet_length") : QStringLiteral("length");
-    for (const char* table : kBuildTables) {
-        QSqlQuery query(db);
-        if (!query.exec(QLatin1String("SELECT FILENAME, FPATH, BUILDNO, ") + length +
-                        QLatin1String("(eFILE) FROM ") + QLatin1String(table) +
-                        QLatin1String(" ORDER BY BUILDNO, FILENAME"))) {
-            error = errorText(query.lastError());
+bool listPackages(DbConnection& db, std::vector<ListedPackage>& out, std::string& error) {
+    const std::string length = isPostgres(db) ? "octet_length" : "length";
+    const auto list = [&](const std::string& sql, bool perBuild) {
+        const std::unique_ptr<DbStatement> query = db.prepare(sql);
+        if (!query || !query->execute()) {
+            error = db.lastError();
             return false;
         }
-        while (query.next()) {
-            ListedPackage p{QString::fromLatin1(table), query.value(0).toString(),
-                            query.value(1).toString(),
-                            static_cast<long>(query.value(2).toLongLong()), std::nullopt};
-            if (!query.value(3).isNull()) {
-                p.size = query.value(3).toLongLong();
+        for (DbStep step = query->next(); step != DbStep::Done; step = query->next()) {
+            std::optional<std::string> key;
+            std::optional<std::string> fpath;
+            std::optional<std::int64_t> buildno;
+            std::optional<std::int64_t> size;
+            int column = 0;
+            bool ok = step == DbStep::Row && query->readText(column++, key);
+            if (perBuild) {
+                ok =
+                    ok && query->readText(column++, fpath) && query->readInteger(column++, buildno);
             }
-            out.push_back(std::move(p));
+            ok = ok && query->readInteger(column, size);
+            if (!ok) {
+                error = db.lastError();
+                return false;
+            }
+            ListedPackage package;
+            package.key = key.value_or(std::string());
+            package.size = size;
+            if (perBuild) {
+                package.fpath = fpath.value_or(std::string());
+                package.buildno = static_cast<long>(buildno.value_or(0));
+            }
+            out.push_back(std::move(package));
+        }
+        return true;
+    };
+    for (const char* table : kBuildTables) {
+        const std::size_t first = out.size();
+        if (!list("SELECT FILENAME, FPATH, BUILDNO, " + length + "(eFILE) FROM " + table +
+                      " ORDER BY BUILDNO, FILENAME",
+                  true)) {
+            return false;
+        }
+        for (std::size_t i = first; i < out.size(); ++i) {
+            out[i].table = table;
         }
     }
-    QSqlQuery query(db);
-    if (!query.exec(QLatin1String("SELECT UPDATE_ID, ") + length +
-                    QLatin1String("(UPFILE) FROM QLX_UPT ORDER BY UPDATE_ID"))) {
-        error = errorText(query.lastError());
+    const std::size_t first = out.size();
+    if (!list("SELECT UPDATE_ID, " + length + "(UPFILE) FROM QLX_UPT ORDER BY UPDATE_ID", false)) {
         return false;
     }
-    while (query.next()) {
-        ListedPackage p{QString::fromLatin1(kUpdateTable),
-                        query.value(0).toString(),
-                        {},
-                        std::nullopt,
-                        std::nullopt};
-        if (!query.value(1).isNull()) {
-            p.size = query.value(1).toLongLong();
-        }
-        out.push_back(std::move(p));
+    for (std::size_t i = first; i < out.size(); ++i) {
+        out[i].table = kUpdateTable;
     }
     return true;
 }

@@ -1,11 +1,15 @@
 #pragma once
 
-#include <QByteArray>
-#include <QSqlDatabase>
-#include <QString>
+#include "update/bytes.h"
 
+#include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
+
+namespace qlx {
+class DbConnection;
+}
 
 namespace qlx::publish {
 
@@ -14,45 +18,47 @@ namespace qlx::publish {
 inline constexpr const char* kBuildTables[] = {"QLX_UPT3", "QLX_UPT2"};
 inline constexpr const char* kUpdateTable = "QLX_UPT";
 
-// The DDL for a driver ("QSQLITE", "QPSQL") or for Oracle ("ORACLE").
-[[nodiscard]] std::vector<QString> schemaStatements(const QString& flavour);
+// The DDL for a database product as its driver names it ("SQLite",
+// "PostgreSQL", "Oracle").
+[[nodiscard]] std::vector<std::string> schemaStatements(const std::string& product);
 
 // Creates the three tables that are missing; false with `error` set on failure.
-bool createSchema(QSqlDatabase& db, QString& error);
+bool createSchema(DbConnection& db, std::string& error);
 
-// A row of a per-build table; `bytes` null stores a NULL BLOB.
+// A row of a per-build table; `bytes` nullopt stores a NULL BLOB.
 struct BuildPackage {
-    QString filename;
-    QString fpath;
+    std::string filename;
+    std::string fpath;
     long buildno = 0;
-    std::optional<QByteArray> bytes;
+    std::optional<Bytes> bytes;
 };
-bool insertBuildPackage(QSqlDatabase& db, const QString& table, const BuildPackage& package,
-                        QString& error);
-bool insertUpdatePackage(QSqlDatabase& db, const QString& updateId,
-                         const std::optional<QByteArray>& bytes, QString& error);
+bool insertBuildPackage(DbConnection& db, const std::string& table, const BuildPackage& package,
+                        std::string& error);
+bool insertUpdatePackage(DbConnection& db, const std::string& updateId,
+                         const std::optional<Bytes>& bytes, std::string& error);
 
 // Number of rows removed, -1 on error.
-long removeBuildPackage(QSqlDatabase& db, const QString& table, const QString& filename,
-                        QString& error);
-long removeUpdatePackage(QSqlDatabase& db, const QString& updateId, QString& error);
+long removeBuildPackage(DbConnection& db, const std::string& table, const std::string& filename,
+                        std::string& error);
+long removeUpdatePackage(DbConnection& db, const std::string& updateId, std::string& error);
 
 struct ListedPackage {
-    QString table;
-    QString key;   // FILENAME or UPDATE_ID
-    QString fpath; // per-build tables only
+    std::string table;
+    std::string key;   // FILENAME or UPDATE_ID
+    std::string fpath; // per-build tables only
     std::optional<long> buildno;
-    std::optional<qint64> size; // null for a NULL BLOB
+    std::optional<std::int64_t> size; // nullopt for a NULL BLOB
 };
-bool listPackages(QSqlDatabase& db, std::vector<ListedPackage>& out, QString& error);
+bool listPackages(DbConnection& db, std::vector<ListedPackage>& out, std::string& error);
 
 // True when `table` holds a row whose key is `key` and, in a per-build
 // table, whose build is `buildno`: one file name may have a package in each
 // build.
-std::optional<bool> packageExists(QSqlDatabase& db, const QString& table, const QString& key,
-                                  std::optional<qint64> buildno, QString& error);
+std::optional<bool> packageExists(DbConnection& db, const std::string& table,
+                                  const std::string& key, std::optional<std::int64_t> buildno,
+                                  std::string& error);
 
 // The per-build table named `name` (case-insensitive), or nullopt.
-[[nodiscard]] std::optional<QString> buildTableNamed(const QString& name);
+[[nodiscard]] std::optional<std::string> buildTableNamed(const std::string& name);
 
 } // namespace qlx::publish

@@ -1,17 +1,21 @@
 // qlx_publish: puts update packages into an update database and takes them out.
 
-#include "app/unexpected_error.h"
+#include "base/unexpected_error.h"
 #include "tools/package_check.h"
 #include "tools/package_store.h"
+#include "update/bytes.h"
+#include "update/db_connection.h"
+#include "update/dbms_mapping.h"
 #include "update/transaction.h"
 
-#include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
-#include <QStringList>
-#include <QTextStream>
-
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <system_error>
 
 namespace {
 
@@ -52,55 +56,60 @@ A package is refused unless the updater's extraction library unpacks it.
 Exit status: 0 success, 1 the operation failed, 2 wrong usage.
 )";
 
-void err(const QString& text) {
-    std::fprintf(stderr, "qlx_publish: %s\n", text.toLocal8Bit().constData());
+void err(const std::string& text) {
+    std::fprintf(stderr, "qlx_publish: %s\n", text.c_str());
 }
 
-int usageError(const QString& text) {
+int usageError(const std::string& text) {
     err(text);
     std::fprintf(stderr, "Try 'qlx_publish --help' for more information.\n");
     return kUsage;
 }
 
+// Paths are UTF-8; a char8_t string makes the library read them so everywhere.
+std::filesystem::path toPath(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 struct Options {
-    QString dbms;
-    QString server;
-    QString user = QStringLiteral("QUIL_UPT");
-    QString password = QStringLiteral("KOLVEX4923TRA");
-    QString table = QStringLiteral("QLX_UPT3");
-    QStringList positional;
+    std::string dbms;
+    std::string server;
+    std::string user = "QUIL_UPT";
+    std::string password = "KOLVEX4923TRA";
+    std::string table = "QLX_UPT3";
+    std::vector<std::string> positional;
     bool help = false;
 };
 
-std::optional<QString> parse(const QStringList& args, Options& options) {
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
+std::optional<std::string> parse(const std::vector<std::string>& args, Options& options) {
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-h" || a == "--help") {
             options.help = true;
             continue;
         }
-        QString* target = nullptr;
-        if (a == QLatin1String("--dbms")) {
+        std::string* target = nullptr;
+        if (a == "--dbms") {
             target = &options.dbms;
-        } else if (a == QLatin1String("--server")) {
+        } else if (a == "--server") {
             target = &options.server;
-        } else if (a == QLatin1String("--user")) {
+        } else if (a == "--user") {
             target = &options.user;
-        } else if (a == QLatin1String("--password")) {
+        } else if (a == "--password") {
             target = &options.password;
-        } else if (a == QLatin1String("--table")) {
+        } else if (a == "--table") {
             target = &options.table;
-        } else if (a.startsWith(QLatin1String("--"))) {
-            return QLatin1String("unknown option '") + a + QLatin1String("'");
+        } else if (a.rfind("--", 0) == 0) {
+            return "unknown option '" + a + "'";
         }
         if (target != nullptr) {
             if (i + 1 >= args.size()) {
-                return QLatin1String("option '") + a + QLatin1String("' needs a value");
+                return "option '" + a + "' needs a value";
             }
             *target = args[++i];
             continue;
         }
-        options.positional << a;
+        options.positional.push_back(a);
     }
     return std::nullopt;
 }
@@ -114,135 +123,125 @@ bool connect(Transaction& sqlca, const Options& options) {
     sqlca.Writable = true;
     sqlca.connect();
     if (sqlca.SQLCode.value_or(0) != 0) {
-        err(QLatin1String("cannot connect: ") + sqlca.SQLErrText);
+        err("cannot connect: " + sqlca.SQLErrText);
         return false;
     }
     return true;
 }
 
-// The archive's bytes without a copy in memory: the file is mapped.
-class MappedFile {
-public:
-    explicit MappedFile(const QString& path) : file_(path) {}
-    bool open(QString& error) {
-        if (!file_.open(QIODevice::ReadOnly)) {
-            error = file_.errorString();
-            return false;
-        }
-        if (file_.size() == 0) {
-            bytes_ = QByteArray("");
-            return true;
-        }
-        uchar* data = file_.map(0, file_.size());
-        if (data == nullptr) {
-            error = file_.errorString();
-            return false;
-        }
-        bytes_ = QByteArray::fromRawData(reinterpret_cast<const char*>(data), file_.size());
-        return true;
-    }
-    [[nodiscard]] const QByteArray& bytes() const { return bytes_; }
-
-private:
-    QFile file_;
-    QByteArray bytes_;
-};
-
-int checkedArchive(const QString& zip, std::optional<MappedFile>& mapped) {
+// The archive's bytes, once it has passed the package check.
+int checkedArchive(const std::string& zip, std::optional<Bytes>& bytes) {
     const PackageCheck check = checkPackage(zip);
     if (!check.accepted) {
-        err(QLatin1String("refusing ") + zip + QLatin1String(": ") + check.reason);
+        err("refusing " + zip + ": " + check.reason);
         return kFailure;
     }
-    mapped.emplace(zip);
-    QString error;
-    if (!mapped->open(error)) {
-        err(QLatin1String("cannot read ") + zip + QLatin1String(": ") + error);
+    std::ifstream file(toPath(zip), std::ios::binary);
+    std::error_code code;
+    const auto size = std::filesystem::file_size(toPath(zip), code);
+    if (!file || code) {
+        err("cannot read " + zip + (code ? ": " + code.message() : std::string()));
         return kFailure;
     }
+    Bytes content(static_cast<std::size_t>(size));
+    if (!file.read(content.data(), static_cast<std::streamsize>(content.size()))) {
+        err("cannot read " + zip);
+        return kFailure;
+    }
+    bytes = std::move(content);
     return 0;
 }
 
-int refuseDuplicate(QSqlDatabase& db, const QString& table, const QString& key,
-                    std::optional<qint64> buildno = std::nullopt) {
-    QString error;
+int refuseDuplicate(DbConnection& db, const std::string& table, const std::string& key,
+                    std::optional<std::int64_t> buildno = std::nullopt) {
+    std::string error;
     const std::optional<bool> exists = packageExists(db, table, key, buildno, error);
     if (!exists) {
-        err(QLatin1String("cannot read ") + table + QLatin1String(": ") + error);
+        err("cannot read " + table + ": " + error);
         return kFailure;
     }
     if (*exists) {
-        err(QLatin1String("'") + key + QLatin1String("' is already in ") + table +
-            (buildno ? QLatin1String(" for build ") + QString::number(*buildno) : QString()) +
-            QLatin1String("; remove it first"));
+        err("'" + key + "' is already in " + table +
+            (buildno ? " for build " + std::to_string(*buildno) : std::string()) +
+            "; remove it first");
         return kFailure;
     }
     return 0;
 }
 
-int run(const Options& o) {
-    const QString command = o.positional.value(0);
-    const QStringList args = o.positional.mid(1);
-    QTextStream out(stdout);
+std::optional<long> wholeNumber(std::string text) {
+    if (!text.empty() && text.front() == '+') {
+        text.erase(0, 1);
+    }
+    long value = 0;
+    const auto [end, code] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || code != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
 
-    if (command == QLatin1String("ddl-oracle")) {
-        for (const QString& statement : schemaStatements(QStringLiteral("ORACLE"))) {
-            out << statement << ";\n";
+int run(const Options& o) {
+    const std::string command = o.positional.empty() ? std::string() : o.positional.front();
+    const std::vector<std::string> args =
+        o.positional.empty()
+            ? std::vector<std::string>()
+            : std::vector<std::string>(o.positional.begin() + 1, o.positional.end());
+
+    if (command == "ddl-oracle") {
+        for (const std::string& statement : schemaStatements("Oracle")) {
+            std::cout << statement << ";\n";
         }
         return 0;
     }
     struct Arity {
         const char* name;
-        qsizetype count;
+        std::size_t count;
     };
     constexpr Arity arities[] = {{"init", 0}, {"add-build", 4}, {"add-update", 2},
                                  {"list", 0}, {"remove", 1},    {"remove-update", 1}};
-    const auto* arity = std::find_if(std::begin(arities), std::end(arities), [&](const Arity& a) {
-        return command == QLatin1String(a.name);
-    });
-    if (command.isEmpty()) {
-        return usageError(QStringLiteral("no command given"));
+    const auto* arity = std::find_if(std::begin(arities), std::end(arities),
+                                     [&](const Arity& a) { return command == a.name; });
+    if (command.empty()) {
+        return usageError("no command given");
     }
     if (arity == std::end(arities)) {
-        return usageError(QLatin1String("unknown command '") + command + QLatin1String("'"));
+        return usageError("unknown command '" + command + "'");
     }
     if (args.size() != arity->count) {
-        return usageError(QLatin1String("'") + command + QLatin1String("' takes ") +
-                          QString::number(arity->count) + QLatin1String(" argument(s)"));
+        return usageError("'" + command + "' takes " + std::to_string(arity->count) +
+                          " argument(s)");
     }
-    if (o.dbms.isEmpty() || o.server.isEmpty()) {
-        return usageError(QStringLiteral("--dbms and --server are required"));
+    if (o.dbms.empty() || o.server.empty()) {
+        return usageError("--dbms and --server are required");
     }
-    const std::optional<QString> table = buildTableNamed(o.table);
+    const std::optional<std::string> table = buildTableNamed(o.table);
     if (!table) {
-        return usageError(QLatin1String("--table must be QLX_UPT3 or QLX_UPT2, not '") + o.table +
-                          QLatin1String("'"));
+        return usageError("--table must be QLX_UPT3 or QLX_UPT2, not '" + o.table + "'");
     }
     long buildno = 0;
-    if (command == QLatin1String("add-build")) {
-        bool ok = false;
-        buildno = args[2].toLong(&ok);
-        if (!ok) {
-            return usageError(QLatin1String("BUILDNO must be a whole number, not '") + args[2] +
-                              QLatin1String("'"));
+    if (command == "add-build") {
+        const std::optional<long> number = wholeNumber(args[2]);
+        if (!number) {
+            return usageError("BUILDNO must be a whole number, not '" + args[2] + "'");
         }
+        buildno = *number;
     }
 
     // Archives are checked before the database is touched.
-    std::optional<MappedFile> mapped;
-    if (command == QLatin1String("add-build") || command == QLatin1String("add-update")) {
-        if (const int status = checkedArchive(args.back(), mapped); status != 0) {
+    std::optional<Bytes> package;
+    if (command == "add-build" || command == "add-update") {
+        if (const int status = checkedArchive(args.back(), package); status != 0) {
             return status;
         }
     }
 
-    if (command == QLatin1String("init") &&
-        o.dbms.section(u' ', 0, 0).compare(QLatin1String("SQLite"), Qt::CaseInsensitive) == 0 &&
-        !QFileInfo::exists(o.server)) {
-        QFile file(o.server);
-        if (!file.open(QIODevice::WriteOnly)) {
-            err(QLatin1String("cannot create ") + o.server + QLatin1String(": ") +
-                file.errorString());
+    std::error_code code;
+    if (command == "init" && dbmsKindOf(o.dbms) == DbmsKind::Sqlite &&
+        !std::filesystem::exists(toPath(o.server), code)) {
+        std::ofstream file(toPath(o.server), std::ios::binary);
+        if (!file) {
+            err("cannot create " + o.server);
             return kFailure;
         }
     }
@@ -251,57 +250,55 @@ int run(const Options& o) {
     if (!connect(sqlca, o)) {
         return kFailure;
     }
-    QSqlDatabase db = sqlca.database();
-    QString error;
+    DbConnection& db = *sqlca.connection();
+    std::string error;
     int status = 0;
-    if (command == QLatin1String("init")) {
+    if (command == "init") {
         if (!createSchema(db, error)) {
-            err(QLatin1String("cannot create the tables: ") + error);
+            err("cannot create the tables: " + error);
             status = kFailure;
         }
-    } else if (command == QLatin1String("add-build")) {
+    } else if (command == "add-build") {
         status = refuseDuplicate(db, *table, args[0], buildno);
         if (status == 0 &&
-            !insertBuildPackage(db, *table,
-                                BuildPackage{args[0], args[1], buildno, mapped->bytes()}, error)) {
-            err(QLatin1String("cannot add ") + args[0] + QLatin1String(": ") + error);
+            !insertBuildPackage(
+                db, *table, BuildPackage{args[0], args[1], buildno, std::move(package)}, error)) {
+            err("cannot add " + args[0] + ": " + error);
             status = kFailure;
         }
-    } else if (command == QLatin1String("add-update")) {
-        status = refuseDuplicate(db, QString::fromLatin1(kUpdateTable), args[0]);
-        if (status == 0 && !insertUpdatePackage(db, args[0], mapped->bytes(), error)) {
-            err(QLatin1String("cannot add ") + args[0] + QLatin1String(": ") + error);
+    } else if (command == "add-update") {
+        status = refuseDuplicate(db, kUpdateTable, args[0]);
+        if (status == 0 && !insertUpdatePackage(db, args[0], package, error)) {
+            err("cannot add " + args[0] + ": " + error);
             status = kFailure;
         }
-    } else if (command == QLatin1String("list")) {
+    } else if (command == "list") {
         std::vector<ListedPackage> packages;
         if (!listPackages(db, packages, error)) {
-            err(QLatin1String("cannot list: ") + error);
+            err("cannot list: " + error);
             status = kFailure;
         }
         for (const ListedPackage& p : packages) {
-            const QString size = p.size ? QString::number(*p.size) : QStringLiteral("NULL");
+            const std::string size = p.size ? std::to_string(*p.size) : std::string("NULL");
             if (p.buildno) {
-                out << p.table << '\t' << p.key << '\t' << p.fpath << '\t' << *p.buildno << '\t'
-                    << size << '\n';
+                std::cout << p.table << '\t' << p.key << '\t' << p.fpath << '\t' << *p.buildno
+                          << '\t' << size << '\n';
             } else {
-                out << p.table << '\t' << p.key << '\t' << size << '\n';
+                std::cout << p.table << '\t' << p.key << '\t' << size << '\n';
             }
         }
     } else {
-        const bool build = command == QLatin1String("remove");
+        const bool build = command == "remove";
         const long removed = build ? removeBuildPackage(db, *table, args[0], error)
                                    : removeUpdatePackage(db, args[0], error);
         if (removed < 0) {
-            err(QLatin1String("cannot remove ") + args[0] + QLatin1String(": ") + error);
+            err("cannot remove " + args[0] + ": " + error);
             status = kFailure;
         } else if (removed == 0) {
-            err(QLatin1String("no package '") + args[0] + QLatin1String("' in ") +
-                (build ? *table : QString::fromLatin1(kUpdateTable)));
+            err("no package '" + args[0] + "' in " + (build ? *table : std::string(kUpdateTable)));
             status = kFailure;
         }
     }
-    db = QSqlDatabase();
     sqlca.disconnect();
     return status;
 }
@@ -309,9 +306,9 @@ int run(const Options& o) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    const std::vector<std::string> arguments(argv, argv + argc);
     Options options;
-    if (const std::optional<QString> problem = parse(QCoreApplication::arguments(), options)) {
+    if (const std::optional<std::string> problem = parse(arguments, options)) {
         return usageError(*problem);
     }
     if (options.help) {
@@ -321,7 +318,7 @@ int main(int argc, char** argv) {
     try {
         return run(options);
     } catch (const UnexpectedError& e) {
-        err(QLatin1String("cannot load ") + e.library() + QLatin1String(": ") + e.reason());
+        err("cannot load " + e.library() + ": " + e.reason());
         return kFailure;
     }
 }

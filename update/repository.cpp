@@ -1,33 +1,24 @@
 #include "update/repository.h"
 
 #include "update/blob_fetch.h"
+#include "update/db_connection.h"
 #include "update/transaction.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
+#include <memory>
 
 namespace qlx {
 
-namespace {
-
-QString errorText(const QSqlError& error) {
-    const QString database = error.databaseText().trimmed();
-    return database.isEmpty() ? error.text().trimmed() : database;
-}
-
-} // namespace
-
-w_filelist::w_filelist(QString fileTable) : fileTable_(std::move(fileTable)) {}
+w_filelist::w_filelist(std::string fileTable) : fileTable_(std::move(fileTable)) {}
 
 void w_filelist::setTransObject(Transaction& transaction) {
     transaction_ = &transaction;
 }
 
-QString w_filelist::query() const {
+std::string w_filelist::query() const {
     // Ordered by build, so that a package of a later build is unpacked after
     // (and over) the same file of an earlier one.
-    return QLatin1String("SELECT FILENAME, FPATH, BUILDNO FROM ") + fileTable_ +
-           QLatin1String("\r\nWHERE BUILDNO >= ?\r\nORDER BY BUILDNO");
+    return "SELECT FILENAME, FPATH, BUILDNO FROM " + fileTable_ +
+           "\r\nWHERE BUILDNO >= ?\r\nORDER BY BUILDNO";
 }
 
 long w_filelist::retrieve(long a_no) {
@@ -35,57 +26,56 @@ long w_filelist::retrieve(long a_no) {
     if (transaction_ == nullptr) {
         return -1;
     }
-    if (!transaction_->isConnected()) {
-        transaction_->setResult(-1, QStringLiteral("The transaction is not connected"));
+    DbConnection* db = transaction_->connection();
+    if (db == nullptr) {
+        transaction_->setResult(-1, "The transaction is not connected");
         return -1;
     }
     if (!isPlainIdentifier(fileTable_)) {
-        transaction_->setResult(-1, QLatin1String("Not a table name: ") + fileTable_);
+        transaction_->setResult(-1, "Not a table name: " + fileTable_);
         return -1;
     }
-    QSqlQuery select(transaction_->database());
-    select.setForwardOnly(true);
-    if (!select.prepare(query())) {
-        transaction_->setResult(-1, errorText(select.lastError()));
-        return -1;
-    }
-    select.addBindValue(static_cast<qlonglong>(a_no));
-    if (!select.exec()) {
-        transaction_->setResult(-1, errorText(select.lastError()));
+    const std::unique_ptr<DbStatement> select = db->prepare(query());
+    if (!select || !select->execute({static_cast<std::int64_t>(a_no)})) {
+        transaction_->setResult(-1, db->lastError());
         return -1;
     }
     std::vector<FileListRow> rows;
-    while (select.next()) {
-        rows.push_back(FileListRow{select.value(0).toString(), select.value(1).toString(),
-                                   select.value(2).toLongLong()});
-    }
-    if (select.lastError().isValid()) {
-        transaction_->setResult(-1, errorText(select.lastError()));
-        return -1;
+    for (;;) {
+        const DbStep step = select->next();
+        if (step == DbStep::Done) {
+            break;
+        }
+        std::optional<std::string> filename;
+        std::optional<std::string> fpath;
+        std::optional<std::int64_t> buildno;
+        if (step == DbStep::Error || !select->readText(0, filename) ||
+            !select->readText(1, fpath) || !select->readInteger(2, buildno)) {
+            transaction_->setResult(-1, db->lastError());
+            return -1;
+        }
+        rows.push_back(FileListRow{filename.value_or(std::string()), fpath.value_or(std::string()),
+                                   buildno.value_or(0)});
     }
     rows_ = std::move(rows);
     transaction_->setResult(rows_.empty() ? 100 : 0);
     return static_cast<long>(rows_.size());
 }
 
-void selectPackageByFileName(Transaction& transaction, const QString& fileTable,
-                             const QString& filename, std::optional<QByteArray>& buffer) {
-    selectSingleBlob(transaction, fileTable, QStringLiteral("eFILE"),
-                     {{QStringLiteral("FILENAME"), filename}}, buffer);
+void selectPackageByFileName(Transaction& transaction, const std::string& fileTable,
+                             const std::string& filename, std::optional<Bytes>& buffer) {
+    selectSingleBlob(transaction, fileTable, "eFILE", {{"FILENAME", filename}}, buffer);
 }
 
-void selectPackageOfRow(Transaction& transaction, const QString& fileTable, const FileListRow& row,
-                        std::optional<QByteArray>& buffer) {
-    selectSingleBlob(
-        transaction, fileTable, QStringLiteral("eFILE"),
-        {{QStringLiteral("FILENAME"), row.filename}, {QStringLiteral("BUILDNO"), row.buildno}},
-        buffer);
+void selectPackageOfRow(Transaction& transaction, const std::string& fileTable,
+                        const FileListRow& row, std::optional<Bytes>& buffer) {
+    selectSingleBlob(transaction, fileTable, "eFILE",
+                     {{"FILENAME", row.filename}, {"BUILDNO", row.buildno}}, buffer);
 }
 
-void selectPackageByUpdateId(Transaction& transaction, const QString& updateId,
-                             std::optional<QByteArray>& buffer) {
-    selectSingleBlob(transaction, QStringLiteral("QLX_UPT"), QStringLiteral("UPFILE"),
-                     {{QStringLiteral("UPDATE_ID"), updateId}}, buffer);
+void selectPackageByUpdateId(Transaction& transaction, const std::string& updateId,
+                             std::optional<Bytes>& buffer) {
+    selectSingleBlob(transaction, "QLX_UPT", "UPFILE", {{"UPDATE_ID", updateId}}, buffer);
 }
 
 } // namespace qlx

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
+#include "update/bytes.h"
 
+#include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace qlx {
@@ -12,40 +13,40 @@ class Transaction;
 
 // One row of the file list: a package of a build and its target folder.
 struct FileListRow {
-    QString filename;
-    QString fpath;
-    qint64 buildno = 0;
+    std::string filename;
+    std::string fpath; // empty for a NULL FPATH
+    std::int64_t buildno = 0;
 };
 
 // The file list w_filelist: the package files whose build number is at least
 // the retrieval argument A_NO, from the profile's per-build table.
 class w_filelist {
 public:
-    explicit w_filelist(QString fileTable);
+    explicit w_filelist(std::string fileTable);
 
     void setTransObject(Transaction& transaction);
     // The number of rows, 0 when none, negative on error (rows are then empty).
     long retrieve(long a_no);
     [[nodiscard]] const std::vector<FileListRow>& rows() const { return rows_; }
     // The statement as sent, without its argument.
-    [[nodiscard]] QString query() const;
+    [[nodiscard]] std::string query() const;
 
 private:
-    QString fileTable_;
+    std::string fileTable_;
     Transaction* transaction_ = nullptr;
     std::vector<FileListRow> rows_;
 };
 
-// Single-row BLOB selects. The buffer gets the bytes, or null for a NULL
+// Single-row BLOB selects. The buffer gets the bytes, or nullopt for a NULL
 // BLOB; it is left untouched when no single row is found or the select fails.
 // The transaction's SQLCode and SQLErrText describe the select.
-void selectPackageByFileName(Transaction& transaction, const QString& fileTable,
-                             const QString& filename, std::optional<QByteArray>& buffer);
+void selectPackageByFileName(Transaction& transaction, const std::string& fileTable,
+                             const std::string& filename, std::optional<Bytes>& buffer);
 // The package of one row of the file list: one file name may be listed by
 // several builds, each with its own package.
-void selectPackageOfRow(Transaction& transaction, const QString& fileTable, const FileListRow& row,
-                        std::optional<QByteArray>& buffer);
-void selectPackageByUpdateId(Transaction& transaction, const QString& updateId,
-                             std::optional<QByteArray>& buffer);
+void selectPackageOfRow(Transaction& transaction, const std::string& fileTable,
+                        const FileListRow& row, std::optional<Bytes>& buffer);
+void selectPackageByUpdateId(Transaction& transaction, const std::string& updateId,
+                             std::optional<Bytes>& buffer);
 
 } // namespace qlx

@@ -1,10 +1,13 @@
 #pragma once
 
-#include <QByteArray>
-#include <QSqlDatabase>
-#include <QString>
+#include "update/bytes.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
+#include <string>
+
+struct sqlite3;
 
 namespace qlx {
 
@@ -14,19 +17,15 @@ namespace qlx {
 // holding the package twice.
 class SqliteBlobIo {
 public:
-    // False when the SQLite library under the driver cannot be reached (as with
-    // a driver that carries its own copy of SQLite); callers then use a statement.
-    [[nodiscard]] static bool available(const QSqlDatabase& db);
-
     // The BLOB of `column` in row `rowid` of `table`; nullopt with `error` set on failure.
-    [[nodiscard]] static std::optional<QByteArray> read(const QSqlDatabase& db,
-                                                        const QString& table, const QString& column,
-                                                        qint64 rowid, QString& error);
+    [[nodiscard]] static std::optional<Bytes> read(sqlite3* db, const std::string& table,
+                                                   const std::string& column, std::int64_t rowid,
+                                                   std::string& error);
 
-    // Overwrites the BLOB in row `rowid` (already of `bytes`' size, e.g. from
-    // zeroblob()) with `bytes`; false with `error` set on failure.
-    static bool write(const QSqlDatabase& db, const QString& table, const QString& column,
-                      qint64 rowid, const QByteArray& bytes, QString& error);
+    // Overwrites the BLOB in row `rowid` (already of `size` bytes, e.g. from
+    // zeroblob()) with `data`; false with `error` set on failure.
+    static bool write(sqlite3* db, const std::string& table, const std::string& column,
+                      std::int64_t rowid, const char* data, std::size_t size, std::string& error);
 };
 
 } // namespace qlx

@@ -1,30 +1,31 @@
 #pragma once
 
-#include <QSqlDatabase>
-#include <QString>
-
+#include <memory>
 #include <optional>
+#include <string>
 
 namespace qlx {
+
+class DbConnection;
 
 // The program's one database connection and its settings, filled by the
 // window's start-up checks and used by the update methods. After every
 // operation SQLCode holds 0 (success), 100 (no row) or -1 (error), and
-// SQLErrText the driver's text.
+// SQLErrText the driver's text. Text is UTF-8.
 class Transaction {
 public:
-    QString DBMS;
-    QString ServerName;
-    QString LogId;
-    QString LogPass;
-    QString DBParm;
+    std::string DBMS;
+    std::string ServerName;
+    std::string LogId;
+    std::string LogPass;
+    std::string DBParm;
     bool AutoCommit = false;
     // The updater only reads the update database, so a SQLite file is opened
     // read-only unless this is set, as by the tool that fills the database.
     bool Writable = false;
 
     std::optional<long> SQLCode = 0;
-    QString SQLErrText;
+    std::string SQLErrText;
 
     Transaction();
     // Releasing the transaction ends an open connection as disconnect() does.
@@ -32,26 +33,25 @@ public:
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
 
-    // CONNECT USING sqlca: opens the connection with the fields above.
+    // CONNECT USING sqlca: opens the connection with the fields above. With
+    // AutoCommit false a transaction is open from here to the disconnect.
     void connect();
-    // DISCONNECT USING sqlca: rolls back when DBParm says CommitOnDisconnect='No'.
+    // DISCONNECT USING sqlca: rolls back when DBParm says
+    // CommitOnDisconnect='No', commits otherwise.
     void disconnect();
     [[nodiscard]] bool isConnected() const;
-    // The Qt connection name of this transaction (valid while connected).
-    [[nodiscard]] QString connectionName() const;
-    // The open connection; an invalid handle when not connected.
-    [[nodiscard]] QSqlDatabase database() const;
+    // The open connection; nullptr when not connected.
+    [[nodiscard]] DbConnection* connection() const;
 
     // Records the outcome of an operation in SQLCode and SQLErrText.
-    void setResult(long code, const QString& text = {});
+    void setResult(long code, const std::string& text = {});
 
 private:
     // Closes and forgets the connection; rolls back an open transaction first
     // unless the caller has ended it.
     void close(bool endTransaction = true);
 
-    QString connectionName_;
-    bool connected_ = false;
+    std::unique_ptr<DbConnection> connection_;
 };
 
 } // namespace qlx

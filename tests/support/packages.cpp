@@ -1,116 +1,109 @@
 #include "support/packages.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QTemporaryDir>
-#include <QUuid>
+#include "support/test_files.h"
+#include "update/db_connection.h"
+#include "update/sqlite_connection.h"
 
-#include <stdexcept>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <nlohmann/json.hpp>
 
 namespace qlx::test {
 
-QByteArray makePackage(const QMap<QString, QByteArray>& files) {
-    QTemporaryDir dir;
-    for (auto it = files.begin(); it != files.end(); ++it) {
-        const QString file = dir.filePath(QStringLiteral("content/") + it.key());
-        QDir().mkpath(QFileInfo(file).absolutePath());
-        QFile f(file);
-        if (!f.open(QIODevice::WriteOnly)) {
-            throw std::runtime_error("cannot write package content");
-        }
-        f.write(it.value());
-    }
-    QProcess zip;
-    zip.setWorkingDirectory(dir.filePath(QStringLiteral("content")));
-    zip.start(QStringLiteral("/usr/bin/zip"),
-              {QStringLiteral("-q"), QStringLiteral("-r"), dir.filePath(QStringLiteral("p.zip")),
-               QStringLiteral(".")});
-    if (!zip.waitForFinished(30000) || zip.exitCode() != 0) {
-        throw std::runtime_error("zip failed");
-    }
-    return readFile(dir.filePath(QStringLiteral("p.zip")));
-}
-
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-QString settingIn(const QString& psr, const QString& code) {
-    const QJsonObject doc = QJsonDocument::fromJson(readFile(psr)).object();
-    for (const auto& row : doc.value(QStringLiteral("rows")).toArray()) {
-        if (row.toObject().value(QStringLiteral("CODE")).toString() == code) {
-            return row.toObject().value(QStringLiteral("VALUE")).toString();
-        }
-    }
-    return QStringLiteral("<absent>");
-}
-
 namespace {
 
-void run(const QString& database, const QString& statement, const QVariantList& values) {
-    const QString name = QUuid::createUuid().toString();
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(database);
-        if (!db.open()) {
-            throw std::runtime_error(db.lastError().text().toStdString());
-        }
-        QSqlQuery query(db);
-        query.prepare(statement);
-        for (const QVariant& value : values) {
-            query.addBindValue(value);
-        }
-        if (!query.exec()) {
-            throw std::runtime_error(query.lastError().text().toStdString());
-        }
+// `text` as one shell word.
+std::string shellQuoted(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     }
-    QSqlDatabase::removeDatabase(name);
+    return quoted + "'";
+}
+
+void run(const std::string& database, const std::string& statement,
+         const std::vector<DbParam>& values) {
+    std::string error;
+    const std::unique_ptr<SqliteConnection> db =
+        SqliteConnection::open(database, SqliteOpen::Create, error);
+    if (!db) {
+        ADD_FAILURE() << database << ": " << error;
+        return;
+    }
+    if (!dbExecute(*db, statement, values)) {
+        ADD_FAILURE() << statement << ": " << db->lastError();
+    }
+}
+
+DbParam blob(const qlx::Bytes& package, bool null) {
+    if (null) {
+        return DbNull{};
+    }
+    return DbBytes{package.data(), package.size()};
 }
 
 } // namespace
 
-void createSqliteUpdateDatabase(const QString& path) {
+qlx::Bytes makePackage(const std::map<std::string, std::string>& files) {
+    TempDir dir;
+    const std::string content = dir.filePath("content");
+    for (const auto& [name, data] : files) {
+        if (!writeFile(content + "/" + name, data)) {
+            ADD_FAILURE() << "cannot write package content " << name;
+            return {};
+        }
+    }
+    const std::string zip = dir.filePath("p.zip");
+    const std::string command =
+        "cd " + shellQuoted(content) + " && /usr/bin/zip -q -r " + shellQuoted(zip) + " .";
+    if (std::system(command.c_str()) != 0) {
+        ADD_FAILURE() << "zip failed: " << command;
+        return {};
+    }
+    const std::string bytes = readFile(zip);
+    return qlx::Bytes(bytes.begin(), bytes.end());
+}
+
+std::string settingIn(const std::string& psr, const std::string& code) {
+    const nlohmann::json doc = nlohmann::json::parse(readFile(psr), nullptr, false);
+    if (doc.is_object() && doc.contains("rows") && doc["rows"].is_array()) {
+        for (const auto& row : doc["rows"]) {
+            if (row.is_object() && row.value("CODE", nlohmann::json()) == code) {
+                const nlohmann::json value = row.value("VALUE", nlohmann::json());
+                return value.is_string() ? value.get<std::string>() : std::string();
+            }
+        }
+    }
+    return "<absent>";
+}
+
+void createSqliteUpdateDatabase(const std::string& path) {
     for (const char* table : {"QLX_UPT3", "QLX_UPT2"}) {
         run(path,
-            QStringLiteral(
-                "CREATE TABLE %1 (FILENAME TEXT, FPATH TEXT, BUILDNO INTEGER, eFILE BLOB)")
-                .arg(QLatin1String(table)),
+            std::string("CREATE TABLE ") + table +
+                " (FILENAME TEXT, FPATH TEXT, BUILDNO INTEGER, eFILE BLOB)",
             {});
     }
-    run(path, QStringLiteral("CREATE TABLE QLX_UPT (UPDATE_ID TEXT, UPFILE BLOB)"), {});
+    run(path, "CREATE TABLE QLX_UPT (UPDATE_ID TEXT, UPFILE BLOB)", {});
 }
 
-void addBuildPackage(const QString& database, const QString& table, const QString& filename,
-                     const QString& fpath, int buildno, const QByteArray& package, bool null) {
-    run(database,
-        QStringLiteral("INSERT INTO %1 (FILENAME, FPATH, BUILDNO, eFILE) VALUES (?, ?, ?, ?)")
-            .arg(table),
-        {filename, fpath, buildno,
-         null ? QVariant(QMetaType::fromType<QByteArray>()) : QVariant(package)});
+void addBuildPackage(const std::string& database, const std::string& table,
+                     const std::string& filename, const std::string& fpath, int buildno,
+                     const qlx::Bytes& package, bool null) {
+    run(database, "INSERT INTO " + table + " (FILENAME, FPATH, BUILDNO, eFILE) VALUES (?, ?, ?, ?)",
+        {filename, fpath, std::int64_t{buildno}, blob(package, null)});
 }
 
-void addUpdatePackage(const QString& database, const QString& updateId, const QByteArray& package,
-                      bool null) {
-    run(database, QStringLiteral("INSERT INTO QLX_UPT (UPDATE_ID, UPFILE) VALUES (?, ?)"),
-        {updateId, null ? QVariant(QMetaType::fromType<QByteArray>()) : QVariant(package)});
+void addUpdatePackage(const std::string& database, const std::string& updateId,
+                      const qlx::Bytes& package, bool null) {
+    run(database, "INSERT INTO QLX_UPT (UPDATE_ID, UPFILE) VALUES (?, ?)",
+        {updateId, blob(package, null)});
 }
 
-QStringList namesThatLeaveTheFolder(const QString& victim) {
-    return {QStringLiteral("."),
-            QStringLiteral(".."),
-            QStringLiteral("../victim.zip"),
-            QStringLiteral("..\\victim.zip"),
-            QStringLiteral("sub/victim.zip"),
-            victim};
+std::vector<std::string> namesThatLeaveTheFolder(const std::string& victim) {
+    return {".", "..", "../victim.zip", "..\\victim.zip", "sub/victim.zip", victim};
 }
 
 } // namespace qlx::test

@@ -1,15 +1,15 @@
 #include "support/postgres_server.h"
 
 #include "tools/package_store.h"
-
-#include <QCoreApplication>
-#include <QFile>
-#include <QHash>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QUuid>
+#include "update/dbms_mapping.h"
+#include "update/odbc_connection.h"
+#include "update/odbc_connection_string.h"
 
 #include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <random>
 
 #ifndef QLX_TEST_SERVERS_DIR
 #error "QLX_TEST_SERVERS_DIR must name the fixture's folder"
@@ -19,148 +19,137 @@ namespace qlx::test {
 
 namespace {
 
-QString uniqueName(const char* prefix) {
+// A name no other test process picks: a random part and a per-process count.
+std::string uniqueName(const char* prefix) {
     static std::atomic<int> counter{0};
-    return QLatin1String(prefix) + QString::number(QCoreApplication::applicationPid()) +
-           QLatin1Char('_') + QString::number(++counter) + QLatin1Char('_') +
-           QUuid::createUuid().toString(QUuid::Id128).left(8);
+    static const unsigned long long random = [] {
+        std::random_device device;
+        return (static_cast<unsigned long long>(device()) << 32) ^ device();
+    }();
+    return prefix + std::to_string(random % 1000000007ULL) + "_" + std::to_string(++counter);
+}
+
+void setEnvironment(const char* name, const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(name, value.c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
+}
+
+std::unique_ptr<DbConnection> connectTo(const std::string& host, int port,
+                                        const std::string& database, const std::string& user,
+                                        const std::string& password, std::string& error) {
+    const qlx::PostgresServer server{host, port, database};
+    return openOdbcConnection(postgresConnectionString(server, user, password), error);
 }
 
 } // namespace
 
-std::optional<PostgresServer> PostgresServer::fromEnvFile(QString* error) {
-    QString dir = qEnvironmentVariable("QLX_TEST_SERVERS_DIR");
-    if (dir.isEmpty()) {
-        dir = QStringLiteral(QLX_TEST_SERVERS_DIR);
-    }
-    QFile file(dir + QLatin1String("/postgres.env"));
-    if (!file.open(QIODevice::ReadOnly)) {
+std::optional<PostgresServer> PostgresServer::fromEnvFile(std::string* error) {
+    const char* fromEnvironment = std::getenv("QLX_TEST_SERVERS_DIR");
+    const std::string dir = fromEnvironment != nullptr && *fromEnvironment != '\0'
+                                ? std::string(fromEnvironment)
+                                : std::string(QLX_TEST_SERVERS_DIR);
+    const std::string path = dir + "/postgres.env";
+    std::ifstream file(path);
+    if (!file) {
         if (error != nullptr) {
-            *error = QLatin1String("no ") + file.fileName() +
-                     QLatin1String(": run the test through ctest (fixture postgres)");
+            *error = "no " + path + ": run the test through ctest (fixture postgres)";
         }
         return std::nullopt;
     }
-    QHash<QString, QString> values;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        const qsizetype eq = line.indexOf('=');
-        if (eq > 0) {
-            values.insert(QString::fromUtf8(line.left(eq)), QString::fromUtf8(line.mid(eq + 1)));
+    std::map<std::string, std::string> values;
+    for (std::string line; std::getline(file, line);) {
+        const std::size_t eq = line.find('=');
+        if (eq != std::string::npos && eq > 0) {
+            values[line.substr(0, eq)] = line.substr(eq + 1);
         }
     }
     PostgresServer server;
-    server.host_ = values.value(QStringLiteral("QLX_PG_HOST"));
-    server.port_ = values.value(QStringLiteral("QLX_PG_PORT")).toInt();
-    server.superuser_ = values.value(QStringLiteral("QLX_PG_SUPERUSER"));
-    server.superPassword_ = values.value(QStringLiteral("QLX_PG_SUPERPASSWORD"));
-    server.database_ = values.value(QStringLiteral("QLX_PG_DATABASE"));
-    server.role_ = values.value(QStringLiteral("QLX_PG_ROLE"));
-    server.rolePassword_ = values.value(QStringLiteral("QLX_PG_ROLE_PASSWORD"));
-    server.odbcSysIni_ = values.value(QStringLiteral("QLX_ODBCSYSINI"));
-    server.odbcIni_ = values.value(QStringLiteral("QLX_ODBCINI"));
-    if (server.port_ == 0 || server.host_.isEmpty()) {
+    server.host_ = values["QLX_PG_HOST"];
+    server.port_ = std::atoi(values["QLX_PG_PORT"].c_str());
+    server.superuser_ = values["QLX_PG_SUPERUSER"];
+    server.superPassword_ = values["QLX_PG_SUPERPASSWORD"];
+    server.database_ = values["QLX_PG_DATABASE"];
+    server.role_ = values["QLX_PG_ROLE"];
+    server.rolePassword_ = values["QLX_PG_ROLE_PASSWORD"];
+    server.odbcSysIni_ = values["QLX_ODBCSYSINI"];
+    server.odbcIni_ = values["QLX_ODBCINI"];
+    if (server.port_ == 0 || server.host_.empty()) {
         if (error != nullptr) {
-            *error = file.fileName() + QLatin1String(" lacks QLX_PG_HOST or QLX_PG_PORT");
+            *error = path + " lacks QLX_PG_HOST or QLX_PG_PORT";
         }
         return std::nullopt;
     }
+    server.useOdbcFiles();
     return server;
 }
 
-QString PostgresServer::serverName(const QString& database) const {
-    return host_ + QLatin1Char(':') + QString::number(port_) + QLatin1Char('/') + database;
+std::string PostgresServer::serverName(const std::string& database) const {
+    return host_ + ":" + std::to_string(port_) + "/" + database;
 }
 
-QSqlDatabase PostgresServer::superuser(const QString& database) const {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), uniqueName("qlx_super_"));
-    db.setHostName(host_);
-    db.setPort(port_);
-    db.setDatabaseName(database);
-    db.setUserName(superuser_);
-    db.setPassword(superPassword_);
-    db.open();
-    return db;
+std::unique_ptr<DbConnection> PostgresServer::superuser(const std::string& database,
+                                                        std::string& error) const {
+    return connectTo(host_, port_, database, superuser_, superPassword_, error);
 }
 
-QString PostgresServer::createDatabase(QString* error) const {
-    const QString name = uniqueName("qlx_test_").toLower();
-    auto fail = [&](const QString& text) {
+std::unique_ptr<DbConnection> PostgresServer::asRole(const std::string& database,
+                                                     std::string& error) const {
+    return connectTo(host_, port_, database, role_, rolePassword_, error);
+}
+
+std::string PostgresServer::createDatabase(std::string* error) const {
+    const std::string name = uniqueName("qlx_test_");
+    std::string text;
+    auto fail = [&] {
         if (error != nullptr) {
             *error = text;
         }
-        return QString();
+        return std::string();
     };
     {
-        QSqlDatabase admin = superuser();
-        if (!admin.isOpen()) {
-            const QString text = admin.lastError().text();
-            closeConnection(admin);
-            return fail(text);
+        const std::unique_ptr<DbConnection> admin = superuser("postgres", text);
+        if (!admin) {
+            return fail();
         }
-        QSqlQuery query(admin);
-        const bool created = query.exec(QLatin1String("CREATE DATABASE ") + name +
-                                        QLatin1String(" OWNER \"") + role_ + QLatin1String("\""));
-        const QString text = query.lastError().text();
-        query = QSqlQuery();
-        closeConnection(admin);
-        if (!created) {
-            return fail(text);
+        if (!dbExecute(*admin, "CREATE DATABASE " + name + " OWNER \"" + role_ + "\"")) {
+            text = admin->lastError();
+            return fail();
         }
     }
     // The tables belong to the role, as on the update server.
-    QSqlDatabase owner =
-        QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), uniqueName("qlx_owner_"));
-    owner.setHostName(host_);
-    owner.setPort(port_);
-    owner.setDatabaseName(name);
-    owner.setUserName(role_);
-    owner.setPassword(rolePassword_);
-    QString text;
-    const bool ok = owner.open() && publish::createSchema(owner, text);
-    if (!ok && text.isEmpty()) {
-        text = owner.lastError().text();
+    const std::unique_ptr<DbConnection> owner = asRole(name, text);
+    if (!owner || !publish::createSchema(*owner, text)) {
+        return fail();
     }
-    closeConnection(owner);
-    return ok ? name : fail(text);
+    return name;
 }
 
-bool PostgresServer::dropDatabase(const QString& database) const {
-    QSqlDatabase admin = superuser();
-    bool ok = admin.isOpen();
-    if (ok) {
-        QSqlQuery query(admin);
-        ok = query.exec(QLatin1String("DROP DATABASE IF EXISTS ") + database +
-                        QLatin1String(" WITH (FORCE)"));
-    }
-    closeConnection(admin);
-    return ok;
+bool PostgresServer::dropDatabase(const std::string& database) const {
+    std::string error;
+    const std::unique_ptr<DbConnection> admin = superuser("postgres", error);
+    return admin && dbExecute(*admin, "DROP DATABASE IF EXISTS " + database + " WITH (FORCE)");
 }
 
-bool PostgresServer::setRolePassword(const QString& password) const {
-    QSqlDatabase admin = superuser();
-    bool ok = admin.isOpen();
-    if (ok) {
-        QSqlQuery query(admin);
-        // ALTER ROLE takes no bound password; the literal is quoted here.
-        QString quoted = password;
-        quoted.replace(QLatin1String("'"), QLatin1String("''"));
-        ok = query.exec(QLatin1String("ALTER ROLE \"") + role_ + QLatin1String("\" PASSWORD '") +
-                        quoted + QLatin1String("'"));
+bool PostgresServer::setRolePassword(const std::string& password) const {
+    std::string error;
+    const std::unique_ptr<DbConnection> admin = superuser("postgres", error);
+    if (!admin) {
+        return false;
     }
-    closeConnection(admin);
-    return ok;
+    // ALTER ROLE takes no bound password; the literal is quoted here.
+    std::string quoted;
+    for (const char c : password) {
+        quoted += c == '\'' ? std::string("''") : std::string(1, c);
+    }
+    return dbExecute(*admin, "ALTER ROLE \"" + role_ + "\" PASSWORD '" + quoted + "'");
 }
 
 void PostgresServer::useOdbcFiles() const {
-    qputenv("ODBCSYSINI", odbcSysIni_.toLocal8Bit());
-    qputenv("ODBCINI", odbcIni_.toLocal8Bit());
-}
-
-void closeConnection(QSqlDatabase& db) {
-    const QString name = db.connectionName();
-    db.close();
-    db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(name);
+    setEnvironment("ODBCSYSINI", odbcSysIni_);
+    setEnvironment("ODBCINI", odbcIni_);
 }
 
 } // namespace qlx::test

@@ -12,63 +12,66 @@
 // Tests that change the role's password (setRolePassword) must hold the CTest
 // RESOURCE_LOCK postgres_role, run with RUN_SERIAL (every test that logs in as
 // the role meanwhile would fail) and put the password back:
-//   qlx_add_server_test(my_test SERIAL SOURCES ... LIBS qlx_core qlx_test_postgres
-//                       FIXTURES postgres LOCKS postgres_role)
+//   qlx_add_test(my_test SERIAL SOURCES ... LIBS qlx_core qlx_test_postgres
+//                FIXTURES postgres LOCKS postgres_role)
 // Tests that write the ODBC data sources QLX_SQLITE / QLX_PG hold
 // RESOURCE_LOCK odbc_dsn.
 
-#include <QSqlDatabase>
-#include <QString>
+#include "update/db_connection.h"
 
+#include <memory>
 #include <optional>
+#include <string>
 
 namespace qlx::test {
 
 class PostgresServer {
 public:
     // The fixture's env file: QLX_TEST_SERVERS_DIR (environment, else the
-    // build tree's test-servers folder) + "/postgres.env". nullopt with `error`
+    // build tree's test-servers folder) + "/postgres.env". It also points
+    // unixODBC at the fixture's odbcinst.ini and odbc.ini (useOdbcFiles), where
+    // the updater's PostgreSQL driver name is registered. nullopt with `error`
     // set when the fixture has not run.
-    static std::optional<PostgresServer> fromEnvFile(QString* error = nullptr);
+    static std::optional<PostgresServer> fromEnvFile(std::string* error = nullptr);
 
-    [[nodiscard]] QString host() const { return host_; }
+    [[nodiscard]] std::string host() const { return host_; }
     [[nodiscard]] int port() const { return port_; }
-    [[nodiscard]] QString role() const { return role_; }
-    [[nodiscard]] QString rolePassword() const { return rolePassword_; }
+    [[nodiscard]] std::string role() const { return role_; }
+    [[nodiscard]] std::string rolePassword() const { return rolePassword_; }
     // The database the fixture made for the role.
-    [[nodiscard]] QString defaultDatabase() const { return database_; }
+    [[nodiscard]] std::string defaultDatabase() const { return database_; }
 
     // "host:port/database", the transaction's ServerName for PostgreSQL.
-    [[nodiscard]] QString serverName(const QString& database) const;
+    [[nodiscard]] std::string serverName(const std::string& database) const;
 
-    // A superuser connection to `database` (its own connection name); check isOpen().
-    [[nodiscard]] QSqlDatabase
-    superuser(const QString& database = QStringLiteral("postgres")) const;
+    // A connection to `database` as the superuser, or as the login role;
+    // autocommitting. nullptr with `error` set when it fails.
+    [[nodiscard]] std::unique_ptr<DbConnection> superuser(const std::string& database,
+                                                          std::string& error) const;
+    [[nodiscard]] std::unique_ptr<DbConnection> asRole(const std::string& database,
+                                                       std::string& error) const;
 
     // A new, empty database with the update tables, owned by the role; its
     // name, or an empty string with `error` set.
-    QString createDatabase(QString* error = nullptr) const;
-    bool dropDatabase(const QString& database) const;
+    std::string createDatabase(std::string* error = nullptr) const;
+    bool dropDatabase(const std::string& database) const;
 
     // Sets the password of the login role (see above: lock and RUN_SERIAL).
-    bool setRolePassword(const QString& password) const;
+    bool setRolePassword(const std::string& password) const;
 
     // Points unixODBC at the fixture's odbcinst.ini and odbc.ini.
     void useOdbcFiles() const;
 
 private:
-    QString host_;
+    std::string host_;
     int port_ = 0;
-    QString superuser_;
-    QString superPassword_;
-    QString database_;
-    QString role_;
-    QString rolePassword_;
-    QString odbcSysIni_;
-    QString odbcIni_;
+    std::string superuser_;
+    std::string superPassword_;
+    std::string database_;
+    std::string role_;
+    std::string rolePassword_;
+    std::string odbcSysIni_;
+    std::string odbcIni_;
 };
-
-// Removes the connection `name` once no handle to it is left.
-void closeConnection(QSqlDatabase& db);
 
 } // namespace qlx::test

@@ -1,32 +1,29 @@
 #include "support/update_targets.h"
 
 #include "tools/package_store.h"
+#include "update/sqlite_connection.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QUuid>
+#include <cstdio>
+#include <cstdlib>
 
 namespace qlx::test {
 
 namespace {
 
-QString connectionName() {
-    return QLatin1String("qlx_writer_") + QUuid::createUuid().toString(QUuid::Id128);
+// Recreates the update tables of a SQLite file.
+std::unique_ptr<DbConnection> makeSqliteFile(const std::string& path, std::string& error) {
+    std::remove(path.c_str());
+    std::unique_ptr<DbConnection> writer = SqliteConnection::open(path, SqliteOpen::Create, error);
+    if (!writer || !publish::createSchema(*writer, error)) {
+        return nullptr;
+    }
+    return writer;
 }
 
-// Recreates the update tables of a SQLite file.
-bool makeSqliteFile(const QString& path, QSqlDatabase& writer, QString& error) {
-    QFile::remove(path);
-    writer = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName());
-    writer.setDatabaseName(path);
-    if (!writer.open()) {
-        error = writer.lastError().text();
-        return false;
-    }
-    return publish::createSchema(writer, error);
+// The folder of a file path, without its last "/".
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
 } // namespace
@@ -49,81 +46,77 @@ const char* targetName(TargetKind kind) {
     return "?";
 }
 
-std::unique_ptr<UpdateTarget> UpdateTarget::make(TargetKind kind, QString& error) {
+std::unique_ptr<UpdateTarget> UpdateTarget::make(TargetKind kind, std::string& error) {
     std::unique_ptr<UpdateTarget> t(new UpdateTarget);
     t->kind = kind;
-    const bool needsServer = kind != TargetKind::Sqlite;
-    if (needsServer) {
+    if (kind != TargetKind::Sqlite) {
         t->server_ = PostgresServer::fromEnvFile(&error);
         if (!t->server_) {
             return nullptr;
         }
-        t->server_->useOdbcFiles();
     }
     switch (kind) {
     case TargetKind::Sqlite:
     case TargetKind::OdbcSqliteConnectionString: {
-        t->dir_ = std::make_unique<QTemporaryDir>();
-        const QString file = t->dir_->filePath(QStringLiteral("update.sqlite"));
-        if (!makeSqliteFile(file, t->writer, error)) {
+        t->dir_ = std::make_unique<TempDir>();
+        if (!t->dir_->isValid()) {
+            error = "cannot make a temporary folder";
+            return nullptr;
+        }
+        const std::string file = t->dir_->filePath("update.sqlite");
+        t->writer = makeSqliteFile(file, error);
+        if (!t->writer) {
             return nullptr;
         }
         if (kind == TargetKind::Sqlite) {
-            t->dbms = QStringLiteral("SQLite");
+            t->dbms = "SQLite";
             t->serverName = file;
         } else {
-            t->dbms = QStringLiteral("ODBC");
-            t->serverName = QLatin1String("DRIVER={QLX SQLite3};Database=") + file;
+            t->dbms = "ODBC";
+            t->serverName = "DRIVER={QLX SQLite3};Database=" + file;
         }
         break;
     }
     case TargetKind::Postgres: {
         t->pgDatabase_ = t->server_->createDatabase(&error);
-        if (t->pgDatabase_.isEmpty()) {
+        if (t->pgDatabase_.empty()) {
             return nullptr;
         }
-        t->writer = t->server_->superuser(t->pgDatabase_);
-        if (!t->writer.isOpen()) {
-            error = t->writer.lastError().text();
+        t->writer = t->server_->superuser(t->pgDatabase_, error);
+        if (!t->writer) {
             return nullptr;
         }
-        t->dbms = QStringLiteral("PostgreSQL");
+        t->dbms = "PostgreSQL";
         t->serverName = t->server_->serverName(t->pgDatabase_);
         break;
     }
     case TargetKind::OdbcSqliteDsn:
     case TargetKind::OracleViaOdbcSqliteDsn: {
-        const QString odbcDir = QFileInfo(qEnvironmentVariable("ODBCINI")).absolutePath();
-        if (!makeSqliteFile(QDir(odbcDir).filePath(QStringLiteral("qlx_dsn.sqlite")), t->writer,
-                            error)) {
+        const char* odbcIni = std::getenv("ODBCINI");
+        const std::string odbcDir = folderOf(odbcIni != nullptr ? odbcIni : "");
+        t->writer = makeSqliteFile(odbcDir + "/qlx_dsn.sqlite", error);
+        if (!t->writer) {
             return nullptr;
         }
-        t->dbms = kind == TargetKind::OdbcSqliteDsn ? QStringLiteral("ODBC")
-                                                    : QStringLiteral("O84 ORACLE 8.0.4");
-        t->serverName = QStringLiteral("QLX_SQLITE");
+        t->dbms = kind == TargetKind::OdbcSqliteDsn ? "ODBC" : "O84 ORACLE 8.0.4";
+        t->serverName = "QLX_SQLITE";
         break;
     }
     case TargetKind::OracleViaOdbcPostgresDsn: {
         // The data source's database is shared, so its tables are made anew.
-        t->writer = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connectionName());
-        t->writer.setHostName(t->server_->host());
-        t->writer.setPort(t->server_->port());
-        t->writer.setDatabaseName(QStringLiteral("qlx_dsn"));
-        t->writer.setUserName(t->server_->role());
-        t->writer.setPassword(t->server_->rolePassword());
-        if (!t->writer.open()) {
-            error = t->writer.lastError().text();
+        t->writer = t->server_->asRole("qlx_dsn", error);
+        if (!t->writer) {
             return nullptr;
         }
-        {
-            QSqlQuery drop(t->writer);
-            drop.exec(QStringLiteral("DROP TABLE IF EXISTS QLX_UPT3, QLX_UPT2, QLX_UPT"));
-        }
-        if (!publish::createSchema(t->writer, error)) {
+        if (!dbExecute(*t->writer, "DROP TABLE IF EXISTS QLX_UPT3, QLX_UPT2, QLX_UPT")) {
+            error = t->writer->lastError();
             return nullptr;
         }
-        t->dbms = QStringLiteral("O10 Oracle10g (10.1.0)");
-        t->serverName = QStringLiteral("QLX_PG");
+        if (!publish::createSchema(*t->writer, error)) {
+            return nullptr;
+        }
+        t->dbms = "O10 Oracle10g (10.1.0)";
+        t->serverName = "QLX_PG";
         break;
     }
     }
@@ -131,10 +124,8 @@ std::unique_ptr<UpdateTarget> UpdateTarget::make(TargetKind kind, QString& error
 }
 
 UpdateTarget::~UpdateTarget() {
-    if (writer.isValid()) {
-        closeConnection(writer);
-    }
-    if (server_ && !pgDatabase_.isEmpty()) {
+    writer.reset();
+    if (server_ && !pgDatabase_.empty()) {
         server_->dropDatabase(pgDatabase_);
     }
 }

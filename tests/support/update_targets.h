@@ -4,15 +4,16 @@
 // makes: a SQLite file, a PostgreSQL database of the fixture server, and ODBC
 // data sources to both (with the Oracle identifiers, which reach ODBC here).
 // Each target has the update tables and a writer connection for the test's
-// own rows (qlx::publish::insertBuildPackage / insertUpdatePackage).
+// own rows (qlx::publish::insertBuildPackage / insertUpdatePackage on
+// *target->writer).
 
 #include "support/postgres_server.h"
-
-#include <QSqlDatabase>
-#include <QString>
-#include <QTemporaryDir>
+#include "support/test_files.h"
+#include "update/db_connection.h"
 
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace qlx::test {
 
@@ -29,25 +30,26 @@ const char* targetName(TargetKind kind);
 
 class UpdateTarget {
 public:
-    // nullopt with `error` set when the target cannot be made.
-    static std::unique_ptr<UpdateTarget> make(TargetKind kind, QString& error);
+    // nullptr with `error` set when the target cannot be made.
+    static std::unique_ptr<UpdateTarget> make(TargetKind kind, std::string& error);
     ~UpdateTarget();
     UpdateTarget(const UpdateTarget&) = delete;
     UpdateTarget& operator=(const UpdateTarget&) = delete;
 
     TargetKind kind;
-    QString dbms;
-    QString serverName;
-    QString logId = QStringLiteral("QUIL_UPT");
-    QString logPass = QStringLiteral("KOLVEX4923TRA");
-    // Where the test writes its rows; autocommitting.
-    QSqlDatabase writer;
+    std::string dbms;
+    std::string serverName;
+    std::string logId = "QUIL_UPT";
+    std::string logPass = "KOLVEX4923TRA";
+    // Where the test writes its rows; autocommitting. SQLite files are written
+    // through SQLite's own library, the PostgreSQL databases as their owner.
+    std::unique_ptr<DbConnection> writer;
 
 private:
     UpdateTarget() = default;
-    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<TempDir> dir_;
     std::optional<PostgresServer> server_;
-    QString pgDatabase_;
+    std::string pgDatabase_;
 };
 
 } // namespace qlx::test

@@ -1,176 +1,193 @@
 // The publisher as its users run it: a real process on real databases, and
 // the repository reading back what it published.
 
+#include "support/test_files.h"
 #include "support/update_targets.h"
 #include "update/repository.h"
 #include "update/transaction.h"
 #include "update/vexa_unzip.h"
 
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
 
 namespace {
 
 using namespace qlx;
 using qlx::test::TargetKind;
+using Args = std::vector<std::string>;
 
 struct Outcome {
     int status = -1;
-    QString out;
-    QString err;
+    std::string out;
+    std::string err;
 };
 
-Outcome publish(const QStringList& args) {
-    QProcess process;
-    process.start(QStringLiteral(QLX_PUBLISH_PATH), args);
-    process.waitForFinished(120000);
+std::string shellQuoted(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+// Runs the publisher through the shell, which records its exit status.
+Outcome publish(const Args& args) {
+    test::TempDir dir;
+    std::string command = shellQuoted(QLX_PUBLISH_PATH);
+    for (const std::string& arg : args) {
+        command += " " + shellQuoted(arg);
+    }
+    command += " >" + shellQuoted(dir.filePath("out")) + " 2>" + shellQuoted(dir.filePath("err")) +
+               " </dev/null; echo $? >" + shellQuoted(dir.filePath("status"));
     Outcome run;
-    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    if (std::system(command.c_str()) != 0) {
+        return run;
+    }
+    std::istringstream(test::readFile(dir.filePath("status"))) >> run.status;
+    run.out = test::readFile(dir.filePath("out"));
+    run.err = test::readFile(dir.filePath("err"));
     return run;
 }
 
-// A zip archive made by the system's zip tool.
-QString makeZip(const QTemporaryDir& dir, const QString& name, const QByteArray& content) {
-    const QString folder = dir.filePath(name + QLatin1String(".src"));
-    QDir().mkpath(folder);
-    QFile f(folder + QLatin1String("/payload.bin"));
-    f.open(QIODevice::WriteOnly);
-    f.write(content);
-    f.close();
-    const QString zip = dir.filePath(name + QLatin1String(".zip"));
-    QProcess z;
-    z.setWorkingDirectory(folder);
-    z.start(QStringLiteral("zip"), {QStringLiteral("-q"), zip, QStringLiteral("payload.bin")});
-    z.waitForFinished();
-    return z.exitCode() == 0 ? zip : QString();
+Args operator+(Args a, const Args& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
 }
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
+bool startsWith(const std::string& text, const std::string& prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// A zip archive made by the system's zip tool; empty when zip failed.
+std::string makeZip(const test::TempDir& dir, const std::string& name, const std::string& content) {
+    const std::string folder = dir.filePath(name + ".src");
+    if (!test::writeFile(folder + "/payload.bin", content)) {
+        return {};
+    }
+    const std::string zip = dir.filePath(name + ".zip");
+    const std::string command =
+        "cd " + shellQuoted(folder) + " && zip -q " + shellQuoted(zip) + " payload.bin";
+    return std::system(command.c_str()) == 0 ? zip : std::string();
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        if (!line.empty()) {
+            out.push_back(line);
+        }
+    }
+    return out;
 }
 
 TEST(Publisher, HelpAndUsageErrors) {
-    const Outcome help = publish({QStringLiteral("--help")});
+    const Outcome help = publish({"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(help.out.startsWith(QLatin1String("Usage: qlx_publish")));
+    EXPECT_TRUE(startsWith(help.out, "Usage: qlx_publish"));
 
-    const Outcome ddl = publish({QStringLiteral("ddl-oracle")});
+    const Outcome ddl = publish({"ddl-oracle"});
     EXPECT_EQ(ddl.status, 0);
-    EXPECT_EQ(ddl.out.count(QLatin1String("CREATE TABLE")), 3);
-    EXPECT_TRUE(ddl.out.contains(QLatin1String("QLX_UPT2 (FILENAME")));
+    std::size_t creates = 0;
+    for (std::size_t at = ddl.out.find("CREATE TABLE"); at != std::string::npos;
+         at = ddl.out.find("CREATE TABLE", at + 1)) {
+        ++creates;
+    }
+    EXPECT_EQ(creates, 3u);
+    EXPECT_TRUE(contains(ddl.out, "QLX_UPT2 (FILENAME VARCHAR2(255)")) << ddl.out;
 
-    const QStringList db = {QStringLiteral("--dbms"), QStringLiteral("SQLite"),
-                            QStringLiteral("--server"), QStringLiteral("/nonexistent/x.db")};
-    const QStringList usage[] = {
+    const Args db = {"--dbms", "SQLite", "--server", "/nonexistent/x.db"};
+    const Args usage[] = {
         {},
-        {QStringLiteral("--bogus")},
-        db + QStringList{QStringLiteral("frobnicate")},
-        db + QStringList{QStringLiteral("add-build"), QStringLiteral("a")},
-        db + QStringList{QStringLiteral("add-build"), QStringLiteral("a"), QStringLiteral("p"),
-                         QStringLiteral("twelve"), QStringLiteral("a.zip")},
-        db + QStringList{QStringLiteral("list"), QStringLiteral("--table"),
-                         QStringLiteral("QLX_UPT")},
-        {QStringLiteral("list")},
-        {QStringLiteral("--dbms")},
+        {"--bogus"},
+        db + Args{"frobnicate"},
+        db + Args{"add-build", "a"},
+        db + Args{"add-build", "a", "p", "twelve", "a.zip"},
+        db + Args{"list", "--table", "QLX_UPT"},
+        {"list"},
+        {"--dbms"},
     };
-    for (const QStringList& args : usage) {
-        SCOPED_TRACE(args.join(u' ').toStdString());
+    for (const Args& args : usage) {
+        SCOPED_TRACE(::testing::PrintToString(args));
         const Outcome run = publish(args);
         EXPECT_EQ(run.status, 2);
-        EXPECT_TRUE(run.err.startsWith(QLatin1String("qlx_publish: "))) << run.err.toStdString();
+        EXPECT_TRUE(startsWith(run.err, "qlx_publish: ")) << run.err;
     }
 }
 
 TEST(Publisher, FailuresExitWithOne) {
-    QTemporaryDir dir;
-    const QString db = dir.filePath(QStringLiteral("u.sqlite"));
-    const QStringList base = {QStringLiteral("--dbms"), QStringLiteral("SQLite"),
-                              QStringLiteral("--server"), db};
-    const Outcome missing = publish(base + QStringList{QStringLiteral("list")});
+    test::TempDir dir;
+    const std::string db = dir.filePath("u.sqlite");
+    const Args base = {"--dbms", "SQLite", "--server", db};
+    const Outcome missing = publish(base + Args{"list"});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_TRUE(missing.err.contains(QLatin1String("does not exist"))) << missing.err.toStdString();
-    EXPECT_FALSE(QFile::exists(db)) << "only init creates a database";
+    EXPECT_TRUE(contains(missing.err, "does not exist")) << missing.err;
+    EXPECT_FALSE(test::fileExists(db)) << "only init creates a database";
 
-    ASSERT_EQ(publish(base + QStringList{QStringLiteral("init")}).status, 0);
-    ASSERT_TRUE(QFile::exists(db));
-    const QString notZip = dir.filePath(QStringLiteral("notes.zip"));
-    {
-        QFile f(notZip);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("this is not an archive");
-    }
-    const Outcome refused =
-        publish(base + QStringList{QStringLiteral("add-build"), QStringLiteral("n"),
-                                   QStringLiteral("bin"), QStringLiteral("1"), notZip});
+    ASSERT_EQ(publish(base + Args{"init"}).status, 0);
+    ASSERT_TRUE(test::fileExists(db));
+    const std::string notZip = dir.filePath("notes.zip");
+    ASSERT_TRUE(test::writeFile(notZip, "this is not an archive"));
+    const Outcome refused = publish(base + Args{"add-build", "n", "bin", "1", notZip});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_TRUE(refused.err.contains(QLatin1String("refusing"))) << refused.err.toStdString();
-    const Outcome noFile =
-        publish(base + QStringList{QStringLiteral("add-update"), QStringLiteral("U"),
-                                   dir.filePath(QStringLiteral("none.zip"))});
+    EXPECT_TRUE(contains(refused.err, "refusing")) << refused.err;
+    const Outcome noFile = publish(base + Args{"add-update", "U", dir.filePath("none.zip")});
     EXPECT_EQ(noFile.status, 1);
-    const Outcome removeMissing =
-        publish(base + QStringList{QStringLiteral("remove"), QStringLiteral("n")});
+    const Outcome removeMissing = publish(base + Args{"remove", "n"});
     EXPECT_EQ(removeMissing.status, 1);
 
-    const Outcome list = publish(base + QStringList{QStringLiteral("list")});
+    const Outcome list = publish(base + Args{"list"});
     EXPECT_EQ(list.status, 0);
-    EXPECT_TRUE(list.out.isEmpty()) << "nothing was published: " << list.out.toStdString();
+    EXPECT_TRUE(list.out.empty()) << "nothing was published: " << list.out;
 }
 
 class PublisherEndToEnd : public ::testing::TestWithParam<TargetKind> {};
 
 TEST_P(PublisherEndToEnd, PublishedPackagesAreListedAndFetched) {
-    QTemporaryDir dir;
-    const QString good = makeZip(dir, QStringLiteral("good"), QByteArray(5000, 'g'));
-    ASSERT_FALSE(good.isEmpty());
+    test::TempDir dir;
+    const std::string good = makeZip(dir, "good", std::string(5000, 'g'));
+    ASSERT_FALSE(good.empty());
     if (vexa_unzip(good, dir.path()) != 0) {
         GTEST_SKIP() << "the extraction library on this build refuses every archive";
     }
-    QString error;
+    std::string error;
     auto target = test::UpdateTarget::make(GetParam(), error);
-    ASSERT_TRUE(target) << error.toStdString();
-    const QStringList base = {QStringLiteral("--dbms"), target->dbms, QStringLiteral("--server"),
-                              target->serverName};
+    ASSERT_TRUE(target) << error;
+    const Args base = {"--dbms", target->dbms, "--server", target->serverName};
 
-    const Outcome init = publish(base + QStringList{QStringLiteral("init")});
-    ASSERT_EQ(init.status, 0) << init.err.toStdString();
-    const QString second = makeZip(dir, QStringLiteral("second"), QByteArray(70000, 's'));
-    const QStringList adds[] = {
-        {QStringLiteral("add-build"), QStringLiteral("late"), QStringLiteral("bin"),
-         QStringLiteral("12"), second},
-        {QStringLiteral("add-build"), QStringLiteral("early"), QStringLiteral(""),
-         QStringLiteral("10"), good},
-        {QStringLiteral("add-build"), QStringLiteral("legacy"), QStringLiteral("l"),
-         QStringLiteral("12"), good, QStringLiteral("--table"), QStringLiteral("qlx_upt2")},
-        {QStringLiteral("add-update"), QStringLiteral("U-7"), second},
+    const Outcome init = publish(base + Args{"init"});
+    ASSERT_EQ(init.status, 0) << init.err;
+    const std::string second = makeZip(dir, "second", std::string(70000, 's'));
+    const Args adds[] = {
+        {"add-build", "late", "bin", "12", second},
+        {"add-build", "early", "", "10", good},
+        {"add-build", "legacy", "l", "12", good, "--table", "qlx_upt2"},
+        {"add-update", "U-7", second},
     };
-    for (const QStringList& add : adds) {
+    for (const Args& add : adds) {
         const Outcome run = publish(base + add);
-        EXPECT_EQ(run.status, 0) << run.err.toStdString();
+        EXPECT_EQ(run.status, 0) << run.err;
     }
     const Outcome dup = publish(base + adds[1]);
     EXPECT_EQ(dup.status, 1);
-    EXPECT_TRUE(dup.err.contains(QLatin1String("already"))) << dup.err.toStdString();
+    EXPECT_TRUE(contains(dup.err, "already")) << dup.err;
 
-    const Outcome list = publish(base + QStringList{QStringLiteral("list")});
-    ASSERT_EQ(list.status, 0) << list.err.toStdString();
-    const QStringList lines = list.out.split(u'\n', Qt::SkipEmptyParts);
-    const QString goodSize = QString::number(readAll(good).size());
-    const QString secondSize = QString::number(readAll(second).size());
-    EXPECT_EQ(lines, (QStringList{
-                         QLatin1String("QLX_UPT3\tearly\t\t10\t") + goodSize,
-                         QLatin1String("QLX_UPT3\tlate\tbin\t12\t") + secondSize,
-                         QLatin1String("QLX_UPT2\tlegacy\tl\t12\t") + goodSize,
-                         QLatin1String("QLX_UPT\tU-7\t") + secondSize,
-                     }));
+    const Outcome list = publish(base + Args{"list"});
+    ASSERT_EQ(list.status, 0) << list.err;
+    const std::string goodSize = std::to_string(test::readFile(good).size());
+    const std::string secondSize = std::to_string(test::readFile(second).size());
+    EXPECT_EQ(lines(list.out), (std::vector<std::string>{
+                                   "QLX_UPT3\tearly\t\t10\t" + goodSize,
+                                   "QLX_UPT3\tlate\tbin\t12\t" + secondSize,
+                                   "QLX_UPT2\tlegacy\tl\t12\t" + goodSize,
+                                   "QLX_UPT\tU-7\t" + secondSize,
+                               }));
 
     {
         Transaction sqlca;
@@ -179,33 +196,28 @@ TEST_P(PublisherEndToEnd, PublishedPackagesAreListedAndFetched) {
         sqlca.LogId = target->logId;
         sqlca.LogPass = target->logPass;
         sqlca.connect();
-        ASSERT_EQ(sqlca.SQLCode, 0) << sqlca.SQLErrText.toStdString();
-        w_filelist files(QStringLiteral("QLX_UPT3"));
+        ASSERT_EQ(sqlca.SQLCode, 0) << sqlca.SQLErrText;
+        w_filelist files("QLX_UPT3");
         files.setTransObject(sqlca);
         ASSERT_EQ(files.retrieve(11), 1);
-        EXPECT_EQ(files.rows()[0].filename, QStringLiteral("late"));
-        std::optional<QByteArray> blob = QByteArray();
-        selectPackageByFileName(sqlca, QStringLiteral("QLX_UPT3"), QStringLiteral("late"), blob);
+        EXPECT_EQ(files.rows()[0].filename, "late");
+        const std::string expected = test::readFile(second);
+        std::optional<Bytes> blob = Bytes();
+        selectPackageByFileName(sqlca, "QLX_UPT3", "late", blob);
         ASSERT_TRUE(blob);
-        EXPECT_TRUE(*blob == readAll(second));
-        blob = QByteArray();
-        selectPackageByUpdateId(sqlca, QStringLiteral("U-7"), blob);
+        EXPECT_EQ(std::string(blob->begin(), blob->end()), expected);
+        blob = Bytes();
+        selectPackageByUpdateId(sqlca, "U-7", blob);
         ASSERT_TRUE(blob);
-        EXPECT_TRUE(*blob == readAll(second));
+        EXPECT_EQ(std::string(blob->begin(), blob->end()), expected);
         sqlca.disconnect();
     }
 
-    EXPECT_EQ(publish(base + QStringList{QStringLiteral("remove"), QStringLiteral("late")}).status,
-              0);
-    EXPECT_EQ(
-        publish(base + QStringList{QStringLiteral("remove-update"), QStringLiteral("U-7")}).status,
-        0);
-    EXPECT_EQ(publish(base + QStringList{QStringLiteral("remove"), QStringLiteral("legacy"),
-                                         QStringLiteral("--table"), QStringLiteral("QLX_UPT2")})
-                  .status,
-              0);
-    const Outcome after = publish(base + QStringList{QStringLiteral("list")});
-    EXPECT_EQ(after.out, QLatin1String("QLX_UPT3\tearly\t\t10\t") + goodSize + QLatin1String("\n"));
+    EXPECT_EQ(publish(base + Args{"remove", "late"}).status, 0);
+    EXPECT_EQ(publish(base + Args{"remove-update", "U-7"}).status, 0);
+    EXPECT_EQ(publish(base + Args{"remove", "legacy", "--table", "QLX_UPT2"}).status, 0);
+    const Outcome after = publish(base + Args{"list"});
+    EXPECT_EQ(after.out, "QLX_UPT3\tearly\t\t10\t" + goodSize + "\n");
 }
 
 std::string targetLabel(const ::testing::TestParamInfo<TargetKind>& param) {

@@ -1,4 +1,5 @@
 #include "update/dbms_mapping.h"
+#include "update/odbc_connection_string.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +31,7 @@ TEST(DbmsKind, FirstWordPicksTheDriver) {
         {"MSS Microsoft SQL Server", std::nullopt},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(dbmsKindOf(QString::fromLatin1(c.dbms)), c.kind) << c.dbms;
+        EXPECT_EQ(dbmsKindOf(c.dbms), c.kind) << c.dbms;
     }
 }
 
@@ -38,42 +39,52 @@ TEST(DbParm, ReadsQuotedItems) {
     struct Case {
         const char* parm;
         const char* name;
-        std::optional<QString> value;
+        std::optional<std::string> value;
     };
     const Case cases[] = {
-        {"CommitOnDisconnect='No'", "CommitOnDisconnect", QStringLiteral("No")},
-        {"commitondisconnect = 'no'", "CommitOnDisconnect", QStringLiteral("no")},
-        {"A='x,y', CommitOnDisconnect='Yes'", "CommitOnDisconnect", QStringLiteral("Yes")},
-        {"A='x,y', B=plain", "B", QStringLiteral("plain")},
+        {"CommitOnDisconnect='No'", "CommitOnDisconnect", std::string("No")},
+        {"commitondisconnect = 'no'", "CommitOnDisconnect", std::string("no")},
+        {"A='x,y', CommitOnDisconnect='Yes'", "CommitOnDisconnect", std::string("Yes")},
+        {"A='x,y', B=plain", "B", std::string("plain")},
         {"A='1'", "CommitOnDisconnect", std::nullopt},
         {"", "CommitOnDisconnect", std::nullopt},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(dbParmValue(QString::fromLatin1(c.parm), QString::fromLatin1(c.name)), c.value)
-            << c.parm;
+        EXPECT_EQ(dbParmValue(c.parm, c.name), c.value) << c.parm;
     }
 }
 
 TEST(PostgresServerName, HostPortAndDatabase) {
-    const auto full = parsePostgresServer(QStringLiteral("db.example:5433/updates"));
+    const auto full = parsePostgresServer("db.example:5433/updates");
     ASSERT_TRUE(full);
-    EXPECT_EQ(full->host, QStringLiteral("db.example"));
+    EXPECT_EQ(full->host, std::string("db.example"));
     EXPECT_EQ(full->port, 5433);
-    EXPECT_EQ(full->database, QStringLiteral("updates"));
+    EXPECT_EQ(full->database, std::string("updates"));
 
-    const auto hostOnly = parsePostgresServer(QStringLiteral("127.0.0.1"));
+    const auto hostOnly = parsePostgresServer("127.0.0.1");
     ASSERT_TRUE(hostOnly);
-    EXPECT_EQ(hostOnly->host, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(hostOnly->host, std::string("127.0.0.1"));
     EXPECT_FALSE(hostOnly->port);
-    EXPECT_TRUE(hostOnly->database.isEmpty());
+    EXPECT_TRUE(hostOnly->database.empty());
 
-    const auto hostDb = parsePostgresServer(QStringLiteral("h/d"));
+    const auto hostDb = parsePostgresServer("h/d");
     ASSERT_TRUE(hostDb);
-    EXPECT_EQ(hostDb->database, QStringLiteral("d"));
+    EXPECT_EQ(hostDb->database, std::string("d"));
     EXPECT_FALSE(hostDb->port);
 
-    EXPECT_FALSE(parsePostgresServer(QStringLiteral("h:port/d")));
-    EXPECT_FALSE(parsePostgresServer(QStringLiteral("h:70000")));
+    EXPECT_FALSE(parsePostgresServer("h:port/d"));
+    EXPECT_FALSE(parsePostgresServer("h:70000"));
+}
+
+// A value that could end its attribute or start another goes in braces.
+TEST(OdbcConnectionString, QuotesWhatWouldBreakIt) {
+    EXPECT_EQ(odbcAttributeValue("KOLVEX4923TRA"), "KOLVEX4923TRA");
+    EXPECT_EQ(odbcAttributeValue("a;UID=x"), "{a;UID=x}");
+    EXPECT_EQ(odbcAttributeValue("x}y{"), "{x}}y{}");
+    EXPECT_EQ(odbcAttributeValue(" pad"), "{ pad}");
+    EXPECT_EQ(odbcConnectionString("QLX_PG", "QUIL_UPT", "p;w"),
+              "DSN=QLX_PG;UID=QUIL_UPT;PWD={p;w}");
+    EXPECT_EQ(odbcConnectionString("DRIVER={X};Database=d;", "", ""), "DRIVER={X};Database=d");
 }
 
 } // namespace

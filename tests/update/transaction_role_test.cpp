@@ -10,30 +10,53 @@ namespace {
 
 using namespace qlx;
 
-TEST(TransactionRole, FollowsAChangedRolePassword) {
-    QString error;
-    const auto server = test::PostgresServer::fromEnvFile(&error);
-    ASSERT_TRUE(server) << error.toStdString();
-    const QString second = QStringLiteral("MWQRSB7364HUYTNF");
+class TransactionRole : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        server = test::PostgresServer::fromEnvFile(&error);
+        ASSERT_TRUE(server) << error;
+    }
+    void TearDown() override {
+        if (server) {
+            EXPECT_TRUE(server->setRolePassword(server->rolePassword()));
+        }
+    }
+    // SQLCode and SQLErrText of a PostgreSQL login as the role with `password`.
+    std::pair<long, std::string> login(const std::string& password) const {
+        Transaction sqlca;
+        sqlca.DBMS = "PostgreSQL";
+        sqlca.ServerName = server->serverName(server->defaultDatabase());
+        sqlca.LogId = server->role();
+        sqlca.LogPass = password;
+        sqlca.connect();
+        return {sqlca.SQLCode.value_or(0), sqlca.SQLErrText};
+    }
+    std::optional<test::PostgresServer> server;
+};
+
+TEST_F(TransactionRole, FollowsAChangedRolePassword) {
+    const std::string second = "MWQRSB7364HUYTNF";
     ASSERT_TRUE(server->setRolePassword(second));
-
-    Transaction sqlca;
-    sqlca.DBMS = QStringLiteral("PostgreSQL");
-    sqlca.ServerName = server->serverName(server->defaultDatabase());
-    sqlca.LogId = server->role();
-    sqlca.LogPass = server->rolePassword();
-    sqlca.connect();
-    const long firstCode = sqlca.SQLCode.value_or(0);
-    const QString firstText = sqlca.SQLErrText;
-    sqlca.LogPass = second;
-    sqlca.connect();
-    const long secondCode = sqlca.SQLCode.value_or(0);
-
-    ASSERT_TRUE(server->setRolePassword(server->rolePassword()));
+    const auto [firstCode, firstText] = login(server->rolePassword());
+    const auto [secondCode, secondText] = login(second);
     EXPECT_EQ(firstCode, -1);
-    EXPECT_TRUE(firstText.contains(QLatin1String("password authentication failed")))
-        << firstText.toStdString();
-    EXPECT_EQ(secondCode, 0);
+    EXPECT_NE(firstText.find("password authentication failed"), std::string::npos) << firstText;
+    EXPECT_EQ(secondCode, 0) << secondText;
+}
+
+// The password travels inside the driver's connection string, where ";", "{"
+// and "}" mean something: it must reach the server as it is.
+TEST_F(TransactionRole, PasswordsWithConnectionStringSyntaxLogIn) {
+    for (const std::string password : {"a;UID=postgres", "{brace}}", " b}c;{ ", "한글;암호"}) {
+        SCOPED_TRACE(password);
+        ASSERT_TRUE(server->setRolePassword(password));
+        const auto [code, text] = login(password);
+        EXPECT_EQ(code, 0) << text;
+        const auto [wrongCode, wrongText] = login(password + "x");
+        EXPECT_EQ(wrongCode, -1);
+        EXPECT_NE(wrongText.find("password authentication failed"), std::string::npos) << wrongText;
+    }
 }
 
 } // namespace

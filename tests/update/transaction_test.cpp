@@ -2,16 +2,15 @@
 // PostgreSQL server and ODBC.
 
 #include "support/postgres_server.h"
+#include "support/test_files.h"
 #include "support/update_targets.h"
+#include "update/db_connection.h"
 #include "update/transaction.h"
 
-#include <QDir>
-#include <QFile>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
 
 namespace {
 
@@ -19,17 +18,17 @@ using namespace qlx;
 
 struct SqliteFile {
     SqliteFile() {
-        QString error;
+        std::string error;
         target = test::UpdateTarget::make(test::TargetKind::Sqlite, error);
     }
     std::unique_ptr<test::UpdateTarget> target;
 };
 
-void fill(Transaction& t, const QString& dbms, const QString& server) {
+void fill(Transaction& t, const std::string& dbms, const std::string& server) {
     t.DBMS = dbms;
     t.ServerName = server;
-    t.LogId = QStringLiteral("QUIL_UPT");
-    t.LogPass = QStringLiteral("KOLVEX4923TRA");
+    t.LogId = "QUIL_UPT";
+    t.LogPass = "KOLVEX4923TRA";
 }
 
 // A failed connect: SQLCode -1, not connected, the driver's text naming
@@ -38,37 +37,38 @@ void expectConnectFails(Transaction& sqlca, const char* textPart) {
     sqlca.connect();
     EXPECT_EQ(sqlca.SQLCode, -1);
     EXPECT_FALSE(sqlca.isConnected());
-    EXPECT_FALSE(sqlca.SQLErrText.isEmpty());
-    EXPECT_TRUE(sqlca.SQLErrText.contains(QLatin1String(textPart)))
-        << sqlca.SQLErrText.toStdString();
+    EXPECT_EQ(sqlca.connection(), nullptr);
+    EXPECT_FALSE(sqlca.SQLErrText.empty());
+    EXPECT_NE(sqlca.SQLErrText.find(textPart), std::string::npos) << sqlca.SQLErrText;
 }
 
-long countRows(const QString& file) {
+long countRows(const std::string& file) {
     Transaction reader;
-    fill(reader, QStringLiteral("SQLite"), file);
+    fill(reader, "SQLite", file);
     reader.AutoCommit = true;
     reader.connect();
-    QSqlQuery q(reader.database());
-    if (!q.exec(QStringLiteral("SELECT count(*) FROM QLX_UPT")) || !q.next()) {
+    if (!reader.isConnected()) {
         return -1;
     }
-    return static_cast<long>(q.value(0).toLongLong());
+    return static_cast<long>(
+        dbQueryInteger(*reader.connection(), "SELECT count(*) FROM QLX_UPT").value_or(-1));
 }
 
 TEST(TransactionSqlite, ConnectsAndDisconnects) {
     SqliteFile db;
     ASSERT_TRUE(db.target);
     Transaction sqlca;
-    fill(sqlca, QStringLiteral("SQLite"), db.target->serverName);
+    fill(sqlca, "SQLite", db.target->serverName);
     EXPECT_FALSE(sqlca.isConnected());
     sqlca.connect();
-    EXPECT_EQ(sqlca.SQLCode, 0) << sqlca.SQLErrText.toStdString();
+    EXPECT_EQ(sqlca.SQLCode, 0) << sqlca.SQLErrText;
     EXPECT_TRUE(sqlca.isConnected());
-    EXPECT_TRUE(sqlca.database().isOpen());
+    ASSERT_NE(sqlca.connection(), nullptr);
+    EXPECT_EQ(dbQueryInteger(*sqlca.connection(), "SELECT count(*) FROM QLX_UPT3"), 0);
     sqlca.disconnect();
     EXPECT_EQ(sqlca.SQLCode, 0);
     EXPECT_FALSE(sqlca.isConnected());
-    EXPECT_FALSE(QSqlDatabase::contains(sqlca.connectionName()));
+    EXPECT_EQ(sqlca.connection(), nullptr);
     sqlca.disconnect();
     EXPECT_EQ(sqlca.SQLCode, -1) << "nothing to disconnect";
 }
@@ -77,58 +77,52 @@ TEST(TransactionSqlite, TheUpdateDatabaseIsOnlyRead) {
     SqliteFile db;
     ASSERT_TRUE(db.target);
     Transaction sqlca;
-    fill(sqlca, QStringLiteral("SQLite"), db.target->serverName);
+    fill(sqlca, "SQLite", db.target->serverName);
     sqlca.connect();
-    ASSERT_EQ(sqlca.SQLCode, 0) << sqlca.SQLErrText.toStdString();
-    QSqlQuery query(sqlca.database());
-    EXPECT_FALSE(query.exec(QStringLiteral("INSERT INTO QLX_UPT (UPDATE_ID) VALUES ('x')")));
-    EXPECT_TRUE(query.lastError().text().contains(QLatin1String("readonly")))
-        << query.lastError().text().toStdString();
+    ASSERT_EQ(sqlca.SQLCode, 0) << sqlca.SQLErrText;
+    EXPECT_FALSE(dbExecute(*sqlca.connection(), "INSERT INTO QLX_UPT (UPDATE_ID) VALUES ('x')"));
+    EXPECT_NE(sqlca.connection()->lastError().find("readonly"), std::string::npos)
+        << sqlca.connection()->lastError();
 }
 
 TEST(TransactionSqlite, FileIsRelativeToTheCurrentFolder) {
     SqliteFile db;
     ASSERT_TRUE(db.target);
-    const QString previous = QDir::currentPath();
-    const QFileInfo file(db.target->serverName);
-    ASSERT_TRUE(QDir::setCurrent(file.absolutePath()));
+    const std::filesystem::path previous = std::filesystem::current_path();
+    const std::filesystem::path file(db.target->serverName);
+    std::filesystem::current_path(file.parent_path());
     Transaction sqlca;
-    fill(sqlca, QStringLiteral("sqlite"), file.fileName());
+    fill(sqlca, "sqlite", file.filename().string());
     sqlca.connect();
-    QDir::setCurrent(previous);
-    EXPECT_EQ(sqlca.SQLCode, 0) << sqlca.SQLErrText.toStdString();
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(sqlca.SQLCode, 0) << sqlca.SQLErrText;
 }
 
 TEST(TransactionSqlite, RefusesWhatIsNoDatabase) {
-    QTemporaryDir dir;
-    const QString missing = dir.filePath(QStringLiteral("missing.sqlite"));
-    const QString notDb = dir.filePath(QStringLiteral("text.sqlite"));
-    {
-        QFile f(notDb);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(4096, 'x'));
-    }
+    test::TempDir dir;
+    const std::string missing = dir.filePath("missing.sqlite");
+    const std::string notDb = dir.filePath("text.sqlite");
+    ASSERT_TRUE(test::writeFile(notDb, std::string(4096, 'x')));
     struct Case {
-        QString dbms;
-        QString server;
+        std::string dbms;
+        std::string server;
         const char* textPart;
     };
     const Case cases[] = {
-        {QStringLiteral("SQLite"), missing, "missing.sqlite"},
-        {QStringLiteral("SQLite"), QString(), "does not exist"},
-        {QStringLiteral("SQLite"), dir.path(), "does not exist"},
-        {QStringLiteral("SQLite"), notDb, ""},
-        {QStringLiteral("MSS Microsoft SQL Server"), missing, "MSS Microsoft SQL Server"},
-        {QString(), missing, "Unknown DBMS"},
+        {"SQLite", missing, "missing.sqlite"},
+        {"SQLite", "", "does not exist"},
+        {"SQLite", dir.path(), "does not exist"},
+        {"SQLite", notDb, "not a database"},
+        {"MSS Microsoft SQL Server", missing, "MSS Microsoft SQL Server"},
+        {"", missing, "Unknown DBMS"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.dbms.toStdString() + " " + c.server.toStdString());
+        SCOPED_TRACE(c.dbms + " " + c.server);
         Transaction sqlca;
         fill(sqlca, c.dbms, c.server);
         expectConnectFails(sqlca, c.textPart);
-        EXPECT_FALSE(QSqlDatabase::contains(sqlca.connectionName()));
     }
-    EXPECT_FALSE(QFile::exists(missing)) << "a failed connect must not create the file";
+    EXPECT_FALSE(test::fileExists(missing)) << "a failed connect must not create the file";
 }
 
 TEST(TransactionSqlite, CommitOnDisconnectDecidesTheOutcome) {
@@ -148,19 +142,15 @@ TEST(TransactionSqlite, CommitOnDisconnectDecidesTheOutcome) {
         SqliteFile db;
         ASSERT_TRUE(db.target);
         Transaction sqlca;
-        fill(sqlca, QStringLiteral("SQLite"), db.target->serverName);
-        sqlca.DBParm = QString::fromLatin1(c.dbParm);
+        fill(sqlca, "SQLite", db.target->serverName);
+        sqlca.DBParm = c.dbParm;
         sqlca.AutoCommit = c.autoCommit;
         sqlca.Writable = true;
         sqlca.connect();
         ASSERT_EQ(sqlca.SQLCode, 0);
-        {
-            QSqlQuery insert(sqlca.database());
-            ASSERT_TRUE(
-                insert.exec(QStringLiteral("INSERT INTO QLX_UPT (UPDATE_ID) VALUES ('x')")));
-        }
+        ASSERT_TRUE(dbExecute(*sqlca.connection(), "INSERT INTO QLX_UPT (UPDATE_ID) VALUES ('x')"));
         sqlca.disconnect();
-        EXPECT_EQ(sqlca.SQLCode, 0) << sqlca.SQLErrText.toStdString();
+        EXPECT_EQ(sqlca.SQLCode, 0) << sqlca.SQLErrText;
         EXPECT_EQ(countRows(db.target->serverName), c.rowsAfter);
     }
 }
@@ -170,24 +160,22 @@ TEST(TransactionSqlite, ReconnectsCleanlyAndKeepsConnectionsApart) {
     ASSERT_TRUE(db.target);
     Transaction first;
     Transaction second;
-    EXPECT_NE(first.connectionName(), second.connectionName());
-    fill(first, QStringLiteral("SQLite"), db.target->serverName);
-    fill(second, QStringLiteral("SQLite"), db.target->serverName);
+    fill(first, "SQLite", db.target->serverName);
+    fill(second, "SQLite", db.target->serverName);
     first.connect();
     second.connect();
     ASSERT_EQ(first.SQLCode, 0);
     ASSERT_EQ(second.SQLCode, 0);
+    EXPECT_NE(first.connection(), second.connection());
     first.connect();
-    EXPECT_EQ(first.SQLCode, 0) << first.SQLErrText.toStdString();
+    EXPECT_EQ(first.SQLCode, 0) << first.SQLErrText;
     EXPECT_TRUE(first.isConnected());
-    QSqlQuery q(first.database());
-    EXPECT_TRUE(q.exec(QStringLiteral("SELECT count(*) FROM QLX_UPT3")));
+    EXPECT_EQ(dbQueryInteger(*first.connection(), "SELECT count(*) FROM QLX_UPT3"), 0);
     second.disconnect();
     EXPECT_TRUE(first.isConnected()) << "the other transaction is not affected";
 
     // A failed reconnect leaves no connection behind.
-    first.ServerName = db.target->serverName + QLatin1String(".gone");
-    q = QSqlQuery();
+    first.ServerName = db.target->serverName + ".gone";
     first.connect();
     EXPECT_EQ(first.SQLCode, -1);
     EXPECT_FALSE(first.isConnected());
@@ -196,23 +184,25 @@ TEST(TransactionSqlite, ReconnectsCleanlyAndKeepsConnectionsApart) {
 class TransactionServer : public ::testing::Test {
 protected:
     void SetUp() override {
-        QString error;
+        std::string error;
         server = test::PostgresServer::fromEnvFile(&error);
-        ASSERT_TRUE(server) << error.toStdString();
-        server->useOdbcFiles();
+        ASSERT_TRUE(server) << error;
     }
     std::optional<test::PostgresServer> server;
 };
 
 TEST_F(TransactionServer, PostgresLoginSucceedsWithTheRolePassword) {
     Transaction sqlca;
-    fill(sqlca, QStringLiteral("PostgreSQL"), server->serverName(server->defaultDatabase()));
+    fill(sqlca, "PostgreSQL", server->serverName(server->defaultDatabase()));
     sqlca.connect();
-    ASSERT_EQ(sqlca.SQLCode, 0) << sqlca.SQLErrText.toStdString();
-    QSqlQuery q(sqlca.database());
-    ASSERT_TRUE(q.exec(QStringLiteral("SELECT current_user")) && q.next());
-    EXPECT_EQ(q.value(0).toString(), QStringLiteral("QUIL_UPT"));
-    q = QSqlQuery();
+    ASSERT_EQ(sqlca.SQLCode, 0) << sqlca.SQLErrText;
+    {
+        const std::unique_ptr<DbStatement> q = sqlca.connection()->prepare("SELECT current_user");
+        ASSERT_TRUE(q && q->execute() && q->next() == DbStep::Row);
+        std::optional<std::string> user;
+        ASSERT_TRUE(q->readText(0, user));
+        EXPECT_EQ(user, "QUIL_UPT");
+    }
     sqlca.disconnect();
     EXPECT_EQ(sqlca.SQLCode, 0);
 }
@@ -220,23 +210,20 @@ TEST_F(TransactionServer, PostgresLoginSucceedsWithTheRolePassword) {
 TEST_F(TransactionServer, WrongLoginsFailWithTheServersText) {
     struct Case {
         const char* name;
-        QString dbms;
-        QString server;
-        QString password;
+        std::string dbms;
+        std::string server;
+        std::string password;
         const char* textPart;
     };
-    const QString pg = server->serverName(server->defaultDatabase());
+    const std::string pg = server->serverName(server->defaultDatabase());
     const Case cases[] = {
-        {"pg password", QStringLiteral("PGS"), pg, QStringLiteral("MWQRSB7364HUYTNF"),
+        {"pg password", "PGS", pg, "MWQRSB7364HUYTNF", "password authentication failed"},
+        {"pg database", "PostgreSQL", server->serverName("nope"), server->rolePassword(), "nope"},
+        {"odbc-pg password", "O10 Oracle10g (10.1.0)", "QLX_PG", "MWQRSB7364HUYTNF",
          "password authentication failed"},
-        {"pg database", QStringLiteral("PostgreSQL"), server->serverName(QStringLiteral("nope")),
-         server->rolePassword(), "nope"},
-        {"odbc-pg password", QStringLiteral("O10 Oracle10g (10.1.0)"), QStringLiteral("QLX_PG"),
-         QStringLiteral("MWQRSB7364HUYTNF"), "password authentication failed"},
-        {"odbc no dsn", QStringLiteral("O84 ORACLE 8.0.4"), QStringLiteral("QLX_NO_SUCH_DSN"),
-         server->rolePassword(), ""},
-        {"pg bad port", QStringLiteral("PostgreSQL"), QStringLiteral("127.0.0.1:x/db"),
-         server->rolePassword(), "host[:port][/database]"},
+        {"odbc no dsn", "O84 ORACLE 8.0.4", "QLX_NO_SUCH_DSN", server->rolePassword(), ""},
+        {"pg bad port", "PostgreSQL", "127.0.0.1:x/db", server->rolePassword(),
+         "host[:port][/database]"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -248,36 +235,31 @@ TEST_F(TransactionServer, WrongLoginsFailWithTheServersText) {
 }
 
 TEST_F(TransactionServer, PostgresRollsBackOnDisconnectWhenAsked) {
-    QString error;
+    std::string error;
     std::unique_ptr<test::UpdateTarget> target =
         test::UpdateTarget::make(test::TargetKind::Postgres, error);
-    ASSERT_TRUE(target) << error.toStdString();
+    ASSERT_TRUE(target) << error;
     for (const bool rollback : {true, false}) {
         Transaction sqlca;
         fill(sqlca, target->dbms, target->serverName);
-        sqlca.DBParm = rollback ? QStringLiteral("CommitOnDisconnect='No'") : QString();
+        sqlca.DBParm = rollback ? "CommitOnDisconnect='No'" : "";
         sqlca.connect();
-        ASSERT_EQ(sqlca.SQLCode, 0) << sqlca.SQLErrText.toStdString();
-        {
-            QSqlQuery insert(sqlca.database());
-            ASSERT_TRUE(
-                insert.exec(QStringLiteral("INSERT INTO QLX_UPT (UPDATE_ID) VALUES ('r')")));
-        }
+        ASSERT_EQ(sqlca.SQLCode, 0) << sqlca.SQLErrText;
+        ASSERT_TRUE(dbExecute(*sqlca.connection(), "INSERT INTO QLX_UPT (UPDATE_ID) VALUES ('r')"))
+            << sqlca.connection()->lastError();
         sqlca.disconnect();
-        QSqlQuery count(target->writer);
-        ASSERT_TRUE(count.exec(QStringLiteral("SELECT count(*) FROM QLX_UPT")) && count.next());
-        EXPECT_EQ(count.value(0).toLongLong(), rollback ? 0 : 1) << rollback;
+        EXPECT_EQ(dbQueryInteger(*target->writer, "SELECT count(*) FROM QLX_UPT"), rollback ? 0 : 1)
+            << rollback;
     }
 }
 
 TEST_F(TransactionServer, OdbcConnectionStringReachesPostgres) {
     Transaction sqlca;
-    fill(sqlca, QStringLiteral("ODBC"),
-         QLatin1String("DRIVER={QLX PostgreSQL};Servername=") + server->host() +
-             QLatin1String(";Port=") + QString::number(server->port()) +
-             QLatin1String(";Database=") + server->defaultDatabase());
+    fill(sqlca, "ODBC",
+         "DRIVER={QLX PostgreSQL};Servername=" + server->host() +
+             ";Port=" + std::to_string(server->port()) + ";Database=" + server->defaultDatabase());
     sqlca.connect();
-    EXPECT_EQ(sqlca.SQLCode, 0) << sqlca.SQLErrText.toStdString();
+    EXPECT_EQ(sqlca.SQLCode, 0) << sqlca.SQLErrText;
     EXPECT_TRUE(sqlca.isConnected());
 }
 
