@@ -5,11 +5,12 @@
 namespace qlx {
 
 void version_check::create() {
-    appName_ = QStringLiteral("version_check");
+    appName_ = "version_check";
     sqlca_ = std::make_unique<Transaction>();
 }
 
-void version_check::open(const QString& /*commandline*/, const std::function<void()>& openWindow) {
+void version_check::open(const std::string& /*commandline*/,
+                         const std::function<void()>& openWindow) {
     openWindow();
 }
 

@@ -2,10 +2,9 @@
 
 #include "update/transaction.h"
 
-#include <QString>
-
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace qlx {
 
@@ -16,22 +15,22 @@ public:
     static constexpr const char* kFirstPassword = "KOLVEX4923TRA";
     static constexpr const char* kSecondPassword = "MWQRSB7364HUYTNF";
 
-    const QString is_uptpw = QString::fromLatin1(kFirstPassword);
-    const QString is_uptpw_new = QString::fromLatin1(kSecondPassword);
+    const std::string is_uptpw = kFirstPassword;
+    const std::string is_uptpw_new = kSecondPassword;
 
     // Sets the application name and creates the transaction.
     void create();
     // Opens the updater window; the window reads the command line itself.
-    void open(const QString& commandline, const std::function<void()>& openWindow);
+    void open(const std::string& commandline, const std::function<void()>& openWindow);
     // After the last window has closed: releases the transaction.
     void destroy();
 
-    [[nodiscard]] QString appName() const { return appName_; }
+    [[nodiscard]] const std::string& appName() const { return appName_; }
     // Valid between create and destroy.
     [[nodiscard]] Transaction& sqlca();
 
 private:
-    QString appName_;
+    std::string appName_;
     std::unique_ptr<Transaction> sqlca_;
 };
 

@@ -3,22 +3,19 @@
 #include "process/nvo_process.h"
 #include "support/child_processes.h"
 
-#include <QCoreApplication>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <vector>
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+int main() {
     constexpr int kProcesses = 500;
     constexpr int kRuns = 101;
     constexpr double kTargetMs = 5.0;
 
     qlx::testing::ChildProcesses kids;
     for (int i = 0; i < kProcesses; ++i) {
-        if (kids.start(QStringLiteral("quillon")) == 0) {
+        if (kids.start("quillon") == 0) {
             std::fprintf(stderr, "could not start process %d\n", i);
             return 1;
         }
@@ -29,7 +26,7 @@ int main(int argc, char** argv) {
     int seen = 0;
     for (int run = 0; run < kRuns; ++run) {
         const auto start = std::chrono::steady_clock::now();
-        seen = process.uf_getprocesscount(QStringLiteral("quillon"));
+        seen = process.uf_getprocesscount("quillon");
         const auto end = std::chrono::steady_clock::now();
         ms.push_back(std::chrono::duration<double, std::milli>(end - start).count());
     }

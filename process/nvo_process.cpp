@@ -2,25 +2,19 @@
 
 #include "process/process_table.h"
 
-#include <QString>
-
 namespace qlx {
 
 namespace {
 
-QString nameOf(const ProcessEntry& entry) {
-    return QString::fromLocal8Bit(entry.exeName);
-}
-
 // Names are compared exactly and case-sensitively; only the entry's name is
 // trimmed. A null argument equals nothing.
 bool passesNameTest(const ProcessEntry& entry, const OptString& name) {
-    return name && trimBlanks(nameOf(entry)) == *name;
+    return name && trimBlanks(entry.exeName) == *name;
 }
 
 // Counts are 16-bit like the callers expect; they wrap as such a counter would.
-qint16 asCount(int n) {
-    return static_cast<qint16>(n);
+std::int16_t asCount(int n) {
+    return static_cast<std::int16_t>(n);
 }
 
 } // namespace
@@ -31,12 +25,12 @@ nvo_process::nvo_process(std::unique_ptr<ProcessTable> table) : table_(std::move
 
 nvo_process::~nvo_process() = default;
 
-bool nvo_process::uf_setcurpid(std::optional<quint32> aul_pid) {
+bool nvo_process::uf_setcurpid(std::optional<std::uint32_t> aul_pid) {
     iul_pid_ = aul_pid;
     return iul_pid_.has_value();
 }
 
-qint16 nvo_process::uf_getprocesscount(const OptString& as_progname) {
+std::int16_t nvo_process::uf_getprocesscount(const OptString& as_progname) {
     const ProcessSnapshot snapshot = table_->snapshot();
     int count = 0;
     for (const ProcessEntry& entry : snapshot.rest) {
@@ -52,7 +46,7 @@ qint16 nvo_process::uf_getprocesscount(const OptString& as_progname) {
     return asCount(count);
 }
 
-qint16 nvo_process::uf_killprocesscount(const OptString& as_progname) {
+std::int16_t nvo_process::uf_killprocesscount(const OptString& as_progname) {
     const ProcessSnapshot snapshot = table_->snapshot();
     int count = 0;
     for (const ProcessEntry& entry : snapshot.rest) {
@@ -63,14 +57,14 @@ qint16 nvo_process::uf_killprocesscount(const OptString& as_progname) {
     return asCount(count);
 }
 
-bool nvo_process::uf_killprocess(quint32 aul_handle) {
+bool nvo_process::uf_killprocess(std::uint32_t aul_handle) {
     return table_->terminate(aul_handle);
 }
 
 bool nvo_process::uf_getprocess(const OptString& as_file) {
     const ProcessSnapshot snapshot = table_->snapshot();
     // The first entry is compared as it stands, blanks included.
-    if (as_file && nameOf(snapshot.first) == *as_file) {
+    if (as_file && snapshot.first.exeName == *as_file) {
         uf_killprocess(snapshot.first.pid);
         return true;
     }

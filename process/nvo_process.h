@@ -1,9 +1,8 @@
 #pragma once
 
-#include "app/optional_string.h"
+#include "base/optional_string.h"
 
-#include <QtGlobal>
-
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -24,20 +23,20 @@ public:
     nvo_process& operator=(const nvo_process&) = delete;
 
     // Stores the id that uf_getprocesscount leaves out; false when it is null.
-    bool uf_setcurpid(std::optional<quint32> aul_pid);
+    bool uf_setcurpid(std::optional<std::uint32_t> aul_pid);
     // Matching processes other than the stored id; 0 while the id is null.
-    qint16 uf_getprocesscount(const OptString& as_progname);
+    std::int16_t uf_getprocesscount(const OptString& as_progname);
     // Terminates every matching process (the stored id included) and returns
     // how many terminations succeeded.
-    qint16 uf_killprocesscount(const OptString& as_progname);
+    std::int16_t uf_killprocesscount(const OptString& as_progname);
     // Terminates the process with id `aul_handle` with exit code 0.
-    bool uf_killprocess(quint32 aul_handle);
+    bool uf_killprocess(std::uint32_t aul_handle);
     // Terminates every matching process; true when one was found.
     bool uf_getprocess(const OptString& as_file);
 
 private:
     std::unique_ptr<ProcessTable> table_;
-    std::optional<quint32> iul_pid_ = 0;
+    std::optional<std::uint32_t> iul_pid_ = 0;
 };
 
 } // namespace qlx

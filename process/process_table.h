@@ -1,20 +1,22 @@
 #pragma once
 
-#include <QByteArray>
-#include <QtGlobal>
-
+#include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace qlx {
 
-// One entry of the process list: its id and the executable's file name as the
-// platform holds it, 8-bit text of at most kMaxExeName bytes.
+// One entry of the process list: its id and the executable's file name as
+// UTF-8. The platform holds the name as 8-bit text of at most kMaxExeName
+// bytes (the system's encoding on Windows, the file name's own bytes on Linux);
+// the table cuts it there and only then makes it UTF-8.
 struct ProcessEntry {
-    quint32 pid = 0;
-    QByteArray exeName;
+    std::uint32_t pid = 0;
+    std::string exeName;
 
-    static constexpr qsizetype kMaxExeName = 260;
+    static constexpr std::size_t kMaxExeName = 260;
 };
 
 // A point-in-time copy of the process list in the platform's order. The first
@@ -36,7 +38,7 @@ public:
 
     [[nodiscard]] virtual ProcessSnapshot snapshot() = 0;
     // Terminates process `pid` with exit code 0; true when the platform reports success.
-    virtual bool terminate(quint32 pid) = 0;
+    virtual bool terminate(std::uint32_t pid) = 0;
 };
 
 // The running machine's process table (Toolhelp on Windows, /proc elsewhere).

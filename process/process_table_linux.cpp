@@ -1,9 +1,8 @@
 #include "process/process_table_linux.h"
 
-#include <QFile>
-
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdint>
@@ -13,12 +12,14 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace qlx {
 
 namespace {
 
-std::optional<quint32> pidFromName(const char* name) {
+std::optional<std::uint32_t> pidFromName(const char* name) {
     if (*name == '\0') {
         return std::nullopt;
     }
@@ -32,7 +33,7 @@ std::optional<quint32> pidFromName(const char* name) {
             return std::nullopt;
         }
     }
-    return static_cast<quint32>(value);
+    return static_cast<std::uint32_t>(value);
 }
 
 // Reads at most `limit` bytes; nullopt when the file cannot be read (the
@@ -113,7 +114,7 @@ std::optional<char> processState(int rootFd, const std::string& dir) {
 
 // `dir` is the entry's folder relative to `rootFd`, which saves walking the
 // root's path again for every file of every process.
-std::optional<ProcessEntry> readEntry(int rootFd, const std::string& dir, quint32 pid) {
+std::optional<ProcessEntry> readEntry(int rootFd, const std::string& dir, std::uint32_t pid) {
     ProcessEntry entry;
     entry.pid = pid;
     std::string name;
@@ -133,22 +134,23 @@ std::optional<ProcessEntry> readEntry(int rootFd, const std::string& dir, quint3
         }
     }
     const auto size = std::min<std::size_t>(name.size(), ProcessEntry::kMaxExeName);
-    entry.exeName = QByteArray(name.data(), static_cast<qsizetype>(size));
+    // Linux file names are bytes; in the system's UTF-8 locale they are the
+    // names' UTF-8 spelling already.
+    entry.exeName = name.substr(0, size);
     return entry;
 }
 
 } // namespace
 
-LinuxProcessTable::LinuxProcessTable(const QString& procRoot)
-    : root_(QFile::encodeName(procRoot)) {}
+LinuxProcessTable::LinuxProcessTable(std::string procRoot) : root_(std::move(procRoot)) {}
 
 ProcessSnapshot LinuxProcessTable::snapshot() {
     ProcessSnapshot snapshot;
-    const int rootFd = ::open(root_.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int rootFd = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (rootFd < 0) {
         return snapshot;
     }
-    std::vector<quint32> pids;
+    std::vector<std::uint32_t> pids;
     // fdopendir takes over the descriptor it is given, so it gets its own.
     if (DIR* dir = ::fdopendir(::dup(rootFd))) {
         while (const dirent* e = ::readdir(dir)) {
@@ -162,7 +164,7 @@ ProcessSnapshot LinuxProcessTable::snapshot() {
 
     bool haveFirst = false;
     snapshot.rest.reserve(pids.size());
-    for (const quint32 pid : pids) {
+    for (const std::uint32_t pid : pids) {
         auto entry = readEntry(rootFd, std::to_string(pid), pid);
         if (!entry) {
             continue;
@@ -178,10 +180,10 @@ ProcessSnapshot LinuxProcessTable::snapshot() {
     return snapshot;
 }
 
-bool LinuxProcessTable::terminate(quint32 pid) {
+bool LinuxProcessTable::terminate(std::uint32_t pid) {
     // kill() reads 0 as "my process group" and negative ids as whole groups;
     // such ids are no single process and must never reach it.
-    if (pid == 0 || pid > static_cast<quint32>(INT_MAX)) {
+    if (pid == 0 || pid > static_cast<std::uint32_t>(INT_MAX)) {
         return false;
     }
     return ::kill(static_cast<pid_t>(pid), SIGKILL) == 0;

@@ -2,7 +2,7 @@
 
 #include "process/process_table.h"
 
-#include <QString>
+#include <string>
 
 namespace qlx {
 
@@ -13,14 +13,14 @@ namespace qlx {
 class LinuxProcessTable final : public ProcessTable {
 public:
     // `procRoot` stands in for /proc in tests.
-    explicit LinuxProcessTable(const QString& procRoot = QStringLiteral("/proc"));
+    explicit LinuxProcessTable(std::string procRoot = "/proc");
 
     [[nodiscard]] ProcessSnapshot snapshot() override;
     // SIGKILL; true when it was delivered.
-    bool terminate(quint32 pid) override;
+    bool terminate(std::uint32_t pid) override;
 
 private:
-    QByteArray root_;
+    std::string root_;
 };
 
 } // namespace qlx

@@ -1,14 +1,18 @@
+#include "base/utf16_windows.h"
 #include "process/process_table.h"
 #include "process/toolhelp_walk.h"
+
+#include <windows.h>
 
 namespace qlx {
 
 namespace {
 
+// Toolhelp's narrow records hold the name in the system's ANSI code page.
 ProcessEntry toEntry(const toolhelp::Entry& e) {
     ProcessEntry entry;
     entry.pid = e.pid;
-    entry.exeName = QByteArray(e.exeName.data(), static_cast<qsizetype>(e.exeName.size()));
+    entry.exeName = fromCodePage(CP_ACP, e.exeName.substr(0, ProcessEntry::kMaxExeName));
     return entry;
 }
 
@@ -25,7 +29,7 @@ public:
         return snapshot;
     }
 
-    bool terminate(quint32 pid) override { return toolhelp::terminateProcess(pid); }
+    bool terminate(std::uint32_t pid) override { return toolhelp::terminateProcess(pid); }
 };
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "settings/atomic_file.h"
+#include "settings/save_names.h"
 
 #include <array>
 #include <cerrno>
@@ -15,18 +16,11 @@ namespace qlx {
 
 namespace {
 
-constexpr std::string_view kSaveMarker = ".qlx-save-";
-constexpr std::size_t kRandomLength = 6;
-constexpr std::string_view kRandomCharacters =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-
 struct Location {
     std::string folder;
     std::string name;
     [[nodiscard]] std::string path() const { return folder + '/' + name; }
-    [[nodiscard]] std::string temporaryPrefix() const {
-        return '.' + name + std::string(kSaveMarker);
-    }
+    [[nodiscard]] std::string temporaryPrefix() const { return save_names::temporaryPrefix(name); }
 };
 
 // Where a save of `path` writes. A link is followed to the file it names, so
@@ -56,20 +50,8 @@ std::optional<Location> saveLocation(const std::string& path) {
     return at;
 }
 
-bool isTemporaryName(std::string_view name, std::string_view prefix) {
-    if (name.size() != prefix.size() + kRandomLength || name.substr(0, prefix.size()) != prefix) {
-        return false;
-    }
-    for (const char c : name.substr(prefix.size())) {
-        if (kRandomCharacters.find(c) == std::string_view::npos) {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::string randomSuffix() {
-    std::array<unsigned char, kRandomLength> noise{};
+    save_names::Noise noise{};
     if (::getrandom(noise.data(), noise.size(), 0) != static_cast<ssize_t>(noise.size())) {
         // Uniqueness comes from O_EXCL; the noise only makes collisions rare.
         auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
@@ -78,11 +60,7 @@ std::string randomSuffix() {
             ticks >>= 8;
         }
     }
-    std::string suffix;
-    for (const unsigned char n : noise) {
-        suffix += kRandomCharacters[n % kRandomCharacters.size()];
-    }
-    return suffix;
+    return save_names::randomSuffix(noise);
 }
 
 // A new file of ours beside the target; -1 when none could be created.
@@ -195,7 +173,7 @@ void removeInterruptedSaves(const std::string& path) {
     const int folderFd = ::dirfd(folder);
     while (const dirent* entry = ::readdir(folder)) {
         struct stat st {};
-        if (isTemporaryName(entry->d_name, prefix) &&
+        if (save_names::isTemporaryName(entry->d_name, prefix) &&
             ::fstatat(folderFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
             S_ISREG(st.st_mode)) {
             ::unlinkat(folderFd, entry->d_name, 0);

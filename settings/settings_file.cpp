@@ -1,9 +1,7 @@
 #include "settings/settings_file.h"
 
 #include "settings/atomic_file.h"
-
-#include <QFile>
-#include <QFileInfo>
+#include "settings/file_access.h"
 
 #include <cstddef>
 #include <unordered_set>
@@ -15,7 +13,7 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-const QByteArray kByteOrderMark("\xEF\xBB\xBF");
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // Deeper documents are not settings files, and writing them back would recurse
 // that deep.
@@ -78,12 +76,12 @@ SettingsDocument emptySettingsDocument() {
     return document;
 }
 
-std::optional<SettingsDocument> parseSettingsDocument(const QByteArray& bytes) {
+std::optional<SettingsDocument> parseSettingsDocument(std::string_view bytes) {
     SettingsDocument document;
-    QByteArrayView text(bytes);
-    if (text.startsWith(kByteOrderMark)) {
+    std::string_view text = bytes;
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
         document.byteOrderMark = true;
-        text = text.sliced(kByteOrderMark.size());
+        text.remove_prefix(kByteOrderMark.size());
     }
 
     try {
@@ -107,52 +105,41 @@ std::optional<SettingsDocument> parseSettingsDocument(const QByteArray& bytes) {
     return document;
 }
 
-QByteArray serialiseSettingsDocument(const SettingsDocument& document) {
-    // Parsed text is valid UTF-8 and QString::toStdString gives valid UTF-8, so
-    // the replacement handler never acts; it only keeps dump() from throwing.
+std::string serialiseSettingsDocument(const SettingsDocument& document) {
+    // Parsed text is valid UTF-8; a value the program stored may not be, and
+    // the replacement handler writes its broken bytes as U+FFFD where dump()
+    // would otherwise throw.
     const std::string text =
         document.json.dump(2, ' ', /*ensure_ascii=*/false, Json::error_handler_t::replace);
-    QByteArray bytes;
-    bytes.reserve(static_cast<qsizetype>(text.size()) + kByteOrderMark.size() + 1);
+    std::string bytes;
+    bytes.reserve(text.size() + kByteOrderMark.size() + 1);
     if (document.byteOrderMark) {
         bytes.append(kByteOrderMark);
     }
-    bytes.append(text.data(), static_cast<qsizetype>(text.size()));
-    bytes.append('\n');
+    bytes.append(text);
+    bytes.append(1, '\n');
     return bytes;
 }
 
-SettingsFileContent readSettingsFile(const QString& path) {
+SettingsFileContent readSettingsFile(const std::string& path) {
     SettingsFileContent content;
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        // A dangling symlink is still the client's; only a truly empty name is free.
-        content.state = info.isSymLink() ? SettingsFileState::Unusable : SettingsFileState::Missing;
+    FileContents file = readFileContents(path);
+    if (file.state == FileReadState::Missing) {
         return content;
     }
     content.state = SettingsFileState::Unusable;
-    QFile file(path);
-    if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
+    if (file.state != FileReadState::Read) {
         return content;
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        return content;
-    }
-    if (auto document = parseSettingsDocument(bytes)) {
+    if (auto document = parseSettingsDocument(file.bytes)) {
         content.state = SettingsFileState::Loaded;
         content.document = std::move(*document);
     }
     return content;
 }
 
-bool writeFileAtomically(const QString& path, const QByteArray& bytes) {
-    return replaceFileContents(QFile::encodeName(path).toStdString(),
-                               std::string_view(bytes.constData(), bytes.size()));
-}
-
-void removeInterruptedSaves(const QString& path) {
-    removeInterruptedSaves(QFile::encodeName(path).toStdString());
+bool writeFileAtomically(const std::string& path, std::string_view bytes) {
+    return replaceFileContents(path, bytes);
 }
 
 } // namespace qlx

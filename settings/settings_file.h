@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <string>
+#include <string_view>
 
 namespace qlx {
 
@@ -33,20 +32,17 @@ struct SettingsFileContent {
 // Parses `bytes`; nullopt when they are not a settings document. Duplicate member
 // names and absurd nesting count as not a document, since saving could not give
 // them back as they were.
-[[nodiscard]] std::optional<SettingsDocument> parseSettingsDocument(const QByteArray& bytes);
+[[nodiscard]] std::optional<SettingsDocument> parseSettingsDocument(std::string_view bytes);
 
 // The canonical layout: two-space indentation, one member per line, UTF-8
 // unescaped, a final newline. A file in this layout comes back byte for byte.
-[[nodiscard]] QByteArray serialiseSettingsDocument(const SettingsDocument& document);
+[[nodiscard]] std::string serialiseSettingsDocument(const SettingsDocument& document);
 
-[[nodiscard]] SettingsFileContent readSettingsFile(const QString& path);
+[[nodiscard]] SettingsFileContent readSettingsFile(const std::string& path);
 
 // Replaces `path` with `bytes` through a temporary file beside it, so that
 // readers see either the old or the whole new file, never a torn or empty one;
 // see replaceFileContents.
-[[nodiscard]] bool writeFileAtomically(const QString& path, const QByteArray& bytes);
-
-// Removes what saves of `path` that were killed midway left beside it.
-void removeInterruptedSaves(const QString& path);
+[[nodiscard]] bool writeFileAtomically(const std::string& path, std::string_view bytes);
 
 } // namespace qlx

@@ -1,11 +1,12 @@
 #include "settings/settings_table.h"
 
+#include "settings/atomic_file.h"
+#include "settings/file_access.h"
 #include "settings/settings_file.h"
 
-#include <QDir>
-#include <QFileDevice>
-#include <QFileInfo>
-#include <QSet>
+#include <set>
+#include <string>
+#include <vector>
 
 namespace qlx {
 
@@ -34,29 +35,16 @@ OptString valueOf(const Json& row) {
         return std::nullopt;
     }
     if (value->is_string()) {
-        return QString::fromStdString(value->get_ref<const std::string&>());
+        return value->get_ref<const std::string&>();
     }
-    return QString::fromStdString(value->dump(-1, ' ', false, Json::error_handler_t::replace));
+    return value->dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 Json toJson(const OptString& s) {
     if (!s) {
         return nullptr;
     }
-    return s->toStdString();
-}
-
-// The names under which a path is remembered: as given (made absolute) and, when
-// it exists, with symlinks resolved, so that another spelling of the same file
-// is recognised.
-QStringList pathKeys(const QString& path) {
-    const QFileInfo info(path);
-    QStringList keys{QDir::cleanPath(info.absoluteFilePath())};
-    const QString canonical = info.canonicalFilePath();
-    if (!canonical.isEmpty() && canonical != keys.front()) {
-        keys.append(canonical);
-    }
-    return keys;
+    return *s;
 }
 
 } // namespace
@@ -64,30 +52,26 @@ QStringList pathKeys(const QString& path) {
 struct SettingsTable::Impl {
     SettingsDocument document = emptySettingsDocument();
     // Files that were there but could not be read or parsed: a save must leave
-    // them as the client wrote them.
-    QSet<QString> untouchable;
+    // them as the client wrote them. Each is remembered by every name that
+    // fileIdentities gives it, so that another spelling of it is recognised.
+    std::set<std::string> untouchable;
 
     Json& rows() { return document.json["rows"]; }
     [[nodiscard]] const Json& rows() const { return document.json.at("rows"); }
 
-    [[nodiscard]] qsizetype findRow(const OptString& code) const {
+    // The index of the first row with `code`; nullopt for a null code or none.
+    [[nodiscard]] std::optional<std::size_t> findRow(const OptString& code) const {
         if (!code) {
-            return -1;
-        }
-        const std::string key = code->toStdString();
-        // A code with lone surrogates has no UTF-8 spelling and so equals no
-        // code that a JSON file can hold.
-        if (QString::fromStdString(key) != *code) {
-            return -1;
+            return std::nullopt;
         }
         const Json& all = rows();
         for (std::size_t i = 0; i < all.size(); ++i) {
             const std::string* rowCode = codeOf(all[i]);
-            if (rowCode != nullptr && *rowCode == key) {
-                return static_cast<qsizetype>(i);
+            if (rowCode != nullptr && *rowCode == *code) {
+                return i;
             }
         }
-        return -1;
+        return std::nullopt;
     }
 };
 
@@ -96,15 +80,15 @@ SettingsTable::~SettingsTable() = default;
 SettingsTable::SettingsTable(SettingsTable&&) noexcept = default;
 SettingsTable& SettingsTable::operator=(SettingsTable&&) noexcept = default;
 
-bool SettingsTable::load(const QString& path) {
+bool SettingsTable::load(const std::string& path) {
     removeInterruptedSaves(path);
-    const QStringList keys = pathKeys(path);
+    const std::vector<std::string> keys = fileIdentities(path);
     SettingsFileContent content = readSettingsFile(path);
-    for (const QString& key : keys) {
+    for (const std::string& key : keys) {
         if (content.state == SettingsFileState::Unusable) {
             impl_->untouchable.insert(key);
         } else {
-            impl_->untouchable.remove(key);
+            impl_->untouchable.erase(key);
         }
     }
     if (content.state != SettingsFileState::Loaded) {
@@ -115,16 +99,16 @@ bool SettingsTable::load(const QString& path) {
     return true;
 }
 
-bool SettingsTable::save(const QString& path) {
-    for (const QString& key : pathKeys(path)) {
+bool SettingsTable::save(const std::string& path) {
+    for (const std::string& key : fileIdentities(path)) {
         if (impl_->untouchable.contains(key)) {
             return false;
         }
     }
     // A file the client marked read-only is not replaced, as on Windows, where
-    // the read-only attribute refuses the rename. A rename would ignore it here.
-    const QFileInfo info(path);
-    if (info.exists() && !info.permissions().testFlag(QFileDevice::WriteOwner)) {
+    // the read-only attribute refuses the rename. A rename would ignore it on
+    // POSIX, and so would a process that may write anything.
+    if (isMarkedReadOnly(path)) {
         return false;
     }
     return writeFileAtomically(path, serialiseSettingsDocument(impl_->document));
@@ -132,11 +116,11 @@ bool SettingsTable::save(const QString& path) {
 
 OptString SettingsTable::uf_get(const OptString& code, const OptString& default_,
                                 const OptString& /*flag*/) const {
-    const qsizetype row = impl_->findRow(code);
-    if (row < 0) {
+    const std::optional<std::size_t> row = impl_->findRow(code);
+    if (!row) {
         return default_;
     }
-    const OptString value = valueOf(impl_->rows()[static_cast<std::size_t>(row)]);
+    const OptString value = valueOf(impl_->rows()[*row]);
     if (!value) {
         return std::nullopt;
     }
@@ -145,16 +129,16 @@ OptString SettingsTable::uf_get(const OptString& code, const OptString& default_
 
 OptString SettingsTable::uf_set(const OptString& code, const OptString& data,
                                 const OptString& /*flag*/) {
-    const qsizetype found = impl_->findRow(code);
+    const std::optional<std::size_t> found = impl_->findRow(code);
     Json& rows = impl_->rows();
-    if (found < 0) {
+    if (!found) {
         Json row = Json::object();
         row["CODE"] = toJson(code);
         row["VALUE"] = toJson(data);
         rows.push_back(std::move(row));
-        return QString();
+        return std::string();
     }
-    Json& row = rows[static_cast<std::size_t>(found)];
+    Json& row = rows[*found];
     OptString previous = trimBlanks(valueOf(row));
     row["VALUE"] = toJson(data);
     return previous;

@@ -1,16 +1,16 @@
 #pragma once
 
-#include "app/optional_string.h"
-
-#include <QString>
+#include "base/optional_string.h"
 
 #include <memory>
+#include <string>
 
 namespace qlx {
 
 // The client's settings, held by the window's hidden dw_2: ordered rows of at
-// least CODE and VALUE, loaded from and saved to the settings file. Codes are
-// compared exactly; when several rows share a code, the first one counts.
+// least CODE and VALUE, loaded from and saved to the settings file. Codes and
+// values are UTF-8; codes are compared exactly, byte for byte; when several
+// rows share a code, the first one counts.
 //
 // The file is a UTF-8 JSON object (an optional byte order mark is kept) whose
 // array "rows" holds the rows; every other member, of the object or of a row,
@@ -30,14 +30,14 @@ public:
     // Replaces the table with the rows of `path`. A missing, unreadable or
     // malformed file gives an empty table and false. The temporary files of
     // saves of `path` that were killed midway are removed first.
-    bool load(const QString& path);
+    bool load(const std::string& path);
 
     // Writes the whole document to `path`, atomically. False when it could not
     // be written, when `path` is a file that exists but could not be read or
     // parsed at load (the client's settings are not ours to destroy), or when
     // the file is read-only for its owner. A missing file is created, a missing
     // folder is not.
-    bool save(const QString& path);
+    bool save(const std::string& path);
 
     // The first row's VALUE for `code` without trailing spaces (null for a null
     // VALUE), or `default_` when no row has that code. `flag` has no effect.

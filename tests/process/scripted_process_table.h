@@ -2,6 +2,7 @@
 
 #include "process/process_table.h"
 
+#include <cstdint>
 #include <set>
 #include <utility>
 #include <vector>
@@ -14,31 +15,31 @@ namespace qlx::testing {
 class ScriptedProcessTable final : public ProcessTable {
 public:
     ScriptedProcessTable(ProcessEntry first, std::vector<ProcessEntry> rest,
-                         std::set<quint32> refusing = {})
+                         std::set<std::uint32_t> refusing = {})
         : first_(std::move(first)), rest_(std::move(rest)), refusing_(std::move(refusing)) {}
 
     [[nodiscard]] ProcessSnapshot snapshot() override {
         ++snapshots_;
         return {first_, rest_};
     }
-    bool terminate(quint32 pid) override {
+    bool terminate(std::uint32_t pid) override {
         terminated_.push_back(pid);
         return !refusing_.contains(pid);
     }
 
-    [[nodiscard]] const std::vector<quint32>& terminated() const { return terminated_; }
+    [[nodiscard]] const std::vector<std::uint32_t>& terminated() const { return terminated_; }
     [[nodiscard]] int snapshots() const { return snapshots_; }
 
 private:
     ProcessEntry first_;
     std::vector<ProcessEntry> rest_;
-    std::set<quint32> refusing_;
-    std::vector<quint32> terminated_;
+    std::set<std::uint32_t> refusing_;
+    std::vector<std::uint32_t> terminated_;
     int snapshots_ = 0;
 };
 
-inline ProcessEntry entry(quint32 pid, const char* name) {
-    return {pid, QByteArray(name)};
+inline ProcessEntry entry(std::uint32_t pid, const char* name) {
+    return {pid, name};
 }
 
 } // namespace qlx::testing

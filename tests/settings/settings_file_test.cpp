@@ -6,7 +6,7 @@ namespace qlx {
 namespace {
 
 TEST(SettingsFileTest, ByteOrderMarkIsRememberedAndWrittenBack) {
-    const QByteArray withMark = "\xEF\xBB\xBF{\"rows\":[]}";
+    const std::string withMark = "\xEF\xBB\xBF{\"rows\":[]}";
     auto document = parseSettingsDocument(withMark);
     ASSERT_TRUE(document);
     EXPECT_TRUE(document->byteOrderMark);
@@ -34,7 +34,7 @@ TEST(SettingsFileTest, ControlCharactersAreEscapedAndOtherTextIsNot) {
     const auto document = parseSettingsDocument("{\"rows\":[],\"t\":\"\\u001f\\\"\\\\/\\u00e9\"}");
     ASSERT_TRUE(document);
     EXPECT_EQ(serialiseSettingsDocument(*document),
-              QByteArray("{\n  \"rows\": [],\n  \"t\": \"\\u001f\\\"\\\\/\xC3\xA9\"\n}\n"));
+              std::string("{\n  \"rows\": [],\n  \"t\": \"\\u001f\\\"\\\\/\xC3\xA9\"\n}\n"));
 }
 
 } // namespace

@@ -1,12 +1,25 @@
 #pragma once
 
-#include <QString>
-#include <QTemporaryDir>
-#include <QtGlobal>
-
+#include <cstdint>
+#include <string>
 #include <vector>
 
 namespace qlx::testing {
+
+// A fresh folder under the system's temporary folder, removed with all it holds.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    [[nodiscard]] bool valid() const { return !path_.empty(); }
+    [[nodiscard]] const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
 
 // Copies of a harmless program (sleep) under the names of the programs the
 // updater looks for, started as children of the test and always reaped, so
@@ -18,23 +31,23 @@ public:
     ChildProcesses(const ChildProcesses&) = delete;
     ChildProcesses& operator=(const ChildProcesses&) = delete;
 
-    [[nodiscard]] bool valid() const { return dir_.isValid(); }
-    [[nodiscard]] QString folder() const { return dir_.path(); }
+    [[nodiscard]] bool valid() const { return dir_.valid(); }
+    [[nodiscard]] const std::string& folder() const { return dir_.path(); }
 
     // Starts the copy named `name` (made on first use); 0 when it failed.
-    quint32 start(const QString& name);
+    std::uint32_t start(const std::string& name);
     // Waits for `pid` to end (after someone killed it); false when it did not
     // end on its own within a few seconds, in which case it is killed.
-    bool reap(quint32 pid);
+    bool reap(std::uint32_t pid);
     // True while the child `pid` runs; reaps it once it has ended.
-    bool alive(quint32 pid);
+    bool alive(std::uint32_t pid);
     // Kills and reaps every child still running.
     void stopAll();
-    [[nodiscard]] const std::vector<quint32>& running() const { return running_; }
+    [[nodiscard]] const std::vector<std::uint32_t>& running() const { return running_; }
 
 private:
-    QTemporaryDir dir_;
-    std::vector<quint32> running_;
+    ScratchFolder dir_;
+    std::vector<std::uint32_t> running_;
 };
 
 // A folder standing in for /proc that lists only the given processes, each a
@@ -42,11 +55,11 @@ private:
 // and so cannot terminate, anybody else's.
 class ProcView {
 public:
-    explicit ProcView(const std::vector<quint32>& pids);
-    [[nodiscard]] QString root() const { return dir_.path(); }
+    explicit ProcView(const std::vector<std::uint32_t>& pids);
+    [[nodiscard]] const std::string& root() const { return dir_.path(); }
 
 private:
-    QTemporaryDir dir_;
+    ScratchFolder dir_;
 };
 
 } // namespace qlx::testing

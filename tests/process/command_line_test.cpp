@@ -1,4 +1,4 @@
-#include "app/command_line.h"
+#include "process/command_line.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@ class CommandLineText : public ::testing::TestWithParam<Case> {};
 
 TEST_P(CommandLineText, TakesTheTextAfterTheProgramName) {
     const Case& c = GetParam();
-    EXPECT_EQ(commandLineText(QString::fromUtf8(c.line)), QString::fromUtf8(c.text));
+    EXPECT_EQ(commandLineText(c.line), c.text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -30,12 +30,14 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"\"C:\\q.exe\"", ""}, Case{"\"C:\\q.exe\" ", ""}, Case{"\"C:\\q.exe\" x", "x"},
         // no closing quote: everything after the opening one
         Case{"\"C:\\q.exe /A=1;", "C:\\q.exe /A=1;"}, Case{"\"", ""},
-        Case{"qlx_upt /FILE=한글 파일.zip;", "/FILE=한글 파일.zip;"}));
+        Case{"qlx_upt /FILE=한글 파일.zip;", "/FILE=한글 파일.zip;"},
+        // the separator is one character, however many bytes it takes
+        Case{"\"C:\\q.exe\"한/A=1;", "/A=1;"}, Case{"\"C:\\q.exe\"한", ""}));
 
 TEST(JoinArguments, JoinsWithSingleBlanks) {
-    EXPECT_EQ(joinArguments({}), QString());
-    EXPECT_EQ(joinArguments({QStringLiteral("/PID=1;/PSR=/home/a"), QStringLiteral("b/q.psr;")}),
-              QStringLiteral("/PID=1;/PSR=/home/a b/q.psr;"));
+    EXPECT_EQ(joinArguments({}), "");
+    EXPECT_EQ(joinArguments({"/PID=1;/PSR=/home/a", "b/q.psr;"}), "/PID=1;/PSR=/home/a b/q.psr;");
+    EXPECT_EQ(joinArguments({"", "x", ""}), " x ");
 }
 
 } // namespace

@@ -1,0 +1,9 @@
+#include "process/program_name.h"
+
+namespace qlx {
+
+std::string programFileName(const std::string& baseName) {
+    return baseName + ".exe";
+}
+
+} // namespace qlx
