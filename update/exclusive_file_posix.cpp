@@ -1,15 +1,21 @@
 #include "update/exclusive_file.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace qlx {
 
-int openExclusiveForWriting(const std::string& path) {
+ExclusiveFile::~ExclusiveFile() {
+    close();
+}
+
+bool ExclusiveFile::open(const std::string& path) {
+    close();
     // Not O_TRUNC: a file that another program holds locked must keep its bytes.
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) {
-        return -1;
+        return false;
     }
     // A lock of the open file description, not of the process: it cannot be
     // lost when some other descriptor of the same file is closed, and it ends
@@ -21,13 +27,42 @@ int openExclusiveForWriting(const std::string& path) {
     lock.l_len = 0; // to the end, however far the file grows
     if (::fcntl(fd, F_OFD_SETLK, &lock) != 0 || ::ftruncate(fd, 0) != 0) {
         ::close(fd);
-        return -1;
+        return false;
     }
-    return fd;
+    handle_ = fd;
+    return true;
 }
 
-void closeExclusive(int fd) {
-    ::close(fd);
+bool ExclusiveFile::write(const char* data, std::size_t size) {
+    if (!isOpen()) {
+        return false;
+    }
+    const int fd = static_cast<int>(handle_);
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (written == 0) {
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool ExclusiveFile::close() {
+    if (!isOpen()) {
+        return true;
+    }
+    const int fd = static_cast<int>(handle_);
+    handle_ = kClosed;
+    // Not retried on EINTR: on Linux the descriptor is gone either way.
+    return ::close(fd) == 0;
 }
 
 } // namespace qlx

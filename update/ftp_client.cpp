@@ -1,6 +1,7 @@
 #include "update/ftp_client.h"
 
 #include "update/outside_library.h"
+#include "update/system_encoding.h"
 
 namespace qlx {
 
@@ -9,7 +10,7 @@ namespace {
 // Loaded on the first call into it and kept for the rest of the run, like the
 // connection it holds.
 OutsideLibrary& ftpLibrary() {
-    static OutsideLibrary library(QStringLiteral("ftp"));
+    static OutsideLibrary library("ftp");
     return library;
 }
 
@@ -19,13 +20,14 @@ template <typename Function> Function entry(const char* symbol) {
 
 } // namespace
 
-long ftpconnect(const QString& ip_address, const QString& user_id, const QString& password) {
+long ftpconnect(const std::string& ip_address, const std::string& user_id,
+                const std::string& password) {
     using Connect = short (*)(const char*, const char*, const char*);
     const auto function = entry<Connect>("FTPConnect");
-    const QByteArray address = ip_address.toLocal8Bit();
-    const QByteArray user = user_id.toLocal8Bit();
-    const QByteArray secret = password.toLocal8Bit();
-    return function(address.constData(), user.constData(), secret.constData());
+    const std::string address = toSystemEncoding(ip_address);
+    const std::string user = toSystemEncoding(user_id);
+    const std::string secret = toSystemEncoding(password);
+    return function(address.c_str(), user.c_str(), secret.c_str());
 }
 
 long ftpdisconnect() {
@@ -33,24 +35,25 @@ long ftpdisconnect() {
     return entry<Disconnect>("FTPDisconnect")();
 }
 
-long ftpsetcurrentdir(const QString& curr_dir) {
+long ftpsetcurrentdir(const std::string& curr_dir) {
     using SetCurrentDir = short (*)(const char*);
     const auto function = entry<SetCurrentDir>("FTPsetCurrentDir");
-    const QByteArray folder = curr_dir.toLocal8Bit();
-    return function(folder.constData());
+    const std::string folder = toSystemEncoding(curr_dir);
+    return function(folder.c_str());
 }
 
-long ftpfilelist(QByteArray& data) {
+long ftpfilelist(Bytes& data) {
     using FileList = short (*)(void*);
     return entry<FileList>("FTPfileList")(data.data());
 }
 
-long ftpgetfile(const QString& remote_file, const QString& local_file, qint16 binary_or_text) {
+long ftpgetfile(const std::string& remote_file, const std::string& local_file,
+                std::int16_t binary_or_text) {
     using GetFile = short (*)(const char*, const char*, short);
     const auto function = entry<GetFile>("FTPgetFile");
-    const QByteArray remote = remote_file.toLocal8Bit();
-    const QByteArray local = local_file.toLocal8Bit();
-    return function(remote.constData(), local.constData(), binary_or_text);
+    const std::string remote = toSystemEncoding(remote_file);
+    const std::string local = toSystemEncoding(local_file);
+    return function(remote.c_str(), local.c_str(), binary_or_text);
 }
 
 } // namespace qlx

@@ -6,8 +6,8 @@
 
 namespace qlx {
 
-QString ftpServerAddress() {
-    return QStringLiteral(QLX_FTP_SERVER_ADDRESS);
+std::string ftpServerAddress() {
+    return QLX_FTP_SERVER_ADDRESS;
 }
 
 } // namespace qlx

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QString>
+#include <string>
 
 namespace qlx {
 
 // The update FTP server's address, "a.b.c.d" or "a.b.c.d:port", fixed when the
 // updater is built (CMake cache variable QLX_FTP_SERVER).
-QString ftpServerAddress();
+[[nodiscard]] std::string ftpServerAddress();
 
 } // namespace qlx

@@ -1,71 +1,72 @@
-// The FTP update: the package "/FILE=" from the update FTP server.
+#include "update/ftp_update.h"
+
+#include "update/file_system.h"
 #include "update/ftp_client.h"
 #include "update/package_paths.h"
+#include "update/update_view.h"
 #include "update/vexa_unzip.h"
-#include "window/w_vercheck.h"
-#include "window/window_port.h"
 
-#include <QFile>
+#include <utility>
 
 namespace qlx {
 
 namespace {
-const QString kUser = QStringLiteral("vortaupt");
-const QString kPassword = QStringLiteral("mavik#(%~&!*");
-const QString kFolder = QStringLiteral("Quillon_Down");
+const char* const kUser = "vortaupt";
+const char* const kPassword = "mavik#(%~&!*";
+const char* const kFolder = "Quillon_Down";
 } // namespace
 
-QString w_vercheck::uf_upgrade(const OptString& /*data*/) {
-    const QString ls_path = currentFolder();
-    uf_bar(QStringLiteral("BAR"), 1);
-    uf_bar(QStringLiteral("BAR"), 2);
+FtpUpdate::FtpUpdate(UpdateView& view, std::string ftpServer)
+    : view_(view), ftpServer_(std::move(ftpServer)) {}
 
-    long ll_res = ftpconnect(services_.ftpServer, kUser, kPassword);
+std::string FtpUpdate::run(const std::string& ls_filename) {
+    const std::string ls_path = currentFolder();
+    view_.uf_bar("BAR", 1);
+    view_.uf_bar("BAR", 2);
+
+    long ll_res = ftpconnect(ftpServer_, kUser, kPassword);
     if (ll_res != 0) {
-        port_.messageBox(QStringLiteral("접속"), QStringLiteral("서버에 접속중 에러 발생."));
-        return QStringLiteral("X");
+        view_.messageBox("접속", "서버에 접속중 에러 발생.");
+        return "X";
     }
-    uf_bar(QStringLiteral("BAR"), 3);
+    view_.uf_bar("BAR", 3);
 
     ll_res = ftpsetcurrentdir(kFolder);
     if (ll_res != 0) {
-        port_.messageBox(QStringLiteral("접속"), QStringLiteral("서버에 폴더 변경중 에러발생"));
+        view_.messageBox("접속", "서버에 폴더 변경중 에러발생");
         ftpdisconnect();
-        return QStringLiteral("X");
+        return "X";
     }
-    uf_bar(QStringLiteral("BAR"), 4);
+    view_.uf_bar("BAR", 4);
 
-    const QString ls_filename = uf_getstring(QStringLiteral("/FILE="), is_call_);
-    const QString tmpFolder = joinPath(ls_path, QStringLiteral("tmp"));
-    const QString packageFile = joinPath(tmpFolder, ls_filename);
+    const std::string tmpFolder = joinPath(ls_path, "tmp");
+    const std::string packageFile = joinPath(tmpFolder, ls_filename);
     // A name that would leave tmp is neither deleted nor downloaded; it fails
     // as a download does.
     const bool plain = isPlainFileName(ls_filename);
     if (plain) {
-        QFile::remove(packageFile);
+        removeFile(packageFile);
     }
     ll_res = plain ? ftpgetfile(ls_filename, packageFile, 1) : -1;
     if (ll_res < 0) {
-        port_.messageBox(QStringLiteral("ini"),
-                         QStringLiteral("서버로부터 업그레이드 파일 가져오기 실패했습니다."));
+        view_.messageBox("ini", "서버로부터 업그레이드 파일 가져오기 실패했습니다.");
         ftpdisconnect();
-        return QStringLiteral("X");
+        return "X";
     }
-    uf_bar(QStringLiteral("BAR"), 5);
+    view_.uf_bar("BAR", 5);
 
     ll_res = vexa_unzip(packageFile, ls_path);
     if (ll_res != 0) {
-        port_.messageBox(QStringLiteral("확인!"),
-                         QStringLiteral("업그레이중 오류가 있습니다. \r\n본사에 문의하세요."));
+        view_.messageBox("확인!", "업그레이중 오류가 있습니다. \r\n본사에 문의하세요.");
         ftpdisconnect();
-        return QStringLiteral("X");
+        return "X";
     }
-    uf_bar(QStringLiteral("BAR"), 6);
+    view_.uf_bar("BAR", 6);
     ftpdisconnect();
-    QFile::remove(packageFile);
-    QFile::remove(joinPath(tmpFolder, QStringLiteral("quillon.ini")));
-    uf_bar(QStringLiteral("BAR"), 7);
-    return QStringLiteral("O");
+    removeFile(packageFile);
+    removeFile(joinPath(tmpFolder, "quillon.ini"));
+    view_.uf_bar("BAR", 7);
+    return "O";
 }
 
 } // namespace qlx

@@ -1,78 +1,55 @@
 #include "update/outside_library.h"
 
-#include "app/unexpected_error.h"
+#include "base/unexpected_error.h"
+#include "update/package_paths.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
-
-#ifdef Q_OS_WIN
-#include <windows.h>
-#endif
+#include <utility>
 
 namespace qlx {
 
 namespace {
 
-QString& folderOverride() {
-    static QString folder;
+std::string& folderOverride() {
+    static std::string folder;
     return folder;
-}
-
-QString executableFolder() {
-    if (QCoreApplication::instance() != nullptr) {
-        return QCoreApplication::applicationDirPath();
-    }
-#ifdef Q_OS_WIN
-    wchar_t buffer[32768];
-    const auto length = GetModuleFileNameW(nullptr, buffer, 32768);
-    return QFileInfo(QString::fromWCharArray(buffer, static_cast<qsizetype>(length)))
-        .absolutePath();
-#else
-    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section(u'/', 0, -2);
-#endif
-}
-
-QString platformFileName(const QString& baseName) {
-#ifdef Q_OS_WIN
-    return baseName + QLatin1String(".dll");
-#else
-    return QLatin1String("lib") + baseName + QLatin1String(".so");
-#endif
 }
 
 } // namespace
 
-OutsideLibrary::OutsideLibrary(QString baseName) : baseName_(std::move(baseName)) {}
+OutsideLibrary::OutsideLibrary(std::string baseName) : baseName_(std::move(baseName)) {}
 
 OutsideLibrary::~OutsideLibrary() = default;
 
-QString OutsideLibrary::libraryFolder() {
-    return folderOverride().isEmpty() ? executableFolder() : folderOverride();
+std::string OutsideLibrary::libraryFolder() {
+    return folderOverride().empty() ? executableFolder() : folderOverride();
 }
 
-void OutsideLibrary::setLibraryFolderForTesting(const QString& folder) {
+void OutsideLibrary::setLibraryFolderForTesting(const std::string& folder) {
     folderOverride() = folder;
 }
 
-QString OutsideLibrary::filePath() const {
-    return QDir(libraryFolder()).absoluteFilePath(platformFileName(baseName_));
+std::string OutsideLibrary::filePath() const {
+    return joinPath(libraryFolder(), libraryFileName(baseName_));
 }
 
-QFunctionPointer OutsideLibrary::entry(const char* symbol) {
-    if (!library_ || !library_->isLoaded()) {
+LibraryEntry OutsideLibrary::entry(const char* symbol) {
+    std::string reason;
+    if (library_ == nullptr) {
         // A full path, so that the platform's search (and with it the current
         // folder) never takes part.
-        library_ = std::make_unique<QLibrary>(filePath());
-        if (!library_->load()) {
-            const QString reason = library_->errorString();
-            library_.reset();
-            throw UnexpectedError(platformFileName(baseName_), reason);
+        const std::string folder = libraryFolder();
+        if (folder.empty()) {
+            throw UnexpectedError(libraryFileName(baseName_),
+                                  "the executable's own folder is unknown");
+        }
+        library_ = loadLibrary(filePath(), reason);
+        if (library_ == nullptr) {
+            throw UnexpectedError(libraryFileName(baseName_), reason);
         }
     }
-    QFunctionPointer function = library_->resolve(symbol);
+    const LibraryEntry function = libraryEntry(library_, symbol, reason);
     if (function == nullptr) {
-        throw UnexpectedError(platformFileName(baseName_), library_->errorString());
+        throw UnexpectedError(libraryFileName(baseName_), reason);
     }
     return function;
 }

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QLibrary>
-#include <QString>
+#include "update/library_loader.h"
 
-#include <memory>
+#include <string>
 
 namespace qlx {
 
@@ -13,27 +12,28 @@ namespace qlx {
 class OutsideLibrary {
 public:
     // `baseName` without prefix or suffix: "EZip", "ftp".
-    explicit OutsideLibrary(QString baseName);
+    explicit OutsideLibrary(std::string baseName);
+    // The library stays loaded: entries handed out stay valid to the end.
     ~OutsideLibrary();
     OutsideLibrary(const OutsideLibrary&) = delete;
     OutsideLibrary& operator=(const OutsideLibrary&) = delete;
 
-    // The entry `symbol`; throws UnexpectedError when the library or the entry
-    // cannot be loaded.
-    [[nodiscard]] QFunctionPointer entry(const char* symbol);
+    // The entry `symbol`; throws UnexpectedError naming the library and the
+    // loader's reason when the library or the entry cannot be loaded.
+    [[nodiscard]] LibraryEntry entry(const char* symbol);
 
     // The file the library is loaded from.
-    [[nodiscard]] QString filePath() const;
+    [[nodiscard]] std::string filePath() const;
 
     // The folder all outside libraries are loaded from: the executable's own.
-    [[nodiscard]] static QString libraryFolder();
+    [[nodiscard]] static std::string libraryFolder();
     // Tests point the loader at another folder (an empty one to see the
     // unexpected error); an empty string restores the executable's folder.
-    static void setLibraryFolderForTesting(const QString& folder);
+    static void setLibraryFolderForTesting(const std::string& folder);
 
 private:
-    QString baseName_;
-    std::unique_ptr<QLibrary> library_;
+    std::string baseName_;
+    LibraryHandle library_ = nullptr;
 };
 
 } // namespace qlx

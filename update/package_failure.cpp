@@ -4,7 +4,7 @@
 
 namespace qlx {
 
-QString extractionFailureText(long code) {
+std::string extractionFailureText(long code) {
     const char* text = nullptr;
     switch (code) {
     case EZIP_E_OPEN:
@@ -64,15 +64,18 @@ QString extractionFailureText(long code) {
         text = "압축을 풀 수 없습니다";
         break;
     }
-    return QString::fromUtf8(text) + QStringLiteral(" (%1)").arg(code);
+    return std::string(text) + " (" + std::to_string(code) + ")";
 }
 
-QString packageFailuresText(const std::vector<PackageFailure>& failures) {
-    QStringList lines;
-    for (const auto& failure : failures) {
-        lines << failure.file + QLatin1String(": ") + failure.reason;
+std::string packageFailuresText(const std::vector<PackageFailure>& failures) {
+    std::string lines;
+    for (std::size_t i = 0; i < failures.size(); ++i) {
+        if (i > 0) {
+            lines += "\r\n";
+        }
+        lines += failures[i].file + ": " + failures[i].reason;
     }
-    return lines.join(QLatin1String("\r\n"));
+    return lines;
 }
 
 } // namespace qlx

@@ -1,25 +1,22 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
+#include <string>
+#include <vector>
 
 namespace qlx {
 
-// The process's current folder as the platform writes it, without a trailing
-// separator: the client's installation folder.
-[[nodiscard]] QString currentFolder();
-
 // `folder` + the platform's separator + `name`, by plain concatenation.
-[[nodiscard]] QString joinPath(const QString& folder, const QString& name);
+[[nodiscard]] std::string joinPath(const std::string& folder, const std::string& name);
 
 // The folders that entering `action` (absolute, or relative to `base`) would
 // have to create, the deepest first.
-[[nodiscard]] QStringList missingFolders(const QString& base, const QString& action);
+[[nodiscard]] std::vector<std::string> missingFolders(const std::string& base,
+                                                      const std::string& action);
 
 // True for a name that stays inside the folder it is joined to: not empty, no
 // separator of either platform, not "." or "..". Package names come from the
 // command line and the database; a name that could leave the package folder
 // is never written, deleted or downloaded.
-[[nodiscard]] bool isPlainFileName(const QString& name);
+[[nodiscard]] bool isPlainFileName(const std::string& name);
 
 } // namespace qlx

@@ -1,10 +1,10 @@
 #include "update/package_run.h"
 
+#include "update/file_system.h"
 #include "update/outside_library.h"
 #include "update/package_paths.h"
+#include "update/system_encoding.h"
 #include "update/vexa_unzip.h"
-
-#include <QFileInfo>
 
 namespace qlx {
 
@@ -13,18 +13,18 @@ namespace {
 using JournalEntry = short (*)(const char*);
 using StageEntry = short (*)(const char*, const char*, const char*);
 
-long call(const char* symbol, const QString& journal) {
+long call(const char* symbol, const std::string& journal) {
     const auto entry = reinterpret_cast<JournalEntry>(ezipLibrary().entry(symbol));
-    return static_cast<long>(entry(journal.toLocal8Bit().constData()));
+    return static_cast<long>(entry(toSystemEncoding(journal).c_str()));
 }
 
 } // namespace
 
-QString runJournalPath(const QString& folder) {
-    return joinPath(joinPath(folder, QStringLiteral("upt")), QStringLiteral(".qlx_upt.run"));
+std::string runJournalPath(const std::string& folder) {
+    return joinPath(joinPath(folder, "upt"), ".qlx_upt.run");
 }
 
-PackageRun::PackageRun(QString journal) : journal_(std::move(journal)) {}
+PackageRun::PackageRun(std::string journal) : journal_(std::move(journal)) {}
 
 PackageRun::~PackageRun() {
     if (open_) {
@@ -37,15 +37,14 @@ PackageRun::~PackageRun() {
     }
 }
 
-long PackageRun::recover(const QString& journal) {
-    const QFileInfo info(journal);
-    if (!info.exists() && !QFileInfo::exists(journal + QLatin1String(".new"))) {
+long PackageRun::recover(const std::string& journal) {
+    if (!pathExists(journal) && !pathExists(journal + ".new")) {
         return 0;
     }
     return call("Vexa_RunRecover", journal);
 }
 
-long PackageRun::stage(const QString& archive, const QString& folder) {
+long PackageRun::stage(const std::string& archive, const std::string& folder) {
     if (!open_) {
         const long code = call("Vexa_RunBegin", journal_);
         if (code != 0) {
@@ -54,9 +53,9 @@ long PackageRun::stage(const QString& archive, const QString& folder) {
         open_ = true;
     }
     const auto entry = reinterpret_cast<StageEntry>(ezipLibrary().entry("Vexa_RunStage"));
-    return static_cast<long>(entry(journal_.toLocal8Bit().constData(),
-                                   archive.toLocal8Bit().constData(),
-                                   folder.toLocal8Bit().constData()));
+    return static_cast<long>(entry(toSystemEncoding(journal_).c_str(),
+                                   toSystemEncoding(archive).c_str(),
+                                   toSystemEncoding(folder).c_str()));
 }
 
 long PackageRun::commit() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include <string>
 
 namespace qlx {
 
@@ -11,17 +11,17 @@ namespace qlx {
 // success; a library or entry that cannot be loaded throws UnexpectedError.
 class PackageRun {
 public:
-    explicit PackageRun(QString journal);
+    explicit PackageRun(std::string journal);
     ~PackageRun();
     PackageRun(const PackageRun&) = delete;
     PackageRun& operator=(const PackageRun&) = delete;
 
     // Settles whatever a killed run left in `journal`; EZip is only loaded
     // when there is something to settle.
-    static long recover(const QString& journal);
+    static long recover(const std::string& journal);
 
     // Stages one package; the run begins with the first.
-    long stage(const QString& archive, const QString& folder);
+    long stage(const std::string& archive, const std::string& folder);
     // Moves every staged package into place; 0 also when none was staged.
     long commit();
     // Drops everything staged; a run that is neither committed nor aborted
@@ -29,11 +29,11 @@ public:
     void abort();
 
 private:
-    QString journal_;
+    std::string journal_;
     bool open_ = false;
 };
 
 // The run journal of the updater in its installation folder `folder`.
-[[nodiscard]] QString runJournalPath(const QString& folder);
+[[nodiscard]] std::string runJournalPath(const std::string& folder);
 
 } // namespace qlx

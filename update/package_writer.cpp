@@ -1,19 +1,18 @@
-// The package writer and the target-folder function of the updater window.
-#include "update/exclusive_file.h"
-#include "update/package_paths.h"
-#include "window/w_vercheck.h"
-#include "window/window_port.h"
+#include "update/package_writer.h"
 
-#include <QDir>
-#include <QFile>
+#include "update/exclusive_file.h"
+#include "update/update_view.h"
+
+#include <algorithm>
+#include <cstddef>
 
 namespace qlx {
 
 namespace {
 
-constexpr qsizetype kChunk = 32765;
-constexpr qsizetype kChunksPerWindow = 100;
-constexpr qsizetype kWindow = kChunk * kChunksPerWindow; // 3,276,500 bytes
+constexpr std::size_t kChunk = 32765;
+constexpr std::size_t kChunksPerWindow = 100;
+constexpr std::size_t kWindow = kChunk * kChunksPerWindow; // 3,276,500 bytes
 
 // Chunks reach the file in runs of up to a window's size: a write call per
 // 32765 bytes costs twice the throughput of large writes. The chunks of a run
@@ -22,115 +21,78 @@ constexpr qsizetype kWindow = kChunk * kChunksPerWindow; // 3,276,500 bytes
 // twice and, with a freshly grown buffer per window, fault in its pages again.
 class ChunkRun {
 public:
-    explicit ChunkRun(QFile& file) : file_(file) {}
+    explicit ChunkRun(ExclusiveFile& file) : file_(file) {}
 
-    bool append(QByteArrayView chunk) {
-        if (chunk.isEmpty()) {
+    bool append(const char* data, std::size_t size) {
+        if (size == 0) {
             return true;
         }
-        const bool adjacent = begin_ != nullptr && begin_ + size_ == chunk.data();
-        if ((!adjacent || size_ + chunk.size() > kWindow) && !flush()) {
+        const bool adjacent = begin_ != nullptr && begin_ + size_ == data;
+        if ((!adjacent || size_ + size > kWindow) && !flush()) {
             return false;
         }
         if (begin_ == nullptr) {
-            begin_ = chunk.data();
+            begin_ = data;
         }
-        size_ += chunk.size();
+        size_ += size;
         return true;
     }
 
     bool flush() {
-        const bool ok = size_ == 0 || file_.write(begin_, size_) == size_;
+        const bool ok = size_ == 0 || file_.write(begin_, size_);
         begin_ = nullptr;
         size_ = 0;
         return ok;
     }
 
 private:
-    QFile& file_;
+    ExclusiveFile& file_;
     const char* begin_ = nullptr;
-    qsizetype size_ = 0;
+    std::size_t size_ = 0;
 };
 
 } // namespace
 
+PackageWriter::PackageWriter(UpdateView& view) : view_(view) {}
+
 // NOLINTNEXTLINE(performance-unnecessary-value-param): a sink, see the declaration.
-int w_vercheck::uf_filewrite(const QString& filename, QByteArray data) {
-    // Replaces an existing file; bytes go out unchanged. Until it is closed no
-    // other program that honours locks writes into it.
-    const int fd = openExclusiveForWriting(QFile::encodeName(filename).toStdString());
-    if (fd < 0) {
+int PackageWriter::write(const std::string& filename, Bytes data) {
+    ExclusiveFile file;
+    if (!file.open(filename)) {
         return -1;
     }
-    QFile file;
-    if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
-                   QFileDevice::AutoCloseHandle)) {
-        closeExclusive(fd);
-        return -1;
-    }
-    const qsizetype length = data.size();
-    const qsizetype chunks = length > kChunk ? (length + kChunk - 1) / kChunk : 1;
+    const std::size_t length = data.size();
+    const std::size_t chunks = length > kChunk ? (length + kChunk - 1) / kChunk : 1;
     // The window's counters are 16-bit: larger packages are out of range.
     if (chunks > 32767) {
-        file.close();
         return -1;
     }
 
     ChunkRun out(file);
     // Each window of 100 chunks is cut off the front of our own copy of the
     // package; the cut is an offset, so no byte is copied more than once.
-    qsizetype windowStart = 0;
-    QByteArrayView window;
-    qsizetype position = 0;
-    for (qsizetype chunk = 1; chunk <= chunks; ++chunk) {
-        port_.processPendingEvents();
+    std::size_t windowStart = 0;
+    const char* window = data.data();
+    std::size_t windowSize = 0;
+    std::size_t position = 0;
+    for (std::size_t chunk = 1; chunk <= chunks; ++chunk) {
+        view_.processPendingEvents();
         if ((chunk - 1) % kChunksPerWindow == 0) {
-            const qsizetype size = std::min(kWindow, length - windowStart);
-            window = QByteArrayView(data.constData() + windowStart, size);
-            windowStart += size;
+            windowSize = std::min(kWindow, length - windowStart);
+            window = data.data() + windowStart;
+            windowStart += windowSize;
             position = 0;
         }
-        const QByteArrayView piece =
-            window.sliced(position, std::min(kChunk, window.size() - position));
-        position += kChunk;
-        if (!out.append(piece)) {
-            file.close();
+        const std::size_t piece = std::min(kChunk, windowSize - position);
+        if (!out.append(window + position, piece)) {
             return -1;
         }
+        position += piece;
     }
-    if (!out.flush() || !file.flush()) {
-        file.close();
+    if (!out.flush()) {
         return -1;
     }
-    file.close();
-    return file.error() == QFileDevice::NoError ? 1 : -1;
-}
-
-QString w_vercheck::uf_path(const QString& path, const QString& action) {
-    return enterFolder(path, action).first;
-}
-
-std::optional<QString> w_vercheck::targetFolder(const QString& path, const QString& action) {
-    auto [folder, entered] = enterFolder(path, action);
-    if (!entered && !action.isEmpty()) {
-        return std::nullopt;
-    }
-    return folder;
-}
-
-std::pair<QString, bool> w_vercheck::enterFolder(const QString& path, const QString& action) {
-    bool entered = QDir::setCurrent(action);
-    if (!entered) {
-        // Missing intermediate folders are created too: a package's target may
-        // lie several levels below the installation folder.
-        if (!action.isEmpty()) {
-            QDir().mkpath(action);
-        }
-        entered = QDir::setCurrent(action);
-    }
-    QString result = currentFolder();
-    QDir::setCurrent(path);
-    return {std::move(result), entered};
+    return file.close() ? 1 : -1;
 }
 
 } // namespace qlx

@@ -1,71 +1,68 @@
-// The single-package update: the package stored under the update ID "/ID=".
-#include "app/version_check.h"
-#include "update/package_paths.h"
-#include "update/transaction.h"
-#include "update/vexa_unzip.h"
-#include "window/w_vercheck.h"
-#include "window/window_port.h"
+#include "update/single_package_update.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include "update/bytes.h"
+#include "update/file_system.h"
+#include "update/package_paths.h"
+#include "update/package_writer.h"
+#include "update/repository.h"
+#include "update/transaction.h"
+#include "update/update_view.h"
+#include "update/vexa_unzip.h"
+
+#include <optional>
+#include <utility>
 
 namespace qlx {
 
-QString w_vercheck::uf_upgrade2(const OptString& /*data*/) {
-    const QString ls_path = currentFolder();
-    uf_bar(QStringLiteral("BAR"), 1);
-    uf_bar(QStringLiteral("BAR"), 2);
+SinglePackageUpdate::SinglePackageUpdate(UpdateView& view, UpdateDatabase database)
+    : view_(view), database_(std::move(database)) {}
 
-    if (!connectUpdateDatabase()) {
-        showDatabaseError();
-        return QStringLiteral("X");
+std::string SinglePackageUpdate::run(const std::string& ls_id, const std::string& ls_filename) {
+    const std::string ls_path = currentFolder();
+    view_.uf_bar("BAR", 1);
+    view_.uf_bar("BAR", 2);
+
+    if (!database_.connect()) {
+        database_.showError(view_);
+        return "X";
     }
 
-    QString ls_id = uf_getstring(QStringLiteral("/ID="), is_call_);
-    // A missing "/ID=" is the empty ID, which a row may hold; a null string
-    // would be bound as NULL and match no row at all.
-    if (ls_id.isNull()) {
-        ls_id = QString::fromLatin1("", 0);
-    }
-    const QString ls_filename = uf_getstring(QStringLiteral("/FILE="), is_call_);
-    uf_bar(QStringLiteral("BAR"), 3);
+    view_.uf_bar("BAR", 3);
 
-    Transaction& sqlca = app_.sqlca();
-    std::optional<QByteArray> lb_tmp = QByteArray();
+    Transaction& sqlca = database_.sqlca();
+    std::optional<Bytes> lb_tmp = Bytes();
     selectPackageByUpdateId(sqlca, ls_id, lb_tmp);
     if (!lb_tmp) {
-        port_.messageBox(QStringLiteral("File?"), QStringLiteral("File이 없습니다."));
+        view_.messageBox("File?", "File이 없습니다.");
         sqlca.disconnect();
         return {};
     }
     sqlca.disconnect();
-    uf_bar(QStringLiteral("BAR"), 4);
+    view_.uf_bar("BAR", 4);
 
-    const QString tmpFolder = joinPath(ls_path, QStringLiteral("tmp"));
-    if (!QFileInfo(tmpFolder).isDir()) {
-        QDir().mkdir(tmpFolder);
+    const std::string tmpFolder = joinPath(ls_path, "tmp");
+    if (!isFolder(tmpFolder)) {
+        makeFolder(tmpFolder);
     }
-    const QString packageFile = joinPath(tmpFolder, ls_filename);
+    const std::string packageFile = joinPath(tmpFolder, ls_filename);
     // A name that would leave tmp is never written: the extraction of the
     // unwritten file then fails with the usual message.
     const bool plain = isPlainFileName(ls_filename);
     if (plain) {
-        uf_filewrite(packageFile, std::move(*lb_tmp));
+        PackageWriter(view_).write(packageFile, std::move(*lb_tmp));
     }
     lb_tmp.reset();
-    uf_bar(QStringLiteral("BAR"), 5);
+    view_.uf_bar("BAR", 5);
 
     const long ll_res = plain ? vexa_unzip(packageFile, ls_path) : -1;
     if (ll_res != 0) {
-        port_.messageBox(QStringLiteral("확인!"),
-                         QStringLiteral("업그레이중 오류가 있습니다. \r\n본사에 문의하세요."));
-        return QStringLiteral("X");
+        view_.messageBox("확인!", "업그레이중 오류가 있습니다. \r\n본사에 문의하세요.");
+        return "X";
     }
-    uf_bar(QStringLiteral("BAR"), 6);
-    QFile::remove(packageFile);
-    uf_bar(QStringLiteral("BAR"), 7);
-    return QStringLiteral("O");
+    view_.uf_bar("BAR", 6);
+    removeFile(packageFile);
+    view_.uf_bar("BAR", 7);
+    return "O";
 }
 
 } // namespace qlx

@@ -1,6 +1,7 @@
 #include "update/vexa_unzip.h"
 
 #include "update/outside_library.h"
+#include "update/system_encoding.h"
 
 namespace qlx {
 
@@ -12,15 +13,15 @@ using VexaUnzipEntry = short (*)(const char*, const char*);
 
 OutsideLibrary& ezipLibrary() {
     // Loaded on the first call and kept for the life of the program.
-    static OutsideLibrary library(QStringLiteral("EZip"));
+    static OutsideLibrary library("EZip");
     return library;
 }
 
-long vexa_unzip(const QString& szzipfilename, const QString& szdirname) {
+long vexa_unzip(const std::string& szzipfilename, const std::string& szdirname) {
     const auto entry = reinterpret_cast<VexaUnzipEntry>(ezipLibrary().entry("Vexa_Unzip"));
-    const QByteArray archive = szzipfilename.toLocal8Bit();
-    const QByteArray folder = szdirname.toLocal8Bit();
-    return static_cast<long>(entry(archive.constData(), folder.constData()));
+    const std::string archive = toSystemEncoding(szzipfilename);
+    const std::string folder = toSystemEncoding(szdirname);
+    return static_cast<long>(entry(archive.c_str(), folder.c_str()));
 }
 
 } // namespace qlx

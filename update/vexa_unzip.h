@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include <string>
 
 namespace qlx {
 
@@ -12,6 +12,6 @@ OutsideLibrary& ezipLibrary();
 // Unpacks the archive `szzipfilename` into the folder `szdirname` with the
 // outside library EZip: 0 on success, any other value on failure. Throws
 // UnexpectedError when the library or its entry cannot be loaded.
-long vexa_unzip(const QString& szzipfilename, const QString& szdirname);
+long vexa_unzip(const std::string& szzipfilename, const std::string& szdirname);
 
 } // namespace qlx

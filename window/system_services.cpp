@@ -1,20 +1,21 @@
-#include "app/process_command_line.h"
 #include "process/nvo_process.h"
+#include "process/process_command_line.h"
+#include "process/process_start.h"
 #include "update/ftp_server_address.h"
+#include "update/local_time.h"
 #include "window/w_vercheck.h"
-
-#include <QProcess>
 
 namespace qlx {
 
 w_vercheck::Services w_vercheck::systemServices() {
     Services services;
-    services.commandLine = &processCommandLineText;
+    services.commandLine = [] { return processCommandLineText(); };
     services.createProcessObject = [] { return std::make_unique<nvo_process>(); };
-    services.startProgram = [](const QString& program, const QStringList& arguments) {
-        return QProcess::startDetached(program, arguments);
+    services.startProgram = [](const std::string& program,
+                               const std::vector<std::string>& arguments) {
+        return qlx::startProgram(program, arguments);
     };
-    services.now = [] { return QDateTime::currentDateTime(); };
+    services.now = [] { return localTimeNow(); };
     services.ftpServer = ftpServerAddress();
     return services;
 }

@@ -1,39 +1,66 @@
 #include "window/w_vercheck.h"
 
-#include "app/argument_string.h"
-#include "app/program_name.h"
 #include "app/version_check.h"
 #include "legacy/build_profile.h"
 #include "process/nvo_process.h"
+#include "process/program_name.h"
+#include "update/build_list_update.h"
+#include "update/file_system.h"
+#include "update/ftp_update.h"
+#include "update/number_text.h"
 #include "update/package_paths.h"
+#include "update/package_writer.h"
+#include "update/single_package_update.h"
+#include "update/target_folder.h"
 #include "update/transaction.h"
+#include "update/update_database.h"
+#include "update/update_view.h"
+#include "window/argument_string.h"
 #include "window/window_port.h"
 
+#include <chrono>
 #include <cmath>
+#include <utility>
 
 namespace qlx {
 
 namespace {
 
-QString fromView(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-const QString kRebootText =
-    QStringLiteral("Quillon를 다시 실행해 주십시오. 계속 실패할 경우\r\n"
-                   "사용 중인 PC를 재부팅 하신 뒤에 다시 시도해 주시기 바랍니다.");
+const char* const kRebootText = "Quillon를 다시 실행해 주십시오. 계속 실패할 경우\r\n"
+                                "사용 중인 PC를 재부팅 하신 뒤에 다시 시도해 주시기 바랍니다.";
 
 // "/PID=" as a number, truncated toward zero to 32 unsigned bits; text that is
 // not a number is 0.
-quint32 toProcessId(const QString& text) {
-    bool ok = false;
-    const double value = trimBlanks(text).toDouble(&ok);
-    if (!ok || !std::isfinite(value)) {
+std::uint32_t toProcessId(const std::string& text) {
+    const std::optional<double> value = numberInText(trimBlanks(text));
+    if (!value) {
         return 0;
     }
-    const double truncated = std::trunc(std::fmod(value, 4294967296.0));
-    return static_cast<quint32>(static_cast<qint64>(truncated));
+    const double truncated = std::trunc(std::fmod(*value, 4294967296.0));
+    return static_cast<std::uint32_t>(static_cast<std::int64_t>(truncated));
 }
+
+// What the update methods see of the window: its own progress method, and
+// the port's boxes and event processing.
+class PortView final : public UpdateView {
+public:
+    PortView(w_vercheck& window, WindowPort& port) : window_(window), port_(port) {}
+
+    int uf_bar(const OptString& action, std::int64_t data) override {
+        return window_.uf_bar(action, data);
+    }
+    void messageBox(const std::string& title, const std::string& text) override {
+        port_.messageBox(title, text);
+    }
+    int askYesNo(const std::string& title, const std::string& text) override {
+        return port_.askYesNo(title, text);
+    }
+    void processPendingEvents() override { port_.processPendingEvents(); }
+
+private:
+    w_vercheck& window_;
+    WindowPort& port_;
+};
 
 } // namespace
 
@@ -43,14 +70,14 @@ w_vercheck::w_vercheck(const BuildProfile& profile, version_check& app, WindowPo
 w_vercheck::w_vercheck(const BuildProfile& profile, version_check& app, WindowPort& port,
                        Services services)
     : profile_(profile), app_(app), port_(port), services_(std::move(services)),
-      dw_1_(fromView(profile.fileTable)) {}
+      dw_1_(std::string(profile.fileTable)) {}
 
 w_vercheck::~w_vercheck() = default;
 
 // ---------------------------------------------------------------------------
 // The open handler: the start-up checks, then the connection's fields.
 
-void w_vercheck::refuseStart(const QString& title, const QString& text,
+void w_vercheck::refuseStart(const std::string& title, const std::string& text,
                              std::unique_ptr<nvo_process>& process) {
     port_.messageBox(title, text);
     process.reset();
@@ -66,46 +93,44 @@ bool w_vercheck::runProcessChecks() {
         nvo_p.reset();
     }
     if (!nvo_p) {
-        refuseStart(QStringLiteral("확인! [01]"), kRebootText, nvo_p);
+        refuseStart("확인! [01]", kRebootText, nvo_p);
         return false;
     }
 
     [[maybe_unused]] bool lb_bool = false;
-    lb_bool = nvo_p->uf_setcurpid(toProcessId(uf_getstring(QStringLiteral("/PID="), is_call_)));
+    lb_bool = nvo_p->uf_setcurpid(toProcessId(uf_getstring("/PID=", is_call_)));
 
-    qint16 li_cnt = nvo_p->uf_getprocesscount(programFileName(QStringLiteral("qlx_upt")));
+    std::int16_t li_cnt = nvo_p->uf_getprocesscount(programFileName("qlx_upt"));
     if (li_cnt > 1) {
-        refuseStart(QStringLiteral("확인! [02]"), kRebootText, nvo_p);
+        refuseStart("확인! [02]", kRebootText, nvo_p);
         return false;
     }
 
     static const char* const clients[] = {"quillon", "quilmsg", "ql_label", "ql_tel"};
     li_cnt = 0;
     for (const char* client : clients) {
-        li_cnt = static_cast<qint16>(
-            li_cnt + nvo_p->uf_getprocesscount(programFileName(QLatin1String(client))));
+        li_cnt =
+            static_cast<std::int16_t>(li_cnt + nvo_p->uf_getprocesscount(programFileName(client)));
     }
     if (li_cnt > 0) {
         const int answer = port_.askYesNo(
-            QStringLiteral("확인!"),
-            QStringLiteral("현재 Quillon 혹은 연관된 프로그램이 ") + QString::number(li_cnt) +
-                QStringLiteral("개 실행중입니다.\r\n모든 프로그램을 종료 후에 업데이트를 계속 "
-                               "진행하시겠습니까?"));
+            "확인!", "현재 Quillon 혹은 연관된 프로그램이 " + std::to_string(li_cnt) +
+                         "개 실행중입니다.\r\n모든 프로그램을 종료 후에 "
+                         "업데이트를 계속 진행하시겠습니까?");
         if (answer == 2) {
-            refuseStart(QStringLiteral("확인!"),
-                        QStringLiteral("Quillon와 관련된 모든 프로그램을 종료 후\r\n"
-                                       "다시 시도해 주십시오."),
+            refuseStart("확인!",
+                        "Quillon와 관련된 모든 프로그램을 종료 후\r\n"
+                        "다시 시도해 주십시오.",
                         nvo_p);
             return false;
         }
         for (const char* client : clients) {
-            li_cnt = static_cast<qint16>(
-                li_cnt - nvo_p->uf_killprocesscount(programFileName(QLatin1String(client))));
+            li_cnt = static_cast<std::int16_t>(li_cnt -
+                                               nvo_p->uf_killprocesscount(programFileName(client)));
         }
     }
     if (li_cnt > 0) {
-        refuseStart(QString::number(li_cnt) + QStringLiteral("개 프로그램 종료 실패!!"),
-                    kRebootText, nvo_p);
+        refuseStart(std::to_string(li_cnt) + "개 프로그램 종료 실패!!", kRebootText, nvo_p);
         return false;
     }
     nvo_p.reset();
@@ -116,8 +141,7 @@ void w_vercheck::open() {
     is_call_ = trimBlanks(services_.commandLine());
 
     if (isBlank(is_call_)) {
-        port_.messageBox(QStringLiteral("확인!"),
-                         QStringLiteral("정상적인 업그레이드 방식이 아닙니다."));
+        port_.messageBox("확인!", "정상적인 업그레이드 방식이 아닙니다.");
         port_.closeWindow();
         return;
     }
@@ -127,21 +151,19 @@ void w_vercheck::open() {
     }
 
     dw_2_.load(settingsPath());
-    port_.setStatusText(QStringLiteral("Quillon 프로그램을 업그레이드 중입니다."));
-    const QString ls_server = uf_getstring(QStringLiteral("/SERVER="), is_call_);
+    port_.setStatusText("Quillon 프로그램을 업그레이드 중입니다.");
+    const std::string ls_server = uf_getstring("/SERVER=", is_call_);
 
     Transaction& sqlca = app_.sqlca();
     if (profile_.fixedDbms.empty()) {
-        sqlca.DBMS = uf_get(QStringLiteral("DataBase-DBMS"),
-                            QStringLiteral("O10 Oracle10g (10.1.0)"), QStringLiteral("O"))
-                         .value_or(QString());
+        sqlca.DBMS = uf_get("DataBase-DBMS", "O10 Oracle10g (10.1.0)", "O").value_or(std::string());
     } else {
-        sqlca.DBMS = fromView(profile_.fixedDbms);
+        sqlca.DBMS = std::string(profile_.fixedDbms);
     }
     sqlca.AutoCommit = false;
-    sqlca.DBParm = QStringLiteral("CommitOnDisconnect='No'");
+    sqlca.DBParm = "CommitOnDisconnect='No'";
     sqlca.ServerName = ls_server;
-    sqlca.LogId = QStringLiteral("QUIL_UPT");
+    sqlca.LogId = "QUIL_UPT";
     sqlca.LogPass = app_.is_uptpw;
 
     port_.postUpgradeClick();
@@ -151,9 +173,8 @@ void w_vercheck::open() {
 // The hidden buttons.
 
 void w_vercheck::cb_up_clicked() {
-    if (uf_upgrade3(QString()) == QLatin1String("X")) {
-        port_.messageBox(QStringLiteral("에러!"),
-                         QStringLiteral("홈페이지에서 직접 업그레이드 하세요."));
+    if (uf_upgrade3(std::string()) == "X") {
+        port_.messageBox("에러!", "홈페이지에서 직접 업그레이드 하세요.");
         cb_exit1_clicked();
         return;
     }
@@ -161,13 +182,14 @@ void w_vercheck::cb_up_clicked() {
 }
 
 void w_vercheck::cb_exit_clicked() {
-    const QString ls_path = currentFolder();
-    const QString psr = uf_getstring(QStringLiteral("/PSR="), is_call_);
+    const std::string ls_path = currentFolder();
+    const std::string psr = uf_getstring("/PSR=", is_call_);
     // The client is started by its full path as the program itself, and the
     // settings path reaches it as one argument: a blank in either can never
     // make the platform run something else.
-    const QString program = joinPath(ls_path, programFileName(QStringLiteral("quillon")));
-    const QStringList arguments = isBlank(psr) ? QStringList() : QStringList{psr};
+    const std::string program = joinPath(ls_path, programFileName("quillon"));
+    const std::vector<std::string> arguments =
+        isBlank(psr) ? std::vector<std::string>() : std::vector<std::string>{psr};
     services_.startProgram(program, arguments);
     port_.closeWindow();
 }
@@ -179,7 +201,7 @@ void w_vercheck::cb_exit1_clicked() {
 // ---------------------------------------------------------------------------
 // Methods.
 
-QString w_vercheck::uf_getstring(const OptString& matchstring, const OptString& totalstring) {
+std::string w_vercheck::uf_getstring(const OptString& matchstring, const OptString& totalstring) {
     return qlx::uf_getstring(matchstring, totalstring);
 }
 
@@ -197,53 +219,81 @@ OptString w_vercheck::uf_set(const OptString& code, const OptString& data, const
     return dw_2_.uf_set(code, data, flag);
 }
 
-int w_vercheck::uf_bar(const OptString& action, qint64 data) {
+int w_vercheck::uf_bar(const OptString& action, std::int64_t data) {
     // The window's integer is 16 bits wide; wider values keep their low 16 bits.
-    const int value = static_cast<qint16>(data);
-    if (action == QStringLiteral("BAR")) {
+    const int value = static_cast<std::int16_t>(data);
+    if (action == "BAR") {
         port_.setProgressPosition(value);
-    } else if (action == QStringLiteral("SET")) {
-        port_.setStatusTag(QString::number(value));
+    } else if (action == "SET") {
+        port_.setStatusTag(std::to_string(value));
         port_.setProgressMaximum(value);
     }
     return 0;
 }
 
-QString w_vercheck::uf_exit(const OptString& /*unused*/) {
-    return QStringLiteral("O");
+std::string w_vercheck::uf_exit(const OptString& /*unused*/) {
+    return "O";
+}
+
+// NOLINTNEXTLINE(performance-unnecessary-value-param): a sink, see the declaration.
+int w_vercheck::uf_filewrite(const std::string& filename, Bytes data) {
+    PortView view(*this, port_);
+    return PackageWriter(view).write(filename, std::move(data));
+}
+
+std::string w_vercheck::uf_path(const std::string& path, const std::string& action) {
+    return visitFolder(path, action).folder;
+}
+
+std::optional<std::string> w_vercheck::targetFolder(const std::string& path,
+                                                    const std::string& action) {
+    return qlx::targetFolder(path, action);
+}
+
+// ---------------------------------------------------------------------------
+// The update methods.
+
+std::string w_vercheck::uf_upgrade3(const OptString& /*data*/) {
+    PortView view(*this, port_);
+    BuildListUpdate update(view, updateDatabase(), dw_1_, std::string(profile_.fileTable), dw_2_,
+                           settingsPath(), [this] { return failureTimeStamp(); });
+    return update.run(uf_getstring("/BUILDNO=", is_call_));
+}
+
+std::string w_vercheck::uf_upgrade2(const OptString& /*data*/) {
+    PortView view(*this, port_);
+    return SinglePackageUpdate(view, updateDatabase())
+        .run(uf_getstring("/ID=", is_call_), uf_getstring("/FILE=", is_call_));
+}
+
+std::string w_vercheck::uf_upgrade(const OptString& /*data*/) {
+    PortView view(*this, port_);
+    return FtpUpdate(view, services_.ftpServer).run(uf_getstring("/FILE=", is_call_));
 }
 
 // ---------------------------------------------------------------------------
 // Shared by the update methods.
 
-bool w_vercheck::connectUpdateDatabase() {
-    Transaction& sqlca = app_.sqlca();
-    const auto failed = [&] { return sqlca.SQLCode.has_value() && *sqlca.SQLCode != 0; };
-    sqlca.connect();
-    if (failed() && profile_.secondPassword) {
-        sqlca.LogPass = app_.is_uptpw_new;
-        sqlca.connect();
-    }
-    return !failed();
+UpdateDatabase w_vercheck::updateDatabase() {
+    // Only the current updater knows the second password.
+    return UpdateDatabase(app_.sqlca(),
+                          profile_.secondPassword ? OptString(app_.is_uptpw_new) : std::nullopt);
 }
 
-void w_vercheck::showDatabaseError() {
-    const Transaction& sqlca = app_.sqlca();
-    port_.messageBox(QStringLiteral("Err!"),
-                     QString::number(sqlca.SQLCode.value_or(0)) + u'/' + sqlca.SQLErrText);
+std::int64_t w_vercheck::failureTimeStamp() const {
+    using namespace std::chrono;
+    const LocalTime now = services_.now();
+    const sys_days date{year{now.year} / month{static_cast<unsigned>(now.month)} /
+                        day{static_cast<unsigned>(now.day)}};
+    const sys_days epoch{year{2010} / January / 1};
+    const std::int64_t days = (date - epoch).count();
+    return days * 24 * 60 + std::int64_t{now.hour} * 60 + now.minute;
 }
 
-qint64 w_vercheck::failureTimeStamp() const {
-    const QDateTime now = services_.now();
-    const qint64 days = QDate(2010, 1, 1).daysTo(now.date());
-    const qint64 hours = now.time().hour();
-    return days * 24 * 60 + hours * 60 + now.time().minute();
-}
-
-QString w_vercheck::settingsPath() const {
+std::string w_vercheck::settingsPath() const {
     // The file start-up loaded the settings from is the one they go back to.
-    const QString psr = uf_getstring(QStringLiteral("/PSR="), is_call_);
-    return isBlank(psr) ? QStringLiteral("quil.psr") : psr;
+    const std::string psr = uf_getstring("/PSR=", is_call_);
+    return isBlank(psr) ? std::string("quil.psr") : psr;
 }
 
 } // namespace qlx

@@ -1,11 +1,12 @@
 #pragma once
 
-#include <QString>
+#include <string>
 
 namespace qlx {
 
-// What the window's logic needs from the screen. The Qt window implements it;
-// tests use a scripted one that records every box and answers every question.
+// What the window's logic needs from the screen. Each platform's window
+// implements it; tests use a scripted one that records every box and answers
+// every question. Text is UTF-8.
 class WindowPort {
 public:
     virtual ~WindowPort() = default;
@@ -14,14 +15,14 @@ public:
     virtual void setProgressMaximum(int maximum) = 0;
     virtual void setProgressPosition(int position) = 0;
     // st_1: its text, and its tag (an invisible per-control string)
-    virtual void setStatusText(const QString& text) = 0;
-    virtual void setStatusTag(const QString& tag) = 0;
+    virtual void setStatusText(const std::string& text) = 0;
+    virtual void setStatusTag(const std::string& tag) = 0;
 
     // A modal box with the information icon and one OK button.
-    virtual void messageBox(const QString& title, const QString& text) = 0;
+    virtual void messageBox(const std::string& title, const std::string& text) = 0;
     // A modal Yes/No question with the information icon: 1 for Yes (the
     // default button), 2 for No.
-    virtual int askYesNo(const QString& title, const QString& text) = 0;
+    virtual int askYesNo(const std::string& title, const std::string& text) = 0;
 
     // Lets the window repaint and react while a long step runs.
     virtual void processPendingEvents() = 0;

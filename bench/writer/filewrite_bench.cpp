@@ -1,35 +1,40 @@
 // uf_filewrite of a large package in its 32765-byte chunks, with the window's
 // event processing between chunks, against one write() of the same bytes.
 // Prints median, min and max of each and the throughput ratio.
+// Usage: filewrite_bench [MEGABYTES=400] [RUNS=5] [FOLDER=temporary folder]
 #include "app/version_check.h"
 #include "legacy/build_profile.h"
 #include "window/w_vercheck.h"
 #include "window/window_port.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QUuid>
-
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
+#include <string>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
+// The window's port with nothing on screen: the event processing between
+// chunks is a call through the port, as in the window, but there are no
+// events to handle, so what the chunks cost is the writer's own.
 class EventPort final : public qlx::WindowPort {
 public:
     void setProgressMaximum(int) override {}
     void setProgressPosition(int) override {}
-    void setStatusText(const QString&) override {}
-    void setStatusTag(const QString&) override {}
-    void messageBox(const QString&, const QString&) override {}
-    int askYesNo(const QString&, const QString&) override { return 1; }
-    void processPendingEvents() override { QCoreApplication::processEvents(); }
+    void setStatusText(const std::string&) override {}
+    void setStatusTag(const std::string&) override {}
+    void messageBox(const std::string&, const std::string&) override {}
+    int askYesNo(const std::string&, const std::string&) override { return 1; }
+    void processPendingEvents() override { ++eventRuns; }
     void postUpgradeClick() override {}
     void closeWindow() override {}
+
+    long eventRuns = 0;
 };
 
 struct Stats {
@@ -41,16 +46,26 @@ Stats stats(std::vector<double> v) {
     return {v[v.size() / 2], v.front(), v.back()};
 }
 
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication application(argc, argv);
-    const qsizetype size = (argc > 1 ? QByteArray(argv[1]).toLongLong() : 400) * 1000 * 1000;
+    const std::size_t size =
+        static_cast<std::size_t>(argc > 1 ? std::atoll(argv[1]) : 400) * 1000 * 1000;
     const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
-    const QString folder = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QDir::tempPath();
+    std::error_code error;
+    const std::filesystem::path folder =
+        argc > 3 ? std::filesystem::path(argv[3]) : std::filesystem::temp_directory_path(error);
+    if (runs < 1 || error) {
+        std::fprintf(stderr, "usage: %s [MEGABYTES] [RUNS>=1] [FOLDER]\n", argv[0]);
+        return 2;
+    }
 
-    QByteArray data(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i) {
+    qlx::Bytes data(size);
+    for (std::size_t i = 0; i < size; ++i) {
         data[i] = static_cast<char>((i * 2654435761u) >> 13);
     }
 
@@ -59,35 +74,36 @@ int main(int argc, char** argv) {
     EventPort port;
     qlx::w_vercheck window(qlx::kCurrentProfile, app, port);
 
+    const std::string prefix = "filewrite-bench-" + std::to_string(::getpid()) + "-";
     std::vector<double> chunked;
     std::vector<double> single;
     for (int run = 0; run <= runs; ++run) { // run 0 warms up
-        const QString a =
-            QDir(folder).filePath(QUuid::createUuid().toString(QUuid::Id128) + ".zip");
-        QElapsedTimer timer;
-        timer.start();
-        if (window.uf_filewrite(a, data) != 1) {
+        const std::string a = (folder / (prefix + std::to_string(run) + "a.zip")).string();
+        // The update methods move their package in, so the writer owns it and
+        // frees it on return; the copy for that is made before the clock runs.
+        qlx::Bytes package = data;
+        auto start = std::chrono::steady_clock::now();
+        if (window.uf_filewrite(a, std::move(package)) != 1) {
             std::fprintf(stderr, "uf_filewrite failed\n");
             return 1;
         }
-        const double t1 = double(timer.nsecsElapsed()) / 1e9;
-        QFile::remove(a);
+        const double t1 = secondsSince(start);
+        std::filesystem::remove(a, error);
 
-        const QString b =
-            QDir(folder).filePath(QUuid::createUuid().toString(QUuid::Id128) + ".zip");
-        timer.restart();
-        const int fd = ::open(b.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        qsizetype done = 0;
+        const std::string b = (folder / (prefix + std::to_string(run) + "b.zip")).string();
+        start = std::chrono::steady_clock::now();
+        const int fd = ::open(b.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        std::size_t done = 0;
         while (done < size) {
-            const ssize_t n = ::write(fd, data.constData() + done, size_t(size - done));
+            const ssize_t n = ::write(fd, data.data() + done, size - done);
             if (n <= 0) {
                 return 1;
             }
-            done += n;
+            done += static_cast<std::size_t>(n);
         }
         ::close(fd);
-        const double t2 = double(timer.nsecsElapsed()) / 1e9;
-        QFile::remove(b);
+        const double t2 = secondsSince(start);
+        std::filesystem::remove(b, error);
         if (run > 0) {
             chunked.push_back(t1);
             single.push_back(t2);
@@ -95,7 +111,7 @@ int main(int argc, char** argv) {
     }
     const Stats c = stats(chunked);
     const Stats s = stats(single);
-    std::printf("package %lld bytes, %d runs\n", static_cast<long long>(size), runs);
+    std::printf("package %zu bytes, %d runs, %ld event runs\n", size, runs, port.eventRuns);
     std::printf("uf_filewrite  median %.3f s (min %.3f, max %.3f)\n", c.median, c.min, c.max);
     std::printf("one write()   median %.3f s (min %.3f, max %.3f)\n", s.median, s.min, s.max);
     std::printf("throughput ratio uf_filewrite / write(): %.2f (target >= 0.75)\n",

@@ -2,10 +2,9 @@
 
 #include "window/window_port.h"
 
-#include <QString>
-
 #include <deque>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace qlx::test {
@@ -15,8 +14,8 @@ namespace qlx::test {
 class ScriptedPort : public WindowPort {
 public:
     struct Box {
-        QString title;
-        QString text;
+        std::string title;
+        std::string text;
         bool question = false;
     };
 
@@ -24,8 +23,8 @@ public:
     int progressPosition = 1;
     std::vector<int> positions; // every position set, in order
     std::vector<int> maximums;  // every maximum set, in order
-    QString statusText;
-    QString statusTag;
+    std::string statusText;
+    std::string statusTag;
     std::vector<Box> boxes;
     std::deque<int> answers;
     int pendingEventRuns = 0;
@@ -42,12 +41,12 @@ public:
         progressPosition = position;
         positions.push_back(position);
     }
-    void setStatusText(const QString& text) override { statusText = text; }
-    void setStatusTag(const QString& tag) override { statusTag = tag; }
-    void messageBox(const QString& title, const QString& text) override {
+    void setStatusText(const std::string& text) override { statusText = text; }
+    void setStatusTag(const std::string& tag) override { statusTag = tag; }
+    void messageBox(const std::string& title, const std::string& text) override {
         boxes.push_back({title, text, false});
     }
-    int askYesNo(const QString& title, const QString& text) override {
+    int askYesNo(const std::string& title, const std::string& text) override {
         boxes.push_back({title, text, true});
         if (answers.empty()) {
             return 1;

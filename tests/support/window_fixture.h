@@ -3,14 +3,16 @@
 #include "app/version_check.h"
 #include "legacy/build_profile.h"
 #include "support/scripted_port.h"
+#include "support/test_files.h"
 #include "window/w_vercheck.h"
-
-#include <QDir>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
 
 namespace qlx::test {
 
@@ -19,29 +21,33 @@ namespace qlx::test {
 class WindowFixture : public ::testing::Test {
 protected:
     struct Launch {
-        QString program;
-        QStringList arguments;
+        std::string program;
+        std::vector<std::string> arguments;
     };
 
     void SetUp() override {
         ASSERT_TRUE(install.isValid());
-        previousFolder = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(install.path()));
+        std::error_code error;
+        previousFolder = std::filesystem::current_path(error);
+        std::filesystem::current_path(install.path(), error);
+        ASSERT_FALSE(error) << error.message();
         app.create();
     }
     void TearDown() override {
         window.reset();
         app.destroy();
-        QDir::setCurrent(previousFolder);
+        std::error_code error;
+        std::filesystem::current_path(previousFolder, error);
     }
 
     // The window for `commandLine`, with the platform's services except the
     // command line, the relaunch and the clock.
-    w_vercheck& makeWindow(const QString& commandLine,
+    w_vercheck& makeWindow(const std::string& commandLine,
                            const BuildProfile& profile = kCurrentProfile) {
         w_vercheck::Services services = w_vercheck::systemServices();
         services.commandLine = [commandLine] { return commandLine; };
-        services.startProgram = [this](const QString& program, const QStringList& arguments) {
+        services.startProgram = [this](const std::string& program,
+                                       const std::vector<std::string>& arguments) {
             launches.push_back({program, arguments});
             return true;
         };
@@ -49,24 +55,24 @@ protected:
         if (processObjectOverride) {
             services.createProcessObject = processObjectOverride;
         }
-        if (!ftpServer.isEmpty()) {
+        if (!ftpServer.empty()) {
             services.ftpServer = ftpServer;
         }
         window = std::make_unique<w_vercheck>(profile, app, port, std::move(services));
         return *window;
     }
 
-    [[nodiscard]] QString path(const QString& name) const { return install.filePath(name); }
+    [[nodiscard]] std::string path(const std::string& name) const { return install.filePath(name); }
 
-    QTemporaryDir install;
-    QString previousFolder;
+    TempDir install;
+    std::filesystem::path previousFolder;
     version_check app;
     ScriptedPort port;
     std::vector<Launch> launches;
-    QDateTime now{QDate(2010, 1, 2), QTime(0, 5)};
+    LocalTime now{2010, 1, 2, 0, 5, 0};
     std::function<std::unique_ptr<nvo_process>()> processObjectOverride;
     // The FTP server the window talks to, "127.0.0.1:port"; the built-in one when empty.
-    QString ftpServer;
+    std::string ftpServer;
     std::unique_ptr<w_vercheck> window;
 };
 

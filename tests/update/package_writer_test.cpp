@@ -1,11 +1,11 @@
+#include "support/test_files.h"
 #include "support/window_fixture.h"
+#include "update/file_system.h"
 #include "update/package_paths.h"
-
-#include <QFile>
-#include <QRandomGenerator>
 
 #include <csignal>
 #include <fcntl.h>
+#include <random>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -14,17 +14,17 @@ namespace {
 
 class PackageWriter : public test::WindowFixture {
 protected:
-    static QByteArray bytes(qsizetype size) {
-        QByteArray data(size, Qt::Uninitialized);
-        QRandomGenerator generator(static_cast<quint32>(size));
+    static Bytes bytes(std::size_t size) {
+        Bytes data(size);
+        std::mt19937 generator(static_cast<std::uint32_t>(size));
         for (char& c : data) {
-            c = static_cast<char>(generator.generate() & 0xFF);
+            c = static_cast<char>(generator() & 0xFF);
         }
         return data;
     }
-    static QByteArray contents(const QString& file) {
-        QFile f(file);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+    static Bytes contents(const std::string& file) {
+        const std::string text = test::readFile(file);
+        return Bytes(text.begin(), text.end());
     }
 };
 
@@ -32,35 +32,35 @@ protected:
 // process its events, once per chunk.
 TEST_F(PackageWriter, ChunkCountsAndBytesOnDisk) {
     struct Case {
-        qsizetype size;
+        std::size_t size;
         int chunks;
     };
     for (const Case c : {Case{0, 1}, Case{1, 1}, Case{32765, 1}, Case{32766, 2}, Case{65530, 2},
                          Case{3276500, 100}, Case{3276501, 101}, Case{7000000, 214}}) {
         SCOPED_TRACE(c.size);
-        w_vercheck& writer = makeWindow(QStringLiteral("/PID=1;"));
+        w_vercheck& writer = makeWindow("/PID=1;");
         port.pendingEventRuns = 0;
-        const QByteArray data = bytes(c.size);
-        const QString file = path(QStringLiteral("p.zip"));
+        const Bytes data = bytes(c.size);
+        const std::string file = path("p.zip");
         EXPECT_EQ(writer.uf_filewrite(file, data), 1);
         EXPECT_EQ(port.pendingEventRuns, c.chunks);
-        EXPECT_EQ(contents(file), data);
+        EXPECT_TRUE(contents(file) == data);
     }
 }
 
 TEST_F(PackageWriter, ReplacesALongerFileAndLeavesTheCallersBlob) {
-    w_vercheck& writer = makeWindow(QStringLiteral("/PID=1;"));
-    const QString file = path(QStringLiteral("p.zip"));
+    w_vercheck& writer = makeWindow("/PID=1;");
+    const std::string file = path("p.zip");
     ASSERT_EQ(writer.uf_filewrite(file, bytes(100000)), 1);
-    const QByteArray small = bytes(10);
+    const Bytes small = bytes(10);
     EXPECT_EQ(writer.uf_filewrite(file, small), 1);
-    EXPECT_EQ(contents(file), small);
-    EXPECT_EQ(small.size(), 10);
+    EXPECT_TRUE(contents(file) == small);
+    EXPECT_EQ(small.size(), 10u);
 }
 
 // The lock that another open description of the file runs into: F_UNLCK when none.
-short lockSeenBy(const QString& file) {
-    const int fd = open(QFile::encodeName(file).constData(), O_RDONLY | O_CLOEXEC);
+short lockSeenBy(const std::string& file) {
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
     struct flock probe {};
     probe.l_type = F_RDLCK;
     probe.l_whence = SEEK_SET;
@@ -70,8 +70,8 @@ short lockSeenBy(const QString& file) {
 }
 
 TEST_F(PackageWriter, NoOtherProgramWritesThePackageFileMeanwhile) {
-    w_vercheck& writer = makeWindow(QStringLiteral("/PID=1;"));
-    const QString file = path(QStringLiteral("p.zip"));
+    w_vercheck& writer = makeWindow("/PID=1;");
+    const std::string file = path("p.zip");
     std::vector<short> seen;
     port.duringPendingEvents = [&] { seen.push_back(lockSeenBy(file)); };
     ASSERT_EQ(writer.uf_filewrite(file, bytes(100000)), 1);
@@ -80,71 +80,82 @@ TEST_F(PackageWriter, NoOtherProgramWritesThePackageFileMeanwhile) {
 
     // A file that another program holds locked is neither emptied nor written.
     port.duringPendingEvents = nullptr;
-    const int holder = open(QFile::encodeName(file).constData(), O_RDWR | O_CLOEXEC);
+    const int holder = open(file.c_str(), O_RDWR | O_CLOEXEC);
     struct flock lock {};
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
     ASSERT_EQ(fcntl(holder, F_OFD_SETLK, &lock), 0);
     EXPECT_EQ(writer.uf_filewrite(file, bytes(10)), -1);
     close(holder);
-    EXPECT_EQ(contents(file), bytes(100000));
+    EXPECT_TRUE(contents(file) == bytes(100000));
 }
 
 TEST_F(PackageWriter, MissingFolderGivesMinusOne) {
-    w_vercheck& writer = makeWindow(QStringLiteral("/PID=1;"));
-    EXPECT_EQ(writer.uf_filewrite(path(QStringLiteral("nowhere/p.zip")), bytes(5)), -1);
-    EXPECT_FALSE(QFile::exists(path(QStringLiteral("nowhere"))));
+    w_vercheck& writer = makeWindow("/PID=1;");
+    EXPECT_EQ(writer.uf_filewrite(path("nowhere/p.zip"), bytes(5)), -1);
+    EXPECT_FALSE(test::folderExists(path("nowhere")));
 }
 
 // A disk that fills up mid-package: the file-size limit makes a write fail
 // the way a full disk does.
 TEST_F(PackageWriter, AFullDiskGivesMinusOne) {
-    w_vercheck& writer = makeWindow(QStringLiteral("/PID=1;"));
+    w_vercheck& writer = makeWindow("/PID=1;");
     rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto previous = std::signal(SIGXFSZ, SIG_IGN);
     rlimit limit = old;
     limit.rlim_cur = 1000000;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    const int result = writer.uf_filewrite(path(QStringLiteral("p.zip")), bytes(5000000));
+    const int result = writer.uf_filewrite(path("p.zip"), bytes(5000000));
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previous);
     EXPECT_EQ(result, -1);
 }
 
 TEST_F(PackageWriter, PathEntersOrCreatesAndAlwaysReturnsHome) {
-    w_vercheck& writer = makeWindow(QStringLiteral("/PID=1;"));
-    const QString home = currentFolder();
-    QDir().mkdir(QStringLiteral("exists"));
+    w_vercheck& writer = makeWindow("/PID=1;");
+    const std::string home = currentFolder();
+    ASSERT_TRUE(makeFolder("exists"));
 
-    EXPECT_EQ(writer.uf_path(home, QStringLiteral("exists")),
-              joinPath(home, QStringLiteral("exists")));
+    EXPECT_EQ(writer.uf_path(home, "exists"), joinPath(home, "exists"));
     EXPECT_EQ(currentFolder(), home);
 
-    EXPECT_EQ(writer.uf_path(home, QStringLiteral("new/deeper")),
-              joinPath(home, QStringLiteral("new/deeper")));
-    EXPECT_TRUE(QFileInfo(QStringLiteral("new/deeper")).isDir());
+    EXPECT_EQ(writer.uf_path(home, "new/deeper"), joinPath(home, "new/deeper"));
+    EXPECT_TRUE(test::folderExists(path("new/deeper")));
     EXPECT_EQ(currentFolder(), home);
 
-    const QString absolute = path(QStringLiteral("abs"));
+    const std::string absolute = path("abs");
     EXPECT_EQ(writer.uf_path(home, absolute), absolute);
 
     // Neither enterable nor creatable: the current folder.
-    EXPECT_EQ(writer.uf_path(home, QString()), home);
-    QFile blocker(QStringLiteral("file"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    EXPECT_EQ(writer.uf_path(home, QStringLiteral("file/sub")), home);
+    EXPECT_EQ(writer.uf_path(home, std::string()), home);
+    ASSERT_TRUE(test::writeFile(path("file"), ""));
+    EXPECT_EQ(writer.uf_path(home, "file/sub"), home);
     EXPECT_EQ(currentFolder(), home);
 }
 
 TEST(PlainFileName, OnlyNamesThatStayInTheirFolder) {
     for (const char* good : {"a.zip", "업데이트.zip", "..a", "a..b", "a b"}) {
-        EXPECT_TRUE(isPlainFileName(QString::fromUtf8(good))) << good;
+        EXPECT_TRUE(isPlainFileName(good)) << good;
     }
     for (const char* bad : {"", ".", "..", "../a", "a/b", "a\\b", "..\\x", "/abs"}) {
-        EXPECT_FALSE(isPlainFileName(QString::fromUtf8(bad))) << bad;
+        EXPECT_FALSE(isPlainFileName(bad)) << bad;
     }
+    EXPECT_FALSE(isPlainFileName(std::string("a\0b", 3)));
+}
+
+// The folders a target would need, deepest first, found by their cleaned
+// absolute paths; those that exist are not among them.
+TEST_F(PackageWriter, MissingFoldersAreTheOnesATargetWouldMake) {
+    const std::string home = install.path();
+    ASSERT_TRUE(makeFolder(path("have")));
+    EXPECT_EQ(missingFolders(home, "have/x/./y//z"),
+              (std::vector<std::string>{path("have/x/y/z"), path("have/x/y"), path("have/x")}));
+    EXPECT_EQ(missingFolders(home, "have/../new"), std::vector<std::string>{path("new")});
+    EXPECT_EQ(missingFolders(home, path("abs/one")),
+              (std::vector<std::string>{path("abs/one"), path("abs")}));
+    EXPECT_TRUE(missingFolders(home, "have").empty());
+    EXPECT_TRUE(missingFolders(home, std::string()).empty());
 }
 
 } // namespace

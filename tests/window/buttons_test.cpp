@@ -1,4 +1,5 @@
 #include "support/window_fixture.h"
+#include "update/file_system.h"
 #include "update/package_paths.h"
 
 namespace qlx {
@@ -7,27 +8,28 @@ namespace {
 using Buttons = test::WindowFixture;
 
 TEST_F(Buttons, ExitRelaunchesTheClientWithThePsrValueAsOneArgument) {
-    const QString psr = QStringLiteral("/home/a b/quil.psr");
-    makeWindow(QStringLiteral("/PID=1;/PSR=") + psr + u';').open();
+    const std::string psr = "/home/a b/quil.psr";
+    makeWindow("/PID=1;/PSR=" + psr + ";").open();
     window->cb_exit_clicked();
     ASSERT_EQ(launches.size(), 1u);
-    EXPECT_EQ(launches[0].program, joinPath(currentFolder(), QStringLiteral("quillon")));
-    EXPECT_EQ(launches[0].arguments, QStringList{psr});
+    EXPECT_EQ(launches[0].program, joinPath(currentFolder(), "quillon"));
+    EXPECT_EQ(launches[0].program, install.path() + "/quillon");
+    EXPECT_EQ(launches[0].arguments, std::vector<std::string>{psr});
     EXPECT_TRUE(port.closed);
 }
 
 TEST_F(Buttons, ExitWithoutPsrStartsTheClientWithoutArguments) {
-    for (const QString& line : {QStringLiteral("/PID=1;"), QStringLiteral("/PID=1;/PSR=   ;")}) {
+    for (const std::string line : {"/PID=1;", "/PID=1;/PSR=   ;"}) {
         launches.clear();
         makeWindow(line).open();
         window->cb_exit_clicked();
         ASSERT_EQ(launches.size(), 1u);
-        EXPECT_TRUE(launches[0].arguments.isEmpty());
+        EXPECT_TRUE(launches[0].arguments.empty());
     }
 }
 
 TEST_F(Buttons, ExitOneOnlyCloses) {
-    makeWindow(QStringLiteral("/PID=1;")).open();
+    makeWindow("/PID=1;").open();
     window->cb_exit1_clicked();
     EXPECT_TRUE(launches.empty());
     EXPECT_TRUE(port.closed);
@@ -36,12 +38,12 @@ TEST_F(Buttons, ExitOneOnlyCloses) {
 TEST_F(Buttons, UpgradeThatCannotReachTheDatabaseTellsTheUserAndDoesNotRelaunch) {
     // The default interface of an empty settings table is Oracle's, which no
     // test machine has: the connect fails.
-    makeWindow(QStringLiteral("/PID=1;/SERVER=NOWHERE;")).open();
+    makeWindow("/PID=1;/SERVER=NOWHERE;").open();
     window->cb_up_clicked();
     ASSERT_EQ(port.boxes.size(), 2u);
-    EXPECT_EQ(port.boxes[0].title, QStringLiteral("Err!"));
-    EXPECT_EQ(port.boxes[1].title, QStringLiteral("에러!"));
-    EXPECT_EQ(port.boxes[1].text, QStringLiteral("홈페이지에서 직접 업그레이드 하세요."));
+    EXPECT_EQ(port.boxes[0].title, "Err!");
+    EXPECT_EQ(port.boxes[1].title, "에러!");
+    EXPECT_EQ(port.boxes[1].text, "홈페이지에서 직접 업그레이드 하세요.");
     EXPECT_TRUE(launches.empty());
     EXPECT_TRUE(port.closed);
 }

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "update/update_database.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace qlx {
+
+class SettingsTable;
+class UpdateView;
+class w_filelist;
+
+// The build-list update: every package of the installed build and of later
+// builds, installed all at once or not at all.
+class BuildListUpdate {
+public:
+    // `dw_1` lists the packages of the per-build table `fileTable`; `dw_2` is
+    // the settings table, saved to `settingsPath` whenever the time stamp of
+    // the last failure changes; `failureTimeStamp` gives the minutes from
+    // 2010-01-01 00:00 to now, local time, when the database cannot be reached.
+    BuildListUpdate(UpdateView& view, UpdateDatabase database, w_filelist& dw_1,
+                    std::string fileTable, SettingsTable& dw_2, std::string settingsPath,
+                    std::function<std::int64_t()> failureTimeStamp);
+
+    // Runs the update from the installed build, given as the text `buildno`,
+    // in the current folder: "X" when the database cannot be
+    // reached or any package fails, else "O".
+    std::string run(const std::string& buildno);
+
+private:
+    UpdateView& view_;
+    UpdateDatabase database_;
+    w_filelist& dw_1_;
+    std::string fileTable_;
+    SettingsTable& dw_2_;
+    std::string settingsPath_;
+    std::function<std::int64_t()> failureTimeStamp_;
+};
+
+} // namespace qlx

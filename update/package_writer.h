@@ -1,0 +1,29 @@
+#pragma once
+
+#include "update/bytes.h"
+
+#include <string>
+
+namespace qlx {
+
+class UpdateView;
+
+// Writes packages to disk the way the window does: in 32765-byte chunks, with
+// the window let process its events before each chunk, so that it stays
+// responsive while a large package goes out.
+class PackageWriter {
+public:
+    explicit PackageWriter(UpdateView& view);
+
+    // Replaces `filename` with `data`, unchanged: 1, or -1 when the file cannot
+    // be opened or written, or the package has more chunks than the window's
+    // 16-bit counters hold. Until the file is closed no other program that
+    // honours locks writes into it. Takes the package by value, so that a
+    // caller who moves it in has its bytes freed once they are on disk.
+    int write(const std::string& filename, Bytes data);
+
+private:
+    UpdateView& view_;
+};
+
+} // namespace qlx

@@ -1,0 +1,14 @@
+#include "base/utf16_windows.h"
+#include "update/system_encoding.h"
+
+namespace qlx {
+
+std::string toSystemEncoding(const std::string& utf8) {
+    return toCodePage(CP_ACP, utf8);
+}
+
+std::string fromSystemEncoding(const std::string& text) {
+    return fromCodePage(CP_ACP, text);
+}
+
+} // namespace qlx
