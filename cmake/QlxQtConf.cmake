@@ -20,9 +20,11 @@ foreach(pair IN ITEMS Prefix=PREFIX ArchData=ARCHDATA Data=DATA Documentation=DO
         string(APPEND qlx_qt_conf "${key}=${CMAKE_MATCH_1}\n")
     endif()
 endforeach()
-if(NOT qlx_qt_conf MATCHES "Plugins=/")
+if(NOT qlx_qt_conf MATCHES "Plugins=(/[^\n]*)")
     message(FATAL_ERROR "qtpaths gave no plugin folder:\n${qlx_qt_query}")
 endif()
+# Qt's own plugin folder, the only one the window loads plugins from.
+set(QLX_QT_PLUGIN_FOLDER "${CMAKE_MATCH_1}")
 file(WRITE ${CMAKE_BINARY_DIR}/qt_conf/qt.conf "${qlx_qt_conf}")
 
 function(qlx_embed_qt_conf target)

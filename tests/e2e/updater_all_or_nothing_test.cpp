@@ -4,11 +4,8 @@
 // client has is lost.
 #include "libs/ezip/tree.h"
 #include "support/packages.h"
+#include "support/test_files.h"
 #include "support/updater_run.h"
-
-#include <QDir>
-#include <QFile>
-#include <QRandomGenerator>
 
 #include <gtest/gtest.h>
 
@@ -19,7 +16,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <random>
 #include <set>
+#include <string>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -28,22 +27,25 @@ namespace fs = std::filesystem;
 namespace qlx {
 namespace {
 
-const QString kArguments = QStringLiteral("/PID=1;/PSR=quil.psr;/SERVER=%1;/BUILDNO=12;");
+std::string argumentsFor(const std::string& database) {
+    return "/PID=1;/PSR=quil.psr;/SERVER=" + database + ";/BUILDNO=12;";
+}
 
-QByteArray randomBytes(int size) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator generator(static_cast<quint32>(size));
+std::string randomBytes(int size) {
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    std::mt19937 generator(static_cast<std::uint32_t>(size));
+    std::uniform_int_distribution<int> byte(0, 255);
     for (char& c : bytes) {
-        c = static_cast<char>(generator.bounded(256));
+        c = static_cast<char>(byte(generator));
     }
     return bytes;
 }
 
 // Every file and folder below `folder` with its permissions and a digest of
 // its content, which keeps a failure's message readable.
-std::map<std::string, std::string> treeOf(const QString& folder) {
+std::map<std::string, std::string> treeOf(const std::string& folder) {
     std::map<std::string, std::string> tree;
-    for (const auto& [name, content] : ezip_test::snapshot(fs::path(folder.toStdString()))) {
+    for (const auto& [name, content] : ezip_test::snapshot(fs::path(folder))) {
         const auto colon = content.find(':');
         tree[name] = content == "folder" || colon == std::string::npos
                          ? content
@@ -57,22 +59,16 @@ std::map<std::string, std::string> treeOf(const QString& folder) {
 // files of its own.
 void layOutBuild11(test::UpdaterRun& run) {
     run.installStandInClient();
-    QDir(run.folder()).mkpath(QStringLiteral("bin"));
-    const auto write = [&](const QString& name, const QByteArray& bytes) {
-        QFile file(run.path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << name.toStdString();
-        ASSERT_EQ(file.write(bytes), bytes.size());
-    };
-    write(QStringLiteral("bin/v.txt"), "build 11");
-    write(QStringLiteral("bin/kept.dat"), "the client's own");
-    QFile::setPermissions(run.path(QStringLiteral("bin/v.txt")),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    write(QStringLiteral("quil.psr"), R"({"rows":[{"CODE":"DataBase-DBMS","VALUE":"SQLite"},)"
-                                      R"({"CODE":"QL_UPT_TIME","VALUE":"77"}]})");
+    ASSERT_TRUE(test::writeFile(run.path("bin/v.txt"), "build 11"));
+    ASSERT_TRUE(test::writeFile(run.path("bin/kept.dat"), "the client's own"));
+    fs::permissions(run.path("bin/v.txt"), fs::perms::owner_all);
+    ASSERT_TRUE(test::writeFile(run.path("quil.psr"),
+                                R"({"rows":[{"CODE":"DataBase-DBMS","VALUE":"SQLite"},)"
+                                R"({"CODE":"QL_UPT_TIME","VALUE":"77"}]})"));
 }
 
-QString stampIn(const test::UpdaterRun& run) {
-    return test::settingIn(run.path(QStringLiteral("quil.psr")), QStringLiteral("QL_UPT_TIME"));
+std::string stampIn(const test::UpdaterRun& run) {
+    return test::settingIn(run.path("quil.psr"), "QL_UPT_TIME");
 }
 
 // The installation without the package folder, which keeps the packages
@@ -91,56 +87,52 @@ class AllOrNothing : public ::testing::Test {
 protected:
     void SetUp() override {
         layOutBuild11(run);
-        db = database.filePath(QStringLiteral("update.db"));
+        db = database.filePath("update.db");
         test::createSqliteUpdateDatabase(db);
-        add(QStringLiteral("core"), QStringLiteral("bin"), 12,
-            {{"v.txt", "build 12"}, {"core12.bin", randomBytes(3 << 20)}});
-        add(QStringLiteral("core"), QStringLiteral("bin"), 13,
-            {{"v.txt", "build 13"}, {"core13.bin", randomBytes(3 << 20)}});
-        add(QStringLiteral("data"), QStringLiteral("bin/data/new"), 13,
-            {{"d.bin", randomBytes(2 << 20)}, {"v.txt", "data 13"}});
+        add("core", "bin", 12, {{"v.txt", "build 12"}, {"core12.bin", randomBytes(3 << 20)}});
+        add("core", "bin", 13, {{"v.txt", "build 13"}, {"core13.bin", randomBytes(3 << 20)}});
+        add("data", "bin/data/new", 13, {{"d.bin", randomBytes(2 << 20)}, {"v.txt", "data 13"}});
         before = installationIn(run);
     }
 
-    void add(const QString& name, const QString& fpath, int build,
-             const QMap<QString, QByteArray>& files) {
-        test::addBuildPackage(db, QStringLiteral("QLX_UPT3"), name, fpath, build,
-                              test::makePackage(files));
+    void add(const std::string& name, const std::string& fpath, int build,
+             const std::map<std::string, std::string>& files) {
+        test::addBuildPackage(db, "QLX_UPT3", name, fpath, build, test::makePackage(files));
     }
-    int update(test::UpdaterRun& in) {
-        return in.run(QStringLiteral("qlx_upt"), kArguments.arg(db));
-    }
-    static void expectTheBoxesOfAFailedUpdate(const test::UpdaterRun& in, const QString& failure) {
+    int update(test::UpdaterRun& in) { return in.run("qlx_upt", argumentsFor(db)); }
+    static void expectTheBoxesOfAFailedUpdate(const test::UpdaterRun& in,
+                                              const std::string& failure) {
         const auto boxes = in.boxes();
         ASSERT_EQ(boxes.size(), 2u);
-        EXPECT_EQ(boxes[0].title, QStringLiteral("Err!"));
-        EXPECT_TRUE(boxes[0].text.contains(failure)) << boxes[0].text.toStdString();
-        EXPECT_EQ(boxes[1].title, QStringLiteral("에러!"));
-        EXPECT_EQ(boxes[1].text, QStringLiteral("홈페이지에서 직접 업그레이드 하세요."));
+        EXPECT_EQ(boxes[0].title, "Err!");
+        EXPECT_NE(boxes[0].text.find(failure), std::string::npos) << boxes[0].text;
+        EXPECT_EQ(boxes[1].title, "에러!");
+        EXPECT_EQ(boxes[1].text, "홈페이지에서 직접 업그레이드 하세요.");
         EXPECT_FALSE(in.clientArguments(300).has_value());
     }
 
     test::UpdaterRun run;
-    QTemporaryDir database;
-    QString db;
+    test::TempDir database;
+    std::string db;
     std::map<std::string, std::string> before;
 };
 
 TEST_F(AllOrNothing, OneBadPackageInstallsNothingOfTheRunAndSaysWhich) {
-    test::addBuildPackage(db, QStringLiteral("QLX_UPT3"), QStringLiteral("broken"),
-                          QStringLiteral("bin"), 13, "<html>502 Bad Gateway</html>");
+    const std::string notAZip = "<html>502 Bad Gateway</html>";
+    test::addBuildPackage(db, "QLX_UPT3", "broken", "bin", 13,
+                          Bytes(notAZip.begin(), notAZip.end()));
 
     EXPECT_EQ(update(run), 0);
 
-    expectTheBoxesOfAFailedUpdate(run, QStringLiteral("broken.zip: 압축 파일이 아닙니다"));
+    expectTheBoxesOfAFailedUpdate(run, "broken.zip: 압축 파일이 아닙니다");
     // The database was reached, which is what the stamp records; nothing else
     // of the installation changed.
-    EXPECT_EQ(stampIn(run), QString());
+    EXPECT_EQ(stampIn(run), "");
     std::map<std::string, std::string> after = installationIn(run);
     after.erase("quil.psr");
     before.erase("quil.psr");
     EXPECT_EQ(after, before);
-    EXPECT_TRUE(QFile::exists(run.path(QStringLiteral("upt/core.zip"))));
+    EXPECT_TRUE(test::fileExists(run.path("upt/core.zip")));
 }
 
 TEST_F(AllOrNothing, AFullDiskKeepsTheSettingsByteForByteAndTheOldBuild) {
@@ -148,22 +140,22 @@ TEST_F(AllOrNothing, AFullDiskKeepsTheSettingsByteForByteAndTheOldBuild) {
         GTEST_SKIP() << "mounting a small file system needs root";
     }
     test::UpdaterRun full;
-    const QByteArray target = full.folder().toLocal8Bit();
-    ASSERT_EQ(mount("qlx-full", target.constData(), "tmpfs", 0, "size=1m"), 0) << strerror(errno);
+    const std::string& target = full.folder();
+    ASSERT_EQ(mount("qlx-full", target.c_str(), "tmpfs", 0, "size=1m"), 0) << strerror(errno);
     const std::unique_ptr<const char, void (*)(const char*)> unmount(
-        target.constData(), [](const char* path) { umount2(path, MNT_DETACH); });
+        target.c_str(), [](const char* path) { umount2(path, MNT_DETACH); });
     layOutBuild11(full);
-    const QByteArray settings = test::readFile(full.path(QStringLiteral("quil.psr")));
+    const std::string settings = test::readFile(full.path("quil.psr"));
     // Fills every block that is left.
-    std::system(("dd if=/dev/zero of=" + ezip_test::shellQuoted(target.toStdString() + "/fill") +
-                 " bs=4k 2>/dev/null")
-                    .c_str());
+    std::system(
+        ("dd if=/dev/zero of=" + ezip_test::shellQuoted(target + "/fill") + " bs=4k 2>/dev/null")
+            .c_str());
     const std::map<std::string, std::string> old = installationIn(full);
 
     EXPECT_EQ(update(full), 0);
 
-    expectTheBoxesOfAFailedUpdate(full, QStringLiteral("core.zip: "));
-    EXPECT_EQ(test::readFile(full.path(QStringLiteral("quil.psr"))), settings);
+    expectTheBoxesOfAFailedUpdate(full, "core.zip: ");
+    EXPECT_EQ(test::readFile(full.path("quil.psr")), settings);
     EXPECT_EQ(installationIn(full), old);
 }
 
@@ -180,8 +172,8 @@ TEST_F(AllOrNothing, AKillAtAnyMomentLeavesTheOldOrTheNewBuildAndTheNextStartFin
     ASSERT_EQ(update(run), 0);
     ASSERT_TRUE(run.boxes().empty());
     const std::map<std::string, std::string> updated = installationIn(run);
-    ASSERT_EQ(test::readFile(run.path(QStringLiteral("bin/v.txt"))), "build 13");
-    ASSERT_EQ(test::readFile(run.path(QStringLiteral("bin/data/new/v.txt"))), "data 13");
+    ASSERT_EQ(test::readFile(run.path("bin/v.txt")), "build 13");
+    ASSERT_EQ(test::readFile(run.path("bin/data/new/v.txt")), "data 13");
     const std::set<std::string> packages = {"upt/", "upt/core.zip", "upt/data.zip"};
 
     const std::vector<Kill> kills = {
@@ -195,13 +187,10 @@ TEST_F(AllOrNothing, AKillAtAnyMomentLeavesTheOldOrTheNewBuildAndTheNextStartFin
         SCOPED_TRACE(std::string(kill.syscall) + " #" + std::to_string(kill.n));
         test::UpdaterRun attempt;
         layOutBuild11(attempt);
-        attempt.setLauncher(
-            {QStringLiteral("strace"), QStringLiteral("-f"), QStringLiteral("-qq"),
-             QStringLiteral("-o"), QStringLiteral("/dev/null"), QStringLiteral("-e"),
-             QStringLiteral("trace=%1").arg(QLatin1String(kill.syscall)), QStringLiteral("-e"),
-             QStringLiteral("inject=%1:signal=KILL:when=%2")
-                 .arg(QLatin1String(kill.syscall))
-                 .arg(kill.n)});
+        const std::string syscall = kill.syscall;
+        attempt.setLauncher({"strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=" + syscall,
+                             "-e",
+                             "inject=" + syscall + ":signal=KILL:when=" + std::to_string(kill.n)});
         const int status = update(attempt);
         const bool killed = !attempt.clientArguments(0).has_value();
         interrupted += killed ? 1 : 0;
@@ -217,7 +206,7 @@ TEST_F(AllOrNothing, AKillAtAnyMomentLeavesTheOldOrTheNewBuildAndTheNextStartFin
         for (const auto& [name, content] : before) {
             EXPECT_TRUE(now.count(name) != 0 || updated.count(name) == 0) << name << " is lost";
         }
-        EXPECT_TRUE(stampIn(attempt) == QLatin1String("77") || stampIn(attempt).isEmpty());
+        EXPECT_TRUE(stampIn(attempt) == "77" || stampIn(attempt).empty());
 
         // The next start settles what the killed one left, and updates.
         attempt.setLauncher({});

@@ -1,107 +1,208 @@
 #include "support/updater_run.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QThread>
-
+#include <chrono>
 #include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <map>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace qlx::test {
 
 namespace {
-QString unescape(QString text) {
-    QString out;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text.at(i) == u'\\' && i + 1 < text.size()) {
-            const QChar next = text.at(++i);
-            out += next == u'r'   ? QChar(u'\r')
-                   : next == u'n' ? QChar(u'\n')
-                   : next == u't' ? QChar(u'\t')
-                                  : next;
+
+using Clock = std::chrono::steady_clock;
+
+std::string unescape(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            const char next = text[++i];
+            out += next == 'r' ? '\r' : next == 'n' ? '\n' : next == 't' ? '\t' : next;
         } else {
-            out += text.at(i);
+            out += text[i];
         }
     }
     return out;
 }
+
+std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find(separator, start)) != std::string::npos;
+         start = end + 1) {
+        parts.push_back(text.substr(start, end - start));
+    }
+    parts.push_back(text.substr(start));
+    return parts;
+}
+
+std::string joined(const std::vector<std::string>& parts, char separator) {
+    std::string out;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        out += (i == 0 ? "" : std::string(1, separator)) + parts[i];
+    }
+    return out;
+}
+
+// The test's environment with `assignments` (NAME=value) put over it.
+std::vector<std::string> environmentWith(const std::vector<std::string>& assignments) {
+    std::map<std::string, std::string> variables;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string assignment = *entry;
+        variables[assignment.substr(0, assignment.find('='))] = assignment;
+    }
+    for (const std::string& assignment : assignments) {
+        variables[assignment.substr(0, assignment.find('='))] = assignment;
+    }
+    std::vector<std::string> result;
+    for (const auto& [name, assignment] : variables) {
+        result.push_back(assignment);
+    }
+    return result;
+}
+
+std::vector<char*> pointersTo(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (std::string& s : strings) {
+        pointers.push_back(s.data());
+    }
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// Appends what the pipe holds now, without waiting.
+void drain(int fd, std::string& into) {
+    char buffer[4096];
+    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) {
+        into.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
 } // namespace
+
+std::string binFolder() {
+    std::error_code error;
+    return std::filesystem::read_symlink("/proc/self/exe", error).parent_path().string();
+}
 
 UpdaterRun::UpdaterRun() = default;
 
 void UpdaterRun::installStandInClient() {
-    const QString client = path(QStringLiteral("quillon"));
-    QFile f(client);
-    f.open(QIODevice::WriteOnly);
-    f.write("#!/bin/sh\n"
-            "out=\"$(dirname \"$0\")/client-args.txt\"\n"
-            ": > \"$out.part\"\n"
-            "for a in \"$@\"; do printf '%s\\n' \"$a\" >> \"$out.part\"; done\n"
-            "mv \"$out.part\" \"$out\"\n");
-    f.close();
-    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const std::string client = path("quillon");
+    writeFile(client, "#!/bin/sh\n"
+                      "out=\"$(dirname \"$0\")/client-args.txt\"\n"
+                      ": > \"$out.part\"\n"
+                      "for a in \"$@\"; do printf '%s\\n' \"$a\" >> \"$out.part\"; done\n"
+                      "mv \"$out.part\" \"$out\"\n");
+    chmod(client.c_str(), S_IRWXU);
 }
 
-std::optional<QStringList> UpdaterRun::clientArguments(int waitMs) const {
-    const QString file = path(QStringLiteral("client-args.txt"));
-    for (int waited = 0; !QFile::exists(file) && waited < waitMs; waited += 20) {
-        QThread::msleep(20);
+std::optional<std::vector<std::string>> UpdaterRun::clientArguments(int waitMs) const {
+    const std::string file = path("client-args.txt");
+    for (int waited = 0; !fileExists(file) && waited < waitMs; waited += 20) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) {
+    if (!fileExists(file)) {
         return std::nullopt;
     }
-    QStringList lines = QString::fromUtf8(f.readAll()).split(u'\n');
-    if (!lines.isEmpty() && lines.last().isEmpty()) {
-        lines.removeLast();
+    std::vector<std::string> lines = split(readFile(file), '\n');
+    if (!lines.empty() && lines.back().empty()) {
+        lines.pop_back();
     }
     return lines;
 }
 
-int UpdaterRun::run(const QString& executable, const QString& arguments, const QStringList& answers,
-                    const QStringList& environment, int timeoutMs) {
-    QProcess process;
-    process.setWorkingDirectory(folder());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("QLX_BOX_LOG"), private_.filePath(QStringLiteral("boxes.log")));
-    env.insert(QStringLiteral("QLX_BOX_ANSWERS"), answers.join(u','));
-    for (const QString& assignment : environment) {
-        env.insert(assignment.section(u'=', 0, 0), assignment.section(u'=', 1));
-    }
-    process.setProcessEnvironment(env);
-    const QString program =
-        QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(executable);
+int UpdaterRun::run(const std::string& executable, const std::string& arguments,
+                    const std::vector<std::string>& answers,
+                    const std::vector<std::string>& environment, int timeoutMs) {
+    errorOutput_.clear();
+    std::vector<std::string> assignments{"QT_QPA_PLATFORM=offscreen",
+                                         "QLX_BOX_LOG=" + private_.filePath("boxes.log"),
+                                         "QLX_BOX_ANSWERS=" + joined(answers, ',')};
+    assignments.insert(assignments.end(), environment.begin(), environment.end());
+    std::vector<std::string> envStrings = environmentWith(assignments);
+
+    const std::string program = (std::filesystem::path(binFolder()) / executable).string();
+    std::vector<std::string> argvStrings = launcher_;
+    argvStrings.push_back(program);
     // The client hands over one argument text; POSIX passes it as one argument.
-    QStringList argv = arguments.isEmpty() ? QStringList() : QStringList{arguments};
-    if (launcher_.isEmpty()) {
-        process.start(program, argv);
-    } else {
-        process.start(launcher_.front(), launcher_.mid(1) + QStringList{program} + argv);
+    if (!arguments.empty()) {
+        argvStrings.push_back(arguments);
     }
-    const bool finished = process.waitForFinished(timeoutMs);
+    std::vector<char*> argv = pointersTo(argvStrings);
+    std::vector<char*> envp = pointersTo(envStrings);
+
+    int errorPipe[2];
+    if (pipe2(errorPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        return -1;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, folder().c_str());
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, errorPipe[1], STDERR_FILENO);
+    pid_t pid = 0;
+    // The launcher, when there is one, is looked up on the PATH.
+    const int spawned =
+        posix_spawnp(&pid, argv.front(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(errorPipe[1]);
+    if (spawned != 0) {
+        close(errorPipe[0]);
+        return -1;
+    }
+
+    // Waits for the program itself, not for the end of its error output:
+    // the client it starts may hold that open a little longer.
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    int status = 0;
+    bool finished = false;
+    while (!finished && Clock::now() < deadline) {
+        pollfd readable{errorPipe[0], POLLIN, 0};
+        poll(&readable, 1, 20);
+        drain(errorPipe[0], errorOutput_);
+        finished = waitpid(pid, &status, WNOHANG) == pid;
+        if (!finished && (readable.revents & POLLHUP) != 0) {
+            // Nobody writes any more; poll would not wait again.
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
     if (!finished) {
-        process.kill();
-        process.waitForFinished();
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
     }
-    errorOutput_ = process.readAllStandardError();
-    std::fwrite(errorOutput_.constData(), 1, static_cast<std::size_t>(errorOutput_.size()), stderr);
+    drain(errorPipe[0], errorOutput_);
+    close(errorPipe[0]);
+    std::fwrite(errorOutput_.data(), 1, errorOutput_.size(), stderr);
     if (!finished) {
         return -1;
     }
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::vector<UpdaterRun::Box> UpdaterRun::boxes() const {
     std::vector<Box> result;
-    QFile f(private_.filePath(QStringLiteral("boxes.log")));
-    if (!f.open(QIODevice::ReadOnly)) {
+    const std::string log = private_.filePath("boxes.log");
+    if (!fileExists(log)) {
         return result;
     }
-    for (const QString& line : QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts)) {
-        const QStringList fields = line.split(u'\t');
-        result.push_back({unescape(fields.value(0)), unescape(fields.value(1)), fields.value(2)});
+    for (const std::string& line : split(readFile(log), '\n')) {
+        if (line.empty()) {
+            continue;
+        }
+        std::vector<std::string> fields = split(line, '\t');
+        fields.resize(3);
+        result.push_back({unescape(fields[0]), unescape(fields[1]), fields[2]});
     }
     return result;
 }

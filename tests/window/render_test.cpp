@@ -1,5 +1,6 @@
 #include "app/version_check.h"
 #include "legacy/build_profile.h"
+#include "window/layout_checks.h"
 #include "window/qt/vercheck_window.h"
 
 #include <QCoreApplication>
@@ -7,9 +8,12 @@
 #include <QFontInfo>
 #include <QImage>
 #include <QLabel>
+#include <QProgressBar>
 #include <QRawFont>
 
 #include <gtest/gtest.h>
+
+#include <string>
 
 namespace qlx {
 namespace {
@@ -49,6 +53,12 @@ TEST(Render, WindowTextsHaveEveryGlyph) {
             }
         }
         EXPECT_TRUE(navy);
+
+        // The current bar is drawn smooth, as one stretch.
+        auto* bar = qobject_cast<QProgressBar*>(window.control("hpb_1"));
+        ASSERT_NE(bar, nullptr);
+        window.logic().uf_bar(std::string("BAR"), 6);
+        EXPECT_LE(test::filledStretches(*bar), 2);
     }
     app.destroy();
 }

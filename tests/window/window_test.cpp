@@ -2,9 +2,9 @@
 #include "legacy/build_profile.h"
 #include "process/nvo_process.h"
 #include "process/scripted_process_table.h"
+#include "support/test_files.h"
 #include "window/layout_checks.h"
 #include "window/qt/vercheck_window.h"
-#include "window/window_layout.h"
 
 #include <QFontInfo>
 #include <QGuiApplication>
@@ -13,12 +13,13 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace qlx {
 namespace {
@@ -77,12 +78,16 @@ TEST_F(Window, ControlsInControlOrderWithTheirKinds) {
     EXPECT_EQ(window->children().last(), window->control("st_2"));
 }
 
-TEST_F(Window, GeometryKeepsTheLayoutsProportionsOnOneScale) {
-    const WindowLayout& layout = currentWindowLayout();
-    const double scaleX = double(window->width()) / layout.width;
-    const double scaleY = double(window->height()) / layout.height;
-    EXPECT_NEAR(scaleX, scaleY, 0.005);
-    test::expectControlsFollow(*window, layout);
+TEST_F(Window, GeometryKeepsTheDesignUnitsOnOneScale) {
+    test::expectPlacedOnOneScale(*window, 2139, 576,
+                                 {{"dw_2", 1152, 320, 686, 400},
+                                  {"dw_1", 1723, 32, 686, 400},
+                                  {"st_1", 210, 64, 1650, 76},
+                                  {"hpb_1", 283, 268, 1490, 92},
+                                  {"cb_exit", 1477, 256, 270, 92},
+                                  {"cb_up", 1010, 256, 270, 92},
+                                  {"cb_exit1", 1682, 256, 270, 92},
+                                  {"st_2", 210, 148, 1650, 52}});
 }
 
 TEST_F(Window, VisibilityTextsCaptionsAndNothingToFocus) {
@@ -114,9 +119,16 @@ TEST_F(Window, FontsAndColoursOfTheTexts) {
     EXPECT_EQ(st1.weight(), QFont::Bold);
     EXPECT_TRUE(st1.fixedPitch());
     const QFont st2 = get<QLabel>("st_2")->font();
+    EXPECT_EQ(st2.family(), QStringLiteral("굴림체"));
     EXPECT_EQ(st2.pointSize(), 9);
     EXPECT_EQ(st2.weight(), QFont::Normal);
-    EXPECT_EQ(get<QPushButton>("cb_up")->font().pointSize(), 10);
+    EXPECT_TRUE(st2.fixedPitch());
+    for (const char* button : {"cb_exit", "cb_up", "cb_exit1"}) {
+        const QFont font = get<QPushButton>(button)->font();
+        EXPECT_EQ(font.family(), QStringLiteral("굴림체")) << button;
+        EXPECT_EQ(font.pointSize(), 10) << button;
+        EXPECT_EQ(font.weight(), QFont::Normal) << button;
+    }
     for (const char* name : {"st_1", "st_2"}) {
         const QPalette p = window->control(name)->palette();
         EXPECT_EQ(p.color(QPalette::WindowText), QColor(0, 0, 128)) << name;
@@ -133,16 +145,14 @@ TEST_F(Window, ProgressBarDesignValuesAndBarThroughTheWindow) {
     EXPECT_EQ(bar->maximum(), 10);
     EXPECT_EQ(bar->value(), 1);
     EXPECT_EQ(bar->minimum(), 0);
-    EXPECT_EQ(bar->property("step").toInt(), 1);
-    EXPECT_TRUE(bar->property("smooth").toBool());
 
-    window->logic().uf_bar(QStringLiteral("SET"), 3);
-    window->logic().uf_bar(QStringLiteral("BAR"), 2);
+    window->logic().uf_bar(std::string("SET"), 3);
+    window->logic().uf_bar(std::string("BAR"), 2);
     EXPECT_EQ(bar->maximum(), 3);
     EXPECT_EQ(bar->value(), 2);
     EXPECT_EQ(get<QLabel>("st_1")->property("tag").toString(), QStringLiteral("3"));
     EXPECT_EQ(get<QLabel>("st_1")->text(), QStringLiteral("Quillon 최신버전 설지 중..."));
-    window->logic().uf_bar(QStringLiteral("other"), 9);
+    window->logic().uf_bar(std::string("other"), 9);
     EXPECT_EQ(bar->maximum(), 3);
     EXPECT_EQ(bar->value(), 2);
 }
@@ -175,17 +185,18 @@ protected:
 TEST(OpenedWindow, StartsTheUpgradeOnlyOnceItIsOnScreen) {
     version_check app;
     app.create();
-    QTemporaryDir install;
+    test::TempDir install;
     ASSERT_TRUE(install.isValid());
     w_vercheck::Services services = w_vercheck::systemServices();
-    const QString commandLine =
-        QStringLiteral("/PID=1;/PSR=%1;").arg(install.filePath(QStringLiteral("quil.psr")));
+    const std::string commandLine = "/PID=1;/PSR=" + install.filePath("quil.psr") + ";";
     services.commandLine = [commandLine] { return commandLine; };
     services.createProcessObject = [] {
         return std::make_unique<nvo_process>(std::make_unique<testing::ScriptedProcessTable>(
             testing::entry(0, "[System Process]"), std::vector<ProcessEntry>{}));
     };
-    services.startProgram = [](const QString&, const QStringList&) { return true; };
+    services.startProgram = [](const std::string&, const std::vector<std::string>&) {
+        return true;
+    };
     VercheckWindow window(currentProfile(), app, std::move(services));
     PaintCounter counter;
     window.installEventFilter(&counter);

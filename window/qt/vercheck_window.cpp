@@ -134,11 +134,11 @@ void VercheckWindow::buildControls(const WindowLayout& layout) {
         }
         case ControlKind::ProgressBar: {
             auto* bar = new QProgressBar(this);
+            // Nothing steps the bar, so its design-time step has no Qt
+            // counterpart; callers set positions.
             bar->setMaximum(kProgressMaximum);
             bar->setValue(kProgressPosition);
-            bar->setProperty("step", kProgressStep);
             bar->setTextVisible(false);
-            bar->setProperty("smooth", layout.smoothProgressBar);
             if (!layout.smoothProgressBar) {
                 // Blocks, as the classic bar draws them.
                 bar->setStyleSheet(QStringLiteral(
@@ -158,12 +158,10 @@ void VercheckWindow::buildControls(const WindowLayout& layout) {
         control->setObjectName(utf8(item.name));
         control->setGeometry(scaled(item.x), scaled(item.y), scaled(item.width),
                              scaled(item.height));
-        if (item.tabOrder) {
-            control->setProperty("tabOrder", *item.tabOrder);
-        }
         control->setVisible(item.visible);
         if (!item.visible) {
-            // Hidden triggers: never shown, so never focused or clicked by the user.
+            // Hidden triggers: never shown, so never focused or clicked by the
+            // user, and out of any tab chain whatever their design-time order.
             control->setFocusPolicy(Qt::NoFocus);
         }
         controls_.push_back(control);
@@ -216,22 +214,24 @@ void VercheckWindow::setProgressPosition(int position) {
     hpb_1_->setValue(position);
 }
 
-void VercheckWindow::setStatusText(const QString& text) {
-    st_1_->setText(text);
+void VercheckWindow::setStatusText(const std::string& text) {
+    st_1_->setText(utf8(text));
 }
 
-void VercheckWindow::setStatusTag(const QString& tag) {
-    st_1_->setProperty("tag", tag);
+void VercheckWindow::setStatusTag(const std::string& tag) {
+    // The tag is st_1's own invisible string: it lives on the label, where
+    // nothing draws it.
+    st_1_->setProperty("tag", utf8(tag));
 }
 
-void VercheckWindow::messageBox(const QString& title, const QString& text) {
-    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, this);
+void VercheckWindow::messageBox(const std::string& title, const std::string& text) {
+    QMessageBox box(QMessageBox::Information, utf8(title), utf8(text), QMessageBox::Ok, this);
     execBox(box);
 }
 
-int VercheckWindow::askYesNo(const QString& title, const QString& text) {
-    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Yes | QMessageBox::No,
-                    this);
+int VercheckWindow::askYesNo(const std::string& title, const std::string& text) {
+    QMessageBox box(QMessageBox::Information, utf8(title), utf8(text),
+                    QMessageBox::Yes | QMessageBox::No, this);
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::No);
     return execBox(box) == QMessageBox::Yes ? 1 : 2;

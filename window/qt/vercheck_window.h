@@ -7,6 +7,8 @@
 
 #include <chrono>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 class QLabel;
@@ -49,10 +51,10 @@ public:
     // WindowPort
     void setProgressMaximum(int maximum) override;
     void setProgressPosition(int position) override;
-    void setStatusText(const QString& text) override;
-    void setStatusTag(const QString& tag) override;
-    void messageBox(const QString& title, const QString& text) override;
-    int askYesNo(const QString& title, const QString& text) override;
+    void setStatusText(const std::string& text) override;
+    void setStatusTag(const std::string& tag) override;
+    void messageBox(const std::string& title, const std::string& text) override;
+    int askYesNo(const std::string& title, const std::string& text) override;
     void processPendingEvents() override;
     void postUpgradeClick() override;
     void closeWindow() override;
