@@ -1,13 +1,15 @@
-#include "app/unexpected_error.h"
+#include "base/unexpected_error.h"
+#include "support/test_files.h"
+#include "update/file_system.h"
+#include "update/library_loader.h"
 #include "update/outside_library.h"
 #include "update/vexa_unzip.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <system_error>
 
 // Its own executable: once the adapter has loaded the library it keeps it, so
 // these cases must run in a process that never loaded it.
@@ -18,38 +20,46 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(emptyFolder_.isValid());
         ASSERT_TRUE(clientFolder_.isValid());
-        previousCurrent_ = QDir::currentPath();
+        previousCurrent_ = qlx::currentFolder();
+        ASSERT_FALSE(previousCurrent_.empty());
         qlx::OutsideLibrary::setLibraryFolderForTesting(emptyFolder_.path());
     }
     void TearDown() override {
-        qlx::OutsideLibrary::setLibraryFolderForTesting(QString());
-        QDir::setCurrent(previousCurrent_);
+        qlx::OutsideLibrary::setLibraryFolderForTesting("");
+        qlx::setCurrentFolder(previousCurrent_);
     }
 
-    QTemporaryDir emptyFolder_;
-    QTemporaryDir clientFolder_;
-    QString previousCurrent_;
+    // Copies `from` to `to`; false, with the reason recorded, when it fails.
+    static bool copy(const std::string& from, const std::string& to) {
+        std::error_code error;
+        std::filesystem::copy_file(from, to, error);
+        EXPECT_FALSE(error) << from << " -> " << to << ": " << error.message();
+        return !error;
+    }
+
+    qlx::test::TempDir emptyFolder_;
+    qlx::test::TempDir clientFolder_;
+    std::string previousCurrent_;
 };
 
 TEST_F(MissingLibrary, IsTheUnexpectedErrorNamingTheLibrary) {
     try {
-        qlx::vexa_unzip(clientFolder_.filePath(QStringLiteral("p.zip")), clientFolder_.path());
+        qlx::vexa_unzip(clientFolder_.filePath("p.zip"), clientFolder_.path());
         FAIL() << "no unexpected error";
     } catch (const qlx::UnexpectedError& error) {
-        EXPECT_TRUE(error.library().contains(QStringLiteral("EZip"))) << error.what();
-        EXPECT_FALSE(error.reason().isEmpty());
+        EXPECT_NE(error.library().find("EZip"), std::string::npos) << error.what();
+        EXPECT_FALSE(error.reason().empty());
     }
 }
 
 TEST_F(MissingLibrary, APlantedCopyInTheCurrentFolderIsNotLoaded) {
-    const QString real = QCoreApplication::applicationDirPath() + QStringLiteral("/libEZip.so");
-    ASSERT_TRUE(QFile::exists(real));
-    ASSERT_TRUE(QFile::copy(real, clientFolder_.filePath(QStringLiteral("libEZip.so"))));
-    ASSERT_TRUE(QFile::copy(real, clientFolder_.filePath(QStringLiteral("EZip"))));
-    ASSERT_TRUE(QDir::setCurrent(clientFolder_.path()));
+    const std::string real = qlx::executableFolder() + "/libEZip.so";
+    ASSERT_TRUE(qlx::test::fileExists(real));
+    ASSERT_TRUE(copy(real, clientFolder_.filePath("libEZip.so")));
+    ASSERT_TRUE(copy(real, clientFolder_.filePath("EZip")));
+    ASSERT_TRUE(qlx::setCurrentFolder(clientFolder_.path()));
 
-    EXPECT_THROW(qlx::vexa_unzip(QStringLiteral("p.zip"), QStringLiteral(".")),
-                 qlx::UnexpectedError);
+    EXPECT_THROW(qlx::vexa_unzip("p.zip", "."), qlx::UnexpectedError);
 }
 
 } // namespace

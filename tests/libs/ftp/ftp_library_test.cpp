@@ -2,12 +2,15 @@
 #include "ftp_test_files.h"
 #include "libs/ftp/ftp.h"
 #include "support/ftp_server.h"
-
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <system_error>
 
 namespace {
 
@@ -17,10 +20,12 @@ class FtpLibraryTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(home_.isValid() && local_.isValid());
-        ASSERT_TRUE(QDir(home_.path()).mkpath(QStringLiteral("Quillon_Down/sub")));
+        std::error_code error;
+        std::filesystem::create_directories(serverFile("Quillon_Down/sub"), error);
+        ASSERT_TRUE(qlx::test::folderExists(serverFile("Quillon_Down/sub"))) << error.message();
         server_ = FtpServer::startReal(home_.path());
         ASSERT_NE(server_, nullptr) << "the pyftpdlib test server did not start";
-        address_ = server_->address().toLatin1();
+        address_ = server_->address();
         FTPsetTimeouts(3, 3, 3);
     }
 
@@ -29,18 +34,16 @@ protected:
         FTPsetTimeouts(0, 0, 0);
     }
 
-    short connect() {
-        return FTPConnect(address_.constData(), FtpServer::user, FtpServer::password);
-    }
+    short connect() { return FTPConnect(address_.c_str(), FtpServer::user, FtpServer::password); }
 
-    QString serverFile(const QString& relative) const { return home_.filePath(relative); }
-    QString localFile(const QString& name) const { return local_.filePath(name); }
-    QByteArray localPath(const QString& name) const { return localFile(name).toLocal8Bit(); }
+    std::string serverFile(const std::string& relative) const { return home_.filePath(relative); }
+    // Handed to the library as they are: the bytes the test reads the file by.
+    std::string localFile(const std::string& name) const { return local_.filePath(name); }
 
-    QTemporaryDir home_;
-    QTemporaryDir local_;
+    qlx::test::TempDir home_;
+    qlx::test::TempDir local_;
     std::unique_ptr<FtpServer> server_;
-    QByteArray address_;
+    std::string address_;
 };
 
 TEST_F(FtpLibraryTest, ConnectLogsInWithTheUpdateAccount) {
@@ -61,7 +64,7 @@ TEST_F(FtpLibraryTest, WrongCredentialsFailAtConnectAndLeaveNoConnection) {
                           {"nobody", "mavik#(%~&!*"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.user) + " / " + c.password);
-        EXPECT_EQ(FTPConnect(address_.constData(), c.user, c.password), FTP_E_LOGIN);
+        EXPECT_EQ(FTPConnect(address_.c_str(), c.user, c.password), FTP_E_LOGIN);
         EXPECT_EQ(FTPsetCurrentDir("Quillon_Down"), FTP_E_NOT_CONNECTED);
     }
 }
@@ -76,7 +79,7 @@ TEST_F(FtpLibraryTest, AddressMustBeAnIpv4LiteralWithOptionalPort) {
         EXPECT_EQ(FTPConnect(address, FtpServer::user, FtpServer::password), FTP_E_ADDRESS);
     }
     EXPECT_EQ(FTPConnect(nullptr, FtpServer::user, FtpServer::password), FTP_E_ARGUMENT);
-    EXPECT_EQ(FTPConnect(address_.constData(), nullptr, FtpServer::password), FTP_E_ARGUMENT);
+    EXPECT_EQ(FTPConnect(address_.c_str(), nullptr, FtpServer::password), FTP_E_ARGUMENT);
 }
 
 TEST_F(FtpLibraryTest, NoServerOnThePortFailsAtConnect) {
@@ -87,102 +90,94 @@ TEST_F(FtpLibraryTest, NoServerOnThePortFailsAtConnect) {
 TEST_F(FtpLibraryTest, ChangingFolderEntersExistingFoldersOnly) {
     EXPECT_EQ(FTPsetCurrentDir("Quillon_Down"), FTP_E_NOT_CONNECTED);
     ASSERT_EQ(connect(), FTP_OK);
-    ASSERT_TRUE(qlx::test::writeFile(serverFile(QStringLiteral("Quillon_Down/here.bin")), "down"));
-    ASSERT_TRUE(
-        qlx::test::writeFile(serverFile(QStringLiteral("Quillon_Down/sub/deep.bin")), "deep"));
+    ASSERT_TRUE(qlx::test::writeFile(serverFile("Quillon_Down/here.bin"), "down"));
+    ASSERT_TRUE(qlx::test::writeFile(serverFile("Quillon_Down/sub/deep.bin"), "deep"));
 
     EXPECT_EQ(FTPsetCurrentDir("Quillon_Down"), FTP_OK);
     // A refused change leaves the server in the folder it was in.
     EXPECT_EQ(FTPsetCurrentDir("Missing"), FTP_E_NO_FOLDER);
     EXPECT_EQ(FTPsetCurrentDir(""), FTP_E_ARGUMENT);
     EXPECT_EQ(FTPsetCurrentDir(nullptr), FTP_E_ARGUMENT);
-    EXPECT_EQ(FTPgetFile("here.bin", localPath(QStringLiteral("here.bin")).constData(), 1), FTP_OK);
-    EXPECT_EQ(qlx::test::readFile(localFile(QStringLiteral("here.bin"))), "down");
+    EXPECT_EQ(FTPgetFile("here.bin", localFile("here.bin").c_str(), 1), FTP_OK);
+    EXPECT_EQ(qlx::test::readFile(localFile("here.bin")), "down");
 
     // Folder names are relative to the current folder, as CWD takes them.
     EXPECT_EQ(FTPsetCurrentDir("sub"), FTP_OK);
-    EXPECT_EQ(FTPgetFile("deep.bin", localPath(QStringLiteral("deep.bin")).constData(), 1), FTP_OK);
-    EXPECT_EQ(qlx::test::readFile(localFile(QStringLiteral("deep.bin"))), "deep");
+    EXPECT_EQ(FTPgetFile("deep.bin", localFile("deep.bin").c_str(), 1), FTP_OK);
+    EXPECT_EQ(qlx::test::readFile(localFile("deep.bin")), "deep");
     EXPECT_EQ(FTPsetCurrentDir("/Quillon_Down/sub"), FTP_OK);
     EXPECT_EQ(FTPsetCurrentDir("/Quillon_Down"), FTP_OK);
-    EXPECT_EQ(FTPgetFile("here.bin", localPath(QStringLiteral("again.bin")).constData(), 1),
-              FTP_OK);
+    EXPECT_EQ(FTPgetFile("here.bin", localFile("again.bin").c_str(), 1), FTP_OK);
 }
 
 TEST_F(FtpLibraryTest, BinaryDownloadDeliversTheFileByteForByte) {
     struct Case {
-        QString remote;
-        QByteArray content;
+        std::string remote;
+        std::string content;
     };
     const Case cases[] = {
-        {QStringLiteral("all_bytes.zip"), qlx::test::allByteValues()},
-        {QStringLiteral("large.zip"), qlx::test::pseudoRandomBytes(6 * 1024 * 1024 + 7, 42)},
-        {QStringLiteral("empty.zip"), QByteArray()},
+        {"all_bytes.zip", qlx::test::allByteValues()},
+        {"large.zip", qlx::test::pseudoRandomBytes(6 * 1024 * 1024 + 7, 42)},
+        {"empty.zip", std::string()},
         // Characters that mean something in a URL must reach the server as they are.
-        {QStringLiteral("pkg #1 100%;a?b&c.zip"), QByteArray("named")},
+        {"pkg #1 100%;a?b&c.zip", "named"},
     };
     ASSERT_EQ(connect(), FTP_OK);
     ASSERT_EQ(FTPsetCurrentDir("Quillon_Down"), FTP_OK);
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.remote.toStdString());
-        ASSERT_TRUE(qlx::test::writeFile(serverFile(QStringLiteral("Quillon_Down/") + c.remote),
-                                         c.content));
-        const QString target = localFile(c.remote);
+        SCOPED_TRACE(c.remote);
+        ASSERT_TRUE(qlx::test::writeFile(serverFile("Quillon_Down/" + c.remote), c.content));
+        const std::string target = localFile(c.remote);
         ASSERT_TRUE(qlx::test::writeFile(target, "stale copy")); // replaced, not appended to
-        EXPECT_EQ(
-            FTPgetFile(c.remote.toLocal8Bit().constData(), target.toLocal8Bit().constData(), 1),
-            FTP_OK);
-        const QByteArray got = qlx::test::readFile(target);
+        EXPECT_EQ(FTPgetFile(c.remote.c_str(), target.c_str(), 1), FTP_OK);
+        const std::string got = qlx::test::readFile(target);
         EXPECT_EQ(got.size(), c.content.size());
         EXPECT_TRUE(got == c.content);
     }
     // Nothing but the requested files is left behind.
-    EXPECT_EQ(qlx::test::entriesOf(local_.path()).size(), static_cast<qsizetype>(std::size(cases)));
+    EXPECT_EQ(qlx::test::entriesOf(local_.path()).size(), std::size(cases));
 }
 
 TEST_F(FtpLibraryTest, TextModeTransfersLines) {
-    ASSERT_TRUE(
-        qlx::test::writeFile(serverFile(QStringLiteral("Quillon_Down/notes.txt")), "one\ntwo\n"));
+    ASSERT_TRUE(qlx::test::writeFile(serverFile("Quillon_Down/notes.txt"), "one\ntwo\n"));
     ASSERT_EQ(connect(), FTP_OK);
     ASSERT_EQ(FTPsetCurrentDir("Quillon_Down"), FTP_OK);
-    ASSERT_EQ(FTPgetFile("notes.txt", localPath(QStringLiteral("notes.txt")).constData(), 0),
-              FTP_OK);
+    ASSERT_EQ(FTPgetFile("notes.txt", localFile("notes.txt").c_str(), 0), FTP_OK);
     // The server sends text with CRLF line ends (TYPE A); the lines arrive whole.
-    QByteArray got = qlx::test::readFile(localFile(QStringLiteral("notes.txt")));
-    got.replace("\r\n", "\n");
+    std::string got = qlx::test::readFile(localFile("notes.txt"));
+    for (std::size_t at = got.find("\r\n"); at != std::string::npos; at = got.find("\r\n", at)) {
+        got.erase(at, 1);
+    }
     EXPECT_EQ(got, "one\ntwo\n");
 }
 
 TEST_F(FtpLibraryTest, FailedDownloadsLeaveNoFileBehind) {
-    ASSERT_TRUE(qlx::test::writeFile(serverFile(QStringLiteral("Quillon_Down/pkg.zip")), "zip"));
-    EXPECT_EQ(FTPgetFile("pkg.zip", localPath(QStringLiteral("pkg.zip")).constData(), 1),
-              FTP_E_NOT_CONNECTED);
+    ASSERT_TRUE(qlx::test::writeFile(serverFile("Quillon_Down/pkg.zip"), "zip"));
+    EXPECT_EQ(FTPgetFile("pkg.zip", localFile("pkg.zip").c_str(), 1), FTP_E_NOT_CONNECTED);
     ASSERT_EQ(connect(), FTP_OK);
     ASSERT_EQ(FTPsetCurrentDir("Quillon_Down"), FTP_OK);
 
     struct Case {
         const char* what;
-        QByteArray remote;
-        QByteArray local;
+        std::string remote;
+        std::string local;
         short expected;
     };
     const Case cases[] = {
-        {"missing remote file", "nothing.zip", localPath(QStringLiteral("nothing.zip")),
-         FTP_E_NO_FILE},
-        {"empty remote name", "", localPath(QStringLiteral("x.zip")), FTP_E_ARGUMENT},
-        {"local path is a folder", "pkg.zip", local_.path().toLocal8Bit(), FTP_E_ARGUMENT},
-        {"local path ends with a separator", "pkg.zip", localPath(QString()) + "/", FTP_E_ARGUMENT},
-        {"local folder missing", "pkg.zip", localPath(QStringLiteral("tmp/pkg.zip")),
-         FTP_E_LOCAL_FILE},
+        {"missing remote file", "nothing.zip", localFile("nothing.zip"), FTP_E_NO_FILE},
+        {"empty remote name", "", localFile("x.zip"), FTP_E_ARGUMENT},
+        {"local path is a folder", "pkg.zip", local_.path(), FTP_E_ARGUMENT},
+        {"local path ends with a separator", "pkg.zip", local_.path() + "/", FTP_E_ARGUMENT},
+        {"local folder missing", "pkg.zip", localFile("tmp/pkg.zip"), FTP_E_LOCAL_FILE},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(FTPgetFile(c.remote.constData(), c.local.constData(), 1), c.expected);
-        EXPECT_TRUE(qlx::test::entriesOf(local_.path()).isEmpty())
-            << qlx::test::entriesOf(local_.path()).join(u' ').toStdString();
+        EXPECT_EQ(FTPgetFile(c.remote.c_str(), c.local.c_str(), 1), c.expected);
+        EXPECT_TRUE(qlx::test::entriesOf(local_.path()).empty())
+            << qlx::test::joined(qlx::test::entriesOf(local_.path()));
     }
     // The connection survives the refusals.
-    EXPECT_EQ(FTPgetFile("pkg.zip", localPath(QStringLiteral("pkg.zip")).constData(), 1), FTP_OK);
+    EXPECT_EQ(FTPgetFile("pkg.zip", localFile("pkg.zip").c_str(), 1), FTP_OK);
 }
 
 TEST_F(FtpLibraryTest, DisconnectIsHarmlessWithoutConnectionAndEndsIt) {

@@ -3,14 +3,13 @@
 #include "ftp_test_files.h"
 #include "libs/ftp/ftp.h"
 #include "support/ftp_server.h"
-
-#include <QDir>
-#include <QElapsedTimer>
-#include <QTemporaryDir>
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <string>
 
 namespace {
 
@@ -19,7 +18,7 @@ using qlx::test::FtpServer;
 constexpr short timeoutSeconds = 2;
 // Every failure must show within the time-out it hits plus some slack for a
 // loaded machine; the defaults (10 s) would exceed this.
-constexpr qint64 limitMs = 3 * timeoutSeconds * 1000 + 2000;
+constexpr std::chrono::milliseconds limit{3 * timeoutSeconds * 1000 + 2000};
 
 struct Misbehaviour {
     const char* mode;
@@ -38,42 +37,43 @@ protected:
 
 TEST_P(FtpMisbehaviourTest, FailsInTimeAndLeavesNothing) {
     const Misbehaviour& m = GetParam();
-    QTemporaryDir local;
+    qlx::test::TempDir local;
     ASSERT_TRUE(local.isValid());
-    const QByteArray target = QDir(local.path()).filePath(QStringLiteral("pkg.zip")).toLocal8Bit();
+    const std::string target = local.filePath("pkg.zip");
     {
-        auto bad = FtpServer::startMisbehaving(QString::fromLatin1(m.mode));
+        auto bad = FtpServer::startMisbehaving(m.mode);
         ASSERT_NE(bad, nullptr);
-        const QByteArray address = bad->address().toLatin1();
+        const std::string address = bad->address();
 
-        QElapsedTimer timer;
-        timer.start();
-        short result = FTPConnect(address.constData(), FtpServer::user, FtpServer::password);
+        const auto started = std::chrono::steady_clock::now();
+        short result = FTPConnect(address.c_str(), FtpServer::user, FtpServer::password);
         if (m.failsAtConnect) {
             EXPECT_EQ(result, m.expected);
         } else {
             ASSERT_EQ(result, FTP_OK);
             ASSERT_EQ(FTPsetCurrentDir("Quillon_Down"), FTP_OK);
-            result = FTPgetFile("pkg.zip", target.constData(), 1);
+            result = FTPgetFile("pkg.zip", target.c_str(), 1);
             EXPECT_EQ(result, m.expected);
         }
-        EXPECT_LT(timer.elapsed(), limitMs);
-        EXPECT_TRUE(qlx::test::entriesOf(local.path()).isEmpty())
-            << qlx::test::entriesOf(local.path()).join(u' ').toStdString();
+        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - started);
+        EXPECT_LT(elapsed, limit) << elapsed.count() << " ms";
+        EXPECT_TRUE(qlx::test::entriesOf(local.path()).empty())
+            << qlx::test::joined(qlx::test::entriesOf(local.path()));
     }
 
     // Whatever state the failure left, a new connection to a sound server works.
-    QTemporaryDir home;
+    qlx::test::TempDir home;
     ASSERT_TRUE(home.isValid());
     auto good = FtpServer::startReal(home.path());
     ASSERT_NE(good, nullptr);
-    ASSERT_TRUE(qlx::test::writeFile(home.filePath(QStringLiteral("Quillon_Down/pkg.zip")),
-                                     qlx::test::allByteValues()));
-    const QByteArray address = good->address().toLatin1();
-    ASSERT_EQ(FTPConnect(address.constData(), FtpServer::user, FtpServer::password), FTP_OK);
+    ASSERT_TRUE(
+        qlx::test::writeFile(home.filePath("Quillon_Down/pkg.zip"), qlx::test::allByteValues()));
+    const std::string address = good->address();
+    ASSERT_EQ(FTPConnect(address.c_str(), FtpServer::user, FtpServer::password), FTP_OK);
     ASSERT_EQ(FTPsetCurrentDir("Quillon_Down"), FTP_OK);
-    ASSERT_EQ(FTPgetFile("pkg.zip", target.constData(), 1), FTP_OK);
-    EXPECT_TRUE(qlx::test::readFile(QString::fromLocal8Bit(target)) == qlx::test::allByteValues());
+    ASSERT_EQ(FTPgetFile("pkg.zip", target.c_str(), 1), FTP_OK);
+    EXPECT_TRUE(qlx::test::readFile(target) == qlx::test::allByteValues());
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, FtpMisbehaviourTest,

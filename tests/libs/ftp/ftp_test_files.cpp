@@ -1,44 +1,52 @@
 #include "ftp_test_files.h"
 
-#include <QDir>
-#include <QFile>
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 namespace qlx::test {
 
-QByteArray allByteValues() {
-    QByteArray bytes;
+std::string allByteValues() {
+    std::string bytes;
     for (int round = 0; round < 4; ++round) {
         for (int value = 0; value < 256; ++value) {
-            bytes.append(static_cast<char>(value));
+            bytes.push_back(static_cast<char>(value));
         }
     }
     bytes.append("\r\n\n\r\r\n", 6);
     return bytes;
 }
 
-QByteArray pseudoRandomBytes(qsizetype size, quint32 seed) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    quint32 state = seed;
-    for (qsizetype i = 0; i < size; ++i) {
+std::string pseudoRandomBytes(std::size_t size, std::uint32_t seed) {
+    std::string bytes(size, '\0');
+    std::uint32_t state = seed;
+    for (char& byte : bytes) {
         state = state * 1664525U + 1013904223U;
-        bytes[i] = static_cast<char>(state >> 24);
+        byte = static_cast<char>(state >> 24);
     }
     return bytes;
 }
 
-bool writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+std::vector<std::string> entriesOf(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        names.push_back(entry.path().filename().string());
+    }
+    if (error) {
+        // An unreadable folder must not pass for an empty one.
+        names.push_back("<cannot list " + folder + ": " + error.message() + ">");
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QStringList entriesOf(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                                  QDir::Name);
+std::string joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) {
+        text += (text.empty() ? "" : " ") + name;
+    }
+    return text;
 }
 
 } // namespace qlx::test

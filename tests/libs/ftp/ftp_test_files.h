@@ -1,20 +1,21 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-#include <QStringList>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
 
 namespace qlx::test {
 
 // Every byte value, including CR, LF and NUL, in pairs that a text-mode
 // transfer would alter.
-QByteArray allByteValues();
+std::string allByteValues();
 // `size` bytes that do not repeat with any short period.
-QByteArray pseudoRandomBytes(qsizetype size, quint32 seed);
+std::string pseudoRandomBytes(std::size_t size, std::uint32_t seed);
 
-bool writeFile(const QString& path, const QByteArray& content);
-QByteArray readFile(const QString& path);
-// The names in `folder`, hidden ones included.
-QStringList entriesOf(const QString& folder);
+// The names in `folder`, hidden ones included, in byte order.
+std::vector<std::string> entriesOf(const std::string& folder);
+// `names` separated by spaces, for failure messages.
+std::string joined(const std::vector<std::string>& names);
 
 } // namespace qlx::test
