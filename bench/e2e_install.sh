@@ -13,12 +13,19 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-runs=${1:-5}
-total_mb=${2:-200}
-count=${3:-50}
+usage="bench/e2e_install.sh [RUNS] [TOTAL_MB] [PACKAGES]   (whole numbers; default 5 200 50)"
+# shellcheck source=bench/lib.sh
+. bench/lib.sh
+check_args 3 "$@"
+runs=${1-5}
+total_mb=${2-200}
+count=${3-50}
+count RUNS "$runs"
+count TOTAL_MB "$total_mb"
+count PACKAGES "$count"
+need_tools /usr/bin/time /usr/bin/python3 unzip bsdtar sqlite3 psql dd
 bin=$root/build/ci/bin
-cmake --preset ci >/dev/null
-cmake --build --preset ci --target qlx_upt qlx_publish EZip ftp >/dev/null
+build ci qlx_upt qlx_publish EZip ftp
 
 # shellcheck source=bench/work_folder.sh
 . "$root/bench/work_folder.sh" qlx-bench-e2e
@@ -146,11 +153,15 @@ bench() {
       cat "$dir.boxes" >&2
       exit 1
     fi
-    u=$(cat "$work/time.u")
+    u=$(tail -1 "$work/time.u")
+    # shellcheck disable=SC2086 # "seconds kB"
+    measured "the updater's run $run" $u
     local peer
     peer=$(new_install "$dbms")
     (cd "$peer" && /usr/bin/time -f '%e %M' -o "$work/time.p" bash "$script")
-    p=$(cat "$work/time.p")
+    p=$(tail -1 "$work/time.p")
+    # shellcheck disable=SC2086
+    measured "the pipeline's run $run" $p
     check "$peer" ""
     check "$dir" "$peer"
     [ -z "$reference" ] && reference=$peer
@@ -179,12 +190,14 @@ bench postgres PostgreSQL "$server" "$work/pg-pipeline.sh"
 # the minima, and the updater's peak RSS against 1.5 x largest package + 64 MB.
 echo "runs: $runs after one warm-up; times in s, peak RSS in MB"
 for db in sqlite postgres; do
-  printf '%s\n' "${results[@]}" | awk -v db="$db" -v big="$largest" '
-    $1 == db { n++; ut[n] = $2; ur[n] = $3 / 1024; pt[n] = $4; pr[n] = $5 / 1024 }
+  printf '%s\n' "${results[@]}" | awk -v db="$db" -v big="$largest" -v runs="$runs" '
+    $1 == db && NF == 5 { n++; ut[n] = $2; ur[n] = $3 / 1024; pt[n] = $4; pr[n] = $5 / 1024 }
     function sort(a,   i, j, t) { for (i = 2; i <= n; i++) for (j = i; j > 1 && a[j-1] > a[j]; j--) { t = a[j]; a[j] = a[j-1]; a[j-1] = t } }
     function med(a) { return a[int((n + 1) / 2)] }
     END {
+      if (n != runs) { printf "%s: %d of %d runs measured\n", db, n, runs > "/dev/stderr"; exit 1 }
       sort(ut); sort(ur); sort(pt); sort(pr)
+      if (pt[1] <= 0) { printf "%s: a pipeline run took no measurable time\n", db > "/dev/stderr"; exit 1 }
       target = db == "sqlite" ? 0.8 : 1.0
       limit = 1.5 * big / 1048576 + 64
       printf "%-8s updater  %6.2f (%.2f, %.2f) s  rss %6.1f (%.1f, %.1f) MB\n", db, med(ut), ut[1], ut[n], med(ur), ur[1], ur[n]

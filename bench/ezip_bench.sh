@@ -4,18 +4,18 @@
 # random; one 400 MB file of mixed text and random blocks; 5,000 files of
 # 1-4 KB. Every run extracts into a new folder, after one warm-up run.
 #
-#   bench/ezip_bench.sh [BUILD_DIR] [RUNS]     (default build/ci, 5 runs)
-#
-# Build the CLI first: cmake --preset ci && cmake --build --preset ci --target ezip_cli
+#   bench/ezip_bench.sh [RUNS]     (default 5 runs)
 set -euo pipefail
-
-build=${1:-build/ci}
-runs=${2:-5}
-cli=$(realpath "$build/bin/ezip_cli")
-[[ -x $cli ]] || { echo "missing $cli; build the ezip_cli target" >&2; exit 1; }
-for tool in /usr/bin/unzip /usr/bin/bsdtar /usr/bin/time /usr/bin/python3; do
-    [[ -x $tool ]] || { echo "missing $tool" >&2; exit 1; }
-done
+cd "$(dirname "$0")/.."
+usage="bench/ezip_bench.sh [RUNS]   (a whole number; default 5)"
+# shellcheck source=bench/lib.sh
+. bench/lib.sh
+check_args 1 "$@"
+runs=${1-5}
+count RUNS "$runs"
+need_tools /usr/bin/unzip /usr/bin/bsdtar /usr/bin/time /usr/bin/python3 bc
+build ci ezip_cli
+cli=$PWD/build/ci/bin/ezip_cli
 
 work=$(mktemp -d /tmp/qlx-bench-XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -57,16 +57,16 @@ command_for() { # tool archive folder: fills the array cmd
     esac
 }
 
-# One timed run into a new folder: prints "microseconds peak_kib".
+# One timed run into a new folder: writes "microseconds peak_kib" to $work/run.
 timed() { # tool archive
     local folder start end
     folder=$(mktemp -d "$work/out-$1-XXXXXX")
     command_for "$1" "$2" "$folder"
     sync
     start=$(date +%s%N)
-    /usr/bin/time -f %M -o "$work/rss" "${cmd[@]}"
+    /usr/bin/time -f %M -o "$work/rss" "${cmd[@]}" || fail "$1 failed on ${2##*/}"
     end=$(date +%s%N)
-    echo "$(( (end - start) / 1000 )) $(cat "$work/rss")"
+    echo "$(( (end - start) / 1000 )) $(tail -1 "$work/rss")" > "$work/run"
 }
 
 stats() { # prints "median min max" of the seconds in $1 (µs, one per line)
@@ -81,7 +81,7 @@ for corpus in many big small; do
     archive="$work/$corpus.zip"
     declare -A median=() peak=()
     for tool in "${tools[@]}"; do
-        timed "$tool" "$archive" > /dev/null # warm-up
+        timed "$tool" "$archive" # warm-up
         : > "$work/times-$tool"
         peak[$tool]=0
     done
@@ -89,19 +89,22 @@ for corpus in many big small; do
     # and the machine's load weigh on all of them alike.
     for ((i = 0; i < runs; i++)); do
         for tool in "${tools[@]}"; do
-            read -r us kib < <(timed "$tool" "$archive")
+            timed "$tool" "$archive"
+            read -r us kib < "$work/run"
+            measured "$tool on $corpus.zip" "$us" "$kib"
             echo "$us" >> "$work/times-$tool"
             (( kib > peak[$tool] )) && peak[$tool]=$kib
         done
     done
     for tool in "${tools[@]}"; do
+        measured_lines "$tool on $corpus.zip" "$work/times-$tool" "$runs"
         read -r med min max < <(stats < "$work/times-$tool")
         median[$tool]=$med
         printf '%-7s %-7s %8s %8s %8s %10.1f\n' "$corpus" "$tool" "$med" "$min" "$max" \
             "$(echo "${peak[$tool]} / 1024" | bc -l)"
     done
     rm -rf "$work"/out-*
-    printf '%-7s ratio   ezip/bsdtar %.2f   ezip/unzip %.2f\n' "$corpus" \
-        "$(echo "${median[ezip]} / ${median[bsdtar]}" | bc -l)" \
-        "$(echo "${median[ezip]} / ${median[unzip]}" | bc -l)"
+    to_bsdtar=$(ratio "${median[ezip]}" "${median[bsdtar]}")
+    to_unzip=$(ratio "${median[ezip]}" "${median[unzip]}")
+    printf '%-7s ratio   ezip/bsdtar %.2f   ezip/unzip %.2f\n' "$corpus" "$to_bsdtar" "$to_unzip"
 done

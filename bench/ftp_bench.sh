@@ -1,25 +1,33 @@
 #!/bin/bash
 # Download throughput of the ftp library against curl's command-line tool,
 # both fetching the same file from a local pyftpdlib server.
-# Usage: bench/ftp_bench.sh [BUILD_DIR (default build/ci)] [RUNS (default 5)] [SIZE_MB (default 200)]
+#   bench/ftp_bench.sh [RUNS] [SIZE_MB]     (default 5, 200)
 set -euo pipefail
-
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build/ci}
-runs=${2:-5}
-size_mb=${3:-200}
-driver=$build/bin/ftp_bench_driver
-if [ -z "${1:-}" ]; then
-    (cd "$root" && cmake --preset ci >/dev/null && cmake --build --preset ci --target ftp_bench_driver ftp >/dev/null)
-fi
-[ -x "$driver" ] || { echo "build ftp_bench_driver in $build first" >&2; exit 1; }
+cd "$root"
+usage="bench/ftp_bench.sh [RUNS] [SIZE_MB]   (whole numbers; default 5 200)"
+# shellcheck source=bench/lib.sh
+. bench/lib.sh
+check_args 2 "$@"
+runs=${1-5}
+size_mb=${2-200}
+count RUNS "$runs"
+count SIZE_MB "$size_mb"
+need_tools /usr/bin/python3 curl bc cmp
+build ci ftp_bench_driver
+driver=$root/build/ci/bin/ftp_bench_driver
 
 user=vortaupt
 password='mavik#(%~&!*'
 work=$(mktemp -d)
 server_pid=
+# The stopped server's status (143) is no failure of the benchmark: under
+# set -e it would end the script with it.
 cleanup() {
-    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+    if [ -n "$server_pid" ]; then
+        kill "$server_pid" 2>/dev/null || true
+        wait "$server_pid" 2>/dev/null || true
+    fi
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -28,8 +36,9 @@ mkdir -p "$work/home/Quillon_Down" "$work/out"
 head -c $((size_mb * 1024 * 1024)) /dev/urandom > "$work/home/Quillon_Down/package.zip"
 
 coproc SERVER { exec /usr/bin/python3 "$root/tests/support/ftp_servers/ftp_server.py" "$work/home"; }
+# shellcheck disable=SC2153 # coproc sets SERVER_PID
 server_pid=$SERVER_PID
-read -r port <&"${SERVER[0]}"
+read -r port <&"${SERVER[0]}" || fail "the FTP server did not start"
 address=127.0.0.1:$port
 
 run_library() { "$driver" "$address" "$user" "$password" Quillon_Down package.zip "$work/out/lib.zip" "$1"; }
@@ -57,13 +66,18 @@ for ((r = 0; r < runs; r++)); do
     run_library 1 >> "$work/lib.times"
     run_curl 1 >> "$work/curl.times"
 done
+measured_lines "the ftp library's download" "$work/lib.times" "$runs"
+measured_lines "curl's download" "$work/curl.times" "$runs"
 read -r lib_med lib_min lib_max < <(stats < "$work/lib.times")
 read -r curl_med curl_min curl_max < <(stats < "$work/curl.times")
 
-mb_s() { echo "$size_mb / $1" | bc -l; }
+lib_speed=$(ratio "$size_mb" "$lib_med")
+curl_speed=$(ratio "$size_mb" "$curl_med")
+median_ratio=$(ratio "$curl_med" "$lib_med")
+min_ratio=$(ratio "$curl_min" "$lib_min")
 printf "file %d MiB, %d runs each (seconds: median min max)\n" "$size_mb" "$runs"
-printf "ftp library  %s %s %s  %.1f MiB/s\n" "$lib_med" "$lib_min" "$lib_max" "$(mb_s "$lib_med")"
-printf "curl -s -o   %s %s %s  %.1f MiB/s\n" "$curl_med" "$curl_min" "$curl_max" "$(mb_s "$curl_med")"
-printf "throughput ratio library/curl (median): %.3f (target >= 0.9)\n" "$(echo "$curl_med / $lib_med" | bc -l)"
+printf "ftp library  %s %s %s  %.1f MiB/s\n" "$lib_med" "$lib_min" "$lib_max" "$lib_speed"
+printf "curl -s -o   %s %s %s  %.1f MiB/s\n" "$curl_med" "$curl_min" "$curl_max" "$curl_speed"
+printf "throughput ratio library/curl (median): %.3f (target >= 0.9)\n" "$median_ratio"
 # On a loaded machine the fastest runs say more than the medians.
-printf "throughput ratio library/curl (min): %.3f\n" "$(echo "$curl_min / $lib_min" | bc -l)"
+printf "throughput ratio library/curl (min): %.3f\n" "$min_ratio"

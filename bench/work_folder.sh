@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2154 # $root comes from the script
 # Sourced by the benchmarks that start a PostgreSQL server: makes the scratch
 # folder $work (readable by the server's user) with $servers inside it, and
 # stops the server and removes the folder when the benchmark exits.
