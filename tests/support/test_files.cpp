@@ -2,9 +2,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <random>
+#include <sstream>
 #include <system_error>
+#include <utility>
 
 namespace qlx::test {
 
@@ -26,9 +27,8 @@ TempDir::TempDir() {
     // A name that no other test process picks: the pid and a per-process count.
     static unsigned counter = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const fs::path candidate =
-            base / ("qlx-test-" + std::to_string(std::random_device{}()) + "-" +
-                    std::to_string(++counter));
+        const fs::path candidate = base / ("qlx-test-" + std::to_string(std::random_device{}()) +
+                                           "-" + std::to_string(++counter));
         if (fs::create_directory(candidate, error)) {
             path_ = candidate.generic_string();
             return;
@@ -58,7 +58,9 @@ std::string readFile(const std::string& path) {
     if (!in) {
         return "<missing>";
     }
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::ostringstream content;
+    content << in.rdbuf();
+    return std::move(content).str();
 }
 
 bool writeFile(const std::string& path, const std::string& content) {
