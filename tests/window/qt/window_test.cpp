@@ -3,7 +3,7 @@
 #include "process/nvo_process.h"
 #include "process/scripted_process_table.h"
 #include "support/test_files.h"
-#include "window/layout_checks.h"
+#include "window/qt/layout_checks.h"
 #include "window/qt/vercheck_window.h"
 
 #include <QFontInfo>

@@ -1,6 +1,6 @@
 #include "app/version_check.h"
 #include "legacy/build_profile.h"
-#include "window/layout_checks.h"
+#include "window/qt/layout_checks.h"
 #include "window/qt/vercheck_window.h"
 
 #include <QApplication>
