@@ -8,11 +8,9 @@ packages=(
   g++ cmake ninja-build pkg-config ccache clang-format clang-tidy time
   # window toolkit, fonts and displays
   qt6-base-dev xvfb xauth xdotool fonts-nanum fonts-nanum-coding
-  # database drivers and ODBC
-  libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
-  unixodbc libsqliteodbc odbc-postgresql sqlite3
-  # the core's database layer: SQLite's C library and the ODBC C interface
-  libsqlite3-dev unixodbc-dev
+  # the database: SQLite's C library, ODBC through unixODBC, and the ODBC
+  # drivers of the test data sources and of PostgreSQL
+  libsqlite3-dev unixodbc-dev unixodbc libsqliteodbc odbc-postgresql sqlite3
   # the two outside libraries and the settings file
   libzip-dev zlib1g-dev libcurl4-openssl-dev nlohmann-json3-dev
   # tests and their servers
