@@ -5,6 +5,7 @@
 #include "update/number_text.h"
 #include "update/package_failure.h"
 #include "update/package_paths.h"
+#include "update/package_prefetch.h"
 #include "update/package_run.h"
 #include "update/package_writer.h"
 #include "update/repository.h"
@@ -90,14 +91,14 @@ std::string BuildListUpdate::run(const std::string& buildno) {
     std::vector<PackageFailure> failures;
     // Target folders made for this run, which a failed run takes away again.
     std::vector<std::string> madeFolders;
+    PackagePrefetch packages(sqlca, fileTable_, dw_1_.rows());
     for (long ll_no = 1; ll_no <= ll_cnt; ++ll_no) {
         view_.uf_bar("BAR", ll_no);
         const FileListRow& row = dw_1_.rows().at(static_cast<std::size_t>(ll_no - 1));
         const std::string& ls_filename = row.filename;
         const std::string packageName = ls_filename + ".zip";
 
-        std::optional<Bytes> lb_tmp = Bytes();
-        selectPackageOfRow(sqlca, fileTable_, row, lb_tmp);
+        std::optional<Bytes> lb_tmp = packages.take(static_cast<std::size_t>(ll_no - 1));
         if (!lb_tmp) {
             continue;
         }
