@@ -14,12 +14,12 @@ namespace {
 
 // Paths are UTF-8; a char8_t string makes the library read them so everywhere.
 fs::path toPath(const std::string& utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+    return {std::u8string(utf8.begin(), utf8.end())};
 }
 
 std::string toUtf8(const fs::path& path) {
     const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
+    return {text.begin(), text.end()};
 }
 
 // A new, empty folder below the temporary folder; empty when none was made.
@@ -32,7 +32,7 @@ fs::path makeScratchFolder(std::string& error) {
     }
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const fs::path candidate = base / ("qlx_publish_check." + std::to_string(random()));
+        fs::path candidate = base / ("qlx_publish_check." + std::to_string(random()));
         if (fs::create_directory(candidate, code)) {
             return candidate;
         }

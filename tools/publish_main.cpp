@@ -68,7 +68,7 @@ int usageError(const std::string& text) {
 
 // Paths are UTF-8; a char8_t string makes the library read them so everywhere.
 std::filesystem::path toPath(const std::string& utf8) {
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+    return {std::u8string(utf8.begin(), utf8.end())};
 }
 
 struct Options {

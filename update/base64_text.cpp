@@ -51,7 +51,7 @@ std::optional<std::size_t> decodeBase64(const char* text, std::size_t size, char
             ++sextets;
         }
         if (sextets == 4) {
-            const std::size_t bytes = static_cast<std::size_t>(3 - padding);
+            const auto bytes = static_cast<std::size_t>(3 - padding);
             if (padding > 2 || written + bytes > capacity) {
                 return std::nullopt;
             }

@@ -18,7 +18,7 @@ using WideText = std::basic_string<SQLWCHAR>;
 
 WideText wide(const std::string& text) {
     const std::u16string units = utf8ToUtf16(text);
-    return WideText(units.begin(), units.end());
+    return {units.begin(), units.end()};
 }
 
 std::string narrow(const SQLWCHAR* text, std::size_t length) {
@@ -153,8 +153,11 @@ public:
 private:
     bool setAutoCommit(bool on) {
         const auto value = static_cast<SQLULEN>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF);
-        if (!succeeded(SQLSetConnectAttrW(dbc_, SQL_ATTR_AUTOCOMMIT,
-                                          reinterpret_cast<SQLPOINTER>(value), SQL_IS_UINTEGER))) {
+        // ODBC passes an integer attribute in the pointer argument itself.
+        if (!succeeded(SQLSetConnectAttrW(
+                dbc_, SQL_ATTR_AUTOCOMMIT,
+                reinterpret_cast<SQLPOINTER>(value), // NOLINT(performance-no-int-to-ptr)
+                SQL_IS_UINTEGER))) {
             setLastError(diagnostics(SQL_HANDLE_DBC, dbc_));
             return false;
         }
@@ -331,7 +334,7 @@ bool OdbcStatement::readBytes(int column, std::optional<Bytes>& value) {
     const auto number = static_cast<SQLUSMALLINT>(column + 1);
     // The first piece tells the whole length; the rest goes straight into a
     // buffer of that size.
-    std::vector<char> first(64 * 1024);
+    std::vector<char> first(std::size_t{64} * 1024);
     SQLLEN indicator = 0;
     SQLRETURN rc = SQLGetData(statement_, number, SQL_C_BINARY, first.data(),
                               static_cast<SQLLEN>(first.size()), &indicator);

@@ -46,7 +46,9 @@ std::size_t utf8CharacterLength(const char* text, std::size_t left) {
 std::string convert(const std::string& text, const std::string& to, const std::string& from,
                     bool fromUtf8) {
     iconv_t cd = ::iconv_open(to.c_str(), from.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
+    // iconv_open fails with (iconv_t)-1, a pointer made from an integer.
+    const auto failed = reinterpret_cast<iconv_t>(-1); // NOLINT(performance-no-int-to-ptr)
+    if (cd == failed) {
         return text; // a set the system cannot convert: the bytes as they are
     }
     std::string out;

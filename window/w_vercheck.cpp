@@ -276,8 +276,7 @@ std::string w_vercheck::uf_upgrade(const OptString& /*data*/) {
 
 UpdateDatabase w_vercheck::updateDatabase() {
     // Only the current updater knows the second password.
-    return UpdateDatabase(app_.sqlca(),
-                          profile_.secondPassword ? OptString(app_.is_uptpw_new) : std::nullopt);
+    return {app_.sqlca(), profile_.secondPassword ? OptString(app_.is_uptpw_new) : std::nullopt};
 }
 
 std::int64_t w_vercheck::failureTimeStamp() const {
