@@ -1,4 +1,6 @@
+#include "app/version_check.h"
 #include "legacy/build_profile.h"
+#include "process/process_command_line.h"
 #include "window/qt/run_window.h"
 
 namespace {
@@ -13,6 +15,14 @@ const qlx::BuildProfile& selectedProfile() {
 
 } // namespace
 
+// The application object lives for the whole run: it holds the transaction
+// the window connects, and releases it once the window has closed.
 int main(int argc, char** argv) {
-    return qlx::runUpdaterWindow(argc, argv, selectedProfile());
+    qlx::version_check app;
+    app.create();
+    int status = 0;
+    app.open(qlx::processCommandLineText(),
+             [&] { status = qlx::runUpdaterWindow(argc, argv, selectedProfile(), app); });
+    app.destroy();
+    return status;
 }

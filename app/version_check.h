@@ -1,6 +1,7 @@
 #pragma once
 
 #include "update/transaction.h"
+#include "window/application_globals.h"
 
 #include <functional>
 #include <memory>
@@ -9,7 +10,7 @@
 namespace qlx {
 
 // The application object: owner of the program's globals for the whole run.
-class version_check {
+class version_check final : public ApplicationGlobals {
 public:
     // First and second login password of the update database.
     static constexpr const char* kFirstPassword = "KOLVEX4923TRA";
@@ -27,7 +28,9 @@ public:
 
     [[nodiscard]] const std::string& appName() const { return appName_; }
     // Valid between create and destroy.
-    [[nodiscard]] Transaction& sqlca();
+    [[nodiscard]] Transaction& sqlca() override;
+    [[nodiscard]] const std::string& firstPassword() const override { return is_uptpw; }
+    [[nodiscard]] const std::string& secondPassword() const override { return is_uptpw_new; }
 
 private:
     std::string appName_;

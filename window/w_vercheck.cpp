@@ -1,6 +1,5 @@
 #include "window/w_vercheck.h"
 
-#include "app/version_check.h"
 #include "legacy/build_profile.h"
 #include "process/nvo_process.h"
 #include "process/program_name.h"
@@ -15,6 +14,7 @@
 #include "update/transaction.h"
 #include "update/update_database.h"
 #include "update/update_view.h"
+#include "window/application_globals.h"
 #include "window/argument_string.h"
 #include "window/window_port.h"
 
@@ -64,10 +64,10 @@ private:
 
 } // namespace
 
-w_vercheck::w_vercheck(const BuildProfile& profile, version_check& app, WindowPort& port)
+w_vercheck::w_vercheck(const BuildProfile& profile, ApplicationGlobals& app, WindowPort& port)
     : w_vercheck(profile, app, port, systemServices()) {}
 
-w_vercheck::w_vercheck(const BuildProfile& profile, version_check& app, WindowPort& port,
+w_vercheck::w_vercheck(const BuildProfile& profile, ApplicationGlobals& app, WindowPort& port,
                        Services services)
     : profile_(profile), app_(app), port_(port), services_(std::move(services)),
       dw_1_(std::string(profile.fileTable)) {}
@@ -164,7 +164,7 @@ void w_vercheck::open() {
     sqlca.DBParm = "CommitOnDisconnect='No'";
     sqlca.ServerName = ls_server;
     sqlca.LogId = "QUIL_UPT";
-    sqlca.LogPass = app_.is_uptpw;
+    sqlca.LogPass = app_.firstPassword();
 
     port_.postUpgradeClick();
 }
@@ -276,7 +276,8 @@ std::string w_vercheck::uf_upgrade(const OptString& /*data*/) {
 
 UpdateDatabase w_vercheck::updateDatabase() {
     // Only the current updater knows the second password.
-    return {app_.sqlca(), profile_.secondPassword ? OptString(app_.is_uptpw_new) : std::nullopt};
+    return {app_.sqlca(),
+            profile_.secondPassword ? OptString(app_.secondPassword()) : std::nullopt};
 }
 
 std::int64_t w_vercheck::failureTimeStamp() const {

@@ -15,10 +15,10 @@
 
 namespace qlx {
 
+class ApplicationGlobals;
 struct BuildProfile;
 class nvo_process;
 class UpdateDatabase;
-class version_check;
 class WindowPort;
 
 // The updater window's behaviour: its instance state, its methods and its
@@ -48,8 +48,8 @@ public:
     // The platform's services.
     [[nodiscard]] static Services systemServices();
 
-    w_vercheck(const BuildProfile& profile, version_check& app, WindowPort& port);
-    w_vercheck(const BuildProfile& profile, version_check& app, WindowPort& port,
+    w_vercheck(const BuildProfile& profile, ApplicationGlobals& app, WindowPort& port);
+    w_vercheck(const BuildProfile& profile, ApplicationGlobals& app, WindowPort& port,
                Services services);
     ~w_vercheck();
     w_vercheck(const w_vercheck&) = delete;
@@ -124,7 +124,7 @@ private:
     bool runProcessChecks();
 
     const BuildProfile& profile_;
-    version_check& app_;
+    ApplicationGlobals& app_;
     WindowPort& port_;
     Services services_;
     std::string is_call_;

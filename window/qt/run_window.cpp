@@ -1,7 +1,5 @@
 #include "window/qt/run_window.h"
 
-#include "app/version_check.h"
-#include "process/process_command_line.h"
 #include "window/qt/unexpected_error_box.h"
 #include "window/qt/vercheck_window.h"
 
@@ -39,7 +37,7 @@ QString restrictPluginSearch() {
 
 } // namespace
 
-int runUpdaterWindow(int argc, char** argv, const BuildProfile& profile) {
+int runUpdaterWindow(int argc, char** argv, const BuildProfile& profile, ApplicationGlobals& app) {
     const QString pluginFolder = restrictPluginSearch();
     // Qt takes options such as -platformpluginpath from the arguments it gets,
     // so it gets only the program name; the updater reads its arguments itself.
@@ -51,14 +49,8 @@ int runUpdaterWindow(int argc, char** argv, const BuildProfile& profile) {
     // here on (styles, image formats, database drivers) still come from Qt's own.
     QCoreApplication::setLibraryPaths({pluginFolder});
 
-    version_check app;
-    app.create();
-
-    std::unique_ptr<VercheckWindow> window;
-    app.open(processCommandLineText(), [&] {
-        window = std::make_unique<VercheckWindow>(profile, app);
-        runEventEntry(window.get(), [&] { window->openWindow(); });
-    });
+    auto window = std::make_unique<VercheckWindow>(profile, app);
+    runEventEntry(window.get(), [&] { window->openWindow(); });
 
     int status = 0;
     if (unexpectedErrorOccurred()) {
@@ -66,9 +58,6 @@ int runUpdaterWindow(int argc, char** argv, const BuildProfile& profile) {
     } else if (!window->isClosedByHandler()) {
         status = application.exec();
     }
-
-    window.reset();
-    app.destroy();
     return status;
 }
 

@@ -5,12 +5,13 @@
 
 namespace qlx {
 
+class ApplicationGlobals;
 struct BuildProfile;
 
-// Runs the updater with `profile`'s window for the whole process: the
-// application object, the window and its event loop. The window toolkit gets
-// only the program name from argc/argv; the updater reads its own argument
-// text. Returns the process's exit status: 0, or 3 after an unexpected error.
-int runUpdaterWindow(int argc, char** argv, const BuildProfile& profile);
+// Opens `profile`'s window for the application object `app` and runs it to
+// its end. The window toolkit gets only the program name from argc/argv; the
+// window reads its own argument text. Returns the process's exit status: 0,
+// or 3 after an unexpected error.
+int runUpdaterWindow(int argc, char** argv, const BuildProfile& profile, ApplicationGlobals& app);
 
 } // namespace qlx

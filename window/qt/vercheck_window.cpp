@@ -58,7 +58,8 @@ QFont layoutFont(std::string_view face, int points, int weight) {
     return font;
 }
 
-VercheckWindow::VercheckWindow(const BuildProfile& profile, version_check& app, QWidget* parent)
+VercheckWindow::VercheckWindow(const BuildProfile& profile, ApplicationGlobals& app,
+                               QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       logic_(std::make_unique<w_vercheck>(profile, app, *this)) {
     const WindowLayout& layout = *profile.layout;
@@ -88,7 +89,7 @@ VercheckWindow::VercheckWindow(const BuildProfile& profile, version_check& app, 
     wire("cb_exit1", &w_vercheck::cb_exit1_clicked);
 }
 
-VercheckWindow::VercheckWindow(const BuildProfile& profile, version_check& app,
+VercheckWindow::VercheckWindow(const BuildProfile& profile, ApplicationGlobals& app,
                                w_vercheck::Services services, QWidget* parent)
     : VercheckWindow(profile, app, parent) {
     logic_ = std::make_unique<w_vercheck>(profile, app, *this, std::move(services));

@@ -20,7 +20,7 @@ namespace qlx {
 
 struct BuildProfile;
 struct WindowLayout;
-class version_check;
+class ApplicationGlobals;
 
 // The updater window on screen: the controls of the profile's layout, and the
 // port through which w_vercheck reaches them.
@@ -31,10 +31,10 @@ public:
     // Screen pixels per layout unit, the same for x and y.
     static constexpr double kScale = 0.3;
 
-    VercheckWindow(const BuildProfile& profile, version_check& app, QWidget* parent = nullptr);
+    VercheckWindow(const BuildProfile& profile, ApplicationGlobals& app, QWidget* parent = nullptr);
     // With services other than the platform's (tests).
-    VercheckWindow(const BuildProfile& profile, version_check& app, w_vercheck::Services services,
-                   QWidget* parent = nullptr);
+    VercheckWindow(const BuildProfile& profile, ApplicationGlobals& app,
+                   w_vercheck::Services services, QWidget* parent = nullptr);
     ~VercheckWindow() override;
 
     // Runs the open handler and, unless it closed the window, shows it centred.

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+namespace qlx {
+
+class Transaction;
+
+// What the window reads of the application object that opened it: the
+// program's one transaction and the update database's two built-in passwords.
+// The application object sits above the window and provides them.
+class ApplicationGlobals {
+public:
+    virtual ~ApplicationGlobals() = default;
+
+    // Valid while the application object holds its transaction.
+    [[nodiscard]] virtual Transaction& sqlca() = 0;
+    [[nodiscard]] virtual const std::string& firstPassword() const = 0;
+    [[nodiscard]] virtual const std::string& secondPassword() const = 0;
+
+protected:
+    ApplicationGlobals() = default;
+    ApplicationGlobals(const ApplicationGlobals&) = default;
+    ApplicationGlobals& operator=(const ApplicationGlobals&) = default;
+};
+
+} // namespace qlx
