@@ -1,5 +1,6 @@
 #include "tools/package_check.h"
 
+#include "tools/utf8_path.h"
 #include "update/vexa_unzip.h"
 
 #include <filesystem>
@@ -11,16 +12,6 @@ namespace qlx::publish {
 namespace fs = std::filesystem;
 
 namespace {
-
-// Paths are UTF-8; a char8_t string makes the library read them so everywhere.
-fs::path toPath(const std::string& utf8) {
-    return {std::u8string(utf8.begin(), utf8.end())};
-}
-
-std::string toUtf8(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return {text.begin(), text.end()};
-}
 
 // A new, empty folder below the temporary folder; empty when none was made.
 fs::path makeScratchFolder(std::string& error) {

@@ -3,6 +3,7 @@
 #include "base/unexpected_error.h"
 #include "tools/package_check.h"
 #include "tools/package_store.h"
+#include "tools/utf8_path.h"
 #include "update/bytes.h"
 #include "update/db_connection.h"
 #include "update/dbms_mapping.h"
@@ -64,11 +65,6 @@ int usageError(const std::string& text) {
     err(text);
     std::fprintf(stderr, "Try 'qlx_publish --help' for more information.\n");
     return kUsage;
-}
-
-// Paths are UTF-8; a char8_t string makes the library read them so everywhere.
-std::filesystem::path toPath(const std::string& utf8) {
-    return {std::u8string(utf8.begin(), utf8.end())};
 }
 
 struct Options {
