@@ -14,22 +14,6 @@
 
 namespace qlx::testing {
 
-ScratchFolder::ScratchFolder() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = (tmp != nullptr && *tmp != '\0' ? std::string(tmp) : "/tmp");
-    pattern += "/qlx-children-XXXXXX";
-    if (::mkdtemp(pattern.data()) != nullptr) {
-        path_ = pattern;
-    }
-}
-
-ScratchFolder::~ScratchFolder() {
-    if (!path_.empty()) {
-        std::error_code error;
-        std::filesystem::remove_all(path_, error);
-    }
-}
-
 ChildProcesses::ChildProcesses() = default;
 
 ChildProcesses::~ChildProcesses() {

@@ -1,25 +1,12 @@
 #pragma once
 
+#include "support/test_files.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace qlx::testing {
-
-// A fresh folder under the system's temporary folder, removed with all it holds.
-class ScratchFolder {
-public:
-    ScratchFolder();
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    [[nodiscard]] bool valid() const { return !path_.empty(); }
-    [[nodiscard]] const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 // Copies of a harmless program (sleep) under the names of the programs the
 // updater looks for, started as children of the test and always reaped, so
@@ -31,7 +18,7 @@ public:
     ChildProcesses(const ChildProcesses&) = delete;
     ChildProcesses& operator=(const ChildProcesses&) = delete;
 
-    [[nodiscard]] bool valid() const { return dir_.valid(); }
+    [[nodiscard]] bool valid() const { return dir_.isValid(); }
     [[nodiscard]] const std::string& folder() const { return dir_.path(); }
 
     // Starts the copy named `name` (made on first use); 0 when it failed.
@@ -46,7 +33,7 @@ public:
     [[nodiscard]] const std::vector<std::uint32_t>& running() const { return running_; }
 
 private:
-    ScratchFolder dir_;
+    test::TempDir dir_;
     std::vector<std::uint32_t> running_;
 };
 
@@ -59,7 +46,7 @@ public:
     [[nodiscard]] const std::string& root() const { return dir_.path(); }
 
 private:
-    ScratchFolder dir_;
+    test::TempDir dir_;
 };
 
 } // namespace qlx::testing
