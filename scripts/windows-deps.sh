@@ -1,0 +1,198 @@
+#!/usr/bin/env bash
+# Builds the Windows build's dependencies from Debian's own source packages
+# with the mingw-w64 cross compilers: SQLite, libzip (over the zlib of
+# libz-mingw-w64-dev), libcurl with FTP, libsodium, GoogleTest and the
+# header-only nlohmann-json.
+#
+# Each library is built once per Debian version and kept in a cache below
+# QLX_WINDOWS_DEPS_CACHE (default /var/cache/qlx-windows-deps); the merged
+# prefix that the toolchain file reads is <cache>/prefix. The sources come
+# through a private apt source list: the machine's apt configuration is never
+# changed.
+#   scripts/windows-deps.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+cache=${QLX_WINDOWS_DEPS_CACHE:-/var/cache/qlx-windows-deps}
+triplet=x86_64-w64-mingw32
+jobs=$(nproc)
+# Changing how a library is built changes this, so that no stale build is kept.
+recipe=1
+
+mkdir -p "$cache"
+apt_dir=$cache/apt
+mkdir -p "$apt_dir"/etc "$apt_dir"/lists/partial "$apt_dir"/cache/archives/partial
+cat > "$apt_dir/etc/sources.list" <<'EOF'
+deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main
+deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm-updates main
+deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian-security bookworm-security main
+EOF
+apt_options=(
+  -o "Dir::Etc::SourceList=$apt_dir/etc/sources.list"
+  -o "Dir::Etc::SourceParts=$apt_dir/etc/none"
+  -o "Dir::State::Lists=$apt_dir/lists"
+  -o "Dir::Cache=$apt_dir/cache"
+  -o APT::Get::List-Cleanup=0
+  -o APT::Sandbox::User=root
+)
+
+# The source index is fetched at most once a day.
+if [ -z "$(find "$apt_dir/lists" -maxdepth 1 -name '*Sources*' -mtime -1 2>/dev/null | head -n 1)" ]; then
+  echo "windows-deps: fetching Debian's source index"
+  apt-get "${apt_options[@]}" update -qq
+fi
+
+# The newest version of a source package the private list knows.
+source_version() {
+  local best="" v
+  while read -r v; do
+    if [ -z "$best" ] || dpkg --compare-versions "$v" gt "$best"; then best=$v; fi
+  done < <(apt-cache "${apt_options[@]}" showsrc "$1" | sed -n 's/^Version: //p')
+  [ -n "$best" ] || { echo "windows-deps: no source package $1" >&2; exit 1; }
+  echo "$best"
+}
+
+compiler_version=$($triplet-gcc-posix -dumpversion)
+
+# build_library NAME BUILD_FUNCTION: fetches NAME's source and runs the build
+# function in it with $install as the target prefix, unless the cache has it.
+built=()
+build_library() {
+  local name=$1 build=$2 version key
+  version=$(source_version "$name")
+  key="$name-$version-gcc$compiler_version-r$recipe"
+  install=$cache/$key
+  if [ -f "$install/.complete" ]; then
+    echo "windows-deps: $name $version (cached)"
+  else
+    echo "windows-deps: building $name $version"
+    local work started
+    started=$(date +%s)
+    work=$(mktemp -d "$cache/.work-$name.XXXXXX")
+    rm -rf "$install"
+    (
+      cd "$work"
+      apt-get "${apt_options[@]}" source -qq --download-only "$name=$version" >/dev/null
+      dpkg-source --no-check -x ./*.dsc src >/dev/null
+      cd src
+      "$build"
+    ) > "$work.log" 2>&1 || { tail -n 40 "$work.log" >&2; echo "windows-deps: $name failed, log $work.log" >&2; exit 1; }
+    touch "$install/.complete"
+    rm -rf "$work" "$work.log"
+    echo "windows-deps: $name $version built in $(( $(date +%s) - started )) s"
+  fi
+  built+=("$install")
+}
+
+cmake_cross=(
+  -G Ninja -DCMAKE_BUILD_TYPE=Release
+  -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_SYSTEM_PROCESSOR=x86_64
+  -DCMAKE_C_COMPILER=$triplet-gcc-posix -DCMAKE_CXX_COMPILER=$triplet-g++-posix
+  -DCMAKE_RC_COMPILER=$triplet-windres
+  -DCMAKE_FIND_ROOT_PATH=/usr/$triplet
+  -DCMAKE_FIND_ROOT_PATH_MODE_PROGRAM=NEVER
+  -DCMAKE_FIND_ROOT_PATH_MODE_LIBRARY=ONLY
+  -DCMAKE_FIND_ROOT_PATH_MODE_INCLUDE=ONLY
+)
+
+build_sqlite() {
+  # The amalgamation is generated with the host's compiler and tclsh, then
+  # compiled for Windows as one DLL with the options Debian's library uses.
+  ./configure --disable-tcl >/dev/null
+  make -j"$jobs" sqlite3.c >/dev/null
+  mkdir -p "$install"/{bin,lib,include,lib/pkgconfig}
+  local defines=(-DSQLITE_ENABLE_COLUMN_METADATA -DSQLITE_ENABLE_FTS5 -DSQLITE_ENABLE_RTREE
+    -DSQLITE_SECURE_DELETE -DSQLITE_ENABLE_UNLOCK_NOTIFY -DSQLITE_ENABLE_DBSTAT_VTAB
+    -DSQLITE_MAX_VARIABLE_NUMBER=250000 -DSQLITE_THREADSAFE=1 -DSQLITE_ENABLE_MATH_FUNCTIONS
+    "-DSQLITE_API=__declspec(dllexport)")
+  $triplet-gcc-posix -O2 -shared "${defines[@]}" sqlite3.c -o "$install/bin/sqlite3.dll" \
+    -Wl,--out-implib,"$install/lib/libsqlite3.dll.a"
+  cp sqlite3.h sqlite3ext.h "$install/include/"
+  local v
+  v=$(sed -n 's/^#define SQLITE_VERSION *"\(.*\)"/\1/p' sqlite3.h)
+  cat > "$install/lib/pkgconfig/sqlite3.pc" <<EOF
+prefix=$install
+libdir=\${prefix}/lib
+includedir=\${prefix}/include
+Name: SQLite
+Description: SQL database engine
+Version: $v
+Libs: -L\${libdir} -lsqlite3
+Cflags: -I\${includedir}
+EOF
+}
+
+build_libzip() {
+  cmake -S . -B build "${cmake_cross[@]}" -DCMAKE_INSTALL_PREFIX="$install" \
+    -DENABLE_BZIP2=OFF -DENABLE_LZMA=OFF -DENABLE_ZSTD=OFF -DENABLE_COMMONCRYPTO=OFF \
+    -DENABLE_GNUTLS=OFF -DENABLE_MBEDTLS=OFF -DENABLE_OPENSSL=OFF -DENABLE_WINDOWS_CRYPTO=OFF \
+    -DBUILD_TOOLS=OFF -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DOC=OFF
+  cmake --build build -j"$jobs"
+  cmake --install build
+  cp /usr/$triplet/lib/zlib1.dll "$install/bin/"
+}
+
+build_curl() {
+  # FTP is all the FTP library needs; HTTP stays, since curl's FTP code does
+  # not link without it. No TLS, no compression, no name resolver threads of
+  # its own beyond Windows'.
+  cmake -S . -B build "${cmake_cross[@]}" -DCMAKE_INSTALL_PREFIX="$install" \
+    -DBUILD_SHARED_LIBS=ON -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF -DENABLE_MANUAL=OFF \
+    -DCURL_USE_OPENSSL=OFF -DCURL_USE_SCHANNEL=OFF -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBPSL=OFF \
+    -DCURL_ZLIB=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_LIBIDN2=OFF -DUSE_NGHTTP2=OFF \
+    -DCURL_DISABLE_LDAP=ON -DCURL_DISABLE_LDAPS=ON -DCURL_DISABLE_TELNET=ON -DCURL_DISABLE_DICT=ON \
+    -DCURL_DISABLE_FILE=ON -DCURL_DISABLE_TFTP=ON -DCURL_DISABLE_RTSP=ON -DCURL_DISABLE_POP3=ON \
+    -DCURL_DISABLE_IMAP=ON -DCURL_DISABLE_SMTP=ON -DCURL_DISABLE_GOPHER=ON -DCURL_DISABLE_MQTT=ON \
+    -DCURL_DISABLE_SMB=ON -DCURL_DISABLE_COOKIES=ON -DCURL_DISABLE_ALTSVC=ON -DCURL_DISABLE_HSTS=ON \
+    -DENABLE_UNIX_SOCKETS=OFF -DCURL_CA_PATH=none -DCURL_CA_BUNDLE=none
+  cmake --build build -j"$jobs"
+  cmake --install build
+}
+
+build_libsodium() {
+  # Debian's source carries no generated configure script.
+  autoreconf -fi >/dev/null 2>&1
+  ./configure --host=$triplet --prefix="$install" --disable-static --enable-shared \
+    CC=$triplet-gcc-posix >/dev/null
+  make -j"$jobs" >/dev/null
+  make install >/dev/null
+}
+
+build_nlohmann_json() {
+  # Header-only: installed so that the cross build never reads the host's /usr/include.
+  cmake -S . -B build "${cmake_cross[@]}" -DCMAKE_INSTALL_PREFIX="$install" \
+    -DJSON_BuildTests=OFF -DJSON_Install=ON -DJSON_MultipleHeaders=ON
+  cmake --install build
+}
+
+build_googletest() {
+  cmake -S . -B build "${cmake_cross[@]}" -DCMAKE_INSTALL_PREFIX="$install" \
+    -Dgtest_disable_pthreads=OFF -DBUILD_SHARED_LIBS=OFF \
+    -DCMAKE_CXX_FLAGS="-static-libgcc -static-libstdc++"
+  cmake --build build -j"$jobs"
+  cmake --install build
+}
+
+build_library sqlite3 build_sqlite
+build_library libzip build_libzip
+build_library libsodium build_libsodium
+build_library googletest build_googletest
+build_library nlohmann-json3 build_nlohmann_json
+build_library curl build_curl
+
+# One merged prefix, made anew from the cached builds (hard links, no copies).
+prefix=$cache/prefix
+rm -rf "$prefix.new"
+mkdir -p "$prefix.new"
+for dir in "${built[@]}"; do
+  cp -rl "$dir"/. "$prefix.new"/
+done
+rm -f "$prefix.new/.complete"
+# The installed .pc and CMake files name their own build folder; the merged
+# prefix answers for all of them.
+grep -rlZ --include='*.pc' "^prefix=" "$prefix.new/lib/pkgconfig" 2>/dev/null |
+  xargs -0 -r sed -i "s|^prefix=.*|prefix=$prefix|"
+rm -rf "$prefix"
+mv "$prefix.new" "$prefix"
+echo "windows-deps: prefix $prefix"
