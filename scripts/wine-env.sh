@@ -1,0 +1,54 @@
+# Sourced: the private wine prefix the Windows build runs in.
+#   QLX_WINEPREFIX   the prefix (default: ~/.cache/qlx-wine)
+# After `qlx_wine_prefix_ready`, WINEPREFIX, WINEDEBUG and QLX_WINE are set
+# and the prefix exists, with Hangul fonts for the dialog faces and captions
+# drawn by wine itself (there is no window manager in Xvfb).
+QLX_WINE=${QLX_WINE:-/usr/lib/wine/wine64}
+QLX_WINESERVER=${QLX_WINESERVER:-$(dirname "$QLX_WINE")/wineserver}
+export WINEPREFIX=${QLX_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/qlx-wine}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+
+_qlx_wine_registry() {
+  # Regedit reads UTF-16 files, which the Korean face names need.
+  printf '%s\r\n' \
+    'Windows Registry Editor Version 5.00' '' \
+    '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
+    '"MS Shell Dlg"="NanumGothic"' \
+    '"MS Shell Dlg 2"="NanumGothic"' \
+    '"Tahoma"="NanumGothic"' \
+    '"System"="NanumGothic"' \
+    '"굴림체"="NanumGothicCoding"' \
+    '"GulimChe"="NanumGothicCoding"' \
+    '"굴림"="NanumGothic"' \
+    '"Gulim"="NanumGothic"' '' \
+    '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' \
+    '"Decorated"="N"' '' |
+    iconv -f UTF-8 -t UTF-16
+}
+
+qlx_wine_prefix_ready() {
+  local stamp=$WINEPREFIX/.qlx-ready
+  [ -f "$stamp" ] && return 0
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  (
+    flock 9
+    [ -f "$stamp" ] && exit 0
+    rm -rf "$WINEPREFIX"
+    DISPLAY= "$QLX_WINE" wineboot -i >/dev/null 2>&1
+    local reg
+    reg=$(mktemp --suffix=.reg)
+    _qlx_wine_registry > "$reg"
+    DISPLAY= "$QLX_WINE" regedit /S "Z:${reg//\//\\}" >/dev/null 2>&1
+    rm -f "$reg"
+    "$QLX_WINESERVER" -w
+    touch "$stamp"
+  ) 9>"$WINEPREFIX.lock"
+}
+
+# A Unix path as the Windows programs see it (wine maps Z: to /).
+qlx_windows_path() {
+  local path
+  path=$(realpath -m "$1")
+  printf 'Z:%s' "${path//\//\\}"
+}
