@@ -5,18 +5,38 @@
 # updater there and shows what happened.
 #   scripts/demo.sh            the current updater, qlx_upt
 #   scripts/demo.sh --legacy   the legacy updater, qlx_upt3, through ODBC
+#   scripts/demo.sh --windows  qlx_upt.exe, cross-built, under wine in Xvfb;
+#                              saves a screenshot of its window
 # In a real window when a display is present, offscreen otherwise (the boxes
 # are then answered by themselves and printed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 legacy=no
-[ "${1:-}" = "--legacy" ] && legacy=yes
+windows=no
+case "${1:-}" in
+  --legacy) legacy=yes ;;
+  --windows) windows=yes ;;
+  "") ;;
+  *) echo "usage: scripts/demo.sh [--legacy | --windows]" >&2; exit 2 ;;
+esac
 
-bash scripts/install-deps.sh
-cmake --preset ci >/dev/null
-cmake --build --preset ci --target qlx_upt qlx_upt3 qlx_publish EZip ftp
-bin="$root/build/ci/bin"
+if [ "$windows" = yes ]; then
+  bash scripts/windows.sh
+  bin="$root/build/windows/bin"
+  . scripts/wine-env.sh
+  qlx_wine_prefix_ready
+  # The stand-in client is a Windows program too.
+  publisher=("$QLX_WINE" "$bin/qlx_publish.exe")
+  zip_path() { qlx_windows_path "$1"; }
+else
+  bash scripts/install-deps.sh
+  cmake --preset ci >/dev/null
+  cmake --build --preset ci --target qlx_upt qlx_upt3 qlx_publish EZip ftp
+  bin="$root/build/ci/bin"
+  publisher=("$bin/qlx_publish")
+  zip_path() { printf '%s' "$1"; }
+fi
 
 demo="$root/demo/install-$(date +%Y%m%d-%H%M%S)"
 work="$demo.work"
@@ -37,14 +57,14 @@ make_package core    quillon.ver "build 2"  lib/core.dat "core of build 2"
 make_package reports reports/월간.txt "월간 보고서 양식, build 2"
 make_package fixes   quillon.ver "build 3"  lib/fix.dat "fix of build 3"
 
-publish() { "$bin/qlx_publish" --dbms SQLite --server update.db "$@"; }
+publish() { "${publisher[@]}" --dbms SQLite --server update.db "$@" >/dev/null; }
 publish init
-publish add-build base    bin 1 "$work/base.zip"
-publish add-build core    bin 2 "$work/core.zip"
-publish add-build reports ""  2 "$work/reports.zip"
-publish add-build fixes   bin 3 "$work/fixes.zip"
-publish add-build base    bin 1 "$work/base.zip" --table QLX_UPT2
-publish add-build core    bin 2 "$work/core.zip" --table QLX_UPT2
+publish add-build base    bin 1 "$(zip_path "$work/base.zip")"
+publish add-build core    bin 2 "$(zip_path "$work/core.zip")"
+publish add-build reports ""  2 "$(zip_path "$work/reports.zip")"
+publish add-build fixes   bin 3 "$(zip_path "$work/fixes.zip")"
+publish add-build base    bin 1 "$(zip_path "$work/base.zip")" --table QLX_UPT2
+publish add-build core    bin 2 "$(zip_path "$work/core.zip")" --table QLX_UPT2
 
 cat > quil.psr <<'JSON'
 {
@@ -57,11 +77,15 @@ cat > quil.psr <<'JSON'
 JSON
 
 # The stand-in client records how it was started.
-cat > quillon <<'SH'
+if [ "$windows" = yes ]; then
+  cp "$bin/qlx_client_record.exe" quillon.exe
+else
+  cat > quillon <<'SH'
 #!/bin/sh
 { echo "started: $0"; for a in "$@"; do echo "argument: [$a]"; done; } > "$(dirname "$0")/client-started.txt"
 SH
-chmod +x quillon
+  chmod +x quillon
+fi
 
 updater=qlx_upt
 args="/PID=$$;/PSR=$demo/quil.psr;/SERVER=update.db;/BUILDNO=2;"
@@ -82,7 +106,9 @@ INI
   env=(ODBCSYSINI="$work" ODBCINI="$work/odbc.ini")
   args="/PSR=$demo/quil.psr;/SERVER=QUILLON_DEMO;/BUILDNO=2;"
 fi
-if [ -z "${DISPLAY:-}" ]; then
+if [ "$windows" = yes ]; then
+  args="/PID=1;/PSR=$(qlx_windows_path "$demo/quil.psr");/SERVER=update.db;/BUILDNO=2;"
+elif [ -z "${DISPLAY:-}" ]; then
   # No session here either: a private runtime folder keeps Qt from warning.
   mkdir -p -m 700 "$work/runtime"
   env+=(QT_QPA_PLATFORM=offscreen QLX_BOX_LOG="$work/boxes.log" XDG_RUNTIME_DIR="$work/runtime")
@@ -92,7 +118,13 @@ echo
 echo "== Running $updater in $demo"
 echo "   $args"
 status=0
-env "${env[@]}" "$bin/$updater" "$args" || status=$?
+started=$(date +%s%N)
+if [ "$windows" = yes ]; then
+  bash "$root/scripts/windows_demo_run.sh" "$bin/qlx_upt.exe" "$args" "$demo/window.png" || status=$?
+else
+  env "${env[@]}" "$bin/$updater" "$args" || status=$?
+fi
+echo "== The run took $(( ($(date +%s%N) - started) / 1000000 )) ms"
 sleep 0.5
 
 echo
@@ -102,11 +134,13 @@ if [ -s "$work/boxes.log" ]; then
   sed 's/^/   /' "$work/boxes.log"
 fi
 echo "== Files installed:"
-{ find bin reports -type f 2>/dev/null || true; } | sort | while read -r f; do printf '   %-28s %s\n' "$f" "$(head -n 1 "$f")"; done
+{ find bin reports -type f 2>/dev/null || true; } | sort | while read -r f; do printf '   %-28s %s\n' "$f" "$(head -n 1 "$f" | tr -d '\r')"; done
 echo "== Packages kept in upt/:"
 { ls upt 2>/dev/null || true; } | sed 's/^/   /'
 echo "== QL_UPT_TIME in quil.psr: [$(/usr/bin/python3 -c 'import json,sys; print(next((r["VALUE"] for r in json.load(open(sys.argv[1]))["rows"] if r["CODE"]=="QL_UPT_TIME"),"<absent>"))' quil.psr)]"
 echo "== The relaunched client:"
+for _ in $(seq 30); do [ -f client-started.txt ] && break; sleep 0.1; done
 if [ -f client-started.txt ]; then sed 's/^/   /' client-started.txt; else echo "   (not started)"; fi
+[ -f window.png ] && echo "== Screenshot of the window: $demo/window.png"
 rm -rf "$work"
 exit "$status"

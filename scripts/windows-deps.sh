@@ -186,7 +186,7 @@ prefix=$cache/prefix
 rm -rf "$prefix.new"
 mkdir -p "$prefix.new"
 for dir in "${built[@]}"; do
-  cp -rl "$dir"/. "$prefix.new"/
+  cp -rlf "$dir"/. "$prefix.new"/
 done
 rm -f "$prefix.new/.complete"
 # The installed .pc and CMake files name their own build folder; the merged

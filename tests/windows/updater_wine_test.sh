@@ -1,0 +1,169 @@
+#!/usr/bin/env bash
+# The Windows updater as the client starts it, under wine in an X server.
+#   updater_wine_test.sh BIN SCENARIO [POSTGRES_ENV]
+# Scenarios:
+#   no-arguments   the refusal box, and nothing else
+#   sqlite         a build-list update from a SQLite database, the client relaunched
+#   unreachable    a database that cannot be reached: both boxes, the time stamp, no relaunch
+#   running-client a running quilmsg.exe is counted, asked about and terminated
+#   postgres       a build-list update from PostgreSQL through wine's odbc32 and the
+#                  host's unixODBC to psqlODBC, with the second password
+#   legacy         qlx_upt3.exe through an ODBC data source
+set -euo pipefail
+BIN=$(realpath "$1")
+scenario=$2
+postgres_env=${3:-}
+. "$(dirname "$0")/wine_session.sh"
+[ -n "${DISPLAY:-}" ] || { echo "needs an X server (DISPLAY)" >&2; exit 1; }
+
+work=$(mktemp -d)
+client_pid=
+cleanup() {
+  # Only this test's programs: other tests may run in the same prefix.
+  for pid in ${wine_pid:-} $client_pid; do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+install=$work/install
+mkdir -p "$install/bin"
+cp "$BIN/qlx_client_record.exe" "$install/quillon.exe"
+psr_unix=$install/quil.psr
+psr=$(qlx_windows_path "$psr_unix")
+
+publish() { "$QLX_WINE" "$BIN/qlx_publish.exe" "$@" >/dev/null; }
+
+# Packages of builds 1 to 3; the client has build 2, so builds 2 and 3 install.
+make_package "$work/base.zip" quillon.ver "build 1"
+make_package "$work/core.zip" quillon.ver "build 2" lib/core.dat "core of build 2"
+make_package "$work/reports.zip" "reports/월간.txt" "월간 보고서 양식, build 2"
+make_package "$work/fixes.zip" quillon.ver "build 3" lib/fix.dat "fix of build 3"
+fill_database() { # PUBLISHER_OPTIONS... ; add-build for both tables
+  local table
+  for table in QLX_UPT3 QLX_UPT2; do
+    publish "$@" add-build base bin 1 "$(qlx_windows_path "$work/base.zip")" --table $table
+    publish "$@" add-build core bin 2 "$(qlx_windows_path "$work/core.zip")" --table $table
+    publish "$@" add-build reports "" 2 "$(qlx_windows_path "$work/reports.zip")" --table $table
+    publish "$@" add-build fixes bin 3 "$(qlx_windows_path "$work/fixes.zip")" --table $table
+  done
+}
+
+run_updater() { # EXE [ARGUMENTS]; in the installation folder, which is its current folder
+  cd "$install"
+  wine_start "$BIN/$1" "${@:2}"
+  cd - >/dev/null
+}
+
+installed_build() { cat "$install/bin/quillon.ver" 2>/dev/null | tr -d '\r' || echo "<none>"; }
+client_started() { [ -f "$install/client-started.txt" ]; }
+wait_for_client() { local i; for i in $(seq 50); do client_started && return 0; sleep 0.1; done; return 1; }
+
+expect_whole_update() {
+  check "the exit status is 0" equals "$wine_status" 0
+  check "build 3 is installed" equals "$(installed_build)" "build 3"
+  check "build 2's core is installed" equals "$(cat "$install/bin/lib/core.dat" 2>/dev/null)" "core of build 2"
+  check "build 3's fix is installed" equals "$(cat "$install/bin/lib/fix.dat" 2>/dev/null)" "fix of build 3"
+  check "the Korean file name is installed" test -f "$install/reports/월간.txt"
+  check "the packages stay in upt" test -f "$install/upt/fixes.zip"
+  check "build 1 was not fetched" test ! -e "$install/upt/base.zip"
+  check "QL_UPT_TIME records a reached database" equals "$(setting "$psr_unix" QL_UPT_TIME)" ""
+  check "the other settings stay" equals "$(setting "$psr_unix" Client-Theme)" "classic"
+  check "the client is relaunched" wait_for_client
+  check "the client gets the settings path, unquoted and whole" \
+    equals "$(sed -n 2p "$install/client-started.txt" 2>/dev/null | tr -d '\r')" "argument: [$psr]"
+}
+
+case $scenario in
+  no-arguments)
+    run_updater qlx_upt.exe
+    check "the refusal box appears" answer_box "확인!" Return
+    check "it says this is no proper upgrade" equals "$(box_text)" "정상적인 업그레이드 방식이 아닙니다."
+    check "it has one OK button" equals "$(box_buttons)" "OK"
+    wine_wait 30
+    check "the exit status is 0" equals "$wine_status" 0
+    check "the client is not started" test ! -e "$install/client-started.txt"
+    check "no folder is made" test ! -e "$install/upt"
+    ;;
+  sqlite)
+    write_settings "$psr_unix" SQLite
+    (cd "$install" && publish --dbms SQLite --server update.db init && fill_database --dbms SQLite --server update.db)
+    run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
+    wine_wait 120
+    expect_whole_update
+    ;;
+  unreachable)
+    write_settings "$psr_unix" SQLite
+    run_updater qlx_upt.exe "/PSR=$psr;/SERVER=missing.db;/BUILDNO=2;"
+    check "the database's error is shown" answer_box "Err!" Return
+    check "the error names the SQL code" test "$(box_text | cut -c1-3)" = "-1/"
+    check "the web-site box follows" answer_box "에러!" Return
+    check "it sends the user to the web site" equals "$(box_text)" "홈페이지에서 직접 업그레이드 하세요."
+    wine_wait 30
+    check "the exit status is 0" equals "$wine_status" 0
+    check "QL_UPT_TIME holds the minutes since 2010" grep -qE '^[0-9]{6,}$' <<<"$(setting "$psr_unix" QL_UPT_TIME)"
+    check "the missing database is not created" test ! -e "$install/missing.db"
+    sleep 1
+    check "the client is not relaunched" test ! -e "$install/client-started.txt"
+    ;;
+  running-client)
+    write_settings "$psr_unix" SQLite
+    (cd "$install" && publish --dbms SQLite --server update.db init && fill_database --dbms SQLite --server update.db)
+    cp "$BIN/qlx_sleeper.exe" "$work/quilmsg.exe"
+    "$QLX_WINE" "$work/quilmsg.exe" &
+    client_pid=$!
+    sleep 1
+    run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
+    check "the question about running programs appears" answer_box "확인!" y
+    check "it counts one running program" equals "$(box_text)" \
+      "현재 Quillon 혹은 연관된 프로그램이 1개 실행중입니다.\\r\\n모든 프로그램을 종료 후에 업데이트를 계속 진행하시겠습니까?"
+    check "it asks Yes or No" equals "$(box_buttons)" "&Yes,&No"
+    wine_wait 120
+    check "quilmsg.exe was terminated" bash -c "for i in \$(seq 50); do kill -0 $client_pid 2>/dev/null || exit 0; sleep 0.1; done; exit 1"
+    expect_whole_update
+    ;;
+  postgres)
+    [ -f "$postgres_env" ] || { echo "needs the PostgreSQL fixture's environment file" >&2; exit 1; }
+    # shellcheck disable=SC1090
+    . "$postgres_env"
+    export ODBCSYSINI=$QLX_ODBCSYSINI ODBCINI=$QLX_ODBCINI
+    server="$QLX_PG_HOST:$QLX_PG_PORT/$QLX_PG_DATABASE"
+    publish --dbms PostgreSQL --server "$server" init
+    fill_database --dbms PostgreSQL --server "$server"
+    # The database takes only the second password: the first connect fails.
+    PGPASSWORD=$QLX_PG_SUPERPASSWORD /usr/bin/psql -X -q -h "$QLX_PG_HOST" -p "$QLX_PG_PORT" \
+      -U "$QLX_PG_SUPERUSER" -d postgres -c "ALTER ROLE \"$QLX_PG_ROLE\" PASSWORD 'MWQRSB7364HUYTNF'"
+    write_settings "$psr_unix" PostgreSQL
+    run_updater qlx_upt.exe "/PSR=$psr;/SERVER=$server;/BUILDNO=2;"
+    wine_wait 120 || true
+    PGPASSWORD=$QLX_PG_SUPERPASSWORD /usr/bin/psql -X -q -h "$QLX_PG_HOST" -p "$QLX_PG_PORT" \
+      -U "$QLX_PG_SUPERUSER" -d postgres -c "ALTER ROLE \"$QLX_PG_ROLE\" PASSWORD '$QLX_PG_ROLE_PASSWORD'"
+    expect_whole_update
+    ;;
+  legacy)
+    write_settings "$psr_unix" "PostgreSQL"
+    (cd "$install" && publish --dbms SQLite --server update.db init && fill_database --dbms SQLite --server update.db)
+    cat >"$work/odbcinst.ini" <<INI
+[SQLite3]
+Driver=$(find /usr/lib -name libsqlite3odbc.so -print -quit)
+INI
+    cat >"$work/odbc.ini" <<INI
+[QUILLON_LEGACY]
+Driver=SQLite3
+Database=$install/update.db
+INI
+    export ODBCSYSINI=$work ODBCINI=$work/odbc.ini
+    # The legacy updater ignores the settings' DBMS and reads QLX_UPT2.
+    publish --dbms SQLite --server "$(qlx_windows_path "$install/update.db")" remove fixes --table QLX_UPT2
+    run_updater qlx_upt3.exe "/PSR=$psr;/SERVER=QUILLON_LEGACY;/BUILDNO=2;"
+    wine_wait 120
+    check "the exit status is 0" equals "$wine_status" 0
+    check "build 2 of QLX_UPT2 is installed" equals "$(installed_build)" "build 2"
+    check "the Korean file name is installed" test -f "$install/reports/월간.txt"
+    check "QL_UPT_TIME records a reached database" equals "$(setting "$psr_unix" QL_UPT_TIME)" ""
+    check "the client is relaunched" wait_for_client
+    ;;
+  *)
+    echo "unknown scenario: $scenario" >&2
+    exit 2
+    ;;
+esac
+finish
