@@ -17,8 +17,9 @@ root=$PWD
 cache=${QLX_WINDOWS_DEPS_CACHE:-/var/cache/qlx-windows-deps}
 triplet=x86_64-w64-mingw32
 jobs=$(nproc)
-# Changing how a library is built changes this, so that no stale build is kept.
-recipe=1
+# Changing how a library is built raises its number, so that no stale build
+# is kept.
+declare -A recipe=([sqlite3]=1 [libzip]=1 [libsodium]=2 [googletest]=1 [nlohmann-json3]=1 [curl]=1)
 
 mkdir -p "$cache"
 apt_dir=$cache/apt
@@ -61,7 +62,7 @@ built=()
 build_library() {
   local name=$1 build=$2 version key
   version=$(source_version "$name")
-  key="$name-$version-gcc$compiler_version-r$recipe"
+  key="$name-$version-gcc$compiler_version-r${recipe[$name]}"
   install=$cache/$key
   if [ -f "$install/.complete" ]; then
     echo "windows-deps: $name $version (cached)"
@@ -153,8 +154,9 @@ build_curl() {
 build_libsodium() {
   # Debian's source carries no generated configure script.
   autoreconf -fi >/dev/null 2>&1
+  # The C runtime's helpers are linked in, so the DLL needs no libgcc DLL.
   ./configure --host=$triplet --prefix="$install" --disable-static --enable-shared \
-    CC=$triplet-gcc-posix >/dev/null
+    CC=$triplet-gcc-posix LDFLAGS=-static-libgcc >/dev/null
   make -j"$jobs" >/dev/null
   make install >/dev/null
 }

@@ -1,6 +1,9 @@
+#include "process/program_name.h"
 #include "support/window_fixture.h"
 #include "update/file_system.h"
 #include "update/package_paths.h"
+
+#include <filesystem>
 
 namespace qlx {
 namespace {
@@ -12,8 +15,10 @@ TEST_F(Buttons, ExitRelaunchesTheClientWithThePsrValueAsOneArgument) {
     makeWindow("/PID=1;/PSR=" + psr + ";").open();
     window->cb_exit_clicked();
     ASSERT_EQ(launches.size(), 1u);
-    EXPECT_EQ(launches[0].program, joinPath(currentFolder(), "quillon"));
-    EXPECT_EQ(launches[0].program, install.path() + "/quillon");
+    const std::string client = programFileName("quillon");
+    EXPECT_EQ(launches[0].program, joinPath(currentFolder(), client));
+    EXPECT_EQ(std::filesystem::path(launches[0].program),
+              std::filesystem::path(install.path()) / client);
     EXPECT_EQ(launches[0].arguments, std::vector<std::string>{psr});
     EXPECT_TRUE(port.closed);
 }

@@ -89,7 +89,10 @@ int main() {
     for (const Box& box : boxes) {
         std::string buttons;
         for (const std::string& caption : box.buttons) {
-            buttons += (buttons.empty() ? "" : ",") + escaped(caption);
+            if (!buttons.empty()) {
+                buttons += ',';
+            }
+            buttons += escaped(caption);
         }
         std::printf("%s\t%s\t%s\n", escaped(box.title).c_str(), escaped(box.text).c_str(),
                     buttons.c_str());
