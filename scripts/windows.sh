@@ -5,12 +5,17 @@
 # qlx_upt.exe, qlx_upt3.exe, EZip.dll, ftp.dll, qlx_publish.exe and every DLL
 # they need.
 #   scripts/windows.sh           build
-#   scripts/windows.sh --test    build, then run the tests under wine in Xvfb
+#   scripts/windows.sh --test [-- CTEST ARGUMENTS]
+#                                build, then run the tests under wine in Xvfb
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 run_tests=no
-[ "${1:-}" = "--test" ] && run_tests=yes
+if [ "${1:-}" = "--test" ]; then
+  run_tests=yes
+  shift
+  [ "${1:-}" = "--" ] && shift
+fi
 
 bash scripts/install-deps.sh
 # The Windows side's own tools: the cross compilers, wine with an X server to
@@ -40,7 +45,7 @@ if [ "$run_tests" = yes ]; then
   # draw there, and wine's desktop lives as long as it does.
   status=0
   xvfb-run -a -s "-screen 0 1600x1200x24 -nolisten tcp" \
-    ctest --preset windows "${@:2}" || status=$?
+    ctest --preset windows "$@" || status=$?
   . scripts/wine-env.sh
   "$QLX_WINESERVER" -k 2>/dev/null || true
   exit "$status"
