@@ -197,4 +197,10 @@ grep -rlZ --include='*.pc' "^prefix=" "$prefix.new/lib/pkgconfig" 2>/dev/null |
   xargs -0 -r sed -i "s|^prefix=.*|prefix=$prefix|"
 rm -rf "$prefix"
 mv "$prefix.new" "$prefix"
+
+# Builds of versions or recipes that are no longer asked for go.
+for dir in "$cache"/*-gcc*-r*; do
+  [ -d "$dir" ] || continue
+  case " ${built[*]} " in *" $dir "*) ;; *) rm -rf "$dir" ;; esac
+done
 echo "windows-deps: prefix $prefix"
