@@ -12,8 +12,8 @@ set(CMAKE_RC_COMPILER ${QLX_MINGW_TRIPLET}-windres)
 # The dependencies built from Debian's source packages by
 # scripts/windows-deps.sh, then the toolchain's own sysroot (zlib, odbc32).
 if(NOT QLX_WINDOWS_DEPS)
-    if(DEFINED ENV{QLX_WINDOWS_DEPS})
-        set(QLX_WINDOWS_DEPS $ENV{QLX_WINDOWS_DEPS})
+    if(DEFINED ENV{QLX_WINDOWS_DEPS_CACHE})
+        set(QLX_WINDOWS_DEPS $ENV{QLX_WINDOWS_DEPS_CACHE}/prefix)
     else()
         set(QLX_WINDOWS_DEPS /var/cache/qlx-windows-deps/prefix)
     endif()
