@@ -61,6 +61,13 @@ private:
 [[nodiscard]] std::int64_t readAt(const Handle& file, std::uint64_t offset, void* buffer,
                                   std::size_t length);
 
+// A file for writing from its start: a new one (failing when it exists), or
+// an existing one emptied first. Only the user may read a new one on POSIX.
+enum class Creation { New, Truncated };
+[[nodiscard]] Handle openForWriting(const std::string& path, Creation creation);
+// An existing file, for writing at its end.
+[[nodiscard]] Handle openForAppending(const std::string& path);
+
 // An existing folder. `followLink` when the path itself may be a link.
 [[nodiscard]] Handle openFolder(const std::string& path, bool followLink);
 // What `relative` ("/"-separated, below `folder`) is, without following a link
@@ -84,6 +91,8 @@ struct FreeSpace {
 [[nodiscard]] bool writeAll(const Handle& file, const unsigned char* data, std::size_t length);
 // Sets the time the file was last written, in seconds since 1970 (UTC).
 void setModifiedTime(const Handle& file, std::int64_t seconds);
+// Writes what was written to the file to disk.
+[[nodiscard]] bool flush(const Handle& file);
 // A staged file of a run that must survive a power loss is complete. Linux
 // starts writing it back at once, and the commit's flush of the whole file
 // system waits for what is left; Windows has no flush of a volume short of

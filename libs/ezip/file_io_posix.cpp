@@ -51,6 +51,18 @@ std::int64_t readAt(const Handle& file, std::uint64_t offset, void* buffer, std:
     }
 }
 
+Handle openForWriting(const std::string& path, Creation creation) {
+    const int fd =
+        open(path.c_str(),
+             O_WRONLY | O_CREAT | O_CLOEXEC | (creation == Creation::New ? O_EXCL : O_TRUNC), 0600);
+    return fd < 0 ? Handle() : Handle(fd, {});
+}
+
+Handle openForAppending(const std::string& path) {
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    return fd < 0 ? Handle() : Handle(fd, {});
+}
+
 Handle openFolder(const std::string& path, bool followLink) {
     const int fd =
         open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
@@ -109,6 +121,10 @@ bool writeAll(const Handle& file, const unsigned char* data, std::size_t length)
 void setModifiedTime(const Handle& file, std::int64_t seconds) {
     const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), 0}};
     futimens(fdOf(file), times);
+}
+
+bool flush(const Handle& file) {
+    return fdatasync(fdOf(file)) == 0;
 }
 
 bool flushStaged(const Handle& file) {

@@ -1,7 +1,6 @@
 #include "libs/ezip/file_io.h"
 #include "libs/ezip/run_files.h"
 
-#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -32,65 +31,7 @@ int removeEntry(const char* path, const struct stat* /*info*/, int type, FTW* /*
     return result == 0 || errno == ENOENT ? 0 : -1;
 }
 
-// Takes `fd` over and closes it.
-bool writeAndClose(int fd, const std::string& bytes, bool durably) {
-    io::Handle file(fd, {});
-    const bool written =
-        io::writeAll(file, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) &&
-        (!durably || fdatasync(fd) == 0);
-    return file.close() && written;
-}
-
 } // namespace
-
-std::optional<std::string> readAll(const std::string& path) {
-    const io::Handle file = io::openForReading(path, /*sequential=*/false);
-    if (!file.isOpen()) {
-        return std::nullopt;
-    }
-    std::string bytes;
-    std::array<char, 65536> buffer{};
-    while (true) {
-        const std::int64_t got = io::readAt(file, bytes.size(), buffer.data(), buffer.size());
-        if (got < 0) {
-            return std::nullopt;
-        }
-        if (got == 0) {
-            return bytes;
-        }
-        bytes.append(buffer.data(), static_cast<std::size_t>(got));
-    }
-}
-
-bool create(const std::string& path, const std::string& bytes, bool durably) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        return false;
-    }
-    if (!writeAndClose(fd, bytes, durably)) {
-        unlink(path.c_str());
-        return false;
-    }
-    return !durably || syncParentOf(path);
-}
-
-bool append(const std::string& path, const std::string& bytes, bool durably) {
-    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    return fd >= 0 && writeAndClose(fd, bytes, durably);
-}
-
-bool replace(const std::string& path, const std::string& bytes, bool durably) {
-    const std::string copy = path + ".new";
-    const int fd = open(copy.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        return false;
-    }
-    if (!writeAndClose(fd, bytes, durably) || std::rename(copy.c_str(), path.c_str()) != 0) {
-        unlink(copy.c_str());
-        return false;
-    }
-    return !durably || syncParentOf(path);
-}
 
 Kind kindOf(const std::string& path) {
     struct stat info {};
