@@ -71,7 +71,8 @@ enum class Creation { New, Truncated };
 // An existing folder. `followLink` when the path itself may be a link.
 [[nodiscard]] Handle openFolder(const std::string& path, bool followLink);
 // What `relative` ("/"-separated, below `folder`) is, without following a link
-// at its end.
+// at its end. Unknown on Windows when the name reaches an entry of another
+// name (a short 8.3 alias).
 [[nodiscard]] files::Kind kindAt(const Handle& folder, const std::string& relative);
 // Makes a folder only the user can enter; false when it exists.
 [[nodiscard]] bool makeFolderAt(const Handle& folder, const std::string& relative);

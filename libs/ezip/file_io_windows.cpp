@@ -2,6 +2,7 @@
 #include "libs/ezip/native_windows.h"
 
 #include <algorithm>
+#include <string_view>
 #include <windows.h>
 
 namespace ezip::io {
@@ -103,13 +104,26 @@ Handle openFolder(const std::string& path, bool followLink) {
 }
 
 files::Kind kindAt(const Handle& folder, const std::string& relative) {
-    const DWORD attributes = GetFileAttributesW(below(folder, relative).c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
-        return kindOfAttributes(attributes);
+    const std::wstring path = below(folder, relative);
+    WIN32_FIND_DATAW found{};
+    const HANDLE search =
+        FindFirstFileExW(path.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                   ? files::Kind::Missing
+                   : files::Kind::Unknown;
     }
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? files::Kind::Missing
-                                                                          : files::Kind::Unknown;
+    FindClose(search);
+    // A name can reach an entry of another name through its short (8.3)
+    // alias: "QUILLO~1.EXE" would replace "quillon.exe". Such a name is no
+    // place to unpack to.
+    const std::wstring_view name = std::wstring_view(path).substr(path.find_last_of(L'\\') + 1);
+    if (CompareStringOrdinal(name.data(), static_cast<int>(name.size()), found.cFileName, -1,
+                             TRUE) != CSTR_EQUAL) {
+        return files::Kind::Unknown;
+    }
+    return kindOfAttributes(found.dwFileAttributes);
 }
 
 bool makeFolderAt(const Handle& folder, const std::string& relative) {
