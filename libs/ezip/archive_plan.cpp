@@ -4,10 +4,6 @@
 #include "libs/ezip/ezip_codes.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -24,6 +20,15 @@ constexpr std::uint16_t flagUtf8 = 0x0800;
 constexpr std::uint16_t methodStore = 0;
 constexpr std::uint16_t methodDeflate = 8;
 constexpr std::uint16_t methodAes = 99;
+// The file types of a Unix mode, as zip tools store it whatever the platform.
+constexpr std::uint32_t unixType = 0170000;
+constexpr std::uint32_t unixFifo = 0010000;
+constexpr std::uint32_t unixCharDevice = 0020000;
+constexpr std::uint32_t unixFolder = 0040000;
+constexpr std::uint32_t unixBlockDevice = 0060000;
+constexpr std::uint32_t unixFile = 0100000;
+constexpr std::uint32_t unixLink = 0120000;
+constexpr std::uint32_t unixSocket = 0140000;
 
 struct EntryKind {
     bool folder = false;
@@ -39,13 +44,13 @@ int entryKind(const CentralEntry& entry, EntryKind& kind) {
     const unsigned host = entry.madeBy >> 8U;
     const bool unixHost = host == hostUnix || host == hostMac;
     const std::uint32_t mode = entry.externalAttributes >> 16U;
-    const std::uint32_t type = mode & S_IFMT;
+    const std::uint32_t type = mode & unixType;
     if (unixHost) {
-        if (type == S_IFLNK) {
+        if (type == unixLink) {
             return EZIP_E_ENTRY_TYPE;
         }
-        if (type != 0 && type != S_IFREG && type != S_IFDIR && type != S_IFIFO && type != S_IFCHR &&
-            type != S_IFBLK && type != S_IFSOCK) {
+        if (type != 0 && type != unixFile && type != unixFolder && type != unixFifo &&
+            type != unixCharDevice && type != unixBlockDevice && type != unixSocket) {
             return EZIP_E_ENTRY_TYPE;
         }
         kind.executable = (mode & 0111U) != 0;
@@ -54,7 +59,7 @@ int entryKind(const CentralEntry& entry, EntryKind& kind) {
     // Unix writers fill the DOS attributes as they please (some set every
     // bit), so where the mode gives a type, the type decides.
     if (unixHost && type != 0) {
-        kind.folder = type == S_IFDIR;
+        kind.folder = type == unixFolder;
     } else {
         kind.folder = (entry.externalAttributes & dosFolder) != 0;
     }
@@ -182,19 +187,15 @@ int planExtraction(const CentralDirectory& directory, const Limits& limits, Plan
     return EZIP_OK;
 }
 
-int checkDestination(int destinationFd, const Plan& plan) {
-    struct stat info {};
+int checkDestination(const io::Handle& destination, const Plan& plan) {
     // Nothing can stand in a folder that does not exist, which saves a
     // lookup per file when unpacking into a fresh tree.
     std::unordered_set<std::string_view> missing;
     for (const auto& folder : plan.folders) {
-        if (fstatat(destinationFd, folder.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
-            if (!S_ISDIR(info.st_mode)) {
-                return EZIP_E_DESTINATION;
-            }
-        } else if (errno == ENOENT) {
+        const files::Kind kind = io::kindAt(destination, folder);
+        if (kind == files::Kind::Missing) {
             missing.insert(folder);
-        } else {
+        } else if (kind != files::Kind::Folder) {
             return EZIP_E_DESTINATION;
         }
     }
@@ -204,23 +205,19 @@ int checkDestination(int destinationFd, const Plan& plan) {
         if (missing.count(parentOf(file.path)) != 0) {
             continue;
         }
-        if (fstatat(destinationFd, file.path.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
-            if (S_ISDIR(info.st_mode)) {
-                return EZIP_E_DESTINATION;
-            }
-        } else if (errno != ENOENT) {
+        const files::Kind kind = io::kindAt(destination, file.path);
+        if (kind == files::Kind::Folder || kind == files::Kind::Unknown) {
             return EZIP_E_DESTINATION;
         }
     }
-    struct statvfs space {};
-    if (fstatvfs(destinationFd, &space) != 0) {
+    const std::optional<io::FreeSpace> space = io::freeSpaceOf(destination);
+    if (!space) {
         return EZIP_E_DESTINATION;
     }
     // Replaced files are freed only after the new ones are in place, so the
     // whole archive must fit beside the current contents.
-    const std::uint64_t available = static_cast<std::uint64_t>(space.f_bavail) * space.f_frsize;
-    if (blocks > available / 4096 ||
-        (space.f_files != 0 && plan.files.size() + plan.folders.size() + 1 > space.f_favail)) {
+    if (blocks > space->bytes / 4096 ||
+        (space->entries && plan.files.size() + plan.folders.size() + 1 > *space->entries)) {
         return EZIP_E_NO_SPACE;
     }
     return EZIP_OK;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "libs/ezip/central_directory.h"
+#include "libs/ezip/file_io.h"
 
 #include <cstdint>
 #include <string>
@@ -45,10 +46,10 @@ struct Limits {
 // entries land on the same path. Returns EZIP_OK or an EzipCode.
 int planExtraction(const CentralDirectory& directory, const Limits& limits, Plan& plan);
 
-// Checks that the destination (open as `destinationFd`) can take the plan: no
-// folder of the plan exists as a non-folder (or a link), no file as a folder,
-// and the file system has room for everything.
-int checkDestination(int destinationFd, const Plan& plan);
+// Checks that the open folder `destination` can take the plan: no folder of
+// the plan exists as a non-folder (or a link), no file as a folder, and the
+// file system has room for everything.
+int checkDestination(const io::Handle& destination, const Plan& plan);
 
 // The folder part of a "/"-separated path; empty for a top-level name.
 std::string_view parentOf(std::string_view path);

@@ -1,27 +1,9 @@
 #include "libs/ezip/block_writer.h"
 
-#include <cerrno>
-#include <unistd.h>
-
 namespace ezip {
 
-bool writeAll(int fd, const unsigned char* data, std::size_t length) {
-    while (length > 0) {
-        const ssize_t put = write(fd, data, length);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            return false;
-        }
-        data += put;
-        length -= static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
-BlockWriter::BlockWriter(int fd, unsigned char* first, unsigned char* second)
-    : fd_(fd), buffers_{first, second} {
+BlockWriter::BlockWriter(const io::Handle& file, unsigned char* first, unsigned char* second)
+    : file_(file), buffers_{first, second} {
     if (second == nullptr) {
         return;
     }
@@ -47,7 +29,7 @@ void BlockWriter::run() {
         const std::size_t length = queuedLength_;
         queued_ = nullptr;
         lock.unlock();
-        const bool written = writeAll(fd_, data, length);
+        const bool written = io::writeAll(file_, data, length);
         lock.lock();
         failed_ = failed_ || !written;
         busy_ = false;
@@ -57,7 +39,7 @@ void BlockWriter::run() {
 
 bool BlockWriter::put(std::size_t length) {
     if (!thread_.joinable()) {
-        failed_ = failed_ || !writeAll(fd_, buffers_[0], length);
+        failed_ = failed_ || !io::writeAll(file_, buffers_[0], length);
         return !failed_;
     }
     std::unique_lock lock(mutex_);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "libs/ezip/file_io.h"
+
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
@@ -13,7 +15,7 @@ namespace ezip {
 // when no thread can be started) it writes at once.
 class BlockWriter {
 public:
-    BlockWriter(int fd, unsigned char* first, unsigned char* second);
+    BlockWriter(const io::Handle& file, unsigned char* first, unsigned char* second);
     ~BlockWriter();
     BlockWriter(const BlockWriter&) = delete;
     BlockWriter& operator=(const BlockWriter&) = delete;
@@ -28,7 +30,7 @@ public:
 private:
     void run();
 
-    int fd_;
+    const io::Handle& file_;
     unsigned char* buffers_[2];
     int current_ = 0;
     bool failed_ = false;
@@ -41,7 +43,5 @@ private:
     bool stop_ = false;
     std::thread thread_;
 };
-
-bool writeAll(int fd, const unsigned char* data, std::size_t length);
 
 } // namespace ezip

@@ -5,9 +5,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace ezip {
 
@@ -29,13 +26,10 @@ std::uint64_t le(const unsigned char* p, int bytes) {
     return value;
 }
 
-bool readAt(int fd, std::uint64_t offset, void* buffer, std::size_t length) {
+bool readFully(const io::Handle& file, std::uint64_t offset, void* buffer, std::size_t length) {
     auto* out = static_cast<unsigned char*>(buffer);
     while (length > 0) {
-        const ssize_t got = pread(fd, out, length, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
+        const std::int64_t got = io::readAt(file, offset, out, length);
         if (got <= 0) {
             return false;
         }
@@ -50,7 +44,8 @@ bool readAt(int fd, std::uint64_t offset, void* buffer, std::size_t length) {
 // large directory never sits in memory twice.
 class Reader {
 public:
-    Reader(int fd, std::uint64_t offset, std::uint64_t end) : fd_(fd), pos_(offset), end_(end) {}
+    Reader(const io::Handle& file, std::uint64_t offset, std::uint64_t end)
+        : file_(file), pos_(offset), end_(end) {}
 
     bool read(void* out, std::size_t length) {
         auto* dst = static_cast<unsigned char*>(out);
@@ -61,7 +56,7 @@ public:
                 }
                 const std::size_t want =
                     static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), end_ - pos_));
-                if (!readAt(fd_, pos_, buffer_.data(), want)) {
+                if (!readFully(file_, pos_, buffer_.data(), want)) {
                     return false;
                 }
                 pos_ += want;
@@ -81,7 +76,7 @@ public:
     [[nodiscard]] std::uint64_t offset() const { return pos_ - (filled_ - begin_); }
 
 private:
-    int fd_;
+    const io::Handle& file_;
     std::uint64_t pos_;
     std::uint64_t end_;
     std::array<unsigned char, 65536> buffer_{};
@@ -99,7 +94,8 @@ struct EndRecord {
 
 // Reads the end record at `p`, which lies at `position` in the file, and the
 // zip64 records before it. Refuses archives spanning several disks.
-int readEnd(int fd, const unsigned char* p, std::uint64_t position, EndRecord& end) {
+int readEnd(const io::Handle& file, const unsigned char* p, std::uint64_t position,
+            EndRecord& end) {
     const std::uint64_t disk = le(p + 4, 2);
     const std::uint64_t directoryDisk = le(p + 6, 2);
     const std::uint64_t diskEntries = le(p + 8, 2);
@@ -116,7 +112,7 @@ int readEnd(int fd, const unsigned char* p, std::uint64_t position, EndRecord& e
     std::array<unsigned char, 20> locator{};
     const bool located =
         end.position >= locator.size() &&
-        readAt(fd, end.position - locator.size(), locator.data(), locator.size()) &&
+        readFully(file, end.position - locator.size(), locator.data(), locator.size()) &&
         le(locator.data(), 4) == locator64Signature;
     if (!located) {
         return !marked && disk == 0 && directoryDisk == 0 && diskEntries == end.entries
@@ -133,7 +129,8 @@ int readEnd(int fd, const unsigned char* p, std::uint64_t position, EndRecord& e
     std::array<unsigned char, 56> end64{};
     if (end.position < locator.size() + end64.size() ||
         record > end.position - locator.size() - end64.size() ||
-        !readAt(fd, record, end64.data(), end64.size()) || le(end64.data(), 4) != end64Signature) {
+        !readFully(file, record, end64.data(), end64.size()) ||
+        le(end64.data(), 4) != end64Signature) {
         return EZIP_E_STRUCTURE;
     }
     end.entries = le(end64.data() + 32, 8);
@@ -147,7 +144,7 @@ int readEnd(int fd, const unsigned char* p, std::uint64_t position, EndRecord& e
     return EZIP_OK;
 }
 
-int findEnd(int fd, std::uint64_t fileSize, EndRecord& end) {
+int findEnd(const io::Handle& file, std::uint64_t fileSize, EndRecord& end) {
     if (fileSize < endSize) {
         return EZIP_E_NOT_ZIP;
     }
@@ -155,13 +152,13 @@ int findEnd(int fd, std::uint64_t fileSize, EndRecord& end) {
         static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, endSize + maxComment));
     std::vector<unsigned char> buffer(tail);
     const std::uint64_t tailStart = fileSize - tail;
-    if (!readAt(fd, tailStart, buffer.data(), tail)) {
+    if (!readFully(file, tailStart, buffer.data(), tail)) {
         return EZIP_E_OPEN;
     }
     for (std::size_t i = tail - endSize + 1; i-- > 0;) {
         const unsigned char* p = buffer.data() + i;
         if (le(p, 4) == endSignature && i + endSize + le(p + 20, 2) <= tail) {
-            return readEnd(fd, p, tailStart + i, end);
+            return readEnd(file, p, tailStart + i, end);
         }
     }
     // Only records whose comment runs past the end of the file: a writer
@@ -174,7 +171,7 @@ int findEnd(int fd, std::uint64_t fileSize, EndRecord& end) {
         if (le(p, 4) != endSignature) {
             continue;
         }
-        if (readEnd(fd, p, tailStart + i, end) == EZIP_OK && end.offset <= end.position &&
+        if (readEnd(file, p, tailStart + i, end) == EZIP_OK && end.offset <= end.position &&
             end.size == end.position - end.offset) {
             end.padding = i + endSize + le(p + 20, 2) - tail;
             return EZIP_OK;
@@ -272,11 +269,11 @@ int readEntry(Reader& reader, CentralEntry& entry, LibzipView& view) {
     return EZIP_OK;
 }
 
-int checkLocalHeader(int fd, std::uint64_t directoryOffset, CentralEntry& entry) {
+int checkLocalHeader(const io::Handle& file, std::uint64_t directoryOffset, CentralEntry& entry) {
     std::array<unsigned char, 30> header{};
     if (entry.localOffset > directoryOffset ||
         directoryOffset - entry.localOffset < header.size() ||
-        !readAt(fd, entry.localOffset, header.data(), header.size()) ||
+        !readFully(file, entry.localOffset, header.data(), header.size()) ||
         le(header.data(), 4) != localSignature) {
         return EZIP_E_STRUCTURE;
     }
@@ -286,7 +283,7 @@ int checkLocalHeader(int fd, std::uint64_t directoryOffset, CentralEntry& entry)
         return EZIP_E_STRUCTURE;
     }
     std::string name(nameLength, '\0');
-    if (!readAt(fd, entry.localOffset + header.size(), name.data(), nameLength) ||
+    if (!readFully(file, entry.localOffset + header.size(), name.data(), nameLength) ||
         name != entry.rawName) {
         return EZIP_E_STRUCTURE;
     }
@@ -304,14 +301,14 @@ int checkLocalHeader(int fd, std::uint64_t directoryOffset, CentralEntry& entry)
 
 } // namespace
 
-int readCentralDirectory(int fd, std::uint64_t maxEntries, CentralDirectory& directory) {
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+int readCentralDirectory(const io::Handle& file, std::uint64_t maxEntries,
+                         CentralDirectory& directory) {
+    const std::optional<std::uint64_t> fileSize = io::fileSize(file);
+    if (!fileSize) {
         return EZIP_E_OPEN;
     }
-    const auto fileSize = static_cast<std::uint64_t>(info.st_size);
     EndRecord end;
-    if (const int code = findEnd(fd, fileSize, end); code != EZIP_OK) {
+    if (const int code = findEnd(file, *fileSize, end); code != EZIP_OK) {
         return code;
     }
     if (end.offset > end.position || end.size != end.position - end.offset) {
@@ -327,12 +324,12 @@ int readCentralDirectory(int fd, std::uint64_t maxEntries, CentralDirectory& dir
     directory.offset = end.offset;
     directory.view.padding = end.padding;
     directory.entries.assign(static_cast<std::size_t>(end.entries), CentralEntry{});
-    Reader reader(fd, end.offset, end.position);
+    Reader reader(file, end.offset, end.position);
     for (auto& entry : directory.entries) {
         if (const int code = readEntry(reader, entry, directory.view); code != EZIP_OK) {
             return code;
         }
-        if (const int code = checkLocalHeader(fd, end.offset, entry); code != EZIP_OK) {
+        if (const int code = checkLocalHeader(file, end.offset, entry); code != EZIP_OK) {
             return code;
         }
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "libs/ezip/file_io.h"
+
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -39,12 +41,13 @@ struct CentralDirectory {
     LibzipView view;
 };
 
-// Reads the central directory and every local header of the archive open as
-// `fd`, checking that the two agree and that every entry's data lies before
+// Reads the central directory and every local header of the open archive
+// `file`, checking that the two agree and that every entry's data lies before
 // the directory. Returns EZIP_OK or an EzipCode; refuses more than
 // `maxEntries` entries before reading them. Stray bytes after the last record
 // of an extra field, and an archive comment that runs past the end of the
 // file, are accepted, as other unpackers accept them.
-int readCentralDirectory(int fd, std::uint64_t maxEntries, CentralDirectory& directory);
+int readCentralDirectory(const io::Handle& file, std::uint64_t maxEntries,
+                         CentralDirectory& directory);
 
 } // namespace ezip

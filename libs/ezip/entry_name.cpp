@@ -1,10 +1,6 @@
 #include "libs/ezip/entry_name.h"
 
 #include <array>
-#include <cerrno>
-#include <clocale>
-#include <cwctype>
-#include <iconv.h>
 
 namespace ezip {
 
@@ -239,7 +235,6 @@ CheckedName checkEntryName(std::string_view utf8) {
 }
 
 std::string foldCase(std::string_view utf8) {
-    static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
     std::string folded;
     folded.reserve(utf8.size());
     std::size_t pos = 0;
@@ -249,12 +244,7 @@ std::string foldCase(std::string_view utf8) {
             folded.push_back(utf8[pos++]);
             continue;
         }
-        if (cp < 0x80) {
-            cp = (cp >= 'A' && cp <= 'Z') ? cp - 'A' + 'a' : cp;
-        } else if (locale != nullptr) {
-            cp = static_cast<char32_t>(towlower_l(static_cast<wint_t>(cp), locale));
-        }
-        appendUtf8(folded, cp);
+        appendUtf8(folded, text::foldCodePoint(cp));
     }
     return folded;
 }
@@ -305,43 +295,6 @@ std::string_view unicodePathField(std::string_view extra, std::string_view rawNa
     return {};
 }
 
-NameDecoder::NameDecoder() : iconv_(iconv_open("UTF-8", "CP949")) {
-    // iconv_open reports failure as (iconv_t)-1.
-    // NOLINTNEXTLINE(performance-no-int-to-ptr)
-    if (iconv_ == reinterpret_cast<iconv_t>(-1)) {
-        iconv_ = nullptr;
-    }
-}
-
-NameDecoder::~NameDecoder() {
-    if (iconv_ != nullptr) {
-        iconv_close(static_cast<iconv_t>(iconv_));
-    }
-}
-
-bool NameDecoder::fromCp949(std::string_view raw, std::string& utf8) {
-    if (iconv_ == nullptr) {
-        return false;
-    }
-    auto* cd = static_cast<iconv_t>(iconv_);
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    // A CP949 character takes at most 2 bytes and becomes at most 3 in UTF-8.
-    utf8.assign(raw.size() * 2 + 4, '\0');
-    std::string input(raw);
-    char* in = input.data();
-    std::size_t inLeft = input.size();
-    char* out = utf8.data();
-    std::size_t outLeft = utf8.size();
-    if (iconv(cd, &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1) || inLeft != 0) {
-        return false;
-    }
-    if (iconv(cd, nullptr, nullptr, &out, &outLeft) == static_cast<std::size_t>(-1)) {
-        return false;
-    }
-    utf8.resize(utf8.size() - outLeft);
-    return true;
-}
-
 bool NameDecoder::decode(std::string_view raw, bool utf8Flag, unsigned host,
                          std::string_view extraField, std::string& utf8) {
     const std::string_view unicode = unicodePathField(extraField, raw);
@@ -358,7 +311,7 @@ bool NameDecoder::decode(std::string_view raw, bool utf8Flag, unsigned host,
         utf8.assign(raw);
         return true;
     }
-    if (fromCp949(raw, utf8)) {
+    if (cp949_.toUtf8(raw, utf8)) {
         return true;
     }
     if (validUtf8) {

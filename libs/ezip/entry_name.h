@@ -1,5 +1,7 @@
 #pragma once
 
+#include "libs/ezip/system_text.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -57,19 +59,13 @@ inline constexpr std::string_view stagingPrefix = ".ezip-staging-";
 // first, and the other is taken only for a name that the first cannot read.
 class NameDecoder {
 public:
-    NameDecoder();
-    ~NameDecoder();
-    NameDecoder(const NameDecoder&) = delete;
-    NameDecoder& operator=(const NameDecoder&) = delete;
-
     // False when the name cannot be decoded. `host` is the high byte of the
     // entry's "version made by".
     bool decode(std::string_view raw, bool utf8Flag, unsigned host, std::string_view extraField,
                 std::string& utf8);
 
 private:
-    bool fromCp949(std::string_view raw, std::string& utf8);
-    void* iconv_; // null when the system has no CP949 converter
+    text::Cp949Decoder cp949_;
 };
 
 // The Info-ZIP Unicode path (0x7075) in a central extra field when it is

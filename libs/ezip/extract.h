@@ -1,8 +1,10 @@
 #pragma once
 
 #include "libs/ezip/archive_plan.h"
+#include "libs/ezip/file_io.h"
 
 #include <cstddef>
+#include <string>
 
 namespace ezip {
 
@@ -11,10 +13,11 @@ namespace ezip {
 // destination, so that a killed call is finished or undone by the next call
 // into the same folder. Nothing is flushed to disk. Returns EZIP_OK or an EzipCode; the destination
 // is left as it was on every failure but EZIP_E_ROLLBACK.
-int extract(const char* archivePath, const char* destinationPath);
+int extract(const std::string& archivePath, const std::string& destinationPath);
 
-// Reads the archive's directory and checks every entry and the destination
-// (open as `destinationFd`): what would be written, before anything is.
-int planArchive(const char* archivePath, int destinationFd, Plan& plan, std::size_t& entryCount);
+// Reads the archive's directory and checks every entry and the open folder
+// `destination`: what would be written, before anything is.
+int planArchive(const std::string& archivePath, const io::Handle& destination, Plan& plan,
+                std::size_t& entryCount);
 
 } // namespace ezip

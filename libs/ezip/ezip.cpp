@@ -2,11 +2,16 @@
 
 #include "libs/ezip/extract.h"
 #include "libs/ezip/run.h"
+#include "libs/ezip/system_text.h"
 
+#include <optional>
 #include <string>
 
-// The exports. Nothing may unwind into the caller, which is not C++.
+// The exports. Nothing may unwind into the caller, which is not C++. Every
+// path arrives in the system's 8-bit encoding and is converted here, once.
 namespace {
+
+using ezip::text::pathFromCaller;
 
 template <typename Body> short guarded(Body body) noexcept {
     try {
@@ -16,8 +21,13 @@ template <typename Body> short guarded(Body body) noexcept {
     }
 }
 
-bool empty(const char* text) {
-    return text == nullptr || *text == '\0';
+// Runs `body` on the journal's path; a null, empty or undecodable one is a
+// bad argument.
+template <typename Body> short withJournal(const char* szjournal, Body body) noexcept {
+    return guarded([&] {
+        const std::optional<std::string> journal = pathFromCaller(szjournal);
+        return journal ? body(*journal) : EZIP_E_ARGUMENT;
+    });
 }
 
 } // namespace
@@ -25,31 +35,39 @@ bool empty(const char* text) {
 extern "C" {
 
 short Vexa_Unzip(const char* szzipfilename, const char* szdirname) {
-    return guarded([&] { return ezip::extract(szzipfilename, szdirname); });
+    return guarded([&] {
+        const std::optional<std::string> archive = pathFromCaller(szzipfilename);
+        const std::optional<std::string> folder = pathFromCaller(szdirname);
+        return archive && folder ? ezip::extract(*archive, *folder) : EZIP_E_ARGUMENT;
+    });
 }
 
 short Vexa_RunBegin(const char* szjournal) {
-    return guarded([&] { return empty(szjournal) ? EZIP_E_ARGUMENT : ezip::beginRun(szjournal); });
+    return withJournal(szjournal,
+                       [](const std::string& journal) { return ezip::beginRun(journal); });
 }
 
 short Vexa_RunStage(const char* szjournal, const char* szzipfilename, const char* szdirname) {
-    return guarded([&] {
-        return empty(szjournal) ? EZIP_E_ARGUMENT
-                                : ezip::stageIntoRun(szjournal, szzipfilename, szdirname);
+    return withJournal(szjournal, [&](const std::string& journal) {
+        const std::optional<std::string> archive = pathFromCaller(szzipfilename);
+        const std::optional<std::string> folder = pathFromCaller(szdirname);
+        return archive && folder ? ezip::stageIntoRun(journal, *archive, *folder) : EZIP_E_ARGUMENT;
     });
 }
 
 short Vexa_RunCommit(const char* szjournal) {
-    return guarded([&] { return empty(szjournal) ? EZIP_E_ARGUMENT : ezip::commitRun(szjournal); });
+    return withJournal(szjournal,
+                       [](const std::string& journal) { return ezip::commitRun(journal); });
 }
 
 short Vexa_RunAbort(const char* szjournal) {
-    return guarded([&] { return empty(szjournal) ? EZIP_E_ARGUMENT : ezip::abortRun(szjournal); });
+    return withJournal(szjournal,
+                       [](const std::string& journal) { return ezip::abortRun(journal); });
 }
 
 short Vexa_RunRecover(const char* szjournal) {
-    return guarded(
-        [&] { return empty(szjournal) ? EZIP_E_ARGUMENT : ezip::recoverRun(szjournal); });
+    return withJournal(szjournal,
+                       [](const std::string& journal) { return ezip::recoverRun(journal); });
 }
 
 } // extern "C"

@@ -8,8 +8,10 @@
 
 #include "ezip_codes.h"
 
-#if defined(_WIN32)
+#if defined(_WIN32) && defined(EZIP_BUILD)
 #define EZIP_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define EZIP_API __declspec(dllimport)
 #else
 #define EZIP_API __attribute__((visibility("default")))
 #endif

@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace ezip {
 
@@ -15,20 +12,17 @@ constexpr std::size_t blockSize = 1U << 20U;
 
 } // namespace
 
-ReadSource::ReadSource(int fd, const LibzipView& view)
-    : fd_(fd), view_(&view), block_(std::make_unique<unsigned char[]>(blockSize)) {
+ReadSource::ReadSource(io::Handle file, const LibzipView& view)
+    : file_(std::move(file)), view_(&view), block_(std::make_unique<unsigned char[]>(blockSize)) {
     zip_error_init(&error_);
-    struct stat info {};
-    if (fstat(fd_, &info) == 0) {
-        fileSize_ = static_cast<std::uint64_t>(info.st_size);
+    if (const auto size = io::fileSize(file_)) {
+        fileSize_ = *size;
         size_ = fileSize_ + view.padding;
     }
-    posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
 ReadSource::~ReadSource() {
     zip_error_fini(&error_);
-    close(fd_);
 }
 
 zip_t* ReadSource::open() {
@@ -63,12 +57,9 @@ zip_int64_t ReadSource::read(void* data, zip_uint64_t length) {
                 want = static_cast<std::size_t>(std::min<std::uint64_t>(
                     blockSize, std::max<std::uint64_t>(expectedEnd_ - position_, length - done)));
             }
-            const ssize_t got = pread(fd_, block_.get(), want, static_cast<off_t>(position_));
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
+            const std::int64_t got = io::readAt(file_, position_, block_.get(), want);
             if (got <= 0) {
-                zip_error_set(&error_, ZIP_ER_READ, got < 0 ? errno : EIO);
+                zip_error_set(&error_, ZIP_ER_READ, EIO);
                 return -1;
             }
             blockStart_ = position_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "libs/ezip/central_directory.h"
+#include "libs/ezip/file_io.h"
 
 #include <cstdint>
 #include <memory>
@@ -9,14 +10,13 @@
 namespace ezip {
 
 // A libzip source over an open archive file that reads ahead in large blocks
-// with pread. libzip's own file source goes through stdio, which costs a read
+// at offsets. libzip's own file source goes through stdio, which costs a read
 // of a few KiB and a seek per small request; this one keeps the syscalls to
 // one per block, and a seek within the block costs nothing. libzip sees the
 // archive as `view` says, which must outlive the source.
 class ReadSource {
 public:
-    // Takes ownership of `fd`.
-    ReadSource(int fd, const LibzipView& view);
+    ReadSource(io::Handle file, const LibzipView& view);
     ~ReadSource();
     ReadSource(const ReadSource&) = delete;
     ReadSource& operator=(const ReadSource&) = delete;
@@ -37,7 +37,7 @@ private:
     zip_int64_t read(void* data, zip_uint64_t length);
     void zeroStrayBytes();
 
-    int fd_;
+    io::Handle file_;
     const LibzipView* view_;
     std::uint64_t fileSize_ = 0;
     std::uint64_t size_ = 0; // with the view's padding

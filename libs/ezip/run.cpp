@@ -1,17 +1,17 @@
 #include "libs/ezip/run.h"
 
 #include "libs/ezip/archive_plan.h"
-#include "libs/ezip/descriptor.h"
 #include "libs/ezip/entry_name.h"
 #include "libs/ezip/extract.h"
 #include "libs/ezip/ezip_codes.h"
+#include "libs/ezip/file_io.h"
 #include "libs/ezip/run_files.h"
 #include "libs/ezip/run_journal.h"
 #include "libs/ezip/run_moves.h"
 #include "libs/ezip/staging.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <array>
+#include <random>
 
 namespace ezip {
 
@@ -19,13 +19,27 @@ namespace {
 
 constexpr int stagingNameTries = 8;
 
+// A name of `length` random letters and digits.
+std::string randomName(std::size_t length) {
+    static constexpr std::array<char, 36> letters = {
+        'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n', 'o', 'p', 'q', 'r',
+        's', 't', 'u', 'v', 'w', 'x', 'y', 'z', '0', '1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    std::random_device source;
+    std::uniform_int_distribution<std::size_t> pick(0, letters.size() - 1);
+    std::string name(length, 'a');
+    for (char& c : name) {
+        c = letters.at(pick(source));
+    }
+    return name;
+}
+
 // Makes the staging folder of one archive inside `destination`; its name is
 // in the journal before the folder exists, so that a crash cannot leave a
 // folder nobody knows of.
 std::string makeStagingFolder(const std::string& journal, const std::string& destination) {
     for (int attempt = 0; attempt < stagingNameTries; ++attempt) {
         std::string folder = destination;
-        folder.append("/").append(stagingPrefix).append(files::randomName(6));
+        folder.append("/").append(stagingPrefix).append(randomName(6));
         if (files::kindOf(folder) != files::Kind::Missing) {
             continue;
         }
@@ -56,15 +70,15 @@ std::string recordsOf(const Plan& plan, const std::string& destination,
     return records;
 }
 
-int stage(const std::string& journal, const char* archive, const std::string& destination,
+int stage(const std::string& journal, const std::string& archive, const std::string& destination,
           bool durable) {
-    const Descriptor folder(open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() < 0) {
+    const io::Handle folder = io::openFolder(destination, /*followLink=*/true);
+    if (!folder.isOpen()) {
         return EZIP_E_DESTINATION;
     }
     Plan plan;
     std::size_t entryCount = 0;
-    if (const int code = planArchive(archive, folder.get(), plan, entryCount); code != EZIP_OK) {
+    if (const int code = planArchive(archive, folder, plan, entryCount); code != EZIP_OK) {
         return code;
     }
     const std::string staging = makeStagingFolder(journal, destination);
@@ -73,11 +87,10 @@ int stage(const std::string& journal, const char* archive, const std::string& de
     }
     int code = EZIP_OK;
     {
-        const Descriptor stagingFolder(
-            open(staging.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
-        code = stagingFolder.get() < 0
-                   ? EZIP_E_STAGING
-                   : inflateAll(archive, entryCount, plan, stagingFolder.get(), durable);
+        const io::Handle stagingFolder = io::openFolder(staging, /*followLink=*/false);
+        code = stagingFolder.isOpen()
+                   ? inflateAll(archive, entryCount, plan, stagingFolder, durable)
+                   : EZIP_E_STAGING;
     }
     if (code == EZIP_OK &&
         !appendToJournal(journal, recordsOf(plan, destination, staging), Flush::Later)) {
@@ -115,9 +128,9 @@ int beginRun(const std::string& journal, bool durable) {
     return createJournal(journal, durable) ? EZIP_OK : EZIP_E_JOURNAL;
 }
 
-int stageIntoRun(const std::string& journal, const char* archive, const char* destination) {
-    if (archive == nullptr || destination == nullptr || *archive == '\0' ||
-        !journalSafe(destination)) {
+int stageIntoRun(const std::string& journal, const std::string& archive,
+                 const std::string& destination) {
+    if (archive.empty() || !journalSafe(destination)) {
         return EZIP_E_ARGUMENT;
     }
     const std::optional<Journal> run = readJournal(journal);
@@ -126,15 +139,12 @@ int stageIntoRun(const std::string& journal, const char* archive, const char* de
     }
     // Relative destinations would mean something else to a later process that
     // recovers the run from another folder.
-    std::string folder(destination);
-    while (folder.size() > 1 && folder.back() == '/') {
-        folder.pop_back();
-    }
-    if (folder.front() != '/') {
+    const std::optional<std::string> folder = files::absoluteFolder(destination);
+    if (!folder) {
         return EZIP_E_ARGUMENT;
     }
     try {
-        return stage(journal, archive, folder, run->durable);
+        return stage(journal, archive, *folder, run->durable);
     } catch (...) {
         return EZIP_E_INTERNAL;
     }

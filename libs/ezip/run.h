@@ -22,7 +22,8 @@ int beginRun(const std::string& journal, bool durable = true);
 // Checks and inflates one archive into a staging folder inside the existing
 // folder `destination`. Nothing outside the staging folder changes; on a
 // failure nothing of this archive is left, and the run goes on.
-int stageIntoRun(const std::string& journal, const char* archive, const char* destination);
+int stageIntoRun(const std::string& journal, const std::string& archive,
+                 const std::string& destination);
 
 // Moves every staged file into place and ends the run. On EZIP_E_INSTALL
 // every destination is as it was before the run; on EZIP_E_ROLLBACK the

@@ -1,12 +1,12 @@
-#include "libs/ezip/descriptor.h"
+#include "libs/ezip/file_io.h"
 #include "libs/ezip/run_files.h"
 
-#include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <ftw.h>
-#include <random>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,84 +22,16 @@ std::string parentOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+struct FreeDeleter {
+    void operator()(char* p) const { std::free(p); } // NOLINT(cppcoreguidelines-no-malloc)
+};
+
 int removeEntry(const char* path, const struct stat* /*info*/, int type, FTW* /*walk*/) {
     const int result = type == FTW_DP ? rmdir(path) : unlink(path);
     return result == 0 || errno == ENOENT ? 0 : -1;
 }
 
-bool writeAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0 && errno == EINTR) {
-            continue;
-        }
-        if (wrote <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(wrote);
-    }
-    return true;
-}
-
-bool writeAndClose(int fd, const std::string& bytes, bool durably) {
-    const bool written = writeAll(fd, bytes) && (!durably || fdatasync(fd) == 0);
-    return close(fd) == 0 && written;
-}
-
 } // namespace
-
-std::optional<std::string> readAll(const std::string& path) {
-    const Descriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) {
-        return std::nullopt;
-    }
-    std::string bytes;
-    std::array<char, 65536> buffer{};
-    while (true) {
-        const ssize_t got = read(file.get(), buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            return std::nullopt;
-        }
-        if (got == 0) {
-            return bytes;
-        }
-        bytes.append(buffer.data(), static_cast<std::size_t>(got));
-    }
-}
-
-bool create(const std::string& path, const std::string& bytes, bool durably) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        return false;
-    }
-    if (!writeAndClose(fd, bytes, durably)) {
-        unlink(path.c_str());
-        return false;
-    }
-    return !durably || syncParentOf(path);
-}
-
-bool append(const std::string& path, const std::string& bytes, bool durably) {
-    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    return fd >= 0 && writeAndClose(fd, bytes, durably);
-}
-
-bool replace(const std::string& path, const std::string& bytes, bool durably) {
-    const std::string copy = path + ".new";
-    const int fd = open(copy.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        return false;
-    }
-    if (!writeAndClose(fd, bytes, durably) || std::rename(copy.c_str(), path.c_str()) != 0) {
-        unlink(copy.c_str());
-        return false;
-    }
-    return !durably || syncParentOf(path);
-}
 
 Kind kindOf(const std::string& path) {
     struct stat info {};
@@ -122,6 +54,29 @@ std::optional<unsigned> permissionsOf(const std::string& path) {
 
 bool setPermissions(const std::string& path, unsigned permissions) {
     return chmod(path.c_str(), permissions) == 0;
+}
+
+std::optional<std::string> realFolder(const std::string& path) {
+    const std::unique_ptr<char, FreeDeleter> real(realpath(path.c_str(), nullptr));
+    if (!real) {
+        return std::nullopt;
+    }
+    std::string folder(real.get());
+    if (kindOf(folder) != Kind::Folder) {
+        return std::nullopt;
+    }
+    return folder;
+}
+
+std::optional<std::string> absoluteFolder(const std::string& path) {
+    if (path.empty() || path.front() != '/') {
+        return std::nullopt;
+    }
+    std::string folder(path);
+    while (folder.size() > 1 && folder.back() == '/') {
+        folder.pop_back();
+    }
+    return folder;
 }
 
 bool rename(const std::string& from, const std::string& to) {
@@ -153,36 +108,24 @@ bool removeStagingFolder(const std::string& path) {
 }
 
 bool syncFileSystemOf(const std::string& path) {
-    const Descriptor folder(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() < 0) {
+    const io::Handle folder = io::openFolder(path, /*followLink=*/true);
+    if (!folder.isOpen()) {
         return false;
     }
+    const int fd = static_cast<int>(folder.native());
 #ifdef __linux__
     // One call for every file staged on that file system: far cheaper than
     // one flush a file, and their writeback was started as each was written.
-    return syncfs(folder.get()) == 0;
+    return syncfs(fd) == 0;
 #else
     sync();
-    return fsync(folder.get()) == 0;
+    return fsync(fd) == 0;
 #endif
 }
 
 bool syncParentOf(const std::string& path) {
-    const Descriptor folder(open(parentOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return folder.get() >= 0 && fsync(folder.get()) == 0;
-}
-
-std::string randomName(std::size_t length) {
-    static constexpr std::array<char, 36> letters = {
-        'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n', 'o', 'p', 'q', 'r',
-        's', 't', 'u', 'v', 'w', 'x', 'y', 'z', '0', '1', '2', '3', '4', '5', '6', '7', '8', '9'};
-    std::random_device source;
-    std::uniform_int_distribution<std::size_t> pick(0, letters.size() - 1);
-    std::string name(length, 'a');
-    for (char& c : name) {
-        c = letters.at(pick(source));
-    }
-    return name;
+    const io::Handle folder = io::openFolder(parentOf(path), /*followLink=*/true);
+    return folder.isOpen() && fsync(static_cast<int>(folder.native())) == 0;
 }
 
 std::optional<std::uint64_t> deviceOf(const std::string& path) {

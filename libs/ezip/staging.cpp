@@ -6,12 +6,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 #include <zip.h>
 
@@ -28,7 +24,7 @@ constexpr std::uint64_t pipelineSize = std::uint64_t{8} << 20U;
 // hashed directories.
 constexpr std::uint32_t bucketSize = 64;
 
-int makeBuckets(int stagingFd, const Plan& plan) {
+int makeBuckets(const io::Handle& staging, const Plan& plan) {
     std::vector<bool> needed;
     for (const auto& file : plan.files) {
         const std::size_t bucket = file.index / bucketSize;
@@ -38,7 +34,7 @@ int makeBuckets(int stagingFd, const Plan& plan) {
         needed[bucket] = true;
     }
     for (std::size_t bucket = 0; bucket < needed.size(); ++bucket) {
-        if (needed[bucket] && mkdirat(stagingFd, std::to_string(bucket).c_str(), 0700) != 0) {
+        if (needed[bucket] && !io::makeFolderAt(staging, std::to_string(bucket))) {
             return EZIP_E_STAGING;
         }
     }
@@ -77,8 +73,9 @@ int codeOf(zip_file_t* file) {
     }
 }
 
-int inflateOne(zip_t* archive, ReadSource& source, const PlannedFile& file, int stagingFd,
-               unsigned char* buffer, unsigned char* second, bool writeBack) {
+int inflateOne(zip_t* archive, ReadSource& source, const PlannedFile& file,
+               const io::Handle& staging, unsigned char* buffer, unsigned char* second,
+               bool durable) {
     zip_stat_t stat;
     zip_stat_init(&stat);
     if (zip_stat_index(archive, file.index, 0, &stat) != 0 || (stat.valid & ZIP_STAT_SIZE) == 0 ||
@@ -94,16 +91,14 @@ int inflateOne(zip_t* archive, ReadSource& source, const PlannedFile& file, int 
     if (!entry) {
         return EZIP_E_DATA;
     }
-    const std::string name = stagedName(file);
-    const int fd = openat(stagingFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                          file.executable ? 0777 : 0666);
-    if (fd < 0) {
+    io::Handle staged = io::createFileAt(staging, stagedName(file), file.executable);
+    if (!staged.isOpen()) {
         return EZIP_E_STAGING;
     }
     int code = EZIP_OK;
     std::uint64_t total = 0;
     {
-        BlockWriter writer(fd, buffer, file.size >= pipelineSize ? second : nullptr);
+        BlockWriter writer(staged, buffer, file.size >= pipelineSize ? second : nullptr);
         while (true) {
             const zip_int64_t got = zip_fread(entry.get(), writer.buffer(), bufferSize);
             if (got < 0) {
@@ -130,18 +125,13 @@ int inflateOne(zip_t* archive, ReadSource& source, const PlannedFile& file, int 
     if (code == EZIP_OK && total != file.size) {
         code = EZIP_E_SIZE;
     }
-#ifdef __linux__
-    // A durable run flushes every staged file before it moves any into place;
-    // the writeback started here has mostly finished by then.
-    if (code == EZIP_OK && writeBack) {
-        sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    if (code == EZIP_OK && durable && !io::flushStaged(staged)) {
+        code = EZIP_E_STAGING;
     }
-#endif
     if (code == EZIP_OK && (stat.valid & ZIP_STAT_MTIME) != 0) {
-        const timespec times[2] = {{0, UTIME_OMIT}, {stat.mtime, 0}};
-        futimens(fd, times);
+        io::setModifiedTime(staged, stat.mtime);
     }
-    if (close(fd) != 0 && code == EZIP_OK) {
+    if (!staged.close() && code == EZIP_OK) {
         code = EZIP_E_STAGING;
     }
     return code;
@@ -152,8 +142,8 @@ struct Shared {
     std::size_t entryCount;
     const std::vector<const PlannedFile*>& order;
     const LibzipView& view;
-    int stagingFd;
-    bool writeBack;
+    const io::Handle& staging;
+    bool durable;
     std::atomic<std::size_t> next{0};
     std::atomic<int> failure{EZIP_OK};
 
@@ -165,12 +155,12 @@ struct Shared {
 
 void work(Shared& shared) noexcept {
     try {
-        const int fd = open(shared.archivePath.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
+        io::Handle archiveFile = io::openForReading(shared.archivePath, /*sequential=*/true);
+        if (!archiveFile.isOpen()) {
             shared.fail(EZIP_E_OPEN);
             return;
         }
-        ReadSource source(fd, shared.view);
+        ReadSource source(std::move(archiveFile), shared.view);
         const Archive archive(source.open());
         if (!archive) {
             shared.fail(EZIP_E_STRUCTURE);
@@ -192,8 +182,8 @@ void work(Shared& shared) noexcept {
             if (file.size >= pipelineSize && !second) {
                 second = std::make_unique<unsigned char[]>(bufferSize);
             }
-            code = inflateOne(archive.get(), source, file, shared.stagingFd, buffer.get(),
-                              second.get(), shared.writeBack);
+            code = inflateOne(archive.get(), source, file, shared.staging, buffer.get(),
+                              second.get(), shared.durable);
             if (code != EZIP_OK) {
                 shared.fail(code);
                 return;
@@ -211,7 +201,7 @@ std::string stagedName(const PlannedFile& file) {
 }
 
 int inflateAll(const std::string& archivePath, std::size_t entryCount, const Plan& plan,
-               int stagingFd, bool writeBack) {
+               const io::Handle& staging, bool durable) {
     // The largest entries first, so that the two threads finish together.
     std::vector<const PlannedFile*> order;
     order.reserve(plan.files.size());
@@ -221,10 +211,10 @@ int inflateAll(const std::string& archivePath, std::size_t entryCount, const Pla
     std::stable_sort(order.begin(), order.end(), [](const PlannedFile* a, const PlannedFile* b) {
         return a->compressedSize > b->compressedSize;
     });
-    if (const int code = makeBuckets(stagingFd, plan); code != EZIP_OK) {
+    if (const int code = makeBuckets(staging, plan); code != EZIP_OK) {
         return code;
     }
-    Shared shared{archivePath, entryCount, order, plan.view, stagingFd, writeBack};
+    Shared shared{archivePath, entryCount, order, plan.view, staging, durable};
     const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
     const auto workers = static_cast<unsigned>(
         std::min<std::size_t>({maxWorkers, cores, std::max<std::size_t>(1, order.size())}));

@@ -6,8 +6,9 @@
 
 namespace ezip_test {
 
-// Every file, folder and link below `root`, with file contents, link targets
-// and permission bits, so that two trees compare equal only when they are.
+// Every file, folder and link below `root` (by their UTF-8 names), with file
+// contents, link targets and permission bits, so that two trees compare equal
+// only when they are.
 using Tree = std::map<std::string, std::string>;
 Tree snapshot(const std::filesystem::path& root);
 
@@ -27,8 +28,19 @@ private:
     std::filesystem::path path_;
 };
 
-// Runs a shell command line; its exit status.
-int run(const std::string& command);
 std::string shellQuoted(const std::filesystem::path& path);
+
+// One file a platform from here on.
+
+// `path` as the library's callers pass it: 8-bit text in the system's
+// encoding (the ANSI code page on Windows). Throws when the encoding cannot
+// hold it, so that a test never hands the library a mangled path unawares.
+std::string callerPath(const std::filesystem::path& path);
+
+// Whether files carry Unix permission bits that the library sets.
+bool hasUnixModes();
+
+// Runs a shell command line; its exit status. POSIX only.
+int run(const std::string& command);
 
 } // namespace ezip_test

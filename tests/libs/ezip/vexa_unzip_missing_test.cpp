@@ -53,9 +53,9 @@ TEST_F(MissingLibrary, IsTheUnexpectedErrorNamingTheLibrary) {
 }
 
 TEST_F(MissingLibrary, APlantedCopyInTheCurrentFolderIsNotLoaded) {
-    const std::string real = qlx::executableFolder() + "/libEZip.so";
+    const std::string real = qlx::executableFolder() + "/" EZIP_FILE_NAME;
     ASSERT_TRUE(qlx::test::fileExists(real));
-    ASSERT_TRUE(copy(real, clientFolder_.filePath("libEZip.so")));
+    ASSERT_TRUE(copy(real, clientFolder_.filePath(EZIP_FILE_NAME)));
     ASSERT_TRUE(copy(real, clientFolder_.filePath("EZip")));
     ASSERT_TRUE(qlx::setCurrentFolder(clientFolder_.path()));
 

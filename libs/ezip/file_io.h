@@ -1,0 +1,103 @@
+#pragma once
+
+#include "libs/ezip/run_files.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+
+// Open files and folders for reading an archive and writing its staged
+// files. On POSIX a folder is a descriptor and the paths below it are opened
+// relative to it, which saves resolving the whole path for every file and
+// keeps a renamed or replaced folder from redirecting what is written. On
+// Windows a folder is held open (so that it cannot be renamed or removed
+// meanwhile) and the paths below it are joined to its full path. One file a
+// platform.
+namespace ezip::io {
+
+// An open file or folder; closed when it goes.
+class Handle {
+public:
+    Handle() = default;
+    Handle(std::intptr_t native, std::string path) : native_(native), path_(std::move(path)) {}
+    ~Handle() { (void)close(); }
+    Handle(Handle&& other) noexcept
+        : native_(std::exchange(other.native_, invalid)), path_(std::move(other.path_)) {}
+    Handle& operator=(Handle&& other) noexcept {
+        if (this != &other) {
+            (void)close();
+            native_ = std::exchange(other.native_, invalid);
+            path_ = std::move(other.path_);
+        }
+        return *this;
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+
+    [[nodiscard]] bool isOpen() const { return native_ != invalid; }
+    // The descriptor or HANDLE.
+    [[nodiscard]] std::intptr_t native() const { return native_; }
+    // The full path it was opened by.
+    [[nodiscard]] const std::string& path() const { return path_; }
+    // False when closing reported an error (a write that did not make it).
+    [[nodiscard]] bool close();
+
+    static constexpr std::intptr_t invalid = -1;
+
+private:
+    std::intptr_t native_ = invalid;
+    std::string path_;
+};
+
+// An archive, for reading at offsets; `sequential` when it is read from start
+// to end, which lets the system read ahead.
+[[nodiscard]] Handle openForReading(const std::string& path, bool sequential);
+// The size of a regular file; nullopt for anything else.
+[[nodiscard]] std::optional<std::uint64_t> fileSize(const Handle& file);
+// Reads up to `length` bytes at `offset`: the count read, 0 at the end of the
+// file, -1 on an error.
+[[nodiscard]] std::int64_t readAt(const Handle& file, std::uint64_t offset, void* buffer,
+                                  std::size_t length);
+
+// A file for writing from its start: a new one (failing when it exists), or
+// an existing one emptied first. Only the user may read a new one on POSIX.
+enum class Creation { New, Truncated };
+[[nodiscard]] Handle openForWriting(const std::string& path, Creation creation);
+// An existing file, for writing at its end.
+[[nodiscard]] Handle openForAppending(const std::string& path);
+
+// An existing folder. `followLink` when the path itself may be a link.
+[[nodiscard]] Handle openFolder(const std::string& path, bool followLink);
+// What `relative` ("/"-separated, below `folder`) is, without following a link
+// at its end. Unknown on Windows when the name reaches an entry of another
+// name (a short 8.3 alias).
+[[nodiscard]] files::Kind kindAt(const Handle& folder, const std::string& relative);
+// Makes a folder only the user can enter; false when it exists.
+[[nodiscard]] bool makeFolderAt(const Handle& folder, const std::string& relative);
+// Creates a file that does not exist yet, for writing.
+[[nodiscard]] Handle createFileAt(const Handle& folder, const std::string& relative,
+                                  bool executable);
+
+struct FreeSpace {
+    std::uint64_t bytes = 0;
+    // Files and folders that can still be made; nullopt where the file
+    // system sets no such limit.
+    std::optional<std::uint64_t> entries;
+};
+[[nodiscard]] std::optional<FreeSpace> freeSpaceOf(const Handle& folder);
+
+// Writes every byte; false on an error.
+[[nodiscard]] bool writeAll(const Handle& file, const unsigned char* data, std::size_t length);
+// Sets the time the file was last written, in seconds since 1970 (UTC).
+void setModifiedTime(const Handle& file, std::int64_t seconds);
+// Writes what was written to the file to disk.
+[[nodiscard]] bool flush(const Handle& file);
+// A staged file of a run that must survive a power loss is complete. Linux
+// starts writing it back at once, and the commit's flush of the whole file
+// system waits for what is left; Windows has no flush of a volume short of
+// administrator rights, so the file is flushed here. False when it failed.
+[[nodiscard]] bool flushStaged(const Handle& file);
+
+} // namespace ezip::io
