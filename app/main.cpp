@@ -1,7 +1,7 @@
 #include "app/version_check.h"
 #include "legacy/build_profile.h"
 #include "process/process_command_line.h"
-#include "window/qt/run_window.h"
+#include "window/run_window.h"
 
 namespace {
 
