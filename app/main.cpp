@@ -1,7 +1,8 @@
+#include "app/library_search.h"
 #include "app/version_check.h"
 #include "legacy/build_profile.h"
 #include "process/process_command_line.h"
-#include "window/qt/run_window.h"
+#include "window/run_window.h"
 
 namespace {
 
@@ -18,6 +19,7 @@ const qlx::BuildProfile& selectedProfile() {
 // The application object lives for the whole run: it holds the transaction
 // the window connects, and releases it once the window has closed.
 int main(int argc, char** argv) {
+    qlx::restrictLibrarySearch();
     qlx::version_check app;
     app.create();
     int status = 0;

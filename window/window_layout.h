@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <optional>
 #include <string_view>
 
@@ -56,6 +57,13 @@ extern const WindowLayout kCurrentWindowLayout;
 extern const WindowLayout kLegacyWindowLayout;
 inline const WindowLayout& currentWindowLayout() {
     return kCurrentWindowLayout;
+}
+
+// Screen pixels per layout unit, the same for x and y and for every window of
+// the updater, whichever toolkit draws it.
+inline constexpr double kPixelsPerLayoutUnit = 0.3;
+[[nodiscard]] inline int toPixels(int units) {
+    return static_cast<int>(std::lround(units * kPixelsPerLayoutUnit));
 }
 
 // The progress bar's design-time values.

@@ -1,4 +1,4 @@
-#include "window/qt/run_window.h"
+#include "window/run_window.h"
 
 #include "window/qt/unexpected_error_box.h"
 #include "window/qt/vercheck_window.h"

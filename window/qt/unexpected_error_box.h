@@ -1,13 +1,12 @@
 #pragma once
 
+#include "window/run_window.h"
+
 #include <functional>
 
 class QWidget;
 
 namespace qlx {
-
-// The exit status of a run that ended on an unexpected error.
-inline constexpr int kUnexpectedErrorStatus = 3;
 
 // Runs an event entry of the window (the open handler, a posted click). An
 // unexpected error unwinds it; the user then sees a critical box naming the

@@ -25,10 +25,6 @@ QString utf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-int scaled(int units) {
-    return qRound(units * VercheckWindow::kScale);
-}
-
 QColor toColor(const Rgb& rgb) {
     return {rgb.red, rgb.green, rgb.blue};
 }
@@ -66,7 +62,7 @@ VercheckWindow::VercheckWindow(const BuildProfile& profile, ApplicationGlobals& 
     setObjectName(QStringLiteral("w_vercheck"));
     setWindowTitle(utf8(layout.title));
     setWindowIcon(style()->standardIcon(QStyle::SP_DesktopIcon));
-    resize(scaled(layout.width), scaled(layout.height));
+    resize(toPixels(layout.width), toPixels(layout.height));
 
     QPalette windowPalette = palette();
     const QColor background =
@@ -157,8 +153,8 @@ void VercheckWindow::buildControls(const WindowLayout& layout) {
         }
         }
         control->setObjectName(utf8(item.name));
-        control->setGeometry(scaled(item.x), scaled(item.y), scaled(item.width),
-                             scaled(item.height));
+        control->setGeometry(toPixels(item.x), toPixels(item.y), toPixels(item.width),
+                             toPixels(item.height));
         control->setVisible(item.visible);
         if (!item.visible) {
             // Hidden triggers: never shown, so never focused or clicked by the

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "window/w_vercheck.h"
+#include "window/window_layout.h"
 #include "window/window_port.h"
 
 #include <QWidget>
@@ -19,7 +20,6 @@ class QTableView;
 namespace qlx {
 
 struct BuildProfile;
-struct WindowLayout;
 class ApplicationGlobals;
 
 // The updater window on screen: the controls of the profile's layout, and the
@@ -29,7 +29,7 @@ class VercheckWindow final : public QWidget, public WindowPort {
 
 public:
     // Screen pixels per layout unit, the same for x and y.
-    static constexpr double kScale = 0.3;
+    static constexpr double kScale = kPixelsPerLayoutUnit;
 
     VercheckWindow(const BuildProfile& profile, ApplicationGlobals& app, QWidget* parent = nullptr);
     // With services other than the platform's (tests).
