@@ -24,6 +24,7 @@ esac
 if [ "$windows" = yes ]; then
   bash scripts/windows.sh
   bin="$root/build/windows/bin"
+  export QLX_WINEPREFIX=${QLX_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/qlx-wine-demo}
   . scripts/wine-env.sh
   qlx_wine_prefix_ready
   # The stand-in client is a Windows program too.
@@ -118,13 +119,13 @@ echo
 echo "== Running $updater in $demo"
 echo "   $args"
 status=0
-started=$(date +%s%N)
 if [ "$windows" = yes ]; then
   bash "$root/scripts/windows_demo_run.sh" "$bin/qlx_upt.exe" "$args" "$demo/window.png" || status=$?
 else
+  started=$(date +%s%N)
   env "${env[@]}" "$bin/$updater" "$args" || status=$?
+  echo "== The updater ran $(( ($(date +%s%N) - started) / 1000000 )) ms"
 fi
-echo "== The run took $(( ($(date +%s%N) - started) / 1000000 )) ms"
 sleep 0.5
 
 echo

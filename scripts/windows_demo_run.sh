@@ -9,8 +9,13 @@ updater=$1
 arguments=$2
 shot=$3
 bin=$(dirname "$updater")
+# A prefix of the demo's own: its desktop lives on the demo's X server, and
+# a test run's programs never meet it.
+export QLX_WINEPREFIX=${QLX_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/qlx-wine-demo}
 . "$(dirname "$0")/wine-env.sh"
 qlx_wine_prefix_ready
+# A desktop left from an earlier run belongs to an X server that is gone.
+timeout 20 "$QLX_WINESERVER" -w 2>/dev/null || "$QLX_WINESERVER" -k 2>/dev/null || true
 
 display=
 for n in $(seq 90 130); do
@@ -19,10 +24,15 @@ done
 Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 export DISPLAY=$display
-cleanup() { kill "$xvfb" 2>/dev/null || true; }
+cleanup() {
+  # Wine's desktop ends with the last program; the X server goes after it.
+  timeout 10 "$QLX_WINESERVER" -w 2>/dev/null || true
+  kill "$xvfb" 2>/dev/null || true
+}
 trap cleanup EXIT
 for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
 
+started=$(date +%s%N)
 "$QLX_WINE" "$updater" "$arguments" &
 pid=$!
 shot_taken=no
@@ -51,5 +61,6 @@ while kill -0 "$pid" 2>/dev/null; do
 done
 status=0
 wait "$pid" || status=$?
+echo "== The updater ran $(( ($(date +%s%N) - started) / 1000000 )) ms, from wine's start to its exit"
 [ "$shot_taken" = yes ] || echo "== The window was not on screen long enough for a screenshot"
 exit "$status"
