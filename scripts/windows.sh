@@ -43,10 +43,14 @@ cmake --build --preset windows
 if [ "$run_tests" = yes ]; then
   # One X server for the run: the window tests and the whole-program tests
   # draw there, and wine's desktop lives as long as it does.
+  . scripts/wine-env.sh
+  qlx_wine_prefix_ready
+  # A desktop left in the prefix by an earlier run belongs to an X server that
+  # is gone, and a new window would wait for it for ever.
+  "$QLX_WINESERVER" -k 2>/dev/null || true
   status=0
   xvfb-run -a -s "-screen 0 1600x1200x24 -nolisten tcp" \
     ctest --preset windows "$@" || status=$?
-  . scripts/wine-env.sh
   "$QLX_WINESERVER" -k 2>/dev/null || true
   exit "$status"
 fi
