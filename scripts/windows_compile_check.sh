@@ -24,7 +24,7 @@ done
 
 failed=()
 for f in "${checked[@]}"; do
-  "$cxx" -std=c++20 -fsyntax-only -Wall -Wextra -Werror -DUNICODE -D_UNICODE -I"$root" "$f" ||
+  "$cxx" -std=c++20 -fsyntax-only -Wall -Wextra -Werror -DUNICODE -D_UNICODE -I"$root" -I"$root/tests" "$f" ||
     failed+=("$f")
 done
 echo "compiled ${#checked[@]} Windows files, ${#failed[@]} failed"

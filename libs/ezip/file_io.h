@@ -39,7 +39,7 @@ public:
     [[nodiscard]] bool isOpen() const { return native_ != invalid; }
     // The descriptor or HANDLE.
     [[nodiscard]] std::intptr_t native() const { return native_; }
-    // The full path it was opened by.
+    // The path a folder was opened by; empty for a file.
     [[nodiscard]] const std::string& path() const { return path_; }
     // False when closing reported an error (a write that did not make it).
     [[nodiscard]] bool close();
@@ -51,8 +51,8 @@ private:
     std::string path_;
 };
 
-// An archive, for reading at offsets; `sequential` when it is read from start
-// to end, which lets the system read ahead.
+// A file (the archive, a journal) for reading at offsets; `sequential` when
+// it is read from start to end, which lets the system read ahead.
 [[nodiscard]] Handle openForReading(const std::string& path, bool sequential);
 // The size of a regular file; nullopt for anything else.
 [[nodiscard]] std::optional<std::uint64_t> fileSize(const Handle& file);
@@ -74,9 +74,10 @@ enum class Creation { New, Truncated };
 // at its end. Unknown on Windows when the name reaches an entry of another
 // name (a short 8.3 alias).
 [[nodiscard]] files::Kind kindAt(const Handle& folder, const std::string& relative);
-// Makes a folder only the user can enter; false when it exists.
+// Makes a folder (on POSIX one only the user can enter); false when it exists.
 [[nodiscard]] bool makeFolderAt(const Handle& folder, const std::string& relative);
-// Creates a file that does not exist yet, for writing.
+// Creates a file that does not exist yet, for writing; `executable` gives it
+// the execute bits on POSIX.
 [[nodiscard]] Handle createFileAt(const Handle& folder, const std::string& relative,
                                   bool executable);
 

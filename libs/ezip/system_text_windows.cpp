@@ -58,7 +58,7 @@ char32_t foldCodePoint(char32_t cp) {
     if (cp > 0xFFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
         return cp;
     }
-    wchar_t unit = static_cast<wchar_t>(cp);
+    const auto unit = static_cast<wchar_t>(cp);
     wchar_t upper = unit;
     if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, &unit, 1, &upper, 1, nullptr, nullptr,
                       0) != 1) {

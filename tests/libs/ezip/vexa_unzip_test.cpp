@@ -2,6 +2,7 @@
 #include "support/packages.h"
 #include "support/test_files.h"
 #include "update/file_system.h"
+#include "update/system_encoding.h"
 #include "update/vexa_unzip.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +25,10 @@ protected:
 TEST_F(VexaUnzip, ExtractsThroughTheLibraryWithEightBitPaths) {
     // Hangul names reach the library as the system's 8-bit text.
     const std::string destination = path("대상 폴더");
+    if (qlx::fromSystemEncoding(qlx::toSystemEncoding(destination)) != destination) {
+        GTEST_SKIP() << "the system's 8-bit encoding has no Hangul (on Windows, a code page "
+                        "other than 949)";
+    }
     ASSERT_TRUE(qlx::makeFolders(destination));
     const qlx::Bytes package = qlx::test::makePackage({{"sub/파일.txt", "package contents\n"}});
     ASSERT_FALSE(package.empty());
