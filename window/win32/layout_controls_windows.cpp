@@ -3,6 +3,7 @@
 
 #include <commctrl.h>
 #include <string>
+#include <uxtheme.h>
 
 namespace qlx {
 
@@ -63,6 +64,12 @@ LayoutControls::LayoutControls(HWND parent, const WindowLayout& layout) {
             SendMessageW(handle, PBM_SETRANGE32, 0, kProgressMaximum);
             SendMessageW(handle, PBM_SETSTEP, kProgressStep, 0);
             SendMessageW(handle, PBM_SETPOS, kProgressPosition, 0);
+            if (!layout.smoothProgressBar) {
+                // A visual style draws every bar smooth; the classic look keeps
+                // the blocks. No style has a class named " ", and unlike the
+                // empty name, wine honours it too.
+                SetWindowTheme(handle, L" ", L" ");
+            }
         }
         // A new child goes below its siblings; the design stacks each control
         // above the ones made before it.

@@ -97,7 +97,15 @@ void VercheckWindow::runEntry(const std::function<void()>& entry) {
 
 void VercheckWindow::openWindow() {
     runEntry([this] { logic_->open(); });
-    if (closed_ || failed_ || window_ == nullptr) {
+    if (closed_ || failed_) {
+        return;
+    }
+    if (window_ == nullptr) {
+        // No window to wait for: the update runs all the same.
+        if (upgradePending_) {
+            upgradePending_ = false;
+            clicked("cb_up");
+        }
         return;
     }
     centreOnScreen();

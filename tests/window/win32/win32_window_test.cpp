@@ -9,6 +9,7 @@
 #include <commctrl.h>
 #include <memory>
 #include <string>
+#include <uxtheme.h>
 #include <vector>
 
 namespace qlx {
@@ -184,6 +185,9 @@ TEST_P(Win32Window, LooksAsDesigned) {
 
     const HWND bar = window->control("hpb_1");
     EXPECT_EQ((styleOf(bar) & PBS_SMOOTH) != 0, design.smoothBar);
+    if (!design.smoothBar) { // blocks: no visual style draws them smooth
+        EXPECT_EQ(GetWindowTheme(bar), nullptr);
+    }
     EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 10);
     EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 1);
     window->logic().uf_bar(std::string("SET"), 3);
