@@ -1,6 +1,7 @@
 // qlx_publish: puts update packages into an update database and takes them out.
 
 #include "base/unexpected_error.h"
+#include "tools/program_arguments.h"
 #include "tools/package_check.h"
 #include "tools/package_store.h"
 #include "tools/utf8_path.h"
@@ -302,7 +303,7 @@ int run(const Options& o) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> arguments(argv, argv + argc);
+    const std::vector<std::string> arguments = qlx::publish::programArguments(argc, argv);
     Options options;
     if (const std::optional<std::string> problem = parse(arguments, options)) {
         return usageError(*problem);
