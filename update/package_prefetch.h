@@ -1,6 +1,7 @@
 #pragma once
 
 #include "update/bytes.h"
+#include "update/package_key.h"
 #include "update/repository.h"
 
 #include <cstddef>
@@ -13,37 +14,47 @@ namespace qlx {
 
 class Transaction;
 
+// A package as its row gives it: nullopt when it is NULL, missing or could
+// not be selected; and, when packages are checked, whether the publisher's
+// key signed these very bytes.
+struct FetchedPackage {
+    std::optional<Bytes> bytes;
+    bool signedByPublisher = false;
+};
+
 // The packages of a file list, each selected as selectPackageOfRow selects it,
 // the next one while the current one is written and unpacked: reading from
 // the database and writing to disk then take the time of the slower of the
-// two, not of both. Only while the current package is small is the next one
-// held beside it, so that memory stays within the largest package and
-// kPrefetchBelow.
+// two, not of both. With a key, the signature of the next package is checked
+// on the same thread: hashing a package costs about as much as writing it,
+// and so it overlaps the work on the current one instead of adding to it.
+// Only while the current package is small is the next one held beside it, so
+// that memory stays within the largest package and kPrefetchBelow.
 class PackagePrefetch {
 public:
     static constexpr std::size_t kPrefetchBelow = std::size_t{64} * 1024 * 1024;
 
     // The transaction is used by one thread at a time: by the fetch under way,
-    // or by the caller of take().
+    // or by the caller of take(). Without a key nothing is checked.
     PackagePrefetch(Transaction& transaction, std::string fileTable,
-                    const std::vector<FileListRow>& rows);
+                    const std::vector<FileListRow>& rows, std::optional<PackageKey> key);
     // Waits for a fetch under way.
     ~PackagePrefetch();
     PackagePrefetch(const PackagePrefetch&) = delete;
     PackagePrefetch& operator=(const PackagePrefetch&) = delete;
 
-    // The package of row `index`, taken in increasing order: nullopt when it
-    // is NULL, missing or could not be selected.
-    std::optional<Bytes> take(std::size_t index);
+    // The package of row `index`, taken in increasing order.
+    FetchedPackage take(std::size_t index);
 
 private:
-    std::optional<Bytes> fetch(std::size_t index);
+    FetchedPackage fetch(std::size_t index);
 
     Transaction& transaction_;
     std::string fileTable_;
     const std::vector<FileListRow>& rows_;
+    std::optional<PackageKey> key_;
     std::optional<std::size_t> pendingIndex_;
-    std::future<std::optional<Bytes>> pending_;
+    std::future<FetchedPackage> pending_;
 };
 
 } // namespace qlx
