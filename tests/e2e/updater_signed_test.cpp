@@ -86,11 +86,11 @@ protected:
     }
 
     int runUpdater(const std::string& executable) {
-        EXPECT_TRUE(test::writeFile(run.path("quil.psr"),
-                                    R"({"rows":[{"CODE":"DataBase-DBMS","VALUE":")" +
-                                        target->dbms + R"("}]})"));
-        return run.run(executable, "/PID=1;/PSR=quil.psr;/SERVER=" + target->serverName +
-                                       ";/BUILDNO=12;");
+        EXPECT_TRUE(
+            test::writeFile(run.path("quil.psr"), R"({"rows":[{"CODE":"DataBase-DBMS","VALUE":")" +
+                                                      target->dbms + R"("}]})"));
+        return run.run(executable,
+                       "/PID=1;/PSR=quil.psr;/SERVER=" + target->serverName + ";/BUILDNO=12;");
     }
 
     std::optional<test::PostgresServer> server;
@@ -113,8 +113,8 @@ TEST_P(SignedUpdater, InstallsWhatThePublisherSigned) {
     // Signed packages are plain zips to an updater built without a key.
     test::UpdaterRun plain;
     ASSERT_TRUE(test::writeFile(plain.path("quil.psr"), test::readFile(run.path("quil.psr"))));
-    EXPECT_EQ(plain.run("qlx_upt", "/PID=1;/PSR=quil.psr;/SERVER=" + target->serverName +
-                                       ";/BUILDNO=12;"),
+    EXPECT_EQ(plain.run("qlx_upt",
+                        "/PID=1;/PSR=quil.psr;/SERVER=" + target->serverName + ";/BUILDNO=12;"),
               0);
     EXPECT_TRUE(plain.boxes().empty());
     EXPECT_EQ(test::readFile(plain.path("bin/quillon.dat")), "v12");
@@ -170,8 +170,8 @@ TEST(SignedLegacyUpdater, InstallsSignedPackagesAndRefusesOthers) {
     auto target = test::UpdateTarget::make(TargetKind::OracleViaOdbcPostgresDsn, error);
     ASSERT_NE(target, nullptr) << error;
     const Bytes good = test::signedWith(test::makePackage({{"quillon.dat", "v12"}}));
-    ASSERT_TRUE(publish::insertBuildPackage(*target->writer, "QLX_UPT2", {"main", "bin", 12, good},
-                                            error))
+    ASSERT_TRUE(
+        publish::insertBuildPackage(*target->writer, "QLX_UPT2", {"main", "bin", 12, good}, error))
         << error;
     const auto runLegacy = [](test::UpdaterRun& run) {
         run.installStandInClient();
@@ -183,9 +183,8 @@ TEST(SignedLegacyUpdater, InstallsSignedPackagesAndRefusesOthers) {
     EXPECT_TRUE(first.boxes().empty());
     EXPECT_EQ(test::readFile(first.path("bin/quillon.dat")), "v12");
 
-    ASSERT_TRUE(publish::insertBuildPackage(*target->writer, "QLX_UPT2",
-                                            {"late", "late", 13, test::withChangedByte(good, 0)},
-                                            error))
+    ASSERT_TRUE(publish::insertBuildPackage(
+        *target->writer, "QLX_UPT2", {"late", "late", 13, test::withChangedByte(good, 0)}, error))
         << error;
     test::UpdaterRun second;
     EXPECT_EQ(runLegacy(second), 0);

@@ -260,11 +260,11 @@ TEST(Publisher, SignedArchivesStayPlainZips) {
     const std::string commented = dir.filePath("commented.zip");
     const std::string zip64 = dir.filePath("zip64.zip");
     const std::string src = shellQuoted(dir.filePath("plain.src"));
-    ASSERT_EQ(std::system(("cd " + src + " && echo 'release 12' | zip -q -z " +
-                           shellQuoted(commented) + " payload.bin && zip -q -fz " +
-                           shellQuoted(zip64) + " payload.bin")
-                              .c_str()),
-              0);
+    ASSERT_EQ(
+        std::system(("cd " + src + " && echo 'release 12' | zip -q -z " + shellQuoted(commented) +
+                     " payload.bin && zip -q -fz " + shellQuoted(zip64) + " payload.bin")
+                        .c_str()),
+        0);
     for (const std::string& zip : {plain, commented, zip64}) {
         SCOPED_TRACE(zip);
         const std::string out = zip + ".signed";
@@ -304,9 +304,10 @@ TEST_P(PublisherEndToEnd, SignsEveryPackageItAddsWithAKey) {
     const Args base = {"--dbms", target->dbms, "--server", target->serverName};
     const Args withKey = Args{"--key", dir.filePath("keys/package.key")} + base;
     ASSERT_EQ(publish(base + Args{"init"}).status, 0);
-    for (const Args& add : {withKey + Args{"add-build", "a", "bin", "12", zip},
-                            withKey + Args{"add-build", "b", "bin", "12", zip, "--table", "QLX_UPT2"},
-                            withKey + Args{"add-update", "U-1", zip}}) {
+    for (const Args& add :
+         {withKey + Args{"add-build", "a", "bin", "12", zip},
+          withKey + Args{"add-build", "b", "bin", "12", zip, "--table", "QLX_UPT2"},
+          withKey + Args{"add-update", "U-1", zip}}) {
         const Outcome run = publish(add);
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_TRUE(run.err.empty()) << run.err;
@@ -338,7 +339,8 @@ TEST_P(PublisherEndToEnd, SignsEveryPackageItAddsWithAKey) {
     EXPECT_FALSE(isSignedPackage(test::testPackageKey(), single)) << "another key's signature";
     EXPECT_EQ(fetched("QLX_UPT", "U-2"), bytesOf(zip));
     sqlca.disconnect();
-    ASSERT_TRUE(test::writeFile(dir.filePath("fetched.zip"), std::string(single.begin(), single.end())));
+    ASSERT_TRUE(
+        test::writeFile(dir.filePath("fetched.zip"), std::string(single.begin(), single.end())));
     EXPECT_TRUE(unzipTestPasses(dir.filePath("fetched.zip")));
 }
 

@@ -13,6 +13,7 @@
 #include "update/package_failure.h"
 #include "update/package_signature.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace qlx {
@@ -30,8 +31,8 @@ protected:
     SignedPackages() : WindowFixture(test::testPackageKey()) {}
 
     void writeSettings(const std::string& dbms) {
-        ASSERT_TRUE(test::writeFile(path("quil.psr"), R"({"rows":[{"CODE":"DataBase-DBMS","VALUE":")" +
-                                                          dbms + R"("}]})"));
+        ASSERT_TRUE(test::writeFile(
+            path("quil.psr"), R"({"rows":[{"CODE":"DataBase-DBMS","VALUE":")" + dbms + R"("}]})"));
     }
     void expectOnlyBox(const std::string& title, const std::string& text) {
         ASSERT_EQ(port.boxes.size(), 1u);
@@ -63,7 +64,15 @@ TEST_F(SignedPackages, BuildListRefusesEveryChangeAndEveryOtherSigner) {
           record + kCommentLengthOffset, record + kEndRecordSize, size - 2, size - 1}) {
         cases.push_back({"byte " + std::to_string(offset), test::withChangedByte(good, offset)});
     }
-    Bytes stripped(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(record + kEndRecordSize));
+    // The same signature spelt with one upper-case digit is another byte too.
+    Bytes upper = good;
+    const auto letter = std::find_if(upper.end() - 2 * kSignatureSize, upper.end(),
+                                     [](char c) { return c >= 'a' && c <= 'f'; });
+    ASSERT_NE(letter, upper.end());
+    *letter = static_cast<char>(*letter - 'a' + 'A');
+    cases.push_back({"upper-case digit", upper});
+    Bytes stripped(good.begin(),
+                   good.begin() + static_cast<std::ptrdiff_t>(record + kEndRecordSize));
     stripped[record + kCommentLengthOffset] = 0;
     cases.push_back({"comment stripped", stripped});
     cases.push_back({"unsigned", zip});
@@ -100,7 +109,8 @@ TEST_F(SignedPackages, BuildListRefusesEveryChangeAndEveryOtherSigner) {
     EXPECT_EQ(test::readFile(path("t/base.txt")), "b");
 }
 
-class SignedSinglePackage : public SignedPackages, public ::testing::WithParamInterface<TargetKind> {
+class SignedSinglePackage : public SignedPackages,
+                            public ::testing::WithParamInterface<TargetKind> {
 protected:
     void SetUp() override {
         SignedPackages::SetUp();
@@ -125,9 +135,9 @@ protected:
 TEST_P(SignedSinglePackage, InstallsWhatThePublisherSignedAndNothingElse) {
     const std::string zipFile = path("good.zip");
     ASSERT_TRUE(test::writeFile(zipFile, textOf(test::makePackage({{"a.txt", "signed"}}))));
-    const test::PublisherRun published = test::runPublisher(
-        {"--key", test::testSecretKeyPath(), "--dbms", target->dbms, "--server",
-         target->serverName, "add-update", "U-1", zipFile});
+    const test::PublisherRun published =
+        test::runPublisher({"--key", test::testSecretKeyPath(), "--dbms", target->dbms, "--server",
+                            target->serverName, "add-update", "U-1", zipFile});
     ASSERT_EQ(published.status, 0) << published.err;
     const Bytes bad = test::makePackage({{"b.txt", "bad"}});
     const Bytes signedBad = test::signedWith(bad);
