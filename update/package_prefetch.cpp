@@ -2,6 +2,7 @@
 
 #include "update/package_signature.h"
 
+#include <chrono>
 #include <utility>
 
 namespace qlx {
@@ -17,33 +18,46 @@ PackagePrefetch::~PackagePrefetch() {
     }
 }
 
-FetchedPackage PackagePrefetch::fetch(std::size_t index) {
-    FetchedPackage package{Bytes()};
-    selectPackageOfRow(transaction_, fileTable_, rows_.at(index), package.bytes);
-    if (key_ && package.bytes) {
-        package.signedByPublisher = isSignedPackage(*key_, *package.bytes);
+PackagePrefetch::Fetched PackagePrefetch::fetch(std::size_t index) {
+    Fetched fetched{{Bytes()}};
+    selectPackageOfRow(transaction_, fileTable_, rows_.at(index), fetched.package.bytes);
+    if (!callerWaits_.load()) {
+        check(fetched);
     }
-    return package;
+    return fetched;
+}
+
+void PackagePrefetch::check(Fetched& fetched) const {
+    if (key_ && fetched.package.bytes && !fetched.checked) {
+        fetched.package.signedByPublisher = isSignedPackage(*key_, *fetched.package.bytes);
+    }
+    fetched.checked = true;
 }
 
 FetchedPackage PackagePrefetch::take(std::size_t index) {
-    FetchedPackage package;
+    Fetched fetched;
     if (pendingIndex_ == index && pending_.valid()) {
-        package = pending_.get();
+        using namespace std::chrono_literals;
+        callerWaits_ = pending_.wait_for(0s) != std::future_status::ready;
+        fetched = pending_.get();
     } else {
         if (pending_.valid()) {
             pending_.wait();
         }
-        package = fetch(index);
+        callerWaits_ = true;
+        fetched = fetch(index);
     }
+    callerWaits_ = false;
     pendingIndex_.reset();
     const std::size_t next = index + 1;
-    const bool small = !package.bytes || package.bytes->size() < kPrefetchBelow;
+    const bool small = !fetched.package.bytes || fetched.package.bytes->size() < kPrefetchBelow;
     if (small && next < rows_.size()) {
         pendingIndex_ = next;
         pending_ = std::async(std::launch::async, [this, next] { return fetch(next); });
     }
-    return package;
+    // While the next package is read.
+    check(fetched);
+    return std::move(fetched.package);
 }
 
 } // namespace qlx

@@ -4,6 +4,7 @@
 #include "update/package_key.h"
 #include "update/repository.h"
 
+#include <atomic>
 #include <cstddef>
 #include <future>
 #include <optional>
@@ -25,11 +26,17 @@ struct FetchedPackage {
 // The packages of a file list, each selected as selectPackageOfRow selects it,
 // the next one while the current one is written and unpacked: reading from
 // the database and writing to disk then take the time of the slower of the
-// two, not of both. With a key, the signature of the next package is checked
-// on the same thread: hashing a package costs about as much as writing it,
-// and so it overlaps the work on the current one instead of adding to it.
-// Only while the current package is small is the next one held beside it, so
-// that memory stays within the largest package and kPrefetchBelow.
+// two, not of both. Only while the current package is small is the next one
+// held beside it, so that memory stays within the largest package and
+// kPrefetchBelow.
+//
+// With a key, each package's signature is checked before take() returns it.
+// Hashing a package costs about as much CPU as writing it, so it goes to the
+// side that would otherwise wait: the fetching thread checks what it read
+// while the caller is still busy with the package before (a fast database);
+// when the caller is already waiting for it (a slow one), the fetch hands it
+// over unchecked, the next fetch starts at once, and the caller checks it
+// meanwhile.
 class PackagePrefetch {
 public:
     static constexpr std::size_t kPrefetchBelow = std::size_t{64} * 1024 * 1024;
@@ -47,14 +54,21 @@ public:
     FetchedPackage take(std::size_t index);
 
 private:
-    FetchedPackage fetch(std::size_t index);
+    struct Fetched {
+        FetchedPackage package;
+        bool checked = false;
+    };
+    Fetched fetch(std::size_t index);
+    void check(Fetched& fetched) const;
 
     Transaction& transaction_;
     std::string fileTable_;
     const std::vector<FileListRow>& rows_;
     std::optional<PackageKey> key_;
     std::optional<std::size_t> pendingIndex_;
-    std::future<FetchedPackage> pending_;
+    std::future<Fetched> pending_;
+    // Set while the caller waits for the pending fetch: it checks that package.
+    std::atomic<bool> callerWaits_{false};
 };
 
 } // namespace qlx
