@@ -2,7 +2,6 @@
 
 #include "update/package_signature.h"
 
-#include <chrono>
 #include <utility>
 
 namespace qlx {
@@ -10,21 +9,55 @@ namespace qlx {
 PackagePrefetch::PackagePrefetch(Transaction& transaction, std::string fileTable,
                                  const std::vector<FileListRow>& rows,
                                  std::optional<PackageKey> key)
-    : transaction_(transaction), fileTable_(std::move(fileTable)), rows_(rows), key_(key) {}
+    : transaction_(transaction), fileTable_(std::move(fileTable)), rows_(rows), key_(key),
+      reader_([this] { read(); }) {}
 
 PackagePrefetch::~PackagePrefetch() {
-    if (pending_.valid()) {
-        pending_.wait();
+    {
+        const std::lock_guard lock(mutex_);
+        stop_ = true;
     }
+    changed_.notify_all();
+    reader_.join();
 }
 
-PackagePrefetch::Fetched PackagePrefetch::fetch(std::size_t index) {
-    Fetched fetched{{Bytes()}};
-    selectPackageOfRow(transaction_, fileTable_, rows_.at(index), fetched.package.bytes);
-    if (!callerWaits_.load()) {
-        check(fetched);
+void PackagePrefetch::read() {
+    try {
+        for (std::size_t index = 0; index < rows_.size(); ++index) {
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] {
+                    return stop_ || wanted_ == index || takenBytes_ + readyBytes_ < kPrefetchBelow;
+                });
+                if (stop_) {
+                    return;
+                }
+            }
+            Fetched fetched{{Bytes()}};
+            selectPackageOfRow(transaction_, fileTable_, rows_.at(index), fetched.package.bytes);
+            bool callerWaits = false;
+            {
+                const std::lock_guard lock(mutex_);
+                callerWaits = wanted_ == index;
+            }
+            if (!callerWaits) {
+                check(fetched);
+            }
+            const std::size_t size = fetched.package.bytes ? fetched.package.bytes->size() : 0;
+            {
+                const std::lock_guard lock(mutex_);
+                ready_.push_back(std::move(fetched));
+                readyBytes_ += size;
+            }
+            changed_.notify_all();
+        }
+    } catch (...) {
+        {
+            const std::lock_guard lock(mutex_);
+            failure_ = std::current_exception();
+        }
+        changed_.notify_all();
     }
-    return fetched;
 }
 
 void PackagePrefetch::check(Fetched& fetched) const {
@@ -36,26 +69,24 @@ void PackagePrefetch::check(Fetched& fetched) const {
 
 FetchedPackage PackagePrefetch::take(std::size_t index) {
     Fetched fetched;
-    if (pendingIndex_ == index && pending_.valid()) {
-        using namespace std::chrono_literals;
-        callerWaits_ = pending_.wait_for(0s) != std::future_status::ready;
-        fetched = pending_.get();
-    } else {
-        if (pending_.valid()) {
-            pending_.wait();
+    {
+        std::unique_lock lock(mutex_);
+        takenBytes_ = 0;
+        wanted_ = index;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return !ready_.empty() || failure_; });
+        if (ready_.empty()) {
+            std::rethrow_exception(failure_);
         }
-        callerWaits_ = true;
-        fetched = fetch(index);
+        fetched = std::move(ready_.front());
+        ready_.pop_front();
+        const std::size_t size = fetched.package.bytes ? fetched.package.bytes->size() : 0;
+        readyBytes_ -= size;
+        takenBytes_ = size;
+        wanted_.reset();
     }
-    callerWaits_ = false;
-    pendingIndex_.reset();
-    const std::size_t next = index + 1;
-    const bool small = !fetched.package.bytes || fetched.package.bytes->size() < kPrefetchBelow;
-    if (small && next < rows_.size()) {
-        pendingIndex_ = next;
-        pending_ = std::async(std::launch::async, [this, next] { return fetch(next); });
-    }
-    // While the next package is read.
+    changed_.notify_all();
+    // While the reader reads on.
     check(fetched);
     return std::move(fetched.package);
 }
