@@ -26,8 +26,12 @@ void PackagePrefetch::read() {
         for (std::size_t index = 0; index < rows_.size(); ++index) {
             {
                 std::unique_lock lock(mutex_);
+                // The next package beside a small current one, as many as fit
+                // below kReadAhead, and whatever the caller waits for.
                 changed_.wait(lock, [&] {
-                    return stop_ || wanted_ == index || takenBytes_ + readyBytes_ < kPrefetchBelow;
+                    return stop_ || wanted_ == index ||
+                           (ready_.empty() && takenBytes_ < kPrefetchBelow) ||
+                           takenBytes_ + readyBytes_ < kReadAhead;
                 });
                 if (stop_) {
                     return;

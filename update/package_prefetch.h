@@ -29,10 +29,11 @@ struct FetchedPackage {
 // The packages of a file list, each selected as selectPackageOfRow selects it,
 // read ahead on a thread of its own while the caller writes and unpacks the
 // ones before: reading from the database and writing to disk then take the
-// time of the slower of the two, not of both. The reader stays ahead by as
-// many packages as fit below kPrefetchBelow together with the one the caller
-// took last, so that memory stays within the largest package and
-// kPrefetchBelow, and a run of small packages evens out the time each takes.
+// time of the slower of the two, not of both. The next package is read while
+// the one taken last is below kPrefetchBelow, so that memory stays within the
+// largest package and kPrefetchBelow; small ones are read further ahead, as
+// many as fit below kReadAhead with the one taken last, so that a small
+// package after a large one does not leave the caller waiting.
 //
 // With a key, each package's signature is checked before take() returns it.
 // Hashing a package costs about as much CPU as writing it, so it goes to the
@@ -43,6 +44,7 @@ struct FetchedPackage {
 class PackagePrefetch {
 public:
     static constexpr std::size_t kPrefetchBelow = std::size_t{64} * 1024 * 1024;
+    static constexpr std::size_t kReadAhead = std::size_t{16} * 1024 * 1024;
 
     // Starts reading. Until the object is gone, the transaction belongs to the
     // reader. Without a key nothing is checked.
