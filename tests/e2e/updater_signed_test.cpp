@@ -64,7 +64,7 @@ protected:
 
     // A package made of `files`, as a zip file the publisher is given.
     std::string zipFile(const std::string& name, const std::map<std::string, std::string>& files) {
-        const std::string file = zips.filePath(name + ".zip");
+        std::string file = zips.filePath(name + ".zip");
         const Bytes bytes = test::makePackage(files);
         EXPECT_TRUE(test::writeFile(file, std::string(bytes.begin(), bytes.end())));
         return file;
