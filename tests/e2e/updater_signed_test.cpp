@@ -3,7 +3,6 @@
 // signed installs, and a row that anybody else wrote fails the whole run.
 
 #include "support/packages.h"
-#include "support/postgres_server.h"
 #include "support/publisher.h"
 #include "support/test_files.h"
 #include "support/update_targets.h"
@@ -37,23 +36,11 @@ std::vector<std::string> sortedLines(const std::string& text) {
     return lines;
 }
 
-std::vector<std::string> namesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class SignedUpdater : public ::testing::TestWithParam<TargetKind> {
 protected:
     void SetUp() override {
+        // A PostgreSQL target also points unixODBC at the fixture's drivers.
         std::string error;
-        server = test::PostgresServer::fromEnvFile(&error);
-        ASSERT_TRUE(server.has_value()) << error;
-        server->useOdbcFiles();
         target = test::UpdateTarget::make(GetParam(), error);
         ASSERT_NE(target, nullptr) << error;
         // The build the client has installed.
@@ -93,7 +80,6 @@ protected:
                        "/PID=1;/PSR=quil.psr;/SERVER=" + target->serverName + ";/BUILDNO=12;");
     }
 
-    std::optional<test::PostgresServer> server;
     std::unique_ptr<test::UpdateTarget> target;
     test::TempDir zips;
     test::UpdaterRun run;
@@ -147,7 +133,7 @@ TEST_P(SignedUpdater, RefusesEveryPackageThePublisherDidNotSign) {
                                         "stripped.zip" + reason, "unsigned.zip" + reason}));
     EXPECT_EQ(boxes[1].text, "홈페이지에서 직접 업그레이드 하세요.");
     // The installed build is whole: not even the signed package went in.
-    EXPECT_EQ(namesIn(run.path("bin")), (std::vector<std::string>{"old.dat", "quillon.dat"}));
+    EXPECT_EQ(test::namesIn(run.path("bin")), (std::vector<std::string>{"old.dat", "quillon.dat"}));
     EXPECT_EQ(test::readFile(run.path("bin/quillon.dat")), "v11");
     EXPECT_EQ(test::readFile(run.path("bin/old.dat")), "old");
     EXPECT_FALSE(run.clientArguments(300).has_value());
@@ -164,9 +150,6 @@ INSTANTIATE_TEST_SUITE_P(Targets, SignedUpdater,
 // it reaches PostgreSQL through its fixed interface, an ODBC data source.
 TEST(SignedLegacyUpdater, InstallsSignedPackagesAndRefusesOthers) {
     std::string error;
-    auto server = test::PostgresServer::fromEnvFile(&error);
-    ASSERT_TRUE(server.has_value()) << error;
-    server->useOdbcFiles();
     auto target = test::UpdateTarget::make(TargetKind::OracleViaOdbcPostgresDsn, error);
     ASSERT_NE(target, nullptr) << error;
     const Bytes good = test::signedWith(test::makePackage({{"quillon.dat", "v12"}}));

@@ -9,18 +9,6 @@
 
 namespace qlx::test {
 
-namespace {
-
-std::string shellQuoted(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
-} // namespace
-
 PublisherRun runPublisher(const std::vector<std::string>& args) {
     TempDir dir;
     std::string command = shellQuoted(QLX_PUBLISH_PATH);

@@ -27,14 +27,6 @@ Outcome publish(const Args& args) {
     return test::runPublisher(args);
 }
 
-std::string shellQuoted(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
 Args operator+(Args a, const Args& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
@@ -56,7 +48,7 @@ std::string makeZip(const test::TempDir& dir, const std::string& name, const std
     }
     const std::string zip = dir.filePath(name + ".zip");
     const std::string command =
-        "cd " + shellQuoted(folder) + " && zip -q " + shellQuoted(zip) + " payload.bin";
+        "cd " + test::shellQuoted(folder) + " && zip -q " + test::shellQuoted(zip) + " payload.bin";
     return std::system(command.c_str()) == 0 ? zip : std::string();
 }
 
@@ -131,6 +123,15 @@ TEST(Publisher, FailuresExitWithOne) {
     EXPECT_TRUE(list.out.empty()) << "nothing was published: " << list.out;
 }
 
+// Connects `sqlca` to `target` as the updater does.
+void connectAsUpdater(Transaction& sqlca, const test::UpdateTarget& target) {
+    sqlca.DBMS = target.dbms;
+    sqlca.ServerName = target.serverName;
+    sqlca.LogId = target.logId;
+    sqlca.LogPass = target.logPass;
+    sqlca.connect();
+}
+
 class PublisherEndToEnd : public ::testing::TestWithParam<TargetKind> {};
 
 TEST_P(PublisherEndToEnd, PublishedPackagesAreListedAndFetched) {
@@ -175,11 +176,7 @@ TEST_P(PublisherEndToEnd, PublishedPackagesAreListedAndFetched) {
 
     {
         Transaction sqlca;
-        sqlca.DBMS = target->dbms;
-        sqlca.ServerName = target->serverName;
-        sqlca.LogId = target->logId;
-        sqlca.LogPass = target->logPass;
-        sqlca.connect();
+        connectAsUpdater(sqlca, *target);
         ASSERT_EQ(sqlca.SQLCode, 0) << sqlca.SQLErrText;
         w_filelist files("QLX_UPT3");
         files.setTransObject(sqlca);
@@ -221,7 +218,7 @@ Bytes bytesOf(const std::string& path) {
 }
 
 bool unzipTestPasses(const std::string& zip) {
-    return std::system(("unzip -tqq " + shellQuoted(zip) + " >/dev/null").c_str()) == 0;
+    return std::system(("unzip -tqq " + test::shellQuoted(zip) + " >/dev/null").c_str()) == 0;
 }
 
 TEST(Publisher, KeygenMakesAPrivateKeyPairAndNeverReplacesIt) {
@@ -259,12 +256,12 @@ TEST(Publisher, SignedArchivesStayPlainZips) {
     ASSERT_FALSE(plain.empty());
     const std::string commented = dir.filePath("commented.zip");
     const std::string zip64 = dir.filePath("zip64.zip");
-    const std::string src = shellQuoted(dir.filePath("plain.src"));
-    ASSERT_EQ(
-        std::system(("cd " + src + " && echo 'release 12' | zip -q -z " + shellQuoted(commented) +
-                     " payload.bin && zip -q -fz " + shellQuoted(zip64) + " payload.bin")
-                        .c_str()),
-        0);
+    const std::string src = test::shellQuoted(dir.filePath("plain.src"));
+    ASSERT_EQ(std::system(("cd " + src + " && echo 'release 12' | zip -q -z " +
+                           test::shellQuoted(commented) + " payload.bin && zip -q -fz " +
+                           test::shellQuoted(zip64) + " payload.bin")
+                              .c_str()),
+              0);
     for (const std::string& zip : {plain, commented, zip64}) {
         SCOPED_TRACE(zip);
         const std::string out = zip + ".signed";
@@ -317,11 +314,7 @@ TEST_P(PublisherEndToEnd, SignsEveryPackageItAddsWithAKey) {
     EXPECT_TRUE(contains(unsignedRun.err, "warning")) << unsignedRun.err;
 
     Transaction sqlca;
-    sqlca.DBMS = target->dbms;
-    sqlca.ServerName = target->serverName;
-    sqlca.LogId = target->logId;
-    sqlca.LogPass = target->logPass;
-    sqlca.connect();
+    connectAsUpdater(sqlca, *target);
     ASSERT_EQ(sqlca.SQLCode, 0) << sqlca.SQLErrText;
     const auto fetched = [&](const std::string& table, const std::string& name) {
         std::optional<Bytes> blob = Bytes();
