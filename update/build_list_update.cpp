@@ -114,8 +114,9 @@ std::string BuildListUpdate::run(const std::string& buildno) {
             makeFolder(uptFolder);
         }
         const std::string packageFile = joinPath(uptFolder, packageName);
-        // A checked package stays locked from its first byte until it is
-        // unpacked: the bytes that were checked are the bytes unpacked.
+        // With a key, these bytes were checked as they came from the
+        // database, and the file they go to stays locked from its first byte
+        // until it is unpacked: the bytes checked are the bytes unpacked.
         ExclusiveFile held;
         const int written = packageKey_ ? writer.write(packageFile, std::move(*lb_tmp), held)
                                         : writer.write(packageFile, std::move(*lb_tmp));
