@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace qlx {
@@ -15,6 +16,10 @@ public:
     // First and second login password of the update database.
     static constexpr const char* kFirstPassword = "KOLVEX4923TRA";
     static constexpr const char* kSecondPassword = "MWQRSB7364HUYTNF";
+
+    // `packageKey`: the publisher's key the program was built with, if any.
+    version_check() = default;
+    explicit version_check(std::optional<PackageKey> packageKey) : packageKey_(packageKey) {}
 
     const std::string is_uptpw = kFirstPassword;
     const std::string is_uptpw_new = kSecondPassword;
@@ -31,10 +36,14 @@ public:
     [[nodiscard]] Transaction& sqlca() override;
     [[nodiscard]] const std::string& firstPassword() const override { return is_uptpw; }
     [[nodiscard]] const std::string& secondPassword() const override { return is_uptpw_new; }
+    [[nodiscard]] const std::optional<PackageKey>& packageKey() const override {
+        return packageKey_;
+    }
 
 private:
     std::string appName_;
     std::unique_ptr<Transaction> sqlca_;
+    std::optional<PackageKey> packageKey_;
 };
 
 } // namespace qlx

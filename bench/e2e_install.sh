@@ -9,13 +9,23 @@
 # installation folder; figures are median (min, max) of the wall time and
 # peak RSS (/usr/bin/time). Every run is checked: all packages in upt/ and
 # the installed tree identical to the peer's.
-#   bench/e2e_install.sh [RUNS] [TOTAL_MB] [PACKAGES]     (default 5, 200, 50)
+# With --signed, a key pair is made, the publisher also fills a second
+# database with the same packages signed, and an updater built with the
+# public key (-DQLX_PACKAGE_PUBLIC_KEY, in build/ci-signed) installs those in
+# every run beside the unsigned one, in turns first and second; the report
+# adds its figures and the ratio signed / unsigned.
+#   bench/e2e_install.sh [--signed] [RUNS] [TOTAL_MB] [PACKAGES]   (default 5, 200, 50)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-usage="bench/e2e_install.sh [RUNS] [TOTAL_MB] [PACKAGES]   (whole numbers; default 5 200 50)"
+usage="bench/e2e_install.sh [--signed] [RUNS] [TOTAL_MB] [PACKAGES]   (whole numbers; default 5 200 50)"
 # shellcheck source=bench/lib.sh
 . bench/lib.sh
+signed=0
+if [ "${1-}" = --signed ]; then
+  signed=1
+  shift
+fi
 check_args 3 "$@"
 runs=${1-5}
 total_mb=${2-200}
@@ -29,6 +39,24 @@ build ci qlx_upt qlx_publish EZip ftp
 
 # shellcheck source=bench/work_folder.sh
 . "$root/bench/work_folder.sh" qlx-bench-e2e
+
+# The signed updater: qlx_upt as a publisher builds it, with the public half of
+# a key pair made for this run.
+signed_bin=
+if [ "$signed" -eq 1 ]; then
+  "$bin/qlx_publish" keygen "$work/keys" >/dev/null
+  log=$(mktemp)
+  echo "building qlx_upt with the new key in build/ci-signed ..." >&2
+  if ! { cmake --preset ci -B "$root/build/ci-signed" \
+    -DQLX_PACKAGE_PUBLIC_KEY="$(cat "$work/keys/package.pub")" &&
+    cmake --build "$root/build/ci-signed" --parallel 2 --target qlx_upt EZip ftp; } >"$log" 2>&1; then
+    cat "$log" >&2
+    rm -f "$log"
+    fail "could not build the signed updater"
+  fi
+  rm -f "$log"
+  signed_bin=$root/build/ci-signed/bin
+fi
 
 mkdir -p "$work/zips"
 chmod 755 "$work/zips"
@@ -63,10 +91,18 @@ extractor=unzip
 awk -v u="$t_unzip" -v b="$t_bsdtar" 'BEGIN { exit !(b < u) }' && extractor=bsdtar
 echo "unzip tool: $extractor (whole set: unzip $t_unzip s, bsdtar $t_bsdtar s)"
 
-publish() { # DBMS SERVER [LOGIN...]
-  "$bin/qlx_publish" --dbms "$1" --server "$2" "${@:3}" init >/dev/null
+publish() { # [--key FILE] DBMS SERVER [LOGIN...]
+  local key=()
+  if [ "$1" = --key ]; then
+    key=(--key "$2")
+    shift 2
+  fi
+  "$bin/qlx_publish" "${key[@]}" --dbms "$1" --server "$2" "${@:3}" init >/dev/null
   while read -r name fpath buildno zip; do
-    "$bin/qlx_publish" --dbms "$1" --server "$2" "${@:3}" add-build "$name" "$fpath" "$buildno" "$zip" >/dev/null
+    # Unsigned packages go in with a warning each.
+    "$bin/qlx_publish" "${key[@]}" --dbms "$1" --server "$2" "${@:3}" \
+      add-build "$name" "$fpath" "$buildno" "$zip" >/dev/null 2>"$work/publish.err" ||
+      { cat "$work/publish.err" >&2; exit 1; }
   done <"$work/list"
 }
 
@@ -138,24 +174,43 @@ check() {
   done < <(cut -d' ' -f2 "$work/list" | cut -d/ -f1 | sort -u)
 }
 
+# run_updater BIN DIR SERVER: runs the updater BIN in the installation folder
+# DIR against SERVER; prints "seconds kB". A box means a failed run.
+run_updater() {
+  local dir=$2
+  (cd "$dir" && QT_QPA_PLATFORM=offscreen QLX_BOX_LOG="$dir.boxes" QLX_BOX_ANSWERS=no \
+    /usr/bin/time -f '%e %M' -o "$work/time.u" \
+    "$1" "/PID=1;/PSR=$dir/quil.psr;/SERVER=$3;/BUILDNO=1;")
+  if [ -s "$dir.boxes" ]; then
+    echo "updater showed boxes:" >&2
+    cat "$dir.boxes" >&2
+    exit 1
+  fi
+  rm -f "$dir.boxes"
+  tail -1 "$work/time.u"
+}
+
 results=()
-# bench LABEL DBMS SERVER PIPELINE_SCRIPT
+# bench LABEL DBMS SERVER PIPELINE_SCRIPT [SIGNED_SERVER]
 bench() {
-  local label=$1 dbms=$2 server=$3 script=$4
-  local reference='' dir run u p
+  local label=$1 dbms=$2 server=$3 script=$4 signed_server=${5-}
+  local reference='' dir sdir run u p s=''
   for run in $(seq 0 "$runs"); do # run 0 warms up
     dir=$(new_install "$dbms")
-    (cd "$dir" && QT_QPA_PLATFORM=offscreen QLX_BOX_LOG="$dir.boxes" QLX_BOX_ANSWERS=no \
-      /usr/bin/time -f '%e %M' -o "$work/time.u" \
-      "$bin/qlx_upt" "/PID=1;/PSR=$dir/quil.psr;/SERVER=$server;/BUILDNO=1;")
-    if [ -s "$dir.boxes" ]; then
-      echo "updater showed boxes:" >&2
-      cat "$dir.boxes" >&2
-      exit 1
+    sdir=
+    [ -n "$signed_server" ] && sdir=$(new_install "$dbms")
+    # With two updaters, each goes first in every other run.
+    if [ -n "$sdir" ] && [ $((run % 2)) -eq 1 ]; then
+      s=$(run_updater "$signed_bin/qlx_upt" "$sdir" "$signed_server")
+      u=$(run_updater "$bin/qlx_upt" "$dir" "$server")
+    else
+      u=$(run_updater "$bin/qlx_upt" "$dir" "$server")
+      [ -n "$sdir" ] && s=$(run_updater "$signed_bin/qlx_upt" "$sdir" "$signed_server")
     fi
-    u=$(tail -1 "$work/time.u")
     # shellcheck disable=SC2086 # "seconds kB"
     measured "the updater's run $run" $u
+    # shellcheck disable=SC2086
+    [ -n "$sdir" ] && measured "the signed updater's run $run" $s
     local peer
     peer=$(new_install "$dbms")
     (cd "$peer" && /usr/bin/time -f '%e %M' -o "$work/time.p" bash "$script")
@@ -164,18 +219,24 @@ bench() {
     measured "the pipeline's run $run" $p
     check "$peer" ""
     check "$dir" "$peer"
+    [ -n "$sdir" ] && check "$sdir" "$peer"
     [ -z "$reference" ] && reference=$peer
-    [ "$run" -gt 0 ] && results+=("$label $u $p")
+    [ "$run" -gt 0 ] && results+=("$label $u $p $s")
     [ "$peer" != "$reference" ] && rm -rf "$peer"
-    rm -rf "$dir" "$dir.boxes"
+    rm -rf "$dir" "$sdir"
   done
   rm -rf "$reference"
 }
 
 # SQLite
 publish SQLite "$work/u.sqlite"
-bench sqlite SQLite "$work/u.sqlite" "$work/sqlite-pipeline.sh"
-rm -f "$work/u.sqlite"
+signed_sqlite=
+if [ "$signed" -eq 1 ]; then
+  signed_sqlite=$work/s.sqlite
+  publish --key "$work/keys/package.key" SQLite "$signed_sqlite"
+fi
+bench sqlite SQLite "$work/u.sqlite" "$work/sqlite-pipeline.sh" "$signed_sqlite"
+rm -f "$work/u.sqlite" "$work/s.sqlite"
 
 # PostgreSQL
 bash "$root/tests/fixtures/postgres.sh" start "$servers" >/dev/null
@@ -184,18 +245,34 @@ bash "$root/tests/fixtures/postgres.sh" start "$servers" >/dev/null
 export PGPASSWORD=$QLX_PG_ROLE_PASSWORD PGPORT=$QLX_PG_PORT PGDATABASE=$QLX_PG_DATABASE
 server=$QLX_PG_HOST:$QLX_PG_PORT/$QLX_PG_DATABASE
 publish PostgreSQL "$server" --user "$QLX_PG_ROLE" --password "$QLX_PG_ROLE_PASSWORD"
-bench postgres PostgreSQL "$server" "$work/pg-pipeline.sh"
+signed_pg=
+if [ "$signed" -eq 1 ]; then
+  # The fixture's second database, which the role owns as well.
+  signed_pg=$QLX_PG_HOST:$QLX_PG_PORT/qlx_dsn
+  publish --key "$work/keys/package.key" PostgreSQL "$signed_pg" \
+    --user "$QLX_PG_ROLE" --password "$QLX_PG_ROLE_PASSWORD"
+fi
+bench postgres PostgreSQL "$server" "$work/pg-pipeline.sh" "$signed_pg"
 
 # Report: median (min, max) per database, the time ratio of the medians and of
 # the minima, and the updater's peak RSS against 1.5 x largest package + 64 MB.
 echo "runs: $runs after one warm-up; times in s, peak RSS in MB"
 for db in sqlite postgres; do
   printf '%s\n' "${results[@]}" | awk -v db="$db" -v big="$largest" -v runs="$runs" '
-    $1 == db && NF == 5 { n++; ut[n] = $2; ur[n] = $3 / 1024; pt[n] = $4; pr[n] = $5 / 1024 }
+    $1 == db && (NF == 5 || NF == 7) { n++; ut[n] = $2; ur[n] = $3 / 1024; pt[n] = $4; pr[n] = $5 / 1024 }
+    $1 == db && NF == 7 { ns++; st[ns] = $6; sr[ns] = $7 / 1024; q[ns] = $6 / $2 }
     function sort(a,   i, j, t) { for (i = 2; i <= n; i++) for (j = i; j > 1 && a[j-1] > a[j]; j--) { t = a[j]; a[j] = a[j-1]; a[j-1] = t } }
     function med(a) { return a[int((n + 1) / 2)] }
     END {
       if (n != runs) { printf "%s: %d of %d runs measured\n", db, n, runs > "/dev/stderr"; exit 1 }
+      if (ns > 0 && ns != n) { printf "%s: %d of %d signed runs measured\n", db, ns, n > "/dev/stderr"; exit 1 }
+      if (ns > 0) {
+        # Per-run ratios first: the two updaters of one run met the same load.
+        m = n; n = ns; sort(q); sort(st); sort(sr)
+        printf "%-8s signed   %6.2f (%.2f, %.2f) s  rss %6.1f (%.1f, %.1f) MB\n", db, med(st), st[1], st[n], med(sr), sr[1], sr[n]
+        printf "%-8s time ratio signed/unsigned updater: median of runs %.3f (min %.3f, max %.3f) (target <= 1.05)\n", db, med(q), q[1], q[n]
+        n = m
+      }
       sort(ut); sort(ur); sort(pt); sort(pr)
       if (pt[1] <= 0) { printf "%s: a pipeline run took no measurable time\n", db > "/dev/stderr"; exit 1 }
       target = db == "sqlite" ? 0.8 : 1.0

@@ -13,6 +13,8 @@ packages=(
   libsqlite3-dev unixodbc-dev unixodbc libsqliteodbc odbc-postgresql sqlite3
   # the two outside libraries and the settings file
   libzip-dev zlib1g-dev libcurl4-openssl-dev nlohmann-json3-dev
+  # package signatures (Ed25519)
+  libsodium-dev
   # tests and their servers
   libgtest-dev libgmock-dev postgresql python3 python3-pyftpdlib curl
   zip unzip libarchive-tools strace

@@ -4,6 +4,7 @@
 #include "update/vexa_unzip.h"
 
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <system_error>
 
@@ -34,14 +35,8 @@ fs::path makeScratchFolder(std::string& error) {
 
 } // namespace
 
-PackageCheck checkPackage(const std::string& zipPath) {
+PackageCheck checkPackage(const Bytes& archive) {
     PackageCheck check;
-    std::error_code code;
-    const fs::path zip = toPath(zipPath);
-    if (!fs::is_regular_file(zip, code)) {
-        check.reason = "no such file: " + zipPath;
-        return check;
-    }
     std::string error;
     const fs::path scratch = makeScratchFolder(error);
     if (scratch.empty()) {
@@ -56,7 +51,18 @@ PackageCheck checkPackage(const std::string& zipPath) {
             fs::remove_all(folder, ignored);
         }
     } remove{scratch};
-    check.code = vexa_unzip(toUtf8(fs::absolute(zip, code)), toUtf8(scratch));
+    const fs::path zip = scratch / "package.zip";
+    const fs::path out = scratch / "out";
+    std::error_code code;
+    {
+        std::ofstream file(zip, std::ios::binary);
+        file.write(archive.data(), static_cast<std::streamsize>(archive.size()));
+        if (!file.flush() || !fs::create_directory(out, code)) {
+            check.reason = "cannot write to the scratch folder " + toUtf8(scratch);
+            return check;
+        }
+    }
+    check.code = vexa_unzip(toUtf8(zip), toUtf8(out));
     check.accepted = check.code == 0;
     if (!check.accepted) {
         check.reason =

@@ -3,11 +3,14 @@
 #include "base/unexpected_error.h"
 #include "tools/program_arguments.h"
 #include "tools/package_check.h"
+#include "tools/package_keys.h"
+#include "tools/package_signer.h"
 #include "tools/package_store.h"
 #include "tools/utf8_path.h"
 #include "update/bytes.h"
 #include "update/db_connection.h"
 #include "update/dbms_mapping.h"
+#include "update/package_signature.h"
 #include "update/transaction.h"
 
 #include <algorithm>
@@ -28,8 +31,11 @@ constexpr int kFailure = 1;
 constexpr int kUsage = 2;
 
 const char* const kUsageText =
-    R"(Usage: qlx_publish --dbms ID --server NAME [--user USER] [--password PASS] COMMAND [ARGS]
+    R"(Usage: qlx_publish [--key FILE] --dbms ID --server NAME [--user USER] [--password PASS]
+                   COMMAND [ARGS]
        qlx_publish ddl-oracle
+       qlx_publish keygen DIR
+       qlx_publish --key FILE sign ZIP OUT
 Put Quillon update packages into an update database, list them and take them out.
 
 Commands:
@@ -44,8 +50,16 @@ Commands:
   remove FILENAME [--table QLX_UPT3|QLX_UPT2]
                                        remove the package FILENAME of a per-build table
   remove-update UPDATE_ID              remove the single package UPDATE_ID
+  keygen DIR                           make a signing key pair in DIR: package.key, the
+                                       secret key (readable by you alone; keep it off the
+                                       update server), and package.pub, the line that
+                                       updaters are built with; never replaces either
+  sign ZIP OUT                         write ZIP signed with --key to OUT, for the FTP
+                                       server
 
 Options:
+  --key FILE         sign every package added with the secret key FILE (a package.key);
+                     an updater built with its package.pub refuses all other packages
   --dbms ID          database interface: SQLite, PostgreSQL (PGS), ODBC, O10, ORACLE
   --server NAME      SQLite: the database file; PostgreSQL: host[:port][/database];
                      ODBC and Oracle: a data source name
@@ -54,12 +68,18 @@ Options:
   --table TABLE      per-build table for add-build and remove
   -h, --help         show this help and exit
 
-A package is refused unless the updater's extraction library unpacks it.
+A package is refused unless the updater's extraction library unpacks it. Without
+--key, packages are added unsigned, with a warning. A signature replaces the archive's
+comment.
 Exit status: 0 success, 1 the operation failed, 2 wrong usage.
 )";
 
 void err(const std::string& text) {
     std::fprintf(stderr, "qlx_publish: %s\n", text.c_str());
+}
+
+void warn(const std::string& text) {
+    err("warning: " + text);
 }
 
 int usageError(const std::string& text) {
@@ -69,6 +89,7 @@ int usageError(const std::string& text) {
 }
 
 struct Options {
+    std::string key;
     std::string dbms;
     std::string server;
     std::string user = "QUIL_UPT";
@@ -86,7 +107,9 @@ std::optional<std::string> parse(const std::vector<std::string>& args, Options& 
             continue;
         }
         std::string* target = nullptr;
-        if (a == "--dbms") {
+        if (a == "--key") {
+            target = &options.key;
+        } else if (a == "--dbms") {
             target = &options.dbms;
         } else if (a == "--server") {
             target = &options.server;
@@ -126,13 +149,10 @@ bool connect(Transaction& sqlca, const Options& options) {
     return true;
 }
 
-// The archive's bytes, once it has passed the package check.
-int checkedArchive(const std::string& zip, std::optional<Bytes>& bytes) {
-    const PackageCheck check = checkPackage(zip);
-    if (!check.accepted) {
-        err("refusing " + zip + ": " + check.reason);
-        return kFailure;
-    }
+// The archive `zip` as it goes into the database: signed with `key` when
+// there is one, and accepted by the package check.
+int checkedArchive(const std::string& zip, const std::optional<SecretKey>& key,
+                   std::optional<Bytes>& bytes) {
     std::ifstream file(toPath(zip), std::ios::binary);
     std::error_code code;
     const auto size = std::filesystem::file_size(toPath(zip), code);
@@ -145,7 +165,53 @@ int checkedArchive(const std::string& zip, std::optional<Bytes>& bytes) {
         err("cannot read " + zip);
         return kFailure;
     }
+    if (key) {
+        const Signing signing = signPackage(content, *key);
+        if (!signing.signedIt) {
+            err("cannot sign " + zip + ": " + signing.error);
+            return kFailure;
+        }
+        if (signing.replacedComment) {
+            warn("the comment of " + zip + " is replaced by its signature");
+        }
+    }
+    // The check sees the bytes the updater will get, signature included.
+    const PackageCheck check = checkPackage(content);
+    if (!check.accepted) {
+        err("refusing " + zip + ": " + check.reason);
+        return kFailure;
+    }
+    if (key && !isSignedPackage(key->publicKey(), content)) {
+        err("refusing " + zip + ": its signature does not check out");
+        return kFailure;
+    }
     bytes = std::move(content);
+    return 0;
+}
+
+int keygen(const std::string& folder) {
+    std::string line;
+    std::string error;
+    if (!makeKeyPair(folder, line, error)) {
+        err("cannot make a key pair: " + error);
+        return kFailure;
+    }
+    std::cout << line << '\n';
+    return 0;
+}
+
+int signToFile(const std::optional<SecretKey>& key, const std::string& zip,
+               const std::string& out) {
+    std::optional<Bytes> package;
+    if (const int status = checkedArchive(zip, key, package); status != 0) {
+        return status;
+    }
+    std::ofstream file(toPath(out), std::ios::binary | std::ios::trunc);
+    file.write(package->data(), static_cast<std::streamsize>(package->size()));
+    if (!file.flush()) {
+        err("cannot write " + out);
+        return kFailure;
+    }
     return 0;
 }
 
@@ -195,8 +261,9 @@ int run(const Options& o) {
         const char* name;
         std::size_t count;
     };
-    constexpr Arity arities[] = {{"init", 0}, {"add-build", 4}, {"add-update", 2},
-                                 {"list", 0}, {"remove", 1},    {"remove-update", 1}};
+    constexpr Arity arities[] = {{"init", 0},   {"add-build", 4}, {"add-update", 2},
+                                 {"list", 0},   {"remove", 1},    {"remove-update", 1},
+                                 {"keygen", 1}, {"sign", 2}};
     const auto* arity = std::find_if(std::begin(arities), std::end(arities),
                                      [&](const Arity& a) { return command == a.name; });
     if (command.empty()) {
@@ -208,6 +275,24 @@ int run(const Options& o) {
     if (args.size() != arity->count) {
         return usageError("'" + command + "' takes " + std::to_string(arity->count) +
                           " argument(s)");
+    }
+    if (command == "keygen") {
+        return keygen(args[0]);
+    }
+    if (command == "sign" && o.key.empty()) {
+        return usageError("'sign' needs --key");
+    }
+    std::optional<SecretKey> key;
+    if (!o.key.empty()) {
+        std::string error;
+        key = SecretKey::read(o.key, error);
+        if (!key) {
+            err(error);
+            return kFailure;
+        }
+    }
+    if (command == "sign") {
+        return signToFile(key, args[0], args[1]);
     }
     if (o.dbms.empty() || o.server.empty()) {
         return usageError("--dbms and --server are required");
@@ -225,10 +310,14 @@ int run(const Options& o) {
         buildno = *number;
     }
 
-    // Archives are checked before the database is touched.
+    // Archives are signed and checked before the database is touched.
     std::optional<Bytes> package;
     if (command == "add-build" || command == "add-update") {
-        if (const int status = checkedArchive(args.back(), package); status != 0) {
+        if (!key) {
+            warn("no --key: " + args.back() +
+                 " goes in unsigned, and updaters built with a package key refuse it");
+        }
+        if (const int status = checkedArchive(args.back(), key, package); status != 0) {
             return status;
         }
     }

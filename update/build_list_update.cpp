@@ -1,6 +1,7 @@
 #include "update/build_list_update.h"
 
 #include "settings/settings_table.h"
+#include "update/exclusive_file.h"
 #include "update/file_system.h"
 #include "update/number_text.h"
 #include "update/package_failure.h"
@@ -46,10 +47,11 @@ std::int32_t toBuildNumber(const std::string& text) {
 BuildListUpdate::BuildListUpdate(UpdateView& view, UpdateDatabase database, w_filelist& dw_1,
                                  std::string fileTable, SettingsTable& dw_2,
                                  std::string settingsPath,
-                                 std::function<std::int64_t()> failureTimeStamp)
+                                 std::function<std::int64_t()> failureTimeStamp,
+                                 std::optional<PackageKey> packageKey)
     : view_(view), database_(std::move(database)), dw_1_(dw_1), fileTable_(std::move(fileTable)),
       dw_2_(dw_2), settingsPath_(std::move(settingsPath)),
-      failureTimeStamp_(std::move(failureTimeStamp)) {}
+      failureTimeStamp_(std::move(failureTimeStamp)), packageKey_(packageKey) {}
 
 std::string BuildListUpdate::run(const std::string& buildno) {
     const std::string ls_path = currentFolder();
@@ -91,14 +93,15 @@ std::string BuildListUpdate::run(const std::string& buildno) {
     std::vector<PackageFailure> failures;
     // Target folders made for this run, which a failed run takes away again.
     std::vector<std::string> madeFolders;
-    PackagePrefetch packages(sqlca, fileTable_, dw_1_.rows());
+    PackagePrefetch packages(sqlca, fileTable_, dw_1_.rows(), packageKey_);
     for (long ll_no = 1; ll_no <= ll_cnt; ++ll_no) {
         view_.uf_bar("BAR", ll_no);
         const FileListRow& row = dw_1_.rows().at(static_cast<std::size_t>(ll_no - 1));
         const std::string& ls_filename = row.filename;
         const std::string packageName = ls_filename + ".zip";
 
-        std::optional<Bytes> lb_tmp = packages.take(static_cast<std::size_t>(ll_no - 1));
+        FetchedPackage fetched = packages.take(static_cast<std::size_t>(ll_no - 1));
+        std::optional<Bytes>& lb_tmp = fetched.bytes;
         if (!lb_tmp) {
             continue;
         }
@@ -111,10 +114,19 @@ std::string BuildListUpdate::run(const std::string& buildno) {
             makeFolder(uptFolder);
         }
         const std::string packageFile = joinPath(uptFolder, packageName);
-        const int written = writer.write(packageFile, std::move(*lb_tmp));
+        // With a key, these bytes were checked as they came from the
+        // database, and the file they go to stays locked from its first byte
+        // until it is unpacked: the bytes checked are the bytes unpacked.
+        ExclusiveFile held;
+        const int written = packageKey_ ? writer.write(packageFile, std::move(*lb_tmp), held)
+                                        : writer.write(packageFile, std::move(*lb_tmp));
         lb_tmp.reset();
         if (written != 1) {
             failures.push_back({packageName, "패키지 파일을 쓸 수 없습니다: " + packageFile});
+            continue;
+        }
+        if (packageKey_ && !fetched.signedByPublisher) {
+            failures.push_back({packageName, kNotSignedReason});
             continue;
         }
         std::vector<std::string> missing = missingFolders(ls_path, row.fpath);

@@ -1,8 +1,11 @@
 #include "update/ftp_update.h"
 
+#include "update/exclusive_file.h"
 #include "update/file_system.h"
 #include "update/ftp_client.h"
+#include "update/package_failure.h"
 #include "update/package_paths.h"
+#include "update/package_signature.h"
 #include "update/update_view.h"
 #include "update/vexa_unzip.h"
 
@@ -16,8 +19,8 @@ const char* const kPassword = "mavik#(%~&!*";
 const char* const kFolder = "Quillon_Down";
 } // namespace
 
-FtpUpdate::FtpUpdate(UpdateView& view, std::string ftpServer)
-    : view_(view), ftpServer_(std::move(ftpServer)) {}
+FtpUpdate::FtpUpdate(UpdateView& view, std::string ftpServer, std::optional<PackageKey> packageKey)
+    : view_(view), ftpServer_(std::move(ftpServer)), packageKey_(packageKey) {}
 
 std::string FtpUpdate::run(const std::string& ls_filename) {
     const std::string ls_path = currentFolder();
@@ -55,7 +58,16 @@ std::string FtpUpdate::run(const std::string& ls_filename) {
     }
     view_.uf_bar("BAR", 5);
 
-    ll_res = vexa_unzip(packageFile, ls_path);
+    // With a key the download is held from here until it is unpacked, and
+    // checked as it lies on disk; one that cannot be held is not unpacked.
+    ExclusiveFile held;
+    if (packageKey_ && held.openExisting(packageFile) && !isSignedPackageFile(*packageKey_, held)) {
+        view_.messageBox(kNotSignedTitle, notSignedText(ls_filename));
+        ftpdisconnect();
+        return "X";
+    }
+    ll_res = !packageKey_ || held.isOpen() ? vexa_unzip(packageFile, ls_path) : -1;
+    held.close();
     if (ll_res != 0) {
         view_.messageBox("확인!", "업그레이중 오류가 있습니다. \r\n본사에 문의하세요.");
         ftpdisconnect();

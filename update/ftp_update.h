@@ -1,5 +1,8 @@
 #pragma once
 
+#include "update/package_key.h"
+
+#include <optional>
 #include <string>
 
 namespace qlx {
@@ -10,8 +13,9 @@ class UpdateView;
 // into the installation folder.
 class FtpUpdate {
 public:
-    // `ftpServer` is the server's address, "a.b.c.d[:port]".
-    FtpUpdate(UpdateView& view, std::string ftpServer);
+    // `ftpServer` is the server's address, "a.b.c.d[:port]". With
+    // `packageKey`, a package that this key did not sign is refused.
+    FtpUpdate(UpdateView& view, std::string ftpServer, std::optional<PackageKey> packageKey);
 
     // Fetches and unpacks the package file `ls_filename` in the
     // current folder: "O" or "X".
@@ -20,6 +24,7 @@ public:
 private:
     UpdateView& view_;
     std::string ftpServer_;
+    std::optional<PackageKey> packageKey_;
 };
 
 } // namespace qlx

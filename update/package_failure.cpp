@@ -67,6 +67,10 @@ std::string extractionFailureText(long code) {
     return std::string(text) + " (" + std::to_string(code) + ")";
 }
 
+std::string notSignedText(const std::string& file) {
+    return file + ": " + kNotSignedReason + ".\r\n본사에 문의하세요.";
+}
+
 std::string packageFailuresText(const std::vector<PackageFailure>& failures) {
     std::string lines;
     for (std::size_t i = 0; i < failures.size(); ++i) {

@@ -12,6 +12,13 @@ struct PackageFailure {
     std::string reason;
 };
 
+// Why a package that the publisher's key did not sign is refused.
+inline constexpr const char* kNotSignedReason = "게시자가 서명한 패키지가 아닙니다";
+
+// The box of the single-package and FTP updates for such a package, `file`.
+inline constexpr const char* kNotSignedTitle = "확인!";
+[[nodiscard]] std::string notSignedText(const std::string& file);
+
 // Why EZip refused or failed a package: its result code in words.
 [[nodiscard]] std::string extractionFailureText(long code);
 

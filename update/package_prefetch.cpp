@@ -1,43 +1,98 @@
 #include "update/package_prefetch.h"
 
+#include "update/package_signature.h"
+
 #include <utility>
 
 namespace qlx {
 
 PackagePrefetch::PackagePrefetch(Transaction& transaction, std::string fileTable,
-                                 const std::vector<FileListRow>& rows)
-    : transaction_(transaction), fileTable_(std::move(fileTable)), rows_(rows) {}
+                                 const std::vector<FileListRow>& rows,
+                                 std::optional<PackageKey> key)
+    : transaction_(transaction), fileTable_(std::move(fileTable)), rows_(rows), key_(key),
+      reader_([this] { read(); }) {}
 
 PackagePrefetch::~PackagePrefetch() {
-    if (pending_.valid()) {
-        pending_.wait();
+    {
+        const std::lock_guard lock(mutex_);
+        stop_ = true;
     }
+    changed_.notify_all();
+    reader_.join();
 }
 
-std::optional<Bytes> PackagePrefetch::fetch(std::size_t index) {
-    std::optional<Bytes> package = Bytes();
-    selectPackageOfRow(transaction_, fileTable_, rows_.at(index), package);
-    return package;
-}
-
-std::optional<Bytes> PackagePrefetch::take(std::size_t index) {
-    std::optional<Bytes> package;
-    if (pendingIndex_ == index && pending_.valid()) {
-        package = pending_.get();
-    } else {
-        if (pending_.valid()) {
-            pending_.wait();
+void PackagePrefetch::read() {
+    try {
+        for (std::size_t index = 0; index < rows_.size(); ++index) {
+            {
+                std::unique_lock lock(mutex_);
+                // The next package beside a small current one, as many as fit
+                // below kReadAhead, and whatever the caller waits for.
+                changed_.wait(lock, [&] {
+                    return stop_ || wanted_ == index ||
+                           (ready_.empty() && takenBytes_ < kPrefetchBelow) ||
+                           takenBytes_ + readyBytes_ < kReadAhead;
+                });
+                if (stop_) {
+                    return;
+                }
+            }
+            Fetched fetched{{Bytes()}};
+            selectPackageOfRow(transaction_, fileTable_, rows_.at(index), fetched.package.bytes);
+            bool callerWaits = false;
+            {
+                const std::lock_guard lock(mutex_);
+                callerWaits = wanted_ == index;
+            }
+            if (!callerWaits) {
+                check(fetched);
+            }
+            const std::size_t size = fetched.package.bytes ? fetched.package.bytes->size() : 0;
+            {
+                const std::lock_guard lock(mutex_);
+                ready_.push_back(std::move(fetched));
+                readyBytes_ += size;
+            }
+            changed_.notify_all();
         }
-        package = fetch(index);
+    } catch (...) {
+        {
+            const std::lock_guard lock(mutex_);
+            failure_ = std::current_exception();
+        }
+        changed_.notify_all();
     }
-    pendingIndex_.reset();
-    const std::size_t next = index + 1;
-    const bool small = !package || package->size() < kPrefetchBelow;
-    if (small && next < rows_.size()) {
-        pendingIndex_ = next;
-        pending_ = std::async(std::launch::async, [this, next] { return fetch(next); });
+}
+
+void PackagePrefetch::check(Fetched& fetched) const {
+    if (key_ && fetched.package.bytes && !fetched.checked) {
+        fetched.package.signedByPublisher = isSignedPackage(*key_, *fetched.package.bytes);
     }
-    return package;
+    fetched.checked = true;
+}
+
+FetchedPackage PackagePrefetch::take(std::size_t index) {
+    Fetched fetched;
+    {
+        std::unique_lock lock(mutex_);
+        takenBytes_ = 0;
+        wanted_ = index;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return !ready_.empty() || failure_; });
+        if (ready_.empty()) {
+            std::rethrow_exception(failure_);
+        }
+        fetched = std::move(ready_.front());
+        ready_.pop_front();
+        const std::size_t size = fetched.package.bytes ? fetched.package.bytes->size() : 0;
+        readyBytes_ -= size;
+        takenBytes_ = size;
+        wanted_.reset();
+    }
+    changed_.notify_all();
+    // While the reader reads on.
+    check(fetched);
+    return std::move(fetched.package);
 }
 
 } // namespace qlx

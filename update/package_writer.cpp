@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <utility>
 
 namespace qlx {
 
@@ -55,9 +56,26 @@ private:
 
 PackageWriter::PackageWriter(UpdateView& view) : view_(view) {}
 
-// NOLINTNEXTLINE(performance-unnecessary-value-param): a sink, see the declaration.
 int PackageWriter::write(const std::string& filename, Bytes data) {
     ExclusiveFile file;
+    if (write(filename, std::move(data), file) != 1) {
+        return -1;
+    }
+    return file.close() ? 1 : -1;
+}
+
+// NOLINTNEXTLINE(performance-unnecessary-value-param): a sink, see the declaration.
+int PackageWriter::write(const std::string& filename, Bytes data, ExclusiveFile& file) {
+    // Whatever fails below leaves the file closed.
+    struct CloseUnlessKept {
+        ExclusiveFile& file;
+        bool keep = false;
+        ~CloseUnlessKept() {
+            if (!keep) {
+                file.close();
+            }
+        }
+    } guard{file};
     if (!file.open(filename)) {
         return -1;
     }
@@ -92,7 +110,8 @@ int PackageWriter::write(const std::string& filename, Bytes data) {
     if (!out.flush()) {
         return -1;
     }
-    return file.close() ? 1 : -1;
+    guard.keep = true;
+    return 1;
 }
 
 } // namespace qlx

@@ -6,6 +6,7 @@
 
 namespace qlx {
 
+class ExclusiveFile;
 class UpdateView;
 
 // Writes packages to disk the way the window does: in 32765-byte chunks, with
@@ -21,6 +22,10 @@ public:
     // honours locks writes into it. Takes the package by value, so that a
     // caller who moves it in has its bytes freed once they are on disk.
     int write(const std::string& filename, Bytes data);
+    // The same, but on success `file` is left open on the package, its lock
+    // held, so that nothing changes the package before the caller has checked
+    // and unpacked it; on failure `file` is closed.
+    int write(const std::string& filename, Bytes data, ExclusiveFile& file);
 
 private:
     UpdateView& view_;

@@ -1,8 +1,11 @@
 #include "update/single_package_update.h"
 
 #include "update/bytes.h"
+#include "update/exclusive_file.h"
 #include "update/file_system.h"
+#include "update/package_failure.h"
 #include "update/package_paths.h"
+#include "update/package_signature.h"
 #include "update/package_writer.h"
 #include "update/repository.h"
 #include "update/transaction.h"
@@ -14,8 +17,9 @@
 
 namespace qlx {
 
-SinglePackageUpdate::SinglePackageUpdate(UpdateView& view, UpdateDatabase database)
-    : view_(view), database_(std::move(database)) {}
+SinglePackageUpdate::SinglePackageUpdate(UpdateView& view, UpdateDatabase database,
+                                         std::optional<PackageKey> packageKey)
+    : view_(view), database_(std::move(database)), packageKey_(packageKey) {}
 
 std::string SinglePackageUpdate::run(const std::string& ls_id, const std::string& ls_filename) {
     const std::string ls_path = currentFolder();
@@ -48,13 +52,26 @@ std::string SinglePackageUpdate::run(const std::string& ls_id, const std::string
     // A name that would leave tmp is never written: the extraction of the
     // unwritten file then fails with the usual message.
     const bool plain = isPlainFileName(ls_filename);
-    if (plain) {
+    // A checked package stays locked from its first byte until it is
+    // unpacked, and it is checked as it lies on disk.
+    ExclusiveFile held;
+    if (plain && packageKey_) {
+        PackageWriter(view_).write(packageFile, std::move(*lb_tmp), held);
+    } else if (plain) {
         PackageWriter(view_).write(packageFile, std::move(*lb_tmp));
     }
     lb_tmp.reset();
     view_.uf_bar("BAR", 5);
 
-    const long ll_res = plain ? vexa_unzip(packageFile, ls_path) : -1;
+    // With a key, a package that could not be written and held is not
+    // unpacked either: what lies under its name then was never checked.
+    const bool unpack = plain && (!packageKey_ || held.isOpen());
+    if (unpack && packageKey_ && !isSignedPackageFile(*packageKey_, held)) {
+        view_.messageBox(kNotSignedTitle, notSignedText(ls_filename));
+        return "X";
+    }
+    const long ll_res = unpack ? vexa_unzip(packageFile, ls_path) : -1;
+    held.close();
     if (ll_res != 0) {
         view_.messageBox("확인!", "업그레이중 오류가 있습니다. \r\n본사에 문의하세요.");
         return "X";

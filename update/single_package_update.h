@@ -1,7 +1,9 @@
 #pragma once
 
+#include "update/package_key.h"
 #include "update/update_database.h"
 
+#include <optional>
 #include <string>
 
 namespace qlx {
@@ -12,7 +14,9 @@ class UpdateView;
 // unpacked into the installation folder.
 class SinglePackageUpdate {
 public:
-    SinglePackageUpdate(UpdateView& view, UpdateDatabase database);
+    // With `packageKey`, a package that this key did not sign is refused.
+    SinglePackageUpdate(UpdateView& view, UpdateDatabase database,
+                        std::optional<PackageKey> packageKey);
 
     // Installs the package of update ID `ls_id` (empty is an ID a row may
     // hold) as the file `ls_filename` in
@@ -22,6 +26,7 @@ public:
 private:
     UpdateView& view_;
     UpdateDatabase database_;
+    std::optional<PackageKey> packageKey_;
 };
 
 } // namespace qlx

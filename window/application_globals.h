@@ -1,5 +1,8 @@
 #pragma once
 
+#include "update/package_key.h"
+
+#include <optional>
 #include <string>
 
 namespace qlx {
@@ -7,8 +10,9 @@ namespace qlx {
 class Transaction;
 
 // What the window reads of the application object that opened it: the
-// program's one transaction and the update database's two built-in passwords.
-// The application object sits above the window and provides them.
+// program's one transaction, the update database's two built-in passwords and
+// the publisher's key the program was built with. The application object sits
+// above the window and provides them.
 class ApplicationGlobals {
 public:
     virtual ~ApplicationGlobals() = default;
@@ -17,6 +21,8 @@ public:
     [[nodiscard]] virtual Transaction& sqlca() = 0;
     [[nodiscard]] virtual const std::string& firstPassword() const = 0;
     [[nodiscard]] virtual const std::string& secondPassword() const = 0;
+    // The key every package must be signed with; none: packages are not checked.
+    [[nodiscard]] virtual const std::optional<PackageKey>& packageKey() const = 0;
 
 protected:
     ApplicationGlobals() = default;

@@ -41,10 +41,11 @@ bool Handle::close() {
 }
 
 Handle openForReading(const std::string& path, bool sequential) {
-    // Others may read the archive meanwhile, but not change it: what was
-    // checked is what is unpacked.
-    return adopt(CreateFileW(windows::systemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                             nullptr, OPEN_EXISTING,
+    // Write sharing admits only the handle the caller may already hold (the
+    // updater keeps a checked package open, sharing it for reading alone,
+    // until it is unpacked); anyone else is kept out by that handle.
+    return adopt(CreateFileW(windows::systemPath(path).c_str(), GENERIC_READ,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL | (sequential ? FILE_FLAG_SEQUENTIAL_SCAN : 0),
                              nullptr),
                  {});

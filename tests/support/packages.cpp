@@ -14,15 +14,6 @@ namespace qlx::test {
 
 namespace {
 
-// `text` as one shell word.
-std::string shellQuoted(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
 void run(const std::string& database, const std::string& statement,
          const std::vector<DbParam>& values) {
     std::string error;

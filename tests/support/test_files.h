@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace qlx::test {
 
@@ -27,5 +28,10 @@ std::string readFile(const std::string& path);
 bool writeFile(const std::string& path, const std::string& content);
 [[nodiscard]] bool fileExists(const std::string& path);
 [[nodiscard]] bool folderExists(const std::string& path);
+// The names in `folder`, hidden ones too, sorted; none when it cannot be read.
+[[nodiscard]] std::vector<std::string> namesIn(const std::string& folder);
+
+// `text` as one word of the shell.
+[[nodiscard]] std::string shellQuoted(const std::string& text);
 
 } // namespace qlx::test

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -20,6 +21,10 @@ namespace qlx::test {
 // while the test runs), with a scripted port and a recorded relaunch.
 class WindowFixture : public ::testing::Test {
 protected:
+    WindowFixture() = default;
+    // An application built with the publisher's key `packageKey`.
+    explicit WindowFixture(std::optional<PackageKey> packageKey) : app(packageKey) {}
+
     struct Launch {
         std::string program;
         std::vector<std::string> arguments;

@@ -1,8 +1,10 @@
 // The publisher as its users run it: a real process on real databases, and
 // the repository reading back what it published.
 
+#include "support/publisher.h"
 #include "support/test_files.h"
 #include "support/update_targets.h"
+#include "update/package_signature.h"
 #include "update/repository.h"
 #include "update/transaction.h"
 #include "update/vexa_unzip.h"
@@ -11,6 +13,7 @@
 
 #include <cstdlib>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -18,37 +21,10 @@ using namespace qlx;
 using qlx::test::TargetKind;
 using Args = std::vector<std::string>;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using Outcome = test::PublisherRun;
 
-std::string shellQuoted(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
-// Runs the publisher through the shell, which records its exit status.
 Outcome publish(const Args& args) {
-    test::TempDir dir;
-    std::string command = shellQuoted(QLX_PUBLISH_PATH);
-    for (const std::string& arg : args) {
-        command += " " + shellQuoted(arg);
-    }
-    command += " >" + shellQuoted(dir.filePath("out")) + " 2>" + shellQuoted(dir.filePath("err")) +
-               " </dev/null; echo $? >" + shellQuoted(dir.filePath("status"));
-    Outcome run;
-    if (std::system(command.c_str()) != 0) {
-        return run;
-    }
-    std::istringstream(test::readFile(dir.filePath("status"))) >> run.status;
-    run.out = test::readFile(dir.filePath("out"));
-    run.err = test::readFile(dir.filePath("err"));
-    return run;
+    return test::runPublisher(args);
 }
 
 Args operator+(Args a, const Args& b) {
@@ -72,7 +48,7 @@ std::string makeZip(const test::TempDir& dir, const std::string& name, const std
     }
     const std::string zip = dir.filePath(name + ".zip");
     const std::string command =
-        "cd " + shellQuoted(folder) + " && zip -q " + shellQuoted(zip) + " payload.bin";
+        "cd " + test::shellQuoted(folder) + " && zip -q " + test::shellQuoted(zip) + " payload.bin";
     return std::system(command.c_str()) == 0 ? zip : std::string();
 }
 
@@ -147,6 +123,15 @@ TEST(Publisher, FailuresExitWithOne) {
     EXPECT_TRUE(list.out.empty()) << "nothing was published: " << list.out;
 }
 
+// Connects `sqlca` to `target` as the updater does.
+void connectAsUpdater(Transaction& sqlca, const test::UpdateTarget& target) {
+    sqlca.DBMS = target.dbms;
+    sqlca.ServerName = target.serverName;
+    sqlca.LogId = target.logId;
+    sqlca.LogPass = target.logPass;
+    sqlca.connect();
+}
+
 class PublisherEndToEnd : public ::testing::TestWithParam<TargetKind> {};
 
 TEST_P(PublisherEndToEnd, PublishedPackagesAreListedAndFetched) {
@@ -191,11 +176,7 @@ TEST_P(PublisherEndToEnd, PublishedPackagesAreListedAndFetched) {
 
     {
         Transaction sqlca;
-        sqlca.DBMS = target->dbms;
-        sqlca.ServerName = target->serverName;
-        sqlca.LogId = target->logId;
-        sqlca.LogPass = target->logPass;
-        sqlca.connect();
+        connectAsUpdater(sqlca, *target);
         ASSERT_EQ(sqlca.SQLCode, 0) << sqlca.SQLErrText;
         w_filelist files("QLX_UPT3");
         files.setTransObject(sqlca);
@@ -218,6 +199,142 @@ TEST_P(PublisherEndToEnd, PublishedPackagesAreListedAndFetched) {
     EXPECT_EQ(publish(base + Args{"remove", "legacy", "--table", "QLX_UPT2"}).status, 0);
     const Outcome after = publish(base + Args{"list"});
     EXPECT_EQ(after.out, "QLX_UPT3\tearly\t\t10\t" + goodSize + "\n");
+}
+
+// The public key in the package.pub of `folder`.
+PackageKey publicKeyIn(const std::string& folder) {
+    std::string line = test::readFile(folder + "/package.pub");
+    if (!line.empty() && line.back() == '\n') {
+        line.pop_back();
+    }
+    const std::optional<PackageKey> key = parsePackageKey(line);
+    EXPECT_TRUE(key) << line;
+    return key.value_or(PackageKey{});
+}
+
+Bytes bytesOf(const std::string& path) {
+    const std::string text = test::readFile(path);
+    return {text.begin(), text.end()};
+}
+
+bool unzipTestPasses(const std::string& zip) {
+    return std::system(("unzip -tqq " + test::shellQuoted(zip) + " >/dev/null").c_str()) == 0;
+}
+
+TEST(Publisher, KeygenMakesAPrivateKeyPairAndNeverReplacesIt) {
+    test::TempDir dir;
+    const std::string folder = dir.filePath("new/keys");
+    const Outcome made = publish({"keygen", folder});
+    ASSERT_EQ(made.status, 0) << made.err;
+    const std::string secret = test::readFile(folder + "/package.key");
+    const std::string line = test::readFile(folder + "/package.pub");
+    EXPECT_EQ(made.out, line);
+    publicKeyIn(folder);
+    struct stat info {};
+    ASSERT_EQ(stat((folder + "/package.key").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777U, 0600U);
+
+    const Outcome again = publish({"keygen", folder});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_TRUE(contains(again.err, "exists")) << again.err;
+    EXPECT_EQ(test::readFile(folder + "/package.key"), secret);
+    EXPECT_EQ(test::readFile(folder + "/package.pub"), line);
+
+    ASSERT_TRUE(test::writeFile(dir.filePath("bad.key"), "qlx-ed25519-secret:00"));
+    const Outcome badKey =
+        publish({"--key", dir.filePath("bad.key"), "sign", dir.filePath("a.zip"), "b.zip"});
+    EXPECT_EQ(badKey.status, 1);
+    EXPECT_TRUE(contains(badKey.err, "not a secret package key")) << badKey.err;
+}
+
+// A signature replaces an archive's own comment and keeps zip64 records; the
+// result is still a zip for every tool, and everything before the comment is
+// as it was but the comment's length.
+TEST(Publisher, SignedArchivesStayPlainZips) {
+    test::TempDir dir;
+    const std::string plain = makeZip(dir, "plain", std::string(3000, 'p'));
+    ASSERT_FALSE(plain.empty());
+    const std::string commented = dir.filePath("commented.zip");
+    const std::string zip64 = dir.filePath("zip64.zip");
+    const std::string src = test::shellQuoted(dir.filePath("plain.src"));
+    ASSERT_EQ(std::system(("cd " + src + " && echo 'release 12' | zip -q -z " +
+                           test::shellQuoted(commented) + " payload.bin && zip -q -fz " +
+                           test::shellQuoted(zip64) + " payload.bin")
+                              .c_str()),
+              0);
+    for (const std::string& zip : {plain, commented, zip64}) {
+        SCOPED_TRACE(zip);
+        const std::string out = zip + ".signed";
+        const Outcome run = publish({"--key", test::testSecretKeyPath(), "sign", zip, out});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(contains(run.err, "comment"), zip == commented) << run.err;
+        EXPECT_TRUE(unzipTestPasses(out));
+        const Bytes original = bytesOf(zip);
+        const Bytes signedZip = bytesOf(out);
+        EXPECT_TRUE(isSignedPackage(test::testPackageKey(), signedZip));
+        // The end record, up to its comment length, is where it was.
+        const std::size_t record = signedZip.size() - kSignatureCommentSize - kEndRecordSize;
+        ASSERT_LE(record + kCommentLengthOffset, original.size());
+        EXPECT_TRUE(std::equal(original.begin(), original.begin() + record + kCommentLengthOffset,
+                               signedZip.begin()));
+    }
+    // Bytes after the end record's comment would go unsigned: refused.
+    ASSERT_TRUE(test::writeFile(dir.filePath("tail.zip"), test::readFile(plain) + "tail"));
+    const Outcome tail = publish(
+        {"--key", test::testSecretKeyPath(), "sign", dir.filePath("tail.zip"), dir.filePath("t")});
+    EXPECT_EQ(tail.status, 1);
+    EXPECT_TRUE(contains(tail.err, "cannot sign")) << tail.err;
+    EXPECT_FALSE(test::fileExists(dir.filePath("t")));
+}
+
+// With --key every package goes in signed, whatever the table and engine;
+// without, it goes in as it is, with a warning.
+TEST_P(PublisherEndToEnd, SignsEveryPackageItAddsWithAKey) {
+    test::TempDir dir;
+    const std::string zip = makeZip(dir, "pkg", std::string(20000, 'z'));
+    ASSERT_FALSE(zip.empty());
+    ASSERT_EQ(publish({"keygen", dir.filePath("keys")}).status, 0);
+    const PackageKey key = publicKeyIn(dir.filePath("keys"));
+    std::string error;
+    auto target = test::UpdateTarget::make(GetParam(), error);
+    ASSERT_TRUE(target) << error;
+    const Args base = {"--dbms", target->dbms, "--server", target->serverName};
+    const Args withKey = Args{"--key", dir.filePath("keys/package.key")} + base;
+    ASSERT_EQ(publish(base + Args{"init"}).status, 0);
+    for (const Args& add :
+         {withKey + Args{"add-build", "a", "bin", "12", zip},
+          withKey + Args{"add-build", "b", "bin", "12", zip, "--table", "QLX_UPT2"},
+          withKey + Args{"add-update", "U-1", zip}}) {
+        const Outcome run = publish(add);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(run.err.empty()) << run.err;
+    }
+    const Outcome unsignedRun = publish(base + Args{"add-update", "U-2", zip});
+    EXPECT_EQ(unsignedRun.status, 0) << unsignedRun.err;
+    EXPECT_TRUE(contains(unsignedRun.err, "warning")) << unsignedRun.err;
+
+    Transaction sqlca;
+    connectAsUpdater(sqlca, *target);
+    ASSERT_EQ(sqlca.SQLCode, 0) << sqlca.SQLErrText;
+    const auto fetched = [&](const std::string& table, const std::string& name) {
+        std::optional<Bytes> blob = Bytes();
+        if (table == "QLX_UPT") {
+            selectPackageByUpdateId(sqlca, name, blob);
+        } else {
+            selectPackageByFileName(sqlca, table, name, blob);
+        }
+        return blob.value_or(Bytes());
+    };
+    EXPECT_TRUE(isSignedPackage(key, fetched("QLX_UPT3", "a")));
+    EXPECT_TRUE(isSignedPackage(key, fetched("QLX_UPT2", "b")));
+    const Bytes single = fetched("QLX_UPT", "U-1");
+    EXPECT_TRUE(isSignedPackage(key, single));
+    EXPECT_FALSE(isSignedPackage(test::testPackageKey(), single)) << "another key's signature";
+    EXPECT_EQ(fetched("QLX_UPT", "U-2"), bytesOf(zip));
+    sqlca.disconnect();
+    ASSERT_TRUE(
+        test::writeFile(dir.filePath("fetched.zip"), std::string(single.begin(), single.end())));
+    EXPECT_TRUE(unzipTestPasses(dir.filePath("fetched.zip")));
 }
 
 std::string targetLabel(const ::testing::TestParamInfo<TargetKind>& param) {

@@ -11,17 +11,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The names in `folder`, hidden ones too, sorted.
-std::vector<std::string> entriesOf(const std::string& folder) {
-    std::vector<std::string> names;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // The lines of a box's text, which breaks them with "\r\n".
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
@@ -167,8 +156,8 @@ TEST_F(BuildListUpdate, AnyBadPackageFailsTheRunInstallsNothingAndNamesEachOne) 
     // packages that were written.
     EXPECT_FALSE(test::fileExists(path("t/g.txt")));
     EXPECT_FALSE(test::fileExists(path("b.txt")));
-    EXPECT_TRUE(entriesOf(path("t")).empty());
-    EXPECT_EQ(entriesOf(path("upt")),
+    EXPECT_TRUE(test::namesIn(path("t")).empty());
+    EXPECT_EQ(test::namesIn(path("upt")),
               (std::vector<std::string>{"blocked.zip", "good.zip", "notzip.zip"}));
     EXPECT_FALSE(test::fileExists(path("escape.zip")));
 }

@@ -1,0 +1,183 @@
+// The updaters as built with the tests' package key, run as the client starts
+// them, against update databases the publisher filled: what the publisher
+// signed installs, and a row that anybody else wrote fails the whole run.
+
+#include "support/packages.h"
+#include "support/publisher.h"
+#include "support/test_files.h"
+#include "support/update_targets.h"
+#include "support/updater_run.h"
+#include "tools/package_store.h"
+#include "update/package_failure.h"
+#include "update/package_signature.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+
+namespace qlx {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TargetKind;
+
+std::vector<std::string> sortedLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(line);
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+class SignedUpdater : public ::testing::TestWithParam<TargetKind> {
+protected:
+    void SetUp() override {
+        // A PostgreSQL target also points unixODBC at the fixture's drivers.
+        std::string error;
+        target = test::UpdateTarget::make(GetParam(), error);
+        ASSERT_NE(target, nullptr) << error;
+        // The build the client has installed.
+        ASSERT_TRUE(test::writeFile(run.path("bin/quillon.dat"), "v11"));
+        ASSERT_TRUE(test::writeFile(run.path("bin/old.dat"), "old"));
+        run.installStandInClient();
+    }
+
+    // A package made of `files`, as a zip file the publisher is given.
+    std::string zipFile(const std::string& name, const std::map<std::string, std::string>& files) {
+        std::string file = zips.filePath(name + ".zip");
+        const Bytes bytes = test::makePackage(files);
+        EXPECT_TRUE(test::writeFile(file, std::string(bytes.begin(), bytes.end())));
+        return file;
+    }
+    void publishBuild(const std::vector<std::string>& keyOption, const std::string& name,
+                      const std::string& fpath, const std::string& zip) {
+        std::vector<std::string> args = keyOption;
+        args.insert(args.end(), {"--dbms", target->dbms, "--server", target->serverName,
+                                 "add-build", name, fpath, "12", zip});
+        const test::PublisherRun published = test::runPublisher(args);
+        ASSERT_EQ(published.status, 0) << published.err;
+    }
+    // A row written past the publisher, as whoever can write the table would.
+    void writeRow(const std::string& name, const Bytes& bytes) {
+        std::string error;
+        ASSERT_TRUE(publish::insertBuildPackage(*target->writer, "QLX_UPT3",
+                                                {name, "bin", 12, bytes}, error))
+            << error;
+    }
+
+    int runUpdater(const std::string& executable) {
+        EXPECT_TRUE(
+            test::writeFile(run.path("quil.psr"), R"({"rows":[{"CODE":"DataBase-DBMS","VALUE":")" +
+                                                      target->dbms + R"("}]})"));
+        return run.run(executable,
+                       "/PID=1;/PSR=quil.psr;/SERVER=" + target->serverName + ";/BUILDNO=12;");
+    }
+
+    std::unique_ptr<test::UpdateTarget> target;
+    test::TempDir zips;
+    test::UpdaterRun run;
+};
+
+TEST_P(SignedUpdater, InstallsWhatThePublisherSigned) {
+    const std::vector<std::string> key = {"--key", test::testSecretKeyPath()};
+    publishBuild(key, "main", "bin", zipFile("main", {{"quillon.dat", "v12"}}));
+    publishBuild(key, "data", "data", zipFile("data", {{"d.txt", "12"}}));
+    EXPECT_EQ(runUpdater("qlx_upt_signed"), 0);
+    EXPECT_TRUE(run.boxes().empty());
+    EXPECT_EQ(test::readFile(run.path("bin/quillon.dat")), "v12");
+    EXPECT_EQ(test::readFile(run.path("bin/old.dat")), "old");
+    EXPECT_EQ(test::readFile(run.path("data/d.txt")), "12");
+    EXPECT_TRUE(run.clientArguments().has_value());
+
+    // Signed packages are plain zips to an updater built without a key.
+    test::UpdaterRun plain;
+    ASSERT_TRUE(test::writeFile(plain.path("quil.psr"), test::readFile(run.path("quil.psr"))));
+    EXPECT_EQ(plain.run("qlx_upt",
+                        "/PID=1;/PSR=quil.psr;/SERVER=" + target->serverName + ";/BUILDNO=12;"),
+              0);
+    EXPECT_TRUE(plain.boxes().empty());
+    EXPECT_EQ(test::readFile(plain.path("bin/quillon.dat")), "v12");
+}
+
+TEST_P(SignedUpdater, RefusesEveryPackageThePublisherDidNotSign) {
+    publishBuild({"--key", test::testSecretKeyPath()}, "main", "bin",
+                 zipFile("main", {{"quillon.dat", "v12"}}));
+    // The same package without a signature, and signed by another key.
+    publishBuild({}, "unsigned", "bin", zipFile("unsigned", {{"quillon.dat", "evil"}}));
+    test::TempDir keys;
+    ASSERT_EQ(test::runPublisher({"keygen", keys.path()}).status, 0);
+    publishBuild({"--key", keys.filePath("package.key")}, "other", "bin",
+                 zipFile("other", {{"quillon.dat", "evil"}}));
+    // A signed package with one byte changed, and one with its comment cut off.
+    const Bytes evil = test::signedWith(test::makePackage({{"quillon.dat", "evil"}}));
+    ASSERT_FALSE(evil.empty());
+    writeRow("changed", test::withChangedByte(evil, evil.size() / 3));
+    Bytes stripped(evil.begin(), evil.end() - static_cast<std::ptrdiff_t>(kSignatureCommentSize));
+    stripped[stripped.size() - kEndRecordSize + kCommentLengthOffset] = 0;
+    writeRow("stripped", stripped);
+
+    EXPECT_EQ(runUpdater("qlx_upt_signed"), 0);
+    const auto boxes = run.boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].title, "Err!");
+    const std::string reason = std::string(": ") + kNotSignedReason;
+    EXPECT_EQ(sortedLines(boxes[0].text),
+              (std::vector<std::string>{"changed.zip" + reason, "other.zip" + reason,
+                                        "stripped.zip" + reason, "unsigned.zip" + reason}));
+    EXPECT_EQ(boxes[1].text, "홈페이지에서 직접 업그레이드 하세요.");
+    // The installed build is whole: not even the signed package went in.
+    EXPECT_EQ(test::namesIn(run.path("bin")), (std::vector<std::string>{"old.dat", "quillon.dat"}));
+    EXPECT_EQ(test::readFile(run.path("bin/quillon.dat")), "v11");
+    EXPECT_EQ(test::readFile(run.path("bin/old.dat")), "old");
+    EXPECT_FALSE(run.clientArguments(300).has_value());
+}
+
+std::string targetLabel(const ::testing::TestParamInfo<TargetKind>& param) {
+    return test::targetName(param.param);
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, SignedUpdater,
+                         ::testing::Values(TargetKind::Sqlite, TargetKind::Postgres), targetLabel);
+
+// The legacy updater, from the same sources, checks its own table as well;
+// it reaches PostgreSQL through its fixed interface, an ODBC data source.
+TEST(SignedLegacyUpdater, InstallsSignedPackagesAndRefusesOthers) {
+    std::string error;
+    auto target = test::UpdateTarget::make(TargetKind::OracleViaOdbcPostgresDsn, error);
+    ASSERT_NE(target, nullptr) << error;
+    const Bytes good = test::signedWith(test::makePackage({{"quillon.dat", "v12"}}));
+    ASSERT_TRUE(
+        publish::insertBuildPackage(*target->writer, "QLX_UPT2", {"main", "bin", 12, good}, error))
+        << error;
+    const auto runLegacy = [](test::UpdaterRun& run) {
+        run.installStandInClient();
+        EXPECT_TRUE(test::writeFile(run.path("quil.psr"), R"({"rows":[]})"));
+        return run.run("qlx_upt3_signed", "/PSR=quil.psr;/SERVER=QLX_PG;/BUILDNO=12;");
+    };
+    test::UpdaterRun first;
+    EXPECT_EQ(runLegacy(first), 0);
+    EXPECT_TRUE(first.boxes().empty());
+    EXPECT_EQ(test::readFile(first.path("bin/quillon.dat")), "v12");
+
+    ASSERT_TRUE(publish::insertBuildPackage(
+        *target->writer, "QLX_UPT2", {"late", "late", 13, test::withChangedByte(good, 0)}, error))
+        << error;
+    test::UpdaterRun second;
+    EXPECT_EQ(runLegacy(second), 0);
+    const auto boxes = second.boxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes[0].title, "Err!");
+    EXPECT_EQ(boxes[0].text, std::string("late.zip: ") + kNotSignedReason);
+    EXPECT_FALSE(fs::exists(second.path("bin")));
+    EXPECT_FALSE(fs::exists(second.path("late")));
+}
+
+} // namespace
+} // namespace qlx

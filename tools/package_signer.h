@@ -1,0 +1,25 @@
+#pragma once
+
+#include "update/bytes.h"
+
+#include <string>
+
+namespace qlx::publish {
+
+class SecretKey;
+
+// What signing did to an archive.
+struct Signing {
+    bool signedIt = false;
+    // The archive carried a comment of its own, which the signature replaced.
+    bool replacedComment = false;
+    std::string error;
+};
+
+// Signs the zip archive `archive` in place: its comment becomes the
+// signature comment that the updater checks, over every byte before it. The
+// archive must end with its end-of-central-directory record and that record's
+// comment; zip64 archives keep their zip64 records before it untouched.
+Signing signPackage(Bytes& archive, const SecretKey& key);
+
+} // namespace qlx::publish
