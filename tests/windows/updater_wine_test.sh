@@ -9,6 +9,8 @@
 #   postgres       a build-list update from PostgreSQL through wine's odbc32 and the
 #                  host's unixODBC to psqlODBC, with the second password
 #   legacy         qlx_upt3.exe through an ODBC data source
+#   signed         an updater built with the tests' key refuses a changed package
+#                  with nothing installed, then installs the signed ones
 set -euo pipefail
 BIN=$(realpath "$1")
 scenario=$2
@@ -160,6 +162,35 @@ INI
     check "the Korean file name is installed" test -f "$install/reports/월간.txt"
     check "QL_UPT_TIME records a reached database" equals "$(setting "$psr_unix" QL_UPT_TIME)" ""
     check "the client is relaunched" wait_for_client
+    ;;
+  signed)
+    write_settings "$psr_unix" SQLite
+    key=$(qlx_windows_path "$(dirname "$0")/../fixtures/signing/package.key")
+    (cd "$install" && publish --dbms SQLite --server update.db init &&
+      fill_database --key "$key" --dbms SQLite --server update.db)
+    # One byte of the fix changed in the database, as a man in the middle would.
+    cp "$install/update.db" "$work/signed.db"
+    /usr/bin/python3 - "$install/update.db" <<'PY'
+import sqlite3, sys
+db = sqlite3.connect(sys.argv[1])
+blob = bytearray(db.execute("SELECT eFILE FROM QLX_UPT3 WHERE FILENAME='fixes'").fetchone()[0])
+blob[40] ^= 0x01
+db.execute("UPDATE QLX_UPT3 SET eFILE=? WHERE FILENAME='fixes'", (bytes(blob),))
+db.commit()
+PY
+    echo "build 1" >"$install/bin/quillon.ver"
+    run_updater qlx_upt_signed.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
+    check "the refused package is named" answer_box "Err!" Return
+    check "as not signed by the publisher" grep -q '^fixes.zip: 게시자가 서명한 패키지가 아닙니다' <<<"$(box_text)"
+    check "the web-site box follows" answer_box "에러!" Return
+    wine_wait 60
+    check "nothing is installed" equals "$(installed_build)" "build 1"
+    check "not even the sound packages" test ! -e "$install/bin/lib/core.dat"
+    check "the client is not relaunched" test ! -e "$install/client-started.txt"
+    cp "$work/signed.db" "$install/update.db"
+    run_updater qlx_upt_signed.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
+    wine_wait 120
+    expect_whole_update
     ;;
   *)
     echo "unknown scenario: $scenario" >&2
