@@ -1,11 +1,11 @@
 // qlx_publish: puts update packages into an update database and takes them out.
 
 #include "base/unexpected_error.h"
-#include "tools/program_arguments.h"
 #include "tools/package_check.h"
 #include "tools/package_keys.h"
 #include "tools/package_signer.h"
 #include "tools/package_store.h"
+#include "tools/program_arguments.h"
 #include "tools/utf8_path.h"
 #include "update/bytes.h"
 #include "update/db_connection.h"

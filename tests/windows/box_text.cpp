@@ -5,11 +5,10 @@
 // One line a visible dialog window: "title<TAB>text<TAB>buttons" in UTF-8,
 // with \r, \n, \t and \ written as two-character escapes and the buttons'
 // captions joined by commas. Exits 1 when no box is on screen.
-#include <windows.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
+#include <windows.h>
 
 namespace {
 
@@ -29,11 +28,20 @@ std::string escaped(const std::string& text) {
     std::string out;
     for (const char c : text) {
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        default: out += c;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            out += c;
         }
     }
     return out;

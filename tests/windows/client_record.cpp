@@ -1,12 +1,10 @@
 // A stand-in for the Quillon client on Windows: records how it was started in
 // client-started.txt beside itself, as UTF-8: the whole command line on the
 // first line, then each argument as the C runtime splits it, one a line.
-#include <windows.h>
-
-#include <shellapi.h>
-
 #include <fstream>
+#include <shellapi.h>
 #include <string>
+#include <windows.h>
 
 namespace {
 
