@@ -1,10 +1,14 @@
 // A stand-in for the Quillon client on Windows: records how it was started in
 // client-started.txt beside itself, as UTF-8: the whole command line on the
 // first line, then each argument as the C runtime splits it, one a line.
-#include <fstream>
-#include <shellapi.h>
-#include <string>
+// The shell's declarations need windows.h before them.
+// clang-format off
 #include <windows.h>
+#include <shellapi.h>
+// clang-format on
+
+#include <fstream>
+#include <string>
 
 namespace {
 
