@@ -30,7 +30,7 @@ public:
     [[nodiscard]] int commandIdOf(std::string_view name) const;
 
 private:
-    HFONT font(HWND parent, const FontSpec& spec);
+    HFONT font(HWND parent, const FontSpec& wanted);
 
     std::vector<Control> controls_;
     std::vector<HFONT> fonts_;

@@ -95,13 +95,13 @@ LayoutControls::~LayoutControls() {
     }
 }
 
-HFONT LayoutControls::font(HWND parent, const FontSpec& spec) {
+HFONT LayoutControls::font(HWND parent, const FontSpec& wanted) {
     HDC screen = GetDC(parent);
     const int pixelsPerInch = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(parent, screen);
-    const std::wstring face = wide(spec.face);
+    const std::wstring face = wide(wanted.face);
     HFONT created =
-        CreateFontW(-MulDiv(spec.points, pixelsPerInch, 72), 0, 0, 0, spec.weight, FALSE, FALSE,
+        CreateFontW(-MulDiv(wanted.points, pixelsPerInch, 72), 0, 0, 0, wanted.weight, FALSE, FALSE,
                     FALSE, HANGEUL_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                     DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, face.c_str());
     fonts_.push_back(created);
