@@ -1,8 +1,8 @@
-#include "app/library_search.h"
 #include "app/version_check.h"
 #include "legacy/build_profile.h"
-#include "process/process_command_line.h"
-#include "update/package_key.h"
+#include "package/package_key.h"
+#include "platform/library_search.h"
+#include "platform/process_command_line.h"
 #include "window/run_window.h"
 
 #include <optional>

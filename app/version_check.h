@@ -1,6 +1,6 @@
 #pragma once
 
-#include "update/transaction.h"
+#include "db/transaction.h"
 #include "window/application_globals.h"
 
 #include <functional>

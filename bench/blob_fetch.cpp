@@ -4,9 +4,9 @@
 //   blob_fetch --dbms ID --server NAME [--user U --password P] [--whole] FILENAME OUT
 // --whole reads the BLOB as one value of one statement's row.
 
-#include "update/db_connection.h"
-#include "update/repository.h"
-#include "update/transaction.h"
+#include "db/db_connection.h"
+#include "db/repository.h"
+#include "db/transaction.h"
 
 #include <cstdio>
 #include <fstream>

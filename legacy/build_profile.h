@@ -1,21 +1,9 @@
 #pragma once
 
+#include "window/build_profile.h"
 #include "window/window_layout.h"
 
-#include <string_view>
-
 namespace qlx {
-
-// What tells the two executables apart. Both are built from the same sources;
-// each picks its profile at build time.
-struct BuildProfile {
-    std::string_view executable; // "qlx_upt"
-    std::string_view fileTable;  // the per-build package table
-    bool processControl;         // counts and terminates the client programs
-    bool secondPassword;         // retries the connect with is_uptpw_new
-    std::string_view fixedDbms;  // empty: the DBMS comes from the settings
-    const WindowLayout* layout;
-};
 
 // The current updater, qlx_upt.
 inline constexpr BuildProfile kCurrentProfile{

@@ -1,4 +1,4 @@
-#include "base/utf16_windows.h"
+#include "platform/utf16_windows.h"
 #include "process/process_table.h"
 #include "process/toolhelp_walk.h"
 

@@ -1,7 +1,7 @@
 #include "settings/settings_table.h"
 
-#include "settings/atomic_file.h"
-#include "settings/file_access.h"
+#include "platform/atomic_file.h"
+#include "platform/file_access.h"
 #include "settings/settings_file.h"
 
 #include <set>

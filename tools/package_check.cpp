@@ -1,7 +1,7 @@
 #include "tools/package_check.h"
 
-#include "tools/utf8_path.h"
-#include "update/vexa_unzip.h"
+#include "package/vexa_unzip.h"
+#include "platform/utf8_path.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,7 +1,7 @@
 #include "tools/package_keys.h"
 
-#include "tools/new_file.h"
-#include "tools/utf8_path.h"
+#include "platform/new_file.h"
+#include "platform/utf8_path.h"
 
 #include <filesystem>
 #include <fstream>

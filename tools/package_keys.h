@@ -1,6 +1,6 @@
 #pragma once
 
-#include "update/package_key.h"
+#include "package/package_key.h"
 
 #include <array>
 #include <optional>

@@ -1,7 +1,7 @@
 #include "tools/package_signer.h"
 
+#include "package/package_signature.h"
 #include "tools/package_keys.h"
-#include "update/package_signature.h"
 
 #include <algorithm>
 #include <cstdint>

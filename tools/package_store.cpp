@@ -1,8 +1,8 @@
 #include "tools/package_store.h"
 
-#include "update/db_connection.h"
-#include "update/sqlite_blob_io.h"
-#include "update/sqlite_connection.h"
+#include "db/db_connection.h"
+#include "db/sqlite_blob_io.h"
+#include "db/sqlite_connection.h"
 
 #include <algorithm>
 #include <memory>

@@ -1,17 +1,17 @@
 // qlx_publish: puts update packages into an update database and takes them out.
 
+#include "base/bytes.h"
 #include "base/unexpected_error.h"
+#include "db/db_connection.h"
+#include "db/dbms_mapping.h"
+#include "db/transaction.h"
+#include "package/package_signature.h"
+#include "platform/program_arguments.h"
+#include "platform/utf8_path.h"
 #include "tools/package_check.h"
 #include "tools/package_keys.h"
 #include "tools/package_signer.h"
 #include "tools/package_store.h"
-#include "tools/program_arguments.h"
-#include "tools/utf8_path.h"
-#include "update/bytes.h"
-#include "update/db_connection.h"
-#include "update/dbms_mapping.h"
-#include "update/package_signature.h"
-#include "update/transaction.h"
 
 #include <algorithm>
 #include <charconv>
@@ -392,7 +392,7 @@ int run(const Options& o) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> arguments = qlx::publish::programArguments(argc, argv);
+    const std::vector<std::string> arguments = qlx::programArguments(argc, argv);
     Options options;
     if (const std::optional<std::string> problem = parse(arguments, options)) {
         return usageError(*problem);

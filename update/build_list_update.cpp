@@ -1,17 +1,17 @@
 #include "update/build_list_update.h"
 
+#include "db/repository.h"
+#include "db/transaction.h"
+#include "package/package_failure.h"
+#include "package/package_paths.h"
+#include "package/package_prefetch.h"
+#include "package/package_run.h"
+#include "package/package_writer.h"
+#include "package/target_folder.h"
+#include "platform/exclusive_file.h"
+#include "platform/file_system.h"
 #include "settings/settings_table.h"
-#include "update/exclusive_file.h"
-#include "update/file_system.h"
 #include "update/number_text.h"
-#include "update/package_failure.h"
-#include "update/package_paths.h"
-#include "update/package_prefetch.h"
-#include "update/package_run.h"
-#include "update/package_writer.h"
-#include "update/repository.h"
-#include "update/target_folder.h"
-#include "update/transaction.h"
 #include "update/update_view.h"
 
 #include <cmath>
@@ -85,7 +85,7 @@ std::string BuildListUpdate::run(const std::string& buildno) {
     }
     view_.uf_bar("SET", ll_cnt);
 
-    PackageWriter writer(view_);
+    PackageWriter writer([this] { view_.processPendingEvents(); });
     const std::string uptFolder = joinPath(ls_path, "upt");
     // Every package is staged first; the installation changes only when all
     // of them are sound, and then all at once.
@@ -93,7 +93,14 @@ std::string BuildListUpdate::run(const std::string& buildno) {
     std::vector<PackageFailure> failures;
     // Target folders made for this run, which a failed run takes away again.
     std::vector<std::string> madeFolders;
-    PackagePrefetch packages(sqlca, fileTable_, dw_1_.rows(), packageKey_);
+    PackagePrefetch packages(
+        dw_1_.rows().size(),
+        [&](std::size_t index) {
+            std::optional<Bytes> bytes{Bytes()};
+            selectPackageOfRow(sqlca, fileTable_, dw_1_.rows().at(index), bytes);
+            return bytes;
+        },
+        packageKey_);
     for (long ll_no = 1; ll_no <= ll_cnt; ++ll_no) {
         view_.uf_bar("BAR", ll_no);
         const FileListRow& row = dw_1_.rows().at(static_cast<std::size_t>(ll_no - 1));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "update/bytes.h"
+#include "base/bytes.h"
 
 #include <cstdint>
 #include <string>

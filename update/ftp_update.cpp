@@ -1,13 +1,13 @@
 #include "update/ftp_update.h"
 
-#include "update/exclusive_file.h"
-#include "update/file_system.h"
+#include "package/package_failure.h"
+#include "package/package_paths.h"
+#include "package/package_signature.h"
+#include "package/vexa_unzip.h"
+#include "platform/exclusive_file.h"
+#include "platform/file_system.h"
 #include "update/ftp_client.h"
-#include "update/package_failure.h"
-#include "update/package_paths.h"
-#include "update/package_signature.h"
 #include "update/update_view.h"
-#include "update/vexa_unzip.h"
 
 #include <utility>
 

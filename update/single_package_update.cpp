@@ -1,16 +1,16 @@
 #include "update/single_package_update.h"
 
-#include "update/bytes.h"
-#include "update/exclusive_file.h"
-#include "update/file_system.h"
-#include "update/package_failure.h"
-#include "update/package_paths.h"
-#include "update/package_signature.h"
-#include "update/package_writer.h"
-#include "update/repository.h"
-#include "update/transaction.h"
+#include "base/bytes.h"
+#include "db/repository.h"
+#include "db/transaction.h"
+#include "package/package_failure.h"
+#include "package/package_paths.h"
+#include "package/package_signature.h"
+#include "package/package_writer.h"
+#include "package/vexa_unzip.h"
+#include "platform/exclusive_file.h"
+#include "platform/file_system.h"
 #include "update/update_view.h"
-#include "update/vexa_unzip.h"
 
 #include <optional>
 #include <utility>
@@ -56,9 +56,13 @@ std::string SinglePackageUpdate::run(const std::string& ls_id, const std::string
     // unpacked, and it is checked as it lies on disk.
     ExclusiveFile held;
     if (plain && packageKey_) {
-        PackageWriter(view_).write(packageFile, std::move(*lb_tmp), held);
+        PackageWriter([this] {
+            view_.processPendingEvents();
+        }).write(packageFile, std::move(*lb_tmp), held);
     } else if (plain) {
-        PackageWriter(view_).write(packageFile, std::move(*lb_tmp));
+        PackageWriter([this] {
+            view_.processPendingEvents();
+        }).write(packageFile, std::move(*lb_tmp));
     }
     lb_tmp.reset();
     view_.uf_bar("BAR", 5);

@@ -1,6 +1,6 @@
 #include "update/update_database.h"
 
-#include "update/transaction.h"
+#include "db/transaction.h"
 #include "update/update_view.h"
 
 #include <string>

@@ -1,8 +1,8 @@
+#include "platform/local_time.h"
+#include "platform/process_command_line.h"
 #include "process/nvo_process.h"
-#include "process/process_command_line.h"
 #include "process/process_start.h"
 #include "update/ftp_server_address.h"
-#include "update/local_time.h"
 #include "window/w_vercheck.h"
 
 namespace qlx {

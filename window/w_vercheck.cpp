@@ -1,21 +1,21 @@
 #include "window/w_vercheck.h"
 
-#include "legacy/build_profile.h"
+#include "db/transaction.h"
+#include "package/package_paths.h"
+#include "package/package_writer.h"
+#include "package/target_folder.h"
+#include "platform/file_system.h"
 #include "process/nvo_process.h"
 #include "process/program_name.h"
 #include "update/build_list_update.h"
-#include "update/file_system.h"
 #include "update/ftp_update.h"
 #include "update/number_text.h"
-#include "update/package_paths.h"
-#include "update/package_writer.h"
 #include "update/single_package_update.h"
-#include "update/target_folder.h"
-#include "update/transaction.h"
 #include "update/update_database.h"
 #include "update/update_view.h"
 #include "window/application_globals.h"
 #include "window/argument_string.h"
+#include "window/build_profile.h"
 #include "window/window_port.h"
 
 #include <chrono>
@@ -238,7 +238,7 @@ std::string w_vercheck::uf_exit(const OptString& /*unused*/) {
 // NOLINTNEXTLINE(performance-unnecessary-value-param): a sink, see the declaration.
 int w_vercheck::uf_filewrite(const std::string& filename, Bytes data) {
     PortView view(*this, port_);
-    return PackageWriter(view).write(filename, std::move(data));
+    return PackageWriter([&view] { view.processPendingEvents(); }).write(filename, std::move(data));
 }
 
 std::string w_vercheck::uf_path(const std::string& path, const std::string& action) {

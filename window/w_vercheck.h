@@ -1,10 +1,10 @@
 #pragma once
 
+#include "base/bytes.h"
 #include "base/optional_string.h"
+#include "db/repository.h"
+#include "platform/local_time.h"
 #include "settings/settings_table.h"
-#include "update/bytes.h"
-#include "update/local_time.h"
-#include "update/repository.h"
 
 #include <cstdint>
 #include <functional>

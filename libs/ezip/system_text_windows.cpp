@@ -1,5 +1,5 @@
-#include "base/utf16_windows.h"
 #include "libs/ezip/system_text.h"
+#include "platform/utf16_windows.h"
 
 #include <climits>
 

@@ -2,14 +2,14 @@
 // them, against update databases the publisher filled: what the publisher
 // signed installs, and a row that anybody else wrote fails the whole run.
 
+#include "package/package_failure.h"
+#include "package/package_signature.h"
 #include "support/packages.h"
 #include "support/publisher.h"
 #include "support/test_files.h"
 #include "support/update_targets.h"
 #include "support/updater_run.h"
 #include "tools/package_store.h"
-#include "update/package_failure.h"
-#include "update/package_signature.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "support/packages.h"
 
+#include "db/db_connection.h"
+#include "db/sqlite_connection.h"
 #include "support/test_files.h"
-#include "update/db_connection.h"
-#include "update/sqlite_connection.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 #include "support/postgres_server.h"
 
+#include "db/dbms_mapping.h"
+#include "db/odbc_connection.h"
+#include "db/odbc_connection_string.h"
 #include "tools/package_store.h"
-#include "update/dbms_mapping.h"
-#include "update/odbc_connection.h"
-#include "update/odbc_connection_string.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -12,12 +12,12 @@
 // Tests that change the role's password (setRolePassword) must hold the CTest
 // RESOURCE_LOCK postgres_role, run with RUN_SERIAL (every test that logs in as
 // the role meanwhile would fail) and put the password back:
-//   qlx_add_test(my_test SERIAL SOURCES ... LIBS qlx_core qlx_test_postgres
+//   qlx_add_test(my_test SERIAL SOURCES ... LIBS qlx_db qlx_test_postgres
 //                FIXTURES postgres LOCKS postgres_role)
 // Tests that write the ODBC data sources QLX_SQLITE / QLX_PG hold
 // RESOURCE_LOCK odbc_dsn.
 
-#include "update/db_connection.h"
+#include "db/db_connection.h"
 
 #include <memory>
 #include <optional>

@@ -3,8 +3,8 @@
 // The publisher as its users run it, and the tests' own signing key pair
 // (tests/fixtures/signing), which signs test packages and nothing else.
 
-#include "update/bytes.h"
-#include "update/package_key.h"
+#include "base/bytes.h"
+#include "package/package_key.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
 #include "support/update_targets.h"
 
+#include "db/sqlite_connection.h"
 #include "tools/package_store.h"
-#include "update/sqlite_connection.h"
 
 #include <cstdio>
 #include <cstdlib>

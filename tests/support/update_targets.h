@@ -7,9 +7,9 @@
 // own rows (qlx::publish::insertBuildPackage / insertUpdatePackage on
 // *target->writer).
 
+#include "db/db_connection.h"
 #include "support/postgres_server.h"
 #include "support/test_files.h"
-#include "update/db_connection.h"
 
 #include <memory>
 #include <optional>

@@ -1,13 +1,13 @@
 // The publisher as its users run it: a real process on real databases, and
 // the repository reading back what it published.
 
+#include "db/repository.h"
+#include "db/transaction.h"
+#include "package/package_signature.h"
+#include "package/vexa_unzip.h"
 #include "support/publisher.h"
 #include "support/test_files.h"
 #include "support/update_targets.h"
-#include "update/package_signature.h"
-#include "update/repository.h"
-#include "update/transaction.h"
-#include "update/vexa_unzip.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
+#include "platform/file_system.h"
 #include "support/packages.h"
 #include "support/test_files.h"
 #include "support/window_fixture.h"
-#include "update/file_system.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,12 +1,12 @@
 // The FTP update against a real pyftpdlib server and against servers that
 // fail in one way each.
 
+#include "platform/outside_library.h"
 #include "support/ftp_server.h"
 #include "support/packages.h"
 #include "support/test_files.h"
 #include "support/window_fixture.h"
 #include "update/ftp_client.h"
-#include "update/outside_library.h"
 
 #include <chrono>
 #include <filesystem>

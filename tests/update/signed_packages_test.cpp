@@ -3,6 +3,8 @@
 // PostgreSQL, and the FTP update from pyftpdlib. Packages come signed from the
 // publisher; whoever else writes a row or a file is the attacker.
 
+#include "package/package_failure.h"
+#include "package/package_signature.h"
 #include "support/ftp_server.h"
 #include "support/packages.h"
 #include "support/publisher.h"
@@ -10,8 +12,6 @@
 #include "support/update_targets.h"
 #include "support/window_fixture.h"
 #include "tools/package_store.h"
-#include "update/package_failure.h"
-#include "update/package_signature.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,7 +1,7 @@
+#include "package/package_paths.h"
+#include "platform/file_system.h"
 #include "process/program_name.h"
 #include "support/window_fixture.h"
-#include "update/file_system.h"
-#include "update/package_paths.h"
 
 #include <filesystem>
 

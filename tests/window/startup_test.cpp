@@ -1,9 +1,9 @@
+#include "db/transaction.h"
 #include "process/nvo_process.h"
 #include "process/scripted_process_table.h"
 #include "support/child_processes.h"
 #include "support/test_files.h"
 #include "support/window_fixture.h"
-#include "update/transaction.h"
 
 namespace qlx {
 namespace {

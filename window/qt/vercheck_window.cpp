@@ -1,6 +1,6 @@
 #include "window/qt/vercheck_window.h"
 
-#include "legacy/build_profile.h"
+#include "window/build_profile.h"
 #include "window/qt/box_automation.h"
 #include "window/qt/unexpected_error_box.h"
 #include "window/window_layout.h"

@@ -1,4 +1,4 @@
-#include "base/utf16_windows.h"
+#include "platform/utf16_windows.h"
 #include "window/win32/layout_controls.h"
 
 #include <commctrl.h>

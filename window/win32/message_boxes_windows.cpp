@@ -1,5 +1,5 @@
 #include "base/unexpected_error.h"
-#include "base/utf16_windows.h"
+#include "platform/utf16_windows.h"
 #include "window/win32/message_boxes.h"
 
 namespace qlx {

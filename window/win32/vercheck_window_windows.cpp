@@ -1,5 +1,5 @@
-#include "base/utf16_windows.h"
-#include "legacy/build_profile.h"
+#include "platform/utf16_windows.h"
+#include "window/build_profile.h"
 #include "window/run_window.h"
 #include "window/win32/message_boxes.h"
 #include "window/win32/vercheck_window.h"

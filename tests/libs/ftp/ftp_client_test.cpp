@@ -1,12 +1,12 @@
 // The core's adapters over the ftp library, loaded as the updater loads it.
+#include "base/bytes.h"
 #include "base/unexpected_error.h"
 #include "ftp_test_files.h"
+#include "platform/outside_library.h"
 #include "support/ftp_server.h"
 #include "support/test_files.h"
-#include "update/bytes.h"
 #include "update/ftp_client.h"
 #include "update/ftp_server_address.h"
-#include "update/outside_library.h"
 
 #include <gtest/gtest.h>
 

@@ -23,7 +23,7 @@ test=$out/${check}_test.exe
 case $check in
   toolhelp)
     "$cxx" "${flags[@]}" -I"$src" -o "$test" \
-      "$src/tests/process/windows/toolhelp_wine_test.cpp" "$src/process/toolhelp_walk.cpp"
+      "$src/tests/process/windows/toolhelp_wine_test.cpp" "$src/process/toolhelp_walk_windows.cpp"
     "$cxx" "${flags[@]}" -o "$out/sleeper.exe" "$src/tests/process/windows/sleeper.cpp"
     ;;
   start)
@@ -39,7 +39,7 @@ case $check in
     "$cxx" "${flags[@]}" "${wide[@]}" -I"$src" -isystem "$json" -o "$test" \
       "$src/tests/settings/windows/settings_wine_test.cpp" \
       "$src/settings/settings_table.cpp" "$src/settings/settings_file.cpp" \
-      "$src/settings/atomic_file_windows.cpp" "$src/settings/file_access_windows.cpp" \
+      "$src/platform/atomic_file_windows.cpp" "$src/platform/file_access_windows.cpp" \
       "$src/base/optional_string.cpp"
     rm -rf "$json"
     ;;

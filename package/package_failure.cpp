@@ -1,0 +1,85 @@
+#include "package/package_failure.h"
+
+#include "libs/ezip/ezip_codes.h"
+
+namespace qlx {
+
+std::string extractionFailureText(long code) {
+    const char* text = nullptr;
+    switch (code) {
+    case EZIP_E_OPEN:
+        text = "패키지 파일을 읽을 수 없습니다";
+        break;
+    case EZIP_E_NOT_ZIP:
+        text = "압축 파일이 아닙니다";
+        break;
+    case EZIP_E_STRUCTURE:
+    case EZIP_E_OVERLAP:
+        text = "압축 파일의 구조가 손상되었습니다";
+        break;
+    case EZIP_E_NAME:
+        text = "압축 파일에 설치 폴더를 벗어나는 이름이 있습니다";
+        break;
+    case EZIP_E_NAME_ENCODING:
+        text = "압축 파일의 파일 이름을 읽을 수 없습니다";
+        break;
+    case EZIP_E_ENTRY_TYPE:
+        text = "압축 파일에 링크가 있습니다";
+        break;
+    case EZIP_E_DUPLICATE:
+        text = "압축 파일에 같은 이름이 두 번 있습니다";
+        break;
+    case EZIP_E_ENCRYPTED:
+        text = "암호화된 압축 파일입니다";
+        break;
+    case EZIP_E_METHOD:
+        text = "지원하지 않는 압축 방식입니다";
+        break;
+    case EZIP_E_TOO_MANY_ENTRIES:
+        text = "압축 파일에 항목이 너무 많습니다";
+        break;
+    case EZIP_E_NO_SPACE:
+        text = "디스크 공간이 부족합니다";
+        break;
+    case EZIP_E_DESTINATION:
+        text = "설치 폴더에 같은 이름의 폴더나 파일이 있어 설치할 수 없습니다";
+        break;
+    case EZIP_E_STAGING:
+        text = "설치 폴더에 임시 파일을 쓸 수 없습니다";
+        break;
+    case EZIP_E_DATA:
+    case EZIP_E_SIZE:
+        text = "압축 파일의 데이터가 손상되었습니다";
+        break;
+    case EZIP_E_INSTALL:
+        text = "파일을 설치 폴더로 옮기지 못해 이전 상태로 되돌렸습니다";
+        break;
+    case EZIP_E_ROLLBACK:
+        text = "파일을 설치 폴더로 옮기지 못했고 이전 상태로 모두 되돌리지도 못했습니다";
+        break;
+    case EZIP_E_JOURNAL:
+        text = "업그레이드 기록 파일을 쓸 수 없습니다";
+        break;
+    default:
+        text = "압축을 풀 수 없습니다";
+        break;
+    }
+    return std::string(text) + " (" + std::to_string(code) + ")";
+}
+
+std::string notSignedText(const std::string& file) {
+    return file + ": " + kNotSignedReason + ".\r\n본사에 문의하세요.";
+}
+
+std::string packageFailuresText(const std::vector<PackageFailure>& failures) {
+    std::string lines;
+    for (std::size_t i = 0; i < failures.size(); ++i) {
+        if (i > 0) {
+            lines += "\r\n";
+        }
+        lines += failures[i].file + ": " + failures[i].reason;
+    }
+    return lines;
+}
+
+} // namespace qlx

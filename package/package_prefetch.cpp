@@ -1,0 +1,94 @@
+#include "package/package_prefetch.h"
+
+#include "package/package_signature.h"
+
+#include <utility>
+
+namespace qlx {
+
+PackagePrefetch::PackagePrefetch(std::size_t count, Reader reader, std::optional<PackageKey> key)
+    : count_(count), reader_(std::move(reader)), key_(key), thread_([this] { read(); }) {}
+
+PackagePrefetch::~PackagePrefetch() {
+    {
+        const std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+void PackagePrefetch::read() {
+    try {
+        for (std::size_t index = 0; index < count_; ++index) {
+            {
+                std::unique_lock lock(mutex_);
+                // The next package beside a small current one, as many as fit
+                // below kReadAhead, and whatever the caller waits for.
+                changed_.wait(lock, [&] {
+                    return stop_ || wanted_ == index ||
+                           (ready_.empty() && takenBytes_ < kPrefetchBelow) ||
+                           takenBytes_ + readyBytes_ < kReadAhead;
+                });
+                if (stop_) {
+                    return;
+                }
+            }
+            Fetched fetched{{reader_(index)}};
+            bool callerWaits = false;
+            {
+                const std::lock_guard lock(mutex_);
+                callerWaits = wanted_ == index;
+            }
+            if (!callerWaits) {
+                check(fetched);
+            }
+            const std::size_t size = fetched.package.bytes ? fetched.package.bytes->size() : 0;
+            {
+                const std::lock_guard lock(mutex_);
+                ready_.push_back(std::move(fetched));
+                readyBytes_ += size;
+            }
+            changed_.notify_all();
+        }
+    } catch (...) {
+        {
+            const std::lock_guard lock(mutex_);
+            failure_ = std::current_exception();
+        }
+        changed_.notify_all();
+    }
+}
+
+void PackagePrefetch::check(Fetched& fetched) const {
+    if (key_ && fetched.package.bytes && !fetched.checked) {
+        fetched.package.signedByPublisher = isSignedPackage(*key_, *fetched.package.bytes);
+    }
+    fetched.checked = true;
+}
+
+FetchedPackage PackagePrefetch::take(std::size_t index) {
+    Fetched fetched;
+    {
+        std::unique_lock lock(mutex_);
+        takenBytes_ = 0;
+        wanted_ = index;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return !ready_.empty() || failure_; });
+        if (ready_.empty()) {
+            std::rethrow_exception(failure_);
+        }
+        fetched = std::move(ready_.front());
+        ready_.pop_front();
+        const std::size_t size = fetched.package.bytes ? fetched.package.bytes->size() : 0;
+        readyBytes_ -= size;
+        takenBytes_ = size;
+        wanted_.reset();
+    }
+    changed_.notify_all();
+    // While the reader reads on.
+    check(fetched);
+    return std::move(fetched.package);
+}
+
+} // namespace qlx

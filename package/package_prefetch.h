@@ -1,0 +1,87 @@
+#pragma once
+
+#include "base/bytes.h"
+#include "package/package_key.h"
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace qlx {
+
+// A package as its row gives it: nullopt when it is NULL, missing or could
+// not be selected; and, when packages are checked, whether the publisher's
+// key signed these very bytes.
+struct FetchedPackage {
+    std::optional<Bytes> bytes;
+    bool signedByPublisher = false;
+};
+
+// The packages of a file list, each read by the caller's reader (which
+// selects one row's BLOB), read ahead on a thread of its own while the caller writes and unpacks
+// the ones before: reading from the database and writing to disk then take the time of the slower
+// of the two, not of both. The next package is read while the one taken last is below
+// kPrefetchBelow, so that memory stays within the largest package and kPrefetchBelow; small ones
+// are read further ahead, as many as fit below kReadAhead with the one taken last, so that a small
+// package after a large one does not leave the caller waiting.
+//
+// With a key, each package's signature is checked before take() returns it.
+// Hashing a package costs about as much CPU as writing it, so it goes to the
+// side that would otherwise wait: the reader checks what it read while the
+// caller is still busy with earlier packages (a fast database); when the
+// caller is already waiting for a package (a slow one), the reader hands it
+// over unchecked and reads on, and the caller checks it meanwhile.
+class PackagePrefetch {
+public:
+    static constexpr std::size_t kPrefetchBelow = std::size_t{64} * 1024 * 1024;
+    static constexpr std::size_t kReadAhead = std::size_t{16} * 1024 * 1024;
+
+    // Reads the package of row `index`: nullopt for a NULL, missing or failed
+    // BLOB. Called on the reader's thread, one row at a time.
+    using Reader = std::function<std::optional<Bytes>(std::size_t index)>;
+
+    // Starts reading rows 0 to `count` - 1. Until the object is gone, whatever
+    // `reader` uses (the transaction) belongs to the reader's thread. Without
+    // a key nothing is checked.
+    PackagePrefetch(std::size_t count, Reader reader, std::optional<PackageKey> key);
+    // Stops the reader after the package it is reading.
+    ~PackagePrefetch();
+    PackagePrefetch(const PackagePrefetch&) = delete;
+    PackagePrefetch& operator=(const PackagePrefetch&) = delete;
+
+    // The package of row `index`, taken once each in increasing order; the
+    // one taken before counts as released.
+    FetchedPackage take(std::size_t index);
+
+private:
+    struct Fetched {
+        FetchedPackage package;
+        bool checked = false;
+    };
+    void read();
+    void check(Fetched& fetched) const;
+
+    std::size_t count_;
+    Reader reader_;
+    std::optional<PackageKey> key_;
+
+    // Shared with the reader, under mutex_.
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Fetched> ready_; // read and not taken yet, in row order
+    std::size_t readyBytes_ = 0;
+    std::size_t takenBytes_ = 0;        // of the package taken last
+    std::optional<std::size_t> wanted_; // the row the caller waits for
+    std::exception_ptr failure_;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+} // namespace qlx

@@ -1,0 +1,14 @@
+#include "platform/command_line.h"
+#include "platform/process_command_line.h"
+#include "platform/utf16_windows.h"
+
+#include <cwchar>
+
+namespace qlx {
+
+std::string processCommandLineText() {
+    const wchar_t* line = GetCommandLineW();
+    return commandLineText(line == nullptr ? std::string() : fromUtf16(line, std::wcslen(line)));
+}
+
+} // namespace qlx

@@ -1,0 +1,23 @@
+#include "platform/program_arguments.h"
+#include "platform/utf16_windows.h"
+
+#include <shellapi.h>
+
+namespace qlx {
+
+std::vector<std::string> programArguments(int argc, char** argv) {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) {
+        return {argv, argv + argc};
+    }
+    std::vector<std::string> arguments;
+    arguments.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        arguments.push_back(fromUtf16(std::wstring(wide[i])));
+    }
+    LocalFree(static_cast<void*>(wide));
+    return arguments;
+}
+
+} // namespace qlx
