@@ -12,6 +12,11 @@
 
 namespace qlx {
 
+struct BlobSelect;
+struct BlobRead;
+struct BlobRow;
+struct SqlDialect;
+
 // A NULL bound to a placeholder. The updater writes NULL only into BLOB
 // columns, so it goes to the driver as a NULL of bytes.
 struct DbNull {};
@@ -67,6 +72,15 @@ public:
     // The database product behind the connection, as its driver names it:
     // "SQLite", "PostgreSQL", "Oracle", ...
     [[nodiscard]] virtual std::string productName() const = 0;
+    // How that product's SQL and BLOB transfer differ.
+    [[nodiscard]] virtual const SqlDialect& dialect() const = 0;
+
+    // The BLOB of the single row the select names, read the way this back
+    // end reads BLOBs best, into one buffer of its final size.
+    virtual BlobRead readBlob(const BlobSelect& select) = 0;
+    // Inserts the row with its BLOB, written the way this back end writes
+    // BLOBs best; false with `error` set when it fails.
+    virtual bool insertBlobRow(const BlobRow& row, std::string& error) = 0;
 
     // nullptr with lastError() set when the statement is refused.
     virtual std::unique_ptr<DbStatement> prepare(const std::string& sql) = 0;

@@ -30,6 +30,9 @@ public:
 
     [[nodiscard]] DbBackend backend() const override { return DbBackend::Sqlite; }
     [[nodiscard]] std::string productName() const override { return "SQLite"; }
+    [[nodiscard]] const SqlDialect& dialect() const override;
+    BlobRead readBlob(const BlobSelect& select) override;
+    bool insertBlobRow(const BlobRow& row, std::string& error) override;
     std::unique_ptr<DbStatement> prepare(const std::string& sql) override;
     bool begin() override;
     bool commit() override;

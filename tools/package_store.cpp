@@ -1,8 +1,8 @@
 #include "tools/package_store.h"
 
+#include "db/blob_rows.h"
 #include "db/db_connection.h"
-#include "db/sqlite_blob_io.h"
-#include "db/sqlite_connection.h"
+#include "db/sql_dialect.h"
 
 #include <algorithm>
 #include <memory>
@@ -10,26 +10,6 @@
 namespace qlx::publish {
 
 namespace {
-
-bool isPostgres(const DbConnection& db) {
-    return db.productName() == "PostgreSQL";
-}
-
-// The PostgreSQL driver sends a bound bytea as text, over twice its size, and
-// keeps what it is given whole: large packages go to PostgreSQL in parts.
-constexpr std::size_t kPostgresPart = std::size_t{8} * 1024 * 1024;
-
-std::string blobType(const std::string& product) {
-    return product == "PostgreSQL" ? "BYTEA" : "BLOB";
-}
-
-std::string textType(const std::string& product) {
-    return product == "Oracle" ? "VARCHAR2(255)" : "TEXT";
-}
-
-std::string intType(const std::string& product) {
-    return product == "Oracle" ? "NUMBER(10)" : "INTEGER";
-}
 
 bool execute(DbConnection& db, const std::string& sql, const std::vector<DbParam>& params,
              std::string& error) {
@@ -40,81 +20,11 @@ bool execute(DbConnection& db, const std::string& sql, const std::vector<DbParam
     return true;
 }
 
-DbParam blobValue(const std::optional<Bytes>& bytes) {
-    if (!bytes) {
-        return DbNull{};
-    }
-    return DbBytes{bytes->data(), bytes->size()};
-}
-
-// Sends the package to PostgreSQL part by part into a temporary table and
-// joins the parts on the server, so that neither side holds more than the
-// package and one part at a time. Appending to the row instead would rewrite
-// the growing value once per part.
-bool stageInParts(DbConnection& db, const Bytes& bytes, std::string& error) {
-    if (!execute(db, "CREATE TEMP TABLE qlx_publish_parts (n integer, part bytea) ON COMMIT DROP",
-                 {}, error) ||
-        !execute(db, "ALTER TABLE qlx_publish_parts ALTER COLUMN part SET STORAGE EXTERNAL", {},
-                 error)) {
-        return false;
-    }
-    const std::unique_ptr<DbStatement> insert =
-        db.prepare("INSERT INTO qlx_publish_parts (n, part) VALUES (?, ?)");
-    if (!insert) {
-        error = db.lastError();
-        return false;
-    }
-    std::int64_t n = 0;
-    for (std::size_t offset = 0; offset < bytes.size(); offset += kPostgresPart) {
-        const std::size_t size = std::min(kPostgresPart, bytes.size() - offset);
-        if (!insert->execute({n++, DbBytes{bytes.data() + offset, size}})) {
-            error = db.lastError();
-            return false;
-        }
-    }
-    return true;
-}
-
-std::string joined(const std::vector<std::string>& items, const std::string& separator) {
-    std::string text;
-    for (const std::string& item : items) {
-        text += (text.empty() ? "" : separator) + item;
-    }
-    return text;
-}
-
-bool insertRow(DbConnection& db, const std::string& table, const std::vector<std::string>& columns,
-               const std::vector<DbParam>& keyValues, const std::string& blobColumn,
-               const std::optional<Bytes>& bytes, std::string& error) {
+// The row with its package, in a transaction of its own unless the caller
+// holds one: a package sent in parts must arrive whole or not at all.
+bool insertRow(DbConnection& db, const BlobRow& row, std::string& error) {
     const bool ownTransaction = !db.inTransaction() && db.begin();
-    const std::vector<std::string> marks(columns.size(), "?");
-    const bool parts = bytes && isPostgres(db) && bytes->size() > kPostgresPart;
-    // SQLite would build the whole row in memory beside the caller's bytes; a
-    // zero-filled BLOB of the right size is written in place instead.
-    auto* sqlite = dynamic_cast<SqliteConnection*>(&db);
-    const bool inPlace = bytes && !bytes->empty() && sqlite != nullptr;
-    bool ok = true;
-    std::string text = "INSERT INTO " + table + " (" + joined(columns, ", ") + ", " + blobColumn +
-                       ") VALUES (" + joined(marks, ", ") + ", ";
-    std::vector<DbParam> values = keyValues;
-    if (parts) {
-        ok = ownTransaction && stageInParts(db, *bytes, error);
-        if (!ownTransaction) {
-            error = "PostgreSQL refused to begin a transaction";
-        }
-        text += "(SELECT string_agg(part, ''::bytea ORDER BY n) FROM qlx_publish_parts))";
-    } else if (inPlace) {
-        text += "zeroblob(?))";
-        values.emplace_back(static_cast<std::int64_t>(bytes->size()));
-    } else {
-        text += "?)";
-        values.push_back(blobValue(bytes));
-    }
-    ok = ok && execute(db, text, values, error);
-    if (ok && inPlace) {
-        ok = SqliteBlobIo::write(sqlite->handle(), table, blobColumn, sqlite->lastInsertRowid(),
-                                 bytes->data(), bytes->size(), error);
-    }
+    bool ok = db.insertBlobRow(row, error);
     if (ownTransaction) {
         if (ok) {
             ok = db.commit();
@@ -159,21 +69,21 @@ std::optional<std::string> buildTableNamed(const std::string& name) {
     return std::nullopt;
 }
 
-std::vector<std::string> schemaStatements(const std::string& product) {
+std::vector<std::string> schemaStatements(const SqlDialect& dialect) {
     std::vector<std::string> statements;
     for (const char* table : kBuildTables) {
         statements.push_back(std::string("CREATE TABLE ") + table + " (FILENAME " +
-                             textType(product) + " NOT NULL, FPATH " + textType(product) +
-                             ", BUILDNO " + intType(product) + " NOT NULL, eFILE " +
-                             blobType(product) + ")");
+                             dialect.textType + " NOT NULL, FPATH " + dialect.textType +
+                             ", BUILDNO " + dialect.intType + " NOT NULL, eFILE " +
+                             dialect.blobType + ")");
     }
     statements.push_back(std::string("CREATE TABLE ") + kUpdateTable + " (UPDATE_ID " +
-                         textType(product) + " NOT NULL, UPFILE " + blobType(product) + ")");
+                         dialect.textType + " NOT NULL, UPFILE " + dialect.blobType + ")");
     return statements;
 }
 
 bool createSchema(DbConnection& db, std::string& error) {
-    const std::vector<std::string> statements = schemaStatements(db.productName());
+    const std::vector<std::string> statements = schemaStatements(db.dialect());
     std::vector<std::string> names(std::begin(kBuildTables), std::end(kBuildTables));
     names.emplace_back(kUpdateTable);
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -191,10 +101,8 @@ bool createSchema(DbConnection& db, std::string& error) {
         // Packages are zip archives: compressing them again is wasted work,
         // and uncompressed values can be read in slices.
         const std::string blob = names[i] == kUpdateTable ? "UPFILE" : "eFILE";
-        if (isPostgres(db) &&
-            !execute(db,
-                     "ALTER TABLE " + names[i] + " ALTER COLUMN " + blob + " SET STORAGE EXTERNAL",
-                     {}, error)) {
+        const std::string uncompressed = uncompressedBlobStatement(db.dialect(), names[i], blob);
+        if (!uncompressed.empty() && !execute(db, uncompressed, {}, error)) {
             return false;
         }
     }
@@ -203,14 +111,18 @@ bool createSchema(DbConnection& db, std::string& error) {
 
 bool insertBuildPackage(DbConnection& db, const std::string& table, const BuildPackage& package,
                         std::string& error) {
-    return insertRow(db, table, {"FILENAME", "FPATH", "BUILDNO"},
-                     {package.filename, package.fpath, static_cast<std::int64_t>(package.buildno)},
-                     "eFILE", package.bytes, error);
+    return insertRow(db,
+                     {table,
+                      {"FILENAME", "FPATH", "BUILDNO"},
+                      {package.filename, package.fpath, static_cast<std::int64_t>(package.buildno)},
+                      "eFILE",
+                      &package.bytes},
+                     error);
 }
 
 bool insertUpdatePackage(DbConnection& db, const std::string& updateId,
                          const std::optional<Bytes>& bytes, std::string& error) {
-    return insertRow(db, kUpdateTable, {"UPDATE_ID"}, {updateId}, "UPFILE", bytes, error);
+    return insertRow(db, {kUpdateTable, {"UPDATE_ID"}, {updateId}, "UPFILE", &bytes}, error);
 }
 
 long removeBuildPackage(DbConnection& db, const std::string& table, const std::string& filename,
@@ -241,7 +153,7 @@ std::optional<bool> packageExists(DbConnection& db, const std::string& table,
 }
 
 bool listPackages(DbConnection& db, std::vector<ListedPackage>& out, std::string& error) {
-    const std::string length = isPostgres(db) ? "octet_length" : "length";
+    const std::string length = db.dialect().blobLength;
     const auto list = [&](const std::string& sql, bool perBuild) {
         const std::unique_ptr<DbStatement> query = db.prepare(sql);
         if (!query || !query->execute()) {

@@ -9,7 +9,8 @@
 
 namespace qlx {
 class DbConnection;
-}
+struct SqlDialect;
+} // namespace qlx
 
 namespace qlx::publish {
 
@@ -20,7 +21,7 @@ inline constexpr const char* kUpdateTable = "QLX_UPT";
 
 // The DDL for a database product as its driver names it ("SQLite",
 // "PostgreSQL", "Oracle").
-[[nodiscard]] std::vector<std::string> schemaStatements(const std::string& product);
+[[nodiscard]] std::vector<std::string> schemaStatements(const SqlDialect& dialect);
 
 // Creates the three tables that are missing; false with `error` set on failure.
 bool createSchema(DbConnection& db, std::string& error);

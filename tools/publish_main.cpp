@@ -11,6 +11,7 @@
 #include "tools/package_check.h"
 #include "tools/package_keys.h"
 #include "tools/package_signer.h"
+#include "db/sql_dialect.h"
 #include "tools/package_store.h"
 
 #include <algorithm>
@@ -252,7 +253,7 @@ int run(const Options& o) {
             : std::vector<std::string>(o.positional.begin() + 1, o.positional.end());
 
     if (command == "ddl-oracle") {
-        for (const std::string& statement : schemaStatements("Oracle")) {
+        for (const std::string& statement : schemaStatements(dialectOfProduct("Oracle"))) {
             std::cout << statement << ";\n";
         }
         return 0;

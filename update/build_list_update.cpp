@@ -53,46 +53,46 @@ BuildListUpdate::BuildListUpdate(UpdateView& view, UpdateDatabase database, w_fi
       dw_2_(dw_2), settingsPath_(std::move(settingsPath)),
       failureTimeStamp_(std::move(failureTimeStamp)), packageKey_(packageKey) {}
 
-std::string BuildListUpdate::run(const std::string& buildno) {
-    const std::string ls_path = currentFolder();
-    // A run that was killed is finished or undone before anything else, so
-    // that the client never starts on a half-moved installation.
-    const std::string journal = runJournalPath(ls_path);
-    PackageRun::recover(journal);
-
-    if (!database_.connect()) {
-        database_.showError(view_);
-        dw_2_.uf_set(kTimeStampCode, std::to_string(failureTimeStamp_()), "O");
-        dw_2_.save(settingsPath_);
-        return "X";
-    }
-
-    // The cleared stamp is on disk before any package is fetched, so it stays
-    // true even when the update stops later.
-    dw_2_.uf_set(kTimeStampCode, std::string(), "O");
-    dw_2_.save(settingsPath_);
-
-    Transaction& sqlca = database_.sqlca();
-    dw_1_.setTransObject(sqlca);
-    const std::int32_t ll_buildno = toBuildNumber(buildno);
-
-    view_.uf_bar("SET", 50);
-    view_.uf_bar("BAR", 1);
-
-    const long ll_cnt = dw_1_.retrieve(ll_buildno);
-    if (ll_cnt == 0) {
-        return "O";
-    }
-    view_.uf_bar("SET", ll_cnt);
-
-    PackageWriter writer([this] { view_.processPendingEvents(); });
-    const std::string uptFolder = joinPath(ls_path, "upt");
-    // Every package is staged first; the installation changes only when all
-    // of them are sound, and then all at once.
-    PackageRun run(journal);
+// What one run gathers while it stages its packages.
+struct BuildListUpdate::Staging {
+    std::string installation;
+    std::string uptFolder;
+    PackageWriter writer;
+    PackageRun run;
     std::vector<PackageFailure> failures;
     // Target folders made for this run, which a failed run takes away again.
     std::vector<std::string> madeFolders;
+};
+
+std::string BuildListUpdate::run(const std::string& buildno) {
+    const std::string installation = currentFolder();
+    // A run that was killed is finished or undone before anything else, so
+    // that the client never starts on a half-moved installation.
+    const std::string journal = runJournalPath(installation);
+    PackageRun::recover(journal);
+
+    if (!connectOrRecordFailure()) {
+        return "X";
+    }
+    Transaction& sqlca = database_.sqlca();
+    dw_1_.setTransObject(sqlca);
+    view_.uf_bar("SET", 50);
+    view_.uf_bar("BAR", 1);
+
+    const long count = dw_1_.retrieve(toBuildNumber(buildno));
+    if (count == 0) {
+        return "O";
+    }
+    view_.uf_bar("SET", count);
+
+    // Every package is staged first; the installation changes only when all
+    // of them are sound, and then all at once.
+    Staging staging{installation,
+                    joinPath(installation, "upt"),
+                    PackageWriter([this] { view_.processPendingEvents(); }),
+                    PackageRun(journal),
+                    {},
+                    {}};
     PackagePrefetch packages(
         dw_1_.rows().size(),
         [&](std::size_t index) {
@@ -101,69 +101,86 @@ std::string BuildListUpdate::run(const std::string& buildno) {
             return bytes;
         },
         packageKey_);
-    for (long ll_no = 1; ll_no <= ll_cnt; ++ll_no) {
-        view_.uf_bar("BAR", ll_no);
-        const FileListRow& row = dw_1_.rows().at(static_cast<std::size_t>(ll_no - 1));
-        const std::string& ls_filename = row.filename;
-        const std::string packageName = ls_filename + ".zip";
-
-        FetchedPackage fetched = packages.take(static_cast<std::size_t>(ll_no - 1));
-        std::optional<Bytes>& lb_tmp = fetched.bytes;
-        if (!lb_tmp) {
-            continue;
-        }
-        // A name that would leave the package folder is never written.
-        if (!isPlainFileName(ls_filename)) {
-            failures.push_back({packageName, "파일 이름이 올바르지 않습니다"});
-            continue;
-        }
-        if (!isFolder(uptFolder)) {
-            makeFolder(uptFolder);
-        }
-        const std::string packageFile = joinPath(uptFolder, packageName);
-        // With a key, these bytes were checked as they came from the
-        // database, and the file they go to stays locked from its first byte
-        // until it is unpacked: the bytes checked are the bytes unpacked.
-        ExclusiveFile held;
-        const int written = packageKey_ ? writer.write(packageFile, std::move(*lb_tmp), held)
-                                        : writer.write(packageFile, std::move(*lb_tmp));
-        lb_tmp.reset();
-        if (written != 1) {
-            failures.push_back({packageName, "패키지 파일을 쓸 수 없습니다: " + packageFile});
-            continue;
-        }
-        if (packageKey_ && !fetched.signedByPublisher) {
-            failures.push_back({packageName, kNotSignedReason});
-            continue;
-        }
-        std::vector<std::string> missing = missingFolders(ls_path, row.fpath);
-        const std::optional<std::string> ls_fpath = targetFolder(ls_path, row.fpath);
-        missing.insert(missing.end(), madeFolders.begin(), madeFolders.end());
-        madeFolders = std::move(missing);
-        if (!ls_fpath) {
-            failures.push_back({packageName, "설치 폴더를 만들 수 없습니다: " + row.fpath});
-            continue;
-        }
-        const long ll_res = run.stage(packageFile, *ls_fpath);
-        if (ll_res != 0) {
-            failures.push_back({packageName, extractionFailureText(ll_res)});
+    for (long number = 1; number <= count; ++number) {
+        view_.uf_bar("BAR", number);
+        const auto index = static_cast<std::size_t>(number - 1);
+        FetchedPackage fetched = packages.take(index);
+        if (fetched.bytes) {
+            stage(dw_1_.rows().at(index), fetched, staging);
         }
     }
-    if (failures.empty()) {
-        if (const long ll_res = run.commit(); ll_res != 0) {
-            failures.push_back({"업그레이드", extractionFailureText(ll_res)});
+    return finish(staging);
+}
+
+bool BuildListUpdate::connectOrRecordFailure() {
+    if (!database_.connect()) {
+        database_.showError(view_);
+        dw_2_.uf_set(kTimeStampCode, std::to_string(failureTimeStamp_()), "O");
+        dw_2_.save(settingsPath_);
+        return false;
+    }
+    // The cleared stamp is on disk before any package is fetched, so it stays
+    // true even when the update stops later.
+    dw_2_.uf_set(kTimeStampCode, std::string(), "O");
+    dw_2_.save(settingsPath_);
+    return true;
+}
+
+void BuildListUpdate::stage(const FileListRow& row, FetchedPackage& fetched, Staging& staging) {
+    const std::string packageName = row.filename + ".zip";
+    const auto fail = [&](std::string reason) {
+        staging.failures.push_back({packageName, std::move(reason)});
+    };
+    // A name that would leave the package folder is never written.
+    if (!isPlainFileName(row.filename)) {
+        return fail("파일 이름이 올바르지 않습니다");
+    }
+    if (!isFolder(staging.uptFolder)) {
+        makeFolder(staging.uptFolder);
+    }
+    const std::string packageFile = joinPath(staging.uptFolder, packageName);
+    // With a key, these bytes were checked as they came from the database,
+    // and the file they go to stays locked from its first byte until it is
+    // unpacked: the bytes checked are the bytes unpacked.
+    ExclusiveFile held;
+    const int written = packageKey_
+                            ? staging.writer.write(packageFile, std::move(*fetched.bytes), held)
+                            : staging.writer.write(packageFile, std::move(*fetched.bytes));
+    fetched.bytes.reset();
+    if (written != 1) {
+        return fail("패키지 파일을 쓸 수 없습니다: " + packageFile);
+    }
+    if (packageKey_ && !fetched.signedByPublisher) {
+        return fail(kNotSignedReason);
+    }
+    std::vector<std::string> missing = missingFolders(staging.installation, row.fpath);
+    const std::optional<std::string> target = targetFolder(staging.installation, row.fpath);
+    missing.insert(missing.end(), staging.madeFolders.begin(), staging.madeFolders.end());
+    staging.madeFolders = std::move(missing);
+    if (!target) {
+        return fail("설치 폴더를 만들 수 없습니다: " + row.fpath);
+    }
+    if (const long result = staging.run.stage(packageFile, *target); result != 0) {
+        fail(extractionFailureText(result));
+    }
+}
+
+std::string BuildListUpdate::finish(Staging& staging) {
+    if (staging.failures.empty()) {
+        if (const long result = staging.run.commit(); result != 0) {
+            staging.failures.push_back({"업그레이드", extractionFailureText(result)});
         }
     } else {
-        run.abort();
+        staging.run.abort();
     }
-    if (!failures.empty()) {
-        for (const std::string& folder : madeFolders) {
-            removeEmptyFolder(folder); // only while empty: nothing of anybody else's goes
-        }
-        view_.messageBox("Err!", packageFailuresText(failures));
-        return "X";
+    if (staging.failures.empty()) {
+        return "O";
     }
-    return "O";
+    for (const std::string& folder : staging.madeFolders) {
+        removeEmptyFolder(folder); // only while empty: nothing of anybody else's goes
+    }
+    view_.messageBox("Err!", packageFailuresText(staging.failures));
+    return "X";
 }
 
 } // namespace qlx

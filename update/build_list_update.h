@@ -13,6 +13,8 @@ namespace qlx {
 class SettingsTable;
 class UpdateView;
 class w_filelist;
+struct FetchedPackage;
+struct FileListRow;
 
 // The build-list update: every package of the installed build and of later
 // builds, installed all at once or not at all.
@@ -34,6 +36,17 @@ public:
     std::string run(const std::string& buildno);
 
 private:
+    struct Staging;
+
+    // Connects, and records in the settings whether the database was
+    // reached; false, after the box, when it was not.
+    bool connectOrRecordFailure();
+    // Writes one package and stages it, or records why it failed.
+    void stage(const FileListRow& row, FetchedPackage& fetched, Staging& staging);
+    // Moves everything staged into place when nothing failed, and otherwise
+    // undoes the run and tells each failure: "O" or "X".
+    std::string finish(Staging& staging);
+
     UpdateView& view_;
     UpdateDatabase database_;
     w_filelist& dw_1_;

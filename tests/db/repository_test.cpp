@@ -1,6 +1,7 @@
 // The file list and the BLOB selects, on every kind of connection.
 
 #include "db/blob_fetch.h"
+#include "db/blob_slices.h"
 #include "db/db_connection.h"
 #include "db/repository.h"
 #include "db/sqlite_blob_io.h"

@@ -1,0 +1,168 @@
+#include "db/blob_slices.h"
+
+#include "db/base64_text.h"
+
+#include <algorithm>
+
+namespace qlx {
+
+namespace {
+
+constexpr const char* kChanged = "The BLOB changed while it was read";
+
+// The BLOB's length, nullopt for NULL; `read` holds the error when there is
+// no single row.
+std::optional<std::optional<std::int64_t>> blobLength(DbConnection& db, const BlobSelect& select,
+                                                      BlobRead& read) {
+    const std::unique_ptr<DbStatement> row =
+        firstRow(db,
+                 "SELECT octet_length(" + select.blobColumn + ") FROM " + select.table +
+                     whereClause(select.keys),
+                 keyParams(select.keys), read);
+    if (!row) {
+        return std::nullopt;
+    }
+    std::optional<std::int64_t> length;
+    if (!row->readInteger(0, length)) {
+        read = {-1, db.lastError(), std::nullopt};
+        return std::nullopt;
+    }
+    if (!onlyRow(db, *row, read)) {
+        return std::nullopt;
+    }
+    return length;
+}
+
+// Every slice of the BLOB, each its own row: its start (1-based) and its
+// bytes as base64 text.
+std::unique_ptr<DbStatement> sliceRows(DbConnection& db, const BlobSelect& select,
+                                       std::int64_t length) {
+    std::unique_ptr<DbStatement> slices = db.prepare(
+        "SELECT s, encode(substring(" + select.blobColumn +
+        ", CAST(s AS integer), CAST(? AS integer)), 'base64') || chr(10) FROM " + select.table +
+        ", generate_series(CAST(1 AS bigint), CAST(? AS bigint), CAST(? AS bigint)) "
+        "AS s" +
+        whereClause(select.keys));
+    std::vector<DbParam> params{kBlobSliceBytes, length, kBlobSliceBytes};
+    for (DbParam& key : keyParams(select.keys)) {
+        params.push_back(std::move(key));
+    }
+    if (!slices || !slices->execute(params)) {
+        return nullptr;
+    }
+    return slices;
+}
+
+// The slices of a BLOB landing in one buffer of its final size. They may come
+// in any order: each lands at its own offset, and together they must cover
+// the value exactly once.
+class SliceAssembly {
+public:
+    explicit SliceAssembly(std::int64_t length)
+        : length_(length), bytes_(static_cast<std::size_t>(length)),
+          seen_(static_cast<std::size_t>((length + kBlobSliceBytes - 1) / kBlobSliceBytes)) {}
+
+    // False when the slice at `start` is not one that is still missing.
+    bool add(std::int64_t start, const Bytes& text) {
+        const std::int64_t offset = start - 1;
+        const std::int64_t index = offset / kBlobSliceBytes;
+        if (offset < 0 || offset % kBlobSliceBytes != 0 ||
+            index >= static_cast<std::int64_t>(seen_.size()) ||
+            seen_[static_cast<std::size_t>(index)]) {
+            return false;
+        }
+        const auto expected = static_cast<std::size_t>(std::min(kBlobSliceBytes, length_ - offset));
+        // psqlODBC hands text over as bytes with a terminating zero in place
+        // of its last character, which is why the text ends in a line break.
+        std::size_t textSize = text.size();
+        if (textSize > 0 && text[textSize - 1] == '\0') {
+            --textSize;
+        }
+        if (decodeBase64(text.data(), textSize, bytes_.data() + offset, expected) != expected) {
+            return false;
+        }
+        seen_[static_cast<std::size_t>(index)] = true;
+        ++received_;
+        return true;
+    }
+
+    [[nodiscard]] bool complete() const { return received_ == seen_.size(); }
+    Bytes take() { return std::move(bytes_); }
+
+private:
+    std::int64_t length_;
+    Bytes bytes_;
+    std::vector<bool> seen_;
+    std::size_t received_ = 0;
+};
+
+} // namespace
+
+BlobRead readBlobInSlices(DbConnection& db, const BlobSelect& select) {
+    BlobRead read;
+    const auto length = blobLength(db, select, read);
+    if (!length) {
+        return read;
+    }
+    if (!*length) {
+        return {0, {}, std::nullopt};
+    }
+    SliceAssembly assembly(**length);
+    const std::unique_ptr<DbStatement> slices = sliceRows(db, select, **length);
+    if (!slices) {
+        return {-1, db.lastError(), std::nullopt};
+    }
+    for (DbStep step = slices->next(); step != DbStep::Done; step = slices->next()) {
+        std::optional<std::int64_t> start;
+        std::optional<Bytes> slice;
+        if (step == DbStep::Error || !slices->readInteger(0, start) ||
+            !slices->readBytes(1, slice)) {
+            return {-1, db.lastError(), std::nullopt};
+        }
+        if (!slice || !assembly.add(start.value_or(0), *slice)) {
+            return {-1, kChanged, std::nullopt};
+        }
+    }
+    if (!assembly.complete()) {
+        return {-1, "The row went away while it was read", std::nullopt};
+    }
+    return {0, {}, assembly.take()};
+}
+
+bool insertBlobInParts(DbConnection& db, const BlobRow& row, std::size_t part, std::string& error) {
+    if (!db.inTransaction()) {
+        error = "PostgreSQL refused to begin a transaction";
+        return false;
+    }
+    const auto fail = [&] {
+        error = db.lastError();
+        return false;
+    };
+    if (!dbExecute(db,
+                   "CREATE TEMP TABLE qlx_publish_parts (n integer, part bytea) ON COMMIT DROP") ||
+        !dbExecute(db, "ALTER TABLE qlx_publish_parts ALTER COLUMN part SET STORAGE EXTERNAL")) {
+        return fail();
+    }
+    const std::unique_ptr<DbStatement> insert =
+        db.prepare("INSERT INTO qlx_publish_parts (n, part) VALUES (?, ?)");
+    if (!insert) {
+        return fail();
+    }
+    const Bytes& bytes = **row.bytes;
+    std::int64_t n = 0;
+    for (std::size_t offset = 0; offset < bytes.size(); offset += part) {
+        const std::size_t size = std::min(part, bytes.size() - offset);
+        if (!insert->execute({n++, DbBytes{bytes.data() + offset, size}})) {
+            return fail();
+        }
+    }
+    if (!dbExecute(db,
+                   insertPrefix(row) +
+                       "(SELECT string_agg(part, ''::bytea ORDER BY n) FROM qlx_publish_parts))",
+                   row.values)) {
+        return fail();
+    }
+    return true;
+}
+
+} // namespace qlx

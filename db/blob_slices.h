@@ -1,0 +1,32 @@
+#pragma once
+
+#include "db/blob_rows.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace qlx {
+
+// Bytes per slice where a BLOB is read in slices: small enough that the
+// server encodes a slice while the last one is decoded here, large enough
+// that the rows' own cost does not show.
+inline constexpr std::int64_t kBlobSliceBytes = std::int64_t{1024} * 1024;
+
+// PostgreSQL: the driver would decode a bytea from its hex text one character
+// at a time, which costs more than the transfer. The server sends each slice
+// as base64 text instead (four characters for three bytes), which the driver
+// hands over untouched and which is decoded here straight into place. One
+// statement returns every slice as its own row, so that the server encodes the
+// next slice while this side decodes the last one, and the driver's cursor
+// holds only a few of them.
+[[nodiscard]] BlobRead readBlobInSlices(DbConnection& db, const BlobSelect& select);
+
+// Sends the BLOB part by part into a temporary table and joins the parts on
+// the server, so that neither side holds more than the package and one part
+// at a time; appending to the row instead would rewrite the growing value once
+// per part. The temporary table lives until the commit, so this needs the
+// caller's transaction.
+bool insertBlobInParts(DbConnection& db, const BlobRow& row, std::size_t part, std::string& error);
+
+} // namespace qlx

@@ -1,0 +1,78 @@
+#include "db/blob_rows.h"
+#include "db/sql_dialect.h"
+#include "db/sqlite_blob_io.h"
+#include "db/sqlite_connection.h"
+
+namespace qlx {
+
+namespace {
+
+// The row's rowid, and whether its BLOB is NULL; `read` tells why there is
+// none.
+std::optional<std::pair<std::int64_t, bool>> locateRow(SqliteConnection& db,
+                                                       const BlobSelect& select, BlobRead& read) {
+    const std::unique_ptr<DbStatement> row =
+        firstRow(db,
+                 "SELECT rowid, " + select.blobColumn + " IS NULL FROM " + select.table +
+                     whereClause(select.keys),
+                 keyParams(select.keys), read);
+    if (!row) {
+        return std::nullopt;
+    }
+    std::optional<std::int64_t> rowid;
+    std::optional<std::int64_t> isNull;
+    if (!row->readInteger(0, rowid) || !row->readInteger(1, isNull)) {
+        read = {-1, db.lastError(), std::nullopt};
+        return std::nullopt;
+    }
+    if (!onlyRow(db, *row, read)) {
+        return std::nullopt;
+    }
+    return std::pair{rowid.value_or(0), isNull.value_or(0) != 0};
+}
+
+} // namespace
+
+const SqlDialect& SqliteConnection::dialect() const {
+    static const SqlDialect sqlite = dialectOfProduct("SQLite");
+    return sqlite;
+}
+
+// The row is found with a statement, its BLOB read in place.
+BlobRead SqliteConnection::readBlob(const BlobSelect& select) {
+    BlobRead read;
+    const auto row = locateRow(*this, select, read);
+    if (!row) {
+        return read;
+    }
+    const auto [rowid, isNull] = *row;
+    if (isNull) {
+        return {0, {}, std::nullopt};
+    }
+    std::string error;
+    std::optional<Bytes> bytes =
+        SqliteBlobIo::read(handle(), select.table, select.blobColumn, rowid, error);
+    if (!bytes) {
+        return {-1, error, std::nullopt};
+    }
+    return {0, {}, std::move(bytes)};
+}
+
+// The library would build the whole row in memory beside the caller's bytes;
+// a zero-filled BLOB of the right size is written in place instead.
+bool SqliteConnection::insertBlobRow(const BlobRow& row, std::string& error) {
+    const std::optional<Bytes>& bytes = *row.bytes;
+    if (!bytes || bytes->empty()) {
+        return insertBlobBound(*this, row, error);
+    }
+    std::vector<DbParam> values = row.values;
+    values.emplace_back(static_cast<std::int64_t>(bytes->size()));
+    if (!dbExecute(*this, insertPrefix(row) + "zeroblob(?))", values)) {
+        error = lastError();
+        return false;
+    }
+    return SqliteBlobIo::write(handle(), row.table, row.blobColumn, lastInsertRowid(),
+                               bytes->data(), bytes->size(), error);
+}
+
+} // namespace qlx
