@@ -1,5 +1,5 @@
 #include "platform/atomic_file.h"
-#include "settings/save_names.h"
+#include "platform/save_names.h"
 
 #include <array>
 #include <cerrno>
