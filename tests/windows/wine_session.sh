@@ -56,7 +56,7 @@ boxes_on_screen() { qlx_wine_boxes "$BIN"; }
 # Waits for a box whose title is TITLE, reads it and answers it with KEY
 # ("Return" for the default button, "n" for No). The line it read is in $box.
 answer_box() { # TITLE KEY [SECONDS]
-  local title=$1 key=$2 limit=${3:-60} started=$SECONDS id=""
+  local title=$1 key=$2 limit=${3:-60} started=$SECONDS
   box=""
   while [ $((SECONDS - started)) -lt "$limit" ]; do
     box=$(boxes_on_screen | awk -F'\t' -v t="$title" '$1 == t' | head -n 1)
@@ -72,7 +72,7 @@ answer_box() { # TITLE KEY [SECONDS]
 box_text() { printf '%s' "$box" | cut -f2; }
 box_buttons() { printf '%s' "$box" | cut -f3; }
 
-# The demo's packages and settings file, which the tests install as well
-# (scripts/lib.sh through wine-env.sh).
+# The demo's settings file, which the tests start from as well (scripts/lib.sh,
+# sourced through wine-env.sh).
 write_settings() { qlx_write_settings "$@"; } # FILE DBMS
 setting() { qlx_setting "$@"; }               # FILE CODE
