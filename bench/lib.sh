@@ -2,8 +2,11 @@
 # Sourced by the benchmark scripts, after they set $usage (their usage line)
 # and changed to the checkout's root: argument checks, the build of what a
 # benchmark runs, and checks that every measurement is there before a ratio is
-# printed from it.
+# printed from it. What the project's scripts share too comes from
+# scripts/lib.sh.
 #   . bench/lib.sh
+# shellcheck source=scripts/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib.sh"
 
 # usage_error MESSAGE: the message and the usage line on stderr, exit 2.
 usage_error() {
@@ -13,10 +16,7 @@ usage_error() {
 }
 
 # fail MESSAGE: a benchmark that could not measure what it should fails.
-fail() {
-  echo "${0##*/}: $1" >&2
-  exit 1
-}
+fail() { qlx_die "$1"; }
 
 # check_args MAX "$@": -h/--help prints the usage line and exits 0; options
 # and more than MAX values are usage errors. The benchmarks take values only.
@@ -40,9 +40,7 @@ count() {
 # need_tools PROGRAM...: the peers and helpers a benchmark runs are installed.
 need_tools() {
   local t
-  for t; do
-    command -v "$t" >/dev/null || fail "missing $t (scripts/install-deps.sh installs it)"
-  done
+  for t; do qlx_need_tool "$t"; done
 }
 
 # build PRESET TARGET...: configures the preset and builds only these targets in
@@ -52,7 +50,7 @@ build() {
   shift
   log=$(mktemp)
   echo "building $* in build/$preset ..." >&2
-  if ! { cmake --preset "$preset" && cmake --build --preset "$preset" --target "$@"; } >"$log" 2>&1; then
+  if ! qlx_build "$preset" "$@" >"$log" 2>&1; then
     cat "$log" >&2
     rm -f "$log"
     fail "could not build $*"

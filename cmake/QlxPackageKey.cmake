@@ -1,6 +1,6 @@
 # The publisher's public key that an updater checks every package against: the
 # one line of the package.pub that `qlx_publish keygen` writes. Empty builds an
-# updater that installs packages unchecked, as before signatures existed.
+# updater that installs every package unchecked.
 set(QLX_PACKAGE_PUBLIC_KEY "" CACHE STRING
     "The line of package.pub (qlx-ed25519: and 64 hex digits); empty: packages are not checked")
 

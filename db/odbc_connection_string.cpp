@@ -55,7 +55,7 @@ std::string postgresConnectionString(const PostgresServer& server, const std::st
         text += ";DATABASE=" + odbcAttributeValue(server.database);
     }
     text += login(user, password);
-    // libpq's own default, as before: TLS when the server offers it.
+    // libpq's own default: TLS when the server offers it, plain otherwise.
     text += ";SSLmode=prefer";
     // bytea is binary data, never a large object.
     text += ";ByteaAsLongVarBinary=1";

@@ -1,7 +1,7 @@
 #pragma once
 
-// The Toolhelp walk in plain C++ (no Qt), so that it can be built and run on
-// its own against the Windows API.
+// The Toolhelp walk in plain C++ over the Windows API alone, so that it can be
+// built and run on its own.
 
 #include <cstdint>
 #include <string>

@@ -10,8 +10,10 @@
 # In a real window when a display is present, offscreen otherwise (the boxes
 # are then answered by themselves and printed).
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
+# shellcheck source=scripts/lib.sh
+. "$(dirname "$0")/lib.sh"
+root=$qlx_root
+cd "$root"
 legacy=no
 windows=no
 case "${1:-}" in
@@ -24,7 +26,8 @@ esac
 if [ "$windows" = yes ]; then
   bash scripts/windows.sh
   bin="$root/build/windows/bin"
-  export QLX_WINEPREFIX=${QLX_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/qlx-wine-demo}
+  export QLX_WINEPREFIX=${QLX_WINEPREFIX:-$qlx_demo_wineprefix}
+  # shellcheck source=scripts/wine-env.sh
   . scripts/wine-env.sh
   qlx_wine_prefix_ready
   # The stand-in client is a Windows program too.
@@ -32,8 +35,7 @@ if [ "$windows" = yes ]; then
   zip_path() { qlx_windows_path "$1"; }
 else
   bash scripts/install-deps.sh
-  cmake --preset ci >/dev/null
-  cmake --build --preset ci --target qlx_upt qlx_upt3 qlx_publish EZip ftp
+  qlx_build ci qlx_upt qlx_upt3 qlx_publish EZip ftp
   bin="$root/build/ci/bin"
   publisher=("$bin/qlx_publish")
   zip_path() { printf '%s' "$1"; }
@@ -45,18 +47,7 @@ mkdir -p "$demo/bin" "$work"
 cd "$demo"
 
 # Packages: build 1 (already installed), build 2 and build 3.
-make_package() { # name file content...
-  local name=$1; shift
-  rm -rf "$work/$name"; mkdir -p "$work/$name"
-  while [ $# -gt 0 ]; do
-    mkdir -p "$(dirname "$work/$name/$1")"; printf '%s\n' "$2" > "$work/$name/$1"; shift 2
-  done
-  (cd "$work/$name" && zip -q -r "$work/$name.zip" .)
-}
-make_package base    quillon.ver "build 1"
-make_package core    quillon.ver "build 2"  lib/core.dat "core of build 2"
-make_package reports reports/월간.txt "월간 보고서 양식, build 2"
-make_package fixes   quillon.ver "build 3"  lib/fix.dat "fix of build 3"
+qlx_make_demo_packages "$work"
 
 publish() { "${publisher[@]}" --dbms SQLite --server update.db "$@" >/dev/null; }
 publish init
@@ -67,15 +58,7 @@ publish add-build fixes   bin 3 "$(zip_path "$work/fixes.zip")"
 publish add-build base    bin 1 "$(zip_path "$work/base.zip")" --table QLX_UPT2
 publish add-build core    bin 2 "$(zip_path "$work/core.zip")" --table QLX_UPT2
 
-cat > quil.psr <<'JSON'
-{
-  "rows": [
-    { "CODE": "DataBase-DBMS", "VALUE": "SQLite" },
-    { "CODE": "QL_UPT_TIME", "VALUE": "8765" },
-    { "CODE": "Client-Theme", "VALUE": "classic" }
-  ]
-}
-JSON
+qlx_write_settings quil.psr SQLite
 
 # The stand-in client records how it was started.
 if [ "$windows" = yes ]; then
@@ -124,7 +107,7 @@ if [ "$windows" = yes ]; then
 else
   started=$(date +%s%N)
   env "${env[@]}" "$bin/$updater" "$args" || status=$?
-  echo "== The updater ran $(( ($(date +%s%N) - started) / 1000000 )) ms"
+  echo "== The updater ran $(qlx_ms_since "$started") ms"
 fi
 sleep 0.5
 
@@ -138,7 +121,7 @@ echo "== Files installed:"
 { find bin reports -type f 2>/dev/null || true; } | sort | while read -r f; do printf '   %-28s %s\n' "$f" "$(head -n 1 "$f" | tr -d '\r')"; done
 echo "== Packages kept in upt/:"
 { ls upt 2>/dev/null || true; } | sed 's/^/   /'
-echo "== QL_UPT_TIME in quil.psr: [$(/usr/bin/python3 -c 'import json,sys; print(next((r["VALUE"] for r in json.load(open(sys.argv[1]))["rows"] if r["CODE"]=="QL_UPT_TIME"),"<absent>"))' quil.psr)]"
+echo "== QL_UPT_TIME in quil.psr: [$(qlx_setting quil.psr QL_UPT_TIME)]"
 echo "== The relaunched client:"
 for _ in $(seq 30); do [ -f client-started.txt ] && break; sleep 0.1; done
 if [ -f client-started.txt ]; then sed 's/^/   /' client-started.txt; else echo "   (not started)"; fi

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, running and testing the updater
-# needs. Safe to run again: apt-get skips what is already there.
+# needs, and the further packages named on the command line. Safe to run
+# again: only what is missing is fetched.
+#   scripts/install-deps.sh [PACKAGE...]
 set -euo pipefail
+# shellcheck source=scripts/lib.sh
+. "$(dirname "$0")/lib.sh"
 
 packages=(
   # toolchain
@@ -22,15 +26,4 @@ packages=(
   g++-mingw-w64-x86-64 wine64
 )
 
-if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
-
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing+=("$p")
-done
-
-if [ "${#missing[@]}" -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo[@]}" apt-get update -q
-  "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+qlx_install_packages "${packages[@]}" "$@"

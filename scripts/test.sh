@@ -5,7 +5,9 @@
 #   scripts/test.sh --preset windows  the Windows build, tested under wine
 #   extra arguments after "--" go to ctest, e.g. -- -R Settings
 set -euo pipefail
-cd "$(dirname "$0")/.."
+# shellcheck source=scripts/lib.sh
+. "$(dirname "$0")/lib.sh"
+cd "$qlx_root"
 
 preset=ci
 if [ "${1:-}" = "--preset" ]; then

@@ -6,13 +6,23 @@
 #
 # Each library is built once per Debian version and kept in a cache below
 # QLX_WINDOWS_DEPS_CACHE (default /var/cache/qlx-windows-deps); the merged
-# prefix that the toolchain file reads is <cache>/prefix. The sources come
-# through a private apt source list: the machine's apt configuration is never
-# changed.
+# prefix that the toolchain file reads is <cache>/prefix. The sources come from
+# the archives the machine's apt already uses, through a private source list
+# of their deb-src lines: the machine's apt configuration is never changed.
 #   scripts/windows-deps.sh
+#   scripts/windows-deps.sh --sources   only the private source list and the
+#                                       versions it finds; builds nothing
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
+# shellcheck source=scripts/lib.sh
+. "$(dirname "$0")/lib.sh"
+cd "$qlx_root"
+
+sources_only=no
+case "${1:-}" in
+  --sources) sources_only=yes ;;
+  "") ;;
+  *) echo "usage: scripts/windows-deps.sh [--sources]" >&2; exit 2 ;;
+esac
 
 cache=${QLX_WINDOWS_DEPS_CACHE:-/var/cache/qlx-windows-deps}
 triplet=x86_64-w64-mingw32
@@ -21,25 +31,80 @@ jobs=$(nproc)
 # is kept.
 declare -A recipe=([sqlite3]=1 [libzip]=1 [libsodium]=2 [googletest]=1 [nlohmann-json3]=1 [curl]=1)
 
+# deb_src_lines FILE...: the deb and deb-src lines of one-line source lists as
+# deb-src lines, options kept, each once.
+deb_src_lines() {
+  [ $# -gt 0 ] || return 0
+  awk '{ sub(/#.*/, "") } $1 == "deb" || $1 == "deb-src" { $1 = "deb-src"; if (!seen[$0]++) print }' "$@"
+}
+
+# deb_src_stanzas FILE: the enabled stanzas of a deb822 source file that name
+# deb or deb-src, as deb-src stanzas; every other field, continued lines (an
+# inline key) among them, is kept.
+deb_src_stanzas() {
+  awk 'BEGIN { RS = ""; FS = "\n" }
+    {
+      out = ""; types = ""; enabled = "yes"
+      for (i = 1; i <= NF; i++) {
+        if ($i ~ /^#/) continue
+        field = tolower($i); sub(/:.*/, "", field)
+        value = $i; sub(/^[^:]*:[ \t]*/, "", value); sub(/[ \t]+$/, "", value)
+        if (field == "types") { types = " " value " "; continue }
+        if (field == "enabled") enabled = tolower(value)
+        out = out $i "\n"
+      }
+      if (enabled ~ /^(no|false|off|without|disable)$/) next
+      if (types !~ /[ \t]deb(-src)?[ \t]/) next
+      printf "%sTypes: deb-src\n%s", (n++ ? "\n" : ""), out
+    }' "$1"
+}
+
+# write_source_list DIR: DIR/sources.list and DIR/sources.list.d/*.sources,
+# the source archives of the archives that the machine's apt configuration
+# names, in both of its formats.
+write_source_list() {
+  local dir=$1 list parts f
+  eval "$(apt-config shell list Dir::Etc::sourcelist/f parts Dir::Etc::sourceparts/d)"
+  mkdir -p "$dir/sources.list.d"
+  local one_line=()
+  for f in "$list" "$parts"*.list; do
+    if [ -f "$f" ]; then one_line+=("$f"); fi
+  done
+  deb_src_lines "${one_line[@]}" >"$dir/sources.list"
+  for f in "$parts"*.sources; do
+    [ -f "$f" ] || continue
+    deb_src_stanzas "$f" >"$dir/sources.list.d/${f##*/}"
+    if [ ! -s "$dir/sources.list.d/${f##*/}" ]; then rm -f "$dir/sources.list.d/${f##*/}"; fi
+  done
+  [ -s "$dir/sources.list" ] || [ -n "$(ls -A "$dir/sources.list.d")" ] ||
+    qlx_die "no deb lines in $list or ${parts}*.list, nor deb stanzas in ${parts}*.sources"
+}
+
 mkdir -p "$cache"
 apt_dir=$cache/apt
-mkdir -p "$apt_dir"/etc "$apt_dir"/lists/partial "$apt_dir"/cache/archives/partial
-cat > "$apt_dir/etc/sources.list" <<'EOF'
-deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main
-deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm-updates main
-deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian-security bookworm-security main
-EOF
+mkdir -p "$apt_dir"/lists/partial "$apt_dir"/cache/archives/partial
+rm -rf "$apt_dir/etc.new"
+write_source_list "$apt_dir/etc.new"
+list_changed=no
+if ! diff -r -q "$apt_dir/etc.new" "$apt_dir/etc" >/dev/null 2>&1; then
+  rm -rf "${apt_dir:?}/etc"
+  mv "$apt_dir/etc.new" "$apt_dir/etc"
+  list_changed=yes
+fi
+rm -rf "$apt_dir/etc.new"
 apt_options=(
   -o "Dir::Etc::SourceList=$apt_dir/etc/sources.list"
-  -o "Dir::Etc::SourceParts=$apt_dir/etc/none"
+  -o "Dir::Etc::SourceParts=$apt_dir/etc/sources.list.d"
   -o "Dir::State::Lists=$apt_dir/lists"
   -o "Dir::Cache=$apt_dir/cache"
   -o APT::Get::List-Cleanup=0
   -o APT::Sandbox::User=root
 )
 
-# The source index is fetched at most once a day.
-if [ -z "$(find "$apt_dir/lists" -maxdepth 1 -name '*Sources*' -mtime -1 2>/dev/null | head -n 1)" ]; then
+# The source index is fetched at most once a day, and whenever the machine's
+# archives have changed since.
+if [ "$list_changed" = yes ] ||
+  [ -z "$(find "$apt_dir/lists" -maxdepth 1 -name '*Sources*' -mtime -1 2>/dev/null | head -n 1)" ]; then
   echo "windows-deps: fetching Debian's source index"
   apt-get "${apt_options[@]}" update -qq
 fi
@@ -53,6 +118,17 @@ source_version() {
   [ -n "$best" ] || { echo "windows-deps: no source package $1" >&2; exit 1; }
   echo "$best"
 }
+
+if [ "$sources_only" = yes ]; then
+  echo "windows-deps: source list in $apt_dir/etc"
+  for f in "$apt_dir/etc/sources.list" "$apt_dir"/etc/sources.list.d/*; do
+    if [ -s "$f" ]; then echo "== $f"; cat "$f"; fi
+  done
+  for name in "${!recipe[@]}"; do
+    echo "windows-deps: $name $(source_version "$name")"
+  done
+  exit 0
+fi
 
 compiler_version=$($triplet-gcc-posix -dumpversion)
 
@@ -198,7 +274,7 @@ grep -rlZ --include='*.pc' "^prefix=" "$prefix.new/lib/pkgconfig" 2>/dev/null |
 rm -rf "$prefix"
 mv "$prefix.new" "$prefix"
 
-# Builds of versions or recipes that are no longer asked for go.
+# Cached builds of versions or recipes that this run did not ask for go.
 for dir in "$cache"/*-gcc*-r*; do
   [ -d "$dir" ] || continue
   case " ${built[*]} " in *" $dir "*) ;; *) rm -rf "$dir" ;; esac

@@ -8,7 +8,9 @@
 #   scripts/windows.sh --test [-- CTEST ARGUMENTS]
 #                                build, then run the tests under wine in Xvfb
 set -euo pipefail
-cd "$(dirname "$0")/.."
+# shellcheck source=scripts/lib.sh
+. "$(dirname "$0")/lib.sh"
+cd "$qlx_root"
 
 run_tests=no
 if [ "${1:-}" = "--test" ]; then
@@ -17,7 +19,6 @@ if [ "${1:-}" = "--test" ]; then
   [ "${1:-}" = "--" ] && shift
 fi
 
-bash scripts/install-deps.sh
 # The Windows side's own tools: the cross compilers, wine with an X server to
 # draw in, and what building Debian's sources needs.
 windows_packages=(
@@ -25,16 +26,7 @@ windows_packages=(
   wine64 xvfb xauth xdotool fonts-nanum fonts-nanum-coding imagemagick
   dpkg-dev autoconf automake libtool tcl
 )
-missing=()
-for p in "${windows_packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing+=("$p")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo[@]}" apt-get update -q
-  "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+bash scripts/install-deps.sh "${windows_packages[@]}"
 
 bash scripts/windows-deps.sh
 cmake --preset windows
@@ -43,14 +35,13 @@ cmake --build --preset windows
 if [ "$run_tests" = yes ]; then
   # One X server for the run: the window tests and the whole-program tests
   # draw there, and wine's desktop lives as long as it does.
+  # shellcheck source=scripts/wine-env.sh
   . scripts/wine-env.sh
   qlx_wine_prefix_ready
-  # A desktop left in the prefix by an earlier run belongs to an X server that
-  # is gone, and a new window would wait for it for ever.
-  "$QLX_WINESERVER" -k 2>/dev/null || true
+  qlx_wine_end_desktop
   status=0
   xvfb-run -a -s "-screen 0 1600x1200x24 -nolisten tcp" \
     ctest --preset windows "$@" || status=$?
-  "$QLX_WINESERVER" -k 2>/dev/null || true
+  qlx_wine_end_desktop
   exit "$status"
 fi

@@ -4,11 +4,12 @@
 # listing the files that did not compile.
 #   scripts/windows_compile_check.sh
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
+# shellcheck source=scripts/lib.sh
+. "$(dirname "$0")/lib.sh"
+root=$qlx_root
+cd "$root"
 cxx=x86_64-w64-mingw32-g++
-command -v "$cxx" >/dev/null ||
-  { echo "missing $cxx (scripts/install-deps.sh installs g++-mingw-w64-x86-64)" >&2; exit 1; }
+qlx_need_tool "$cxx" g++-mingw-w64-x86-64
 
 # Committed files and new ones not yet committed; outside a git checkout, the tree.
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
@@ -20,7 +21,7 @@ checked=()
 for f in "${files[@]}"; do
   [ -f "$f" ] && checked+=("$f")
 done
-[ ${#checked[@]} -gt 0 ] || { echo "no *_windows.cpp files found below $root" >&2; exit 1; }
+[ ${#checked[@]} -gt 0 ] || qlx_die "no *_windows.cpp files found below $root"
 
 failed=()
 for f in "${checked[@]}"; do

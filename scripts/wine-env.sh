@@ -1,11 +1,14 @@
+# shellcheck shell=bash
 # Sourced: the private wine prefix the Windows build runs in.
 #   QLX_WINEPREFIX   the prefix (default: ~/.cache/qlx-wine)
 # After `qlx_wine_prefix_ready`, WINEPREFIX, WINEDEBUG and QLX_WINE are set
 # and the prefix exists, with Hangul fonts for the dialog faces and captions
 # drawn by wine itself (there is no window manager in Xvfb).
+# shellcheck source=scripts/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 QLX_WINE=${QLX_WINE:-/usr/lib/wine/wine64}
 QLX_WINESERVER=${QLX_WINESERVER:-$(dirname "$QLX_WINE")/wineserver}
-export WINEPREFIX=${QLX_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/qlx-wine}
+export WINEPREFIX=${QLX_WINEPREFIX:-$qlx_cache/qlx-wine}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
@@ -44,6 +47,20 @@ qlx_wine_prefix_ready() {
     "$QLX_WINESERVER" -w
     touch "$stamp"
   ) 9>"$WINEPREFIX.lock"
+}
+
+# Ends the prefix's wine desktop and its programs. One left by an earlier run
+# belongs to an X server that is gone, and a new window would wait for it for
+# ever.
+qlx_wine_end_desktop() {
+  "$QLX_WINESERVER" -k 2>/dev/null || true
+}
+
+# qlx_wine_boxes BIN: the message boxes on screen now, one
+# "title<TAB>text<TAB>buttons" line each, as BIN/qlx_box_text.exe reads them
+# from their own windows.
+qlx_wine_boxes() {
+  "$QLX_WINE" "$1/qlx_box_text.exe" 2>/dev/null | tr -d '\r' || true
 }
 
 # A Unix path as the Windows programs see it (wine maps Z: to /).

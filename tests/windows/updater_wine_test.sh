@@ -35,10 +35,7 @@ psr=$(qlx_windows_path "$psr_unix")
 publish() { "$QLX_WINE" "$BIN/qlx_publish.exe" "$@" >/dev/null; }
 
 # Packages of builds 1 to 3; the client has build 2, so builds 2 and 3 install.
-make_package "$work/base.zip" quillon.ver "build 1"
-make_package "$work/core.zip" quillon.ver "build 2" lib/core.dat "core of build 2"
-make_package "$work/reports.zip" "reports/월간.txt" "월간 보고서 양식, build 2"
-make_package "$work/fixes.zip" quillon.ver "build 3" lib/fix.dat "fix of build 3"
+qlx_make_demo_packages "$work"
 fill_database() { # PUBLISHER_OPTIONS... ; add-build for both tables
   local table
   for table in QLX_UPT3 QLX_UPT2; do

@@ -1,7 +1,9 @@
+# shellcheck shell=bash
 # Sourced by the tests that run the Windows programs under wine in an X
 # server, as a person would use them: boxes are read through their own window
 # (box_text.exe) and answered by focusing them and pressing a key.
 #   BIN    the Windows build's bin folder (set by the caller)
+# shellcheck source=scripts/wine-env.sh
 . "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env.sh"
 qlx_wine_prefix_ready
 
@@ -49,14 +51,12 @@ wine_wait() { # [SECONDS]
 }
 
 # The boxes on screen now, one "title<TAB>text<TAB>buttons" line each.
-boxes_on_screen() {
-  "$QLX_WINE" "$BIN/qlx_box_text.exe" 2>/dev/null | tr -d '\r' || true
-}
+boxes_on_screen() { qlx_wine_boxes "$BIN"; }
 
 # Waits for a box whose title is TITLE, reads it and answers it with KEY
 # ("Return" for the default button, "n" for No). The line it read is in $box.
 answer_box() { # TITLE KEY [SECONDS]
-  local title=$1 key=$2 limit=${3:-60} started=$SECONDS id=""
+  local title=$1 key=$2 limit=${3:-60} started=$SECONDS
   box=""
   while [ $((SECONDS - started)) -lt "$limit" ]; do
     box=$(boxes_on_screen | awk -F'\t' -v t="$title" '$1 == t' | head -n 1)
@@ -66,44 +66,13 @@ answer_box() { # TITLE KEY [SECONDS]
   done
   [ -n "$box" ] || { echo "  no box '$title' within ${limit}s" >&2; return 1; }
   # The X window of the box carries the same title.
-  id=$(xdotool search --onlyvisible --name "^$(printf '%s' "$title" | sed 's/[][\.*^$]/\\&/g')\$" | tail -n 1)
-  [ -n "$id" ] || { echo "  box '$title' has no X window" >&2; return 1; }
-  xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowactivate --sync "$id"
-  xdotool key "$key"
+  qlx_press_in_window "$title" "$key" || { echo "  box '$title' has no X window that takes a key" >&2; return 1; }
 }
 
 box_text() { printf '%s' "$box" | cut -f2; }
 box_buttons() { printf '%s' "$box" | cut -f3; }
 
-# Makes a zip package from NAME=CONTENT pairs (names may hold folders).
-make_package() { # ZIP FILE CONTENT [FILE CONTENT...]
-  local zip=$1 dir
-  shift
-  dir=$(mktemp -d)
-  while [ $# -gt 0 ]; do
-    mkdir -p "$(dirname "$dir/$1")"
-    printf '%s\n' "$2" >"$dir/$1"
-    shift 2
-  done
-  (cd "$dir" && zip -q -r "$zip" .)
-  rm -rf "$dir"
-}
-
-# A settings file with the given DBMS.
-write_settings() { # FILE DBMS
-  cat >"$1" <<JSON
-{
-  "rows": [
-    { "CODE": "DataBase-DBMS", "VALUE": "$2" },
-    { "CODE": "QL_UPT_TIME", "VALUE": "8765" },
-    { "CODE": "Client-Theme", "VALUE": "classic" }
-  ]
-}
-JSON
-}
-
-setting() { # FILE CODE
-  /usr/bin/python3 -c 'import json,sys
-rows = json.load(open(sys.argv[1], encoding="utf-8"))["rows"]
-print(next((r["VALUE"] for r in rows if r["CODE"] == sys.argv[2]), "<absent>"))' "$1" "$2"
-}
+# The demo's settings file, which the tests start from as well (scripts/lib.sh,
+# sourced through wine-env.sh).
+write_settings() { qlx_write_settings "$@"; } # FILE DBMS
+setting() { qlx_setting "$@"; }               # FILE CODE
