@@ -33,18 +33,9 @@ std::optional<qlx::Bytes> selectWhole(qlx::Transaction& sqlca, const std::string
     return std::nullopt;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    qlx::Transaction sqlca;
-    sqlca.LogId = "QUIL_UPT";
-    sqlca.LogPass = "KOLVEX4923TRA";
-    // As the updater connects: a transaction that is rolled back at the end.
-    sqlca.AutoCommit = false;
-    sqlca.DBParm = "CommitOnDisconnect='No'";
-    bool whole = false;
-    std::vector<std::string> positional;
+// The options go into the connection's fields; false on a wrong command line.
+bool parseArguments(const std::vector<std::string>& args, qlx::Transaction& sqlca, bool& whole,
+                    std::vector<std::string>& positional) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--whole") {
@@ -61,12 +52,41 @@ int main(int argc, char** argv) {
                              : a == "--password" ? &sqlca.LogPass
                                                  : nullptr;
         if (field == nullptr || i + 1 >= args.size()) {
-            std::fputs(kUsage, stderr);
-            return 2;
+            return false;
         }
         *field = args[++i];
     }
-    if (positional.size() != 2 || sqlca.DBMS.empty() || sqlca.ServerName.empty()) {
+    return positional.size() == 2 && !sqlca.DBMS.empty() && !sqlca.ServerName.empty();
+}
+
+std::optional<qlx::Bytes> fetch(qlx::Transaction& sqlca, bool whole, const std::string& filename) {
+    std::optional<qlx::Bytes> blob = qlx::Bytes();
+    if (whole) {
+        blob = selectWhole(sqlca, filename);
+    } else {
+        qlx::selectPackageByFileName(sqlca, "QLX_UPT3", filename, blob);
+    }
+    return blob;
+}
+
+bool writeFile(const std::string& path, const qlx::Bytes& blob) {
+    std::ofstream out(path, std::ios::binary);
+    return out.write(blob.data(), static_cast<std::streamsize>(blob.size())) && out.flush();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    qlx::Transaction sqlca;
+    sqlca.LogId = "QUIL_UPT";
+    sqlca.LogPass = "KOLVEX4923TRA";
+    // As the updater connects: a transaction that is rolled back at the end.
+    sqlca.AutoCommit = false;
+    sqlca.DBParm = "CommitOnDisconnect='No'";
+    bool whole = false;
+    std::vector<std::string> positional;
+    if (!parseArguments(args, sqlca, whole, positional)) {
         std::fputs(kUsage, stderr);
         return 2;
     }
@@ -75,18 +95,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "blob_fetch: %s\n", sqlca.SQLErrText.c_str());
         return 1;
     }
-    std::optional<qlx::Bytes> blob = qlx::Bytes();
-    if (whole) {
-        blob = selectWhole(sqlca, positional[0]);
-    } else {
-        qlx::selectPackageByFileName(sqlca, "QLX_UPT3", positional[0], blob);
-    }
+    const std::optional<qlx::Bytes> blob = fetch(sqlca, whole, positional[0]);
     if (!blob || blob->empty()) {
         std::fprintf(stderr, "blob_fetch: no package (%s)\n", sqlca.SQLErrText.c_str());
         return 1;
     }
-    std::ofstream out(positional[1], std::ios::binary);
-    if (!out.write(blob->data(), static_cast<std::streamsize>(blob->size())) || !out.flush()) {
+    if (!writeFile(positional[1], *blob)) {
         std::fprintf(stderr, "blob_fetch: cannot write %s\n", positional[1].c_str());
         return 1;
     }

@@ -2,68 +2,49 @@
 
 #include "libs/ezip/ezip_codes.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace qlx {
 
+namespace {
+
+struct FailureText {
+    long code;
+    const char* text;
+};
+
+// EZip's codes in the words the box shows; a code not listed gets kOtherFailure.
+constexpr FailureText kFailureTexts[] = {
+    {EZIP_E_OPEN, "패키지 파일을 읽을 수 없습니다"},
+    {EZIP_E_NOT_ZIP, "압축 파일이 아닙니다"},
+    {EZIP_E_STRUCTURE, "압축 파일의 구조가 손상되었습니다"},
+    {EZIP_E_OVERLAP, "압축 파일의 구조가 손상되었습니다"},
+    {EZIP_E_NAME, "압축 파일에 설치 폴더를 벗어나는 이름이 있습니다"},
+    {EZIP_E_NAME_ENCODING, "압축 파일의 파일 이름을 읽을 수 없습니다"},
+    {EZIP_E_ENTRY_TYPE, "압축 파일에 링크가 있습니다"},
+    {EZIP_E_DUPLICATE, "압축 파일에 같은 이름이 두 번 있습니다"},
+    {EZIP_E_ENCRYPTED, "암호화된 압축 파일입니다"},
+    {EZIP_E_METHOD, "지원하지 않는 압축 방식입니다"},
+    {EZIP_E_TOO_MANY_ENTRIES, "압축 파일에 항목이 너무 많습니다"},
+    {EZIP_E_NO_SPACE, "디스크 공간이 부족합니다"},
+    {EZIP_E_DESTINATION, "설치 폴더에 같은 이름의 폴더나 파일이 있어 설치할 수 없습니다"},
+    {EZIP_E_STAGING, "설치 폴더에 임시 파일을 쓸 수 없습니다"},
+    {EZIP_E_DATA, "압축 파일의 데이터가 손상되었습니다"},
+    {EZIP_E_SIZE, "압축 파일의 데이터가 손상되었습니다"},
+    {EZIP_E_INSTALL, "파일을 설치 폴더로 옮기지 못해 이전 상태로 되돌렸습니다"},
+    {EZIP_E_ROLLBACK, "파일을 설치 폴더로 옮기지 못했고 이전 상태로 모두 되돌리지도 못했습니다"},
+    {EZIP_E_JOURNAL, "업그레이드 기록 파일을 쓸 수 없습니다"},
+};
+
+constexpr const char* kOtherFailure = "압축을 풀 수 없습니다";
+
+} // namespace
+
 std::string extractionFailureText(long code) {
-    const char* text = nullptr;
-    switch (code) {
-    case EZIP_E_OPEN:
-        text = "패키지 파일을 읽을 수 없습니다";
-        break;
-    case EZIP_E_NOT_ZIP:
-        text = "압축 파일이 아닙니다";
-        break;
-    case EZIP_E_STRUCTURE:
-    case EZIP_E_OVERLAP:
-        text = "압축 파일의 구조가 손상되었습니다";
-        break;
-    case EZIP_E_NAME:
-        text = "압축 파일에 설치 폴더를 벗어나는 이름이 있습니다";
-        break;
-    case EZIP_E_NAME_ENCODING:
-        text = "압축 파일의 파일 이름을 읽을 수 없습니다";
-        break;
-    case EZIP_E_ENTRY_TYPE:
-        text = "압축 파일에 링크가 있습니다";
-        break;
-    case EZIP_E_DUPLICATE:
-        text = "압축 파일에 같은 이름이 두 번 있습니다";
-        break;
-    case EZIP_E_ENCRYPTED:
-        text = "암호화된 압축 파일입니다";
-        break;
-    case EZIP_E_METHOD:
-        text = "지원하지 않는 압축 방식입니다";
-        break;
-    case EZIP_E_TOO_MANY_ENTRIES:
-        text = "압축 파일에 항목이 너무 많습니다";
-        break;
-    case EZIP_E_NO_SPACE:
-        text = "디스크 공간이 부족합니다";
-        break;
-    case EZIP_E_DESTINATION:
-        text = "설치 폴더에 같은 이름의 폴더나 파일이 있어 설치할 수 없습니다";
-        break;
-    case EZIP_E_STAGING:
-        text = "설치 폴더에 임시 파일을 쓸 수 없습니다";
-        break;
-    case EZIP_E_DATA:
-    case EZIP_E_SIZE:
-        text = "압축 파일의 데이터가 손상되었습니다";
-        break;
-    case EZIP_E_INSTALL:
-        text = "파일을 설치 폴더로 옮기지 못해 이전 상태로 되돌렸습니다";
-        break;
-    case EZIP_E_ROLLBACK:
-        text = "파일을 설치 폴더로 옮기지 못했고 이전 상태로 모두 되돌리지도 못했습니다";
-        break;
-    case EZIP_E_JOURNAL:
-        text = "업그레이드 기록 파일을 쓸 수 없습니다";
-        break;
-    default:
-        text = "압축을 풀 수 없습니다";
-        break;
-    }
+    const auto* found = std::find_if(std::begin(kFailureTexts), std::end(kFailureTexts),
+                                     [code](const FailureText& row) { return row.code == code; });
+    const char* text = found == std::end(kFailureTexts) ? kOtherFailure : found->text;
     return std::string(text) + " (" + std::to_string(code) + ")";
 }
 

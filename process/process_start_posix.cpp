@@ -47,6 +47,45 @@ void report(int fd, int error) {
     ::_exit(127);
 }
 
+// The middle child: starts the program and ends at once.
+[[noreturn]] void startGrandchild(char* const* argv, int readFd, int reportFd) {
+    ::close(readFd);
+    const pid_t grandchild = ::fork();
+    if (grandchild == 0) {
+        execute(argv, reportFd);
+    }
+    if (grandchild < 0) {
+        report(reportFd, errno);
+    }
+    ::_exit(0);
+}
+
+// Waits for the middle child, then reads what the exec reported: nothing when
+// it succeeded.
+bool execSucceeded(pid_t middle, int readFd) {
+    while (::waitpid(middle, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    int error = 0;
+    ssize_t got = 0;
+    do {
+        got = ::read(readFd, &error, sizeof error);
+    } while (got < 0 && errno == EINTR);
+    ::close(readFd);
+    return got == 0;
+}
+
+std::vector<char*> argumentVector(const std::string& program,
+                                  const std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    argv.reserve(arguments.size() + 2);
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    return argv;
+}
+
 } // namespace
 
 // Two forks: the program is the child of a child that ends at once, so that it
@@ -59,13 +98,7 @@ bool startProgram(const std::string& program, const std::vector<std::string>& ar
     }
     // Everything the children use is made before the fork: after it, memory
     // may not be allocated.
-    std::vector<char*> argv;
-    argv.reserve(arguments.size() + 2);
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
+    const std::vector<char*> argv = argumentVector(program, arguments);
 
     int pipeFds[2] = {-1, -1};
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
@@ -78,15 +111,7 @@ bool startProgram(const std::string& program, const std::vector<std::string>& ar
     ::pthread_sigmask(SIG_SETMASK, &all, &previous);
     const pid_t middle = ::fork();
     if (middle == 0) {
-        ::close(pipeFds[0]);
-        const pid_t grandchild = ::fork();
-        if (grandchild == 0) {
-            execute(argv.data(), pipeFds[1]);
-        }
-        if (grandchild < 0) {
-            report(pipeFds[1], errno);
-        }
-        ::_exit(0);
+        startGrandchild(argv.data(), pipeFds[0], pipeFds[1]);
     }
     ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     ::close(pipeFds[1]);
@@ -94,15 +119,7 @@ bool startProgram(const std::string& program, const std::vector<std::string>& ar
         ::close(pipeFds[0]);
         return false;
     }
-    while (::waitpid(middle, nullptr, 0) < 0 && errno == EINTR) {
-    }
-    int error = 0;
-    ssize_t got = 0;
-    do {
-        got = ::read(pipeFds[0], &error, sizeof error);
-    } while (got < 0 && errno == EINTR);
-    ::close(pipeFds[0]);
-    return got == 0;
+    return execSucceeded(middle, pipeFds[0]);
 }
 
 } // namespace qlx

@@ -58,6 +58,63 @@ bool sameName(const std::string& a, const std::string& b) {
     });
 }
 
+// One row of a listing, whose columns are the key, then in a per-build table
+// FPATH and BUILDNO, then the size; false when a column cannot be read.
+bool readListedRow(DbStatement& query, bool perBuild, ListedPackage& package) {
+    std::optional<std::string> key;
+    std::optional<std::string> fpath;
+    std::optional<std::int64_t> buildno;
+    std::optional<std::int64_t> size;
+    int column = 0;
+    bool ok = query.readText(column++, key);
+    if (perBuild) {
+        ok = ok && query.readText(column++, fpath) && query.readInteger(column++, buildno);
+    }
+    ok = ok && query.readInteger(column, size);
+    if (!ok) {
+        return false;
+    }
+    package.key = key.value_or(std::string());
+    package.size = size;
+    if (perBuild) {
+        package.fpath = fpath.value_or(std::string());
+        package.buildno = static_cast<long>(buildno.value_or(0));
+    }
+    return true;
+}
+
+bool listRows(DbConnection& db, const std::string& sql, bool perBuild,
+              std::vector<ListedPackage>& out, std::string& error) {
+    const std::unique_ptr<DbStatement> query = db.prepare(sql);
+    if (!query || !query->execute()) {
+        error = db.lastError();
+        return false;
+    }
+    for (DbStep step = query->next(); step != DbStep::Done; step = query->next()) {
+        ListedPackage package;
+        if (step != DbStep::Row || !readListedRow(*query, perBuild, package)) {
+            error = db.lastError();
+            return false;
+        }
+        out.push_back(std::move(package));
+    }
+    return true;
+}
+
+// Appends the rows of `table` to `out`. The rows get their table's name only
+// once the whole table is read.
+bool listTable(DbConnection& db, const std::string& sql, bool perBuild, const std::string& table,
+               std::vector<ListedPackage>& out, std::string& error) {
+    const std::size_t first = out.size();
+    if (!listRows(db, sql, perBuild, out, error)) {
+        return false;
+    }
+    for (std::size_t i = first; i < out.size(); ++i) {
+        out[i].table = table;
+    }
+    return true;
+}
+
 } // namespace
 
 std::optional<std::string> buildTableNamed(const std::string& name) {
@@ -154,58 +211,16 @@ std::optional<bool> packageExists(DbConnection& db, const std::string& table,
 
 bool listPackages(DbConnection& db, std::vector<ListedPackage>& out, std::string& error) {
     const std::string length = db.dialect().blobLength;
-    const auto list = [&](const std::string& sql, bool perBuild) {
-        const std::unique_ptr<DbStatement> query = db.prepare(sql);
-        if (!query || !query->execute()) {
-            error = db.lastError();
-            return false;
-        }
-        for (DbStep step = query->next(); step != DbStep::Done; step = query->next()) {
-            std::optional<std::string> key;
-            std::optional<std::string> fpath;
-            std::optional<std::int64_t> buildno;
-            std::optional<std::int64_t> size;
-            int column = 0;
-            bool ok = step == DbStep::Row && query->readText(column++, key);
-            if (perBuild) {
-                ok =
-                    ok && query->readText(column++, fpath) && query->readInteger(column++, buildno);
-            }
-            ok = ok && query->readInteger(column, size);
-            if (!ok) {
-                error = db.lastError();
-                return false;
-            }
-            ListedPackage package;
-            package.key = key.value_or(std::string());
-            package.size = size;
-            if (perBuild) {
-                package.fpath = fpath.value_or(std::string());
-                package.buildno = static_cast<long>(buildno.value_or(0));
-            }
-            out.push_back(std::move(package));
-        }
-        return true;
-    };
     for (const char* table : kBuildTables) {
-        const std::size_t first = out.size();
-        if (!list("SELECT FILENAME, FPATH, BUILDNO, " + length + "(eFILE) FROM " + table +
-                      " ORDER BY BUILDNO, FILENAME",
-                  true)) {
+        if (!listTable(db,
+                       "SELECT FILENAME, FPATH, BUILDNO, " + length + "(eFILE) FROM " + table +
+                           " ORDER BY BUILDNO, FILENAME",
+                       true, table, out, error)) {
             return false;
         }
-        for (std::size_t i = first; i < out.size(); ++i) {
-            out[i].table = table;
-        }
     }
-    const std::size_t first = out.size();
-    if (!list("SELECT UPDATE_ID, " + length + "(UPFILE) FROM QLX_UPT ORDER BY UPDATE_ID", false)) {
-        return false;
-    }
-    for (std::size_t i = first; i < out.size(); ++i) {
-        out[i].table = kUpdateTable;
-    }
-    return true;
+    return listTable(db, "SELECT UPDATE_ID, " + length + "(UPFILE) FROM QLX_UPT ORDER BY UPDATE_ID",
+                     false, kUpdateTable, out, error);
 }
 
 } // namespace qlx::publish

@@ -27,49 +27,20 @@ std::string FtpUpdate::run(const std::string& ls_filename) {
     view_.uf_bar("BAR", 1);
     view_.uf_bar("BAR", 2);
 
-    long ll_res = ftpconnect(ftpServer_, kUser, kPassword);
-    if (ll_res != 0) {
-        view_.messageBox("접속", "서버에 접속중 에러 발생.");
+    if (!openPackageFolder()) {
         return "X";
     }
-    view_.uf_bar("BAR", 3);
-
-    ll_res = ftpsetcurrentdir(kFolder);
-    if (ll_res != 0) {
-        view_.messageBox("접속", "서버에 폴더 변경중 에러발생");
-        ftpdisconnect();
-        return "X";
-    }
-    view_.uf_bar("BAR", 4);
 
     const std::string tmpFolder = joinPath(ls_path, "tmp");
     const std::string packageFile = joinPath(tmpFolder, ls_filename);
-    // A name that would leave tmp is neither deleted nor downloaded; it fails
-    // as a download does.
-    const bool plain = isPlainFileName(ls_filename);
-    if (plain) {
-        removeFile(packageFile);
-    }
-    ll_res = plain ? ftpgetfile(ls_filename, packageFile, 1) : -1;
-    if (ll_res < 0) {
-        view_.messageBox("ini", "서버로부터 업그레이드 파일 가져오기 실패했습니다.");
-        ftpdisconnect();
+    if (!download(ls_filename, packageFile)) {
         return "X";
     }
     view_.uf_bar("BAR", 5);
 
-    // With a key the download is held from here until it is unpacked, and
-    // checked as it lies on disk; one that cannot be held is not unpacked.
+    // Here, so that a refused download is let go after the connection is closed.
     ExclusiveFile held;
-    if (packageKey_ && held.openExisting(packageFile) && !isSignedPackageFile(*packageKey_, held)) {
-        view_.messageBox(kNotSignedTitle, notSignedText(ls_filename));
-        ftpdisconnect();
-        return "X";
-    }
-    ll_res = !packageKey_ || held.isOpen() ? vexa_unzip(packageFile, ls_path) : -1;
-    held.close();
-    if (ll_res != 0) {
-        view_.messageBox("확인!", "업그레이중 오류가 있습니다. \r\n본사에 문의하세요.");
+    if (!unpackPackage(packageFile, ls_filename, ls_path, held)) {
         ftpdisconnect();
         return "X";
     }
@@ -79,6 +50,61 @@ std::string FtpUpdate::run(const std::string& ls_filename) {
     removeFile(joinPath(tmpFolder, "quillon.ini"));
     view_.uf_bar("BAR", 7);
     return "O";
+}
+
+// Logs in and changes to the packages' folder; false once the failure is
+// reported and the connection closed.
+bool FtpUpdate::openPackageFolder() {
+    long ll_res = ftpconnect(ftpServer_, kUser, kPassword);
+    if (ll_res != 0) {
+        view_.messageBox("접속", "서버에 접속중 에러 발생.");
+        return false;
+    }
+    view_.uf_bar("BAR", 3);
+
+    ll_res = ftpsetcurrentdir(kFolder);
+    if (ll_res != 0) {
+        view_.messageBox("접속", "서버에 폴더 변경중 에러발생");
+        ftpdisconnect();
+        return false;
+    }
+    view_.uf_bar("BAR", 4);
+    return true;
+}
+
+// False once the failure is reported and the connection closed.
+bool FtpUpdate::download(const std::string& ls_filename, const std::string& packageFile) {
+    // A name that would leave tmp is neither deleted nor downloaded; it fails
+    // as a download does.
+    const bool plain = isPlainFileName(ls_filename);
+    if (plain) {
+        removeFile(packageFile);
+    }
+    const long ll_res = plain ? ftpgetfile(ls_filename, packageFile, 1) : -1;
+    if (ll_res < 0) {
+        view_.messageBox("ini", "서버로부터 업그레이드 파일 가져오기 실패했습니다.");
+        ftpdisconnect();
+        return false;
+    }
+    return true;
+}
+
+// False once the failure is reported; the caller still holds the connection.
+bool FtpUpdate::unpackPackage(const std::string& packageFile, const std::string& ls_filename,
+                              const std::string& ls_path, ExclusiveFile& held) {
+    // With a key the download is held from here until it is unpacked, and
+    // checked as it lies on disk; one that cannot be held is not unpacked.
+    if (packageKey_ && held.openExisting(packageFile) && !isSignedPackageFile(*packageKey_, held)) {
+        view_.messageBox(kNotSignedTitle, notSignedText(ls_filename));
+        return false;
+    }
+    const long ll_res = !packageKey_ || held.isOpen() ? vexa_unzip(packageFile, ls_path) : -1;
+    held.close();
+    if (ll_res != 0) {
+        view_.messageBox("확인!", "업그레이중 오류가 있습니다. \r\n본사에 문의하세요.");
+        return false;
+    }
+    return true;
 }
 
 } // namespace qlx

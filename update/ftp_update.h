@@ -7,6 +7,7 @@
 
 namespace qlx {
 
+class ExclusiveFile;
 class UpdateView;
 
 // The FTP update: the package "/FILE=" from the update FTP server, unpacked
@@ -22,6 +23,11 @@ public:
     std::string run(const std::string& ls_filename);
 
 private:
+    bool openPackageFolder();
+    bool download(const std::string& ls_filename, const std::string& packageFile);
+    bool unpackPackage(const std::string& packageFile, const std::string& ls_filename,
+                       const std::string& ls_path, ExclusiveFile& held);
+
     UpdateView& view_;
     std::string ftpServer_;
     std::optional<PackageKey> packageKey_;

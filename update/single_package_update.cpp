@@ -33,15 +33,10 @@ std::string SinglePackageUpdate::run(const std::string& ls_id, const std::string
 
     view_.uf_bar("BAR", 3);
 
-    Transaction& sqlca = database_.sqlca();
-    std::optional<Bytes> lb_tmp = Bytes();
-    selectPackageByUpdateId(sqlca, ls_id, lb_tmp);
+    std::optional<Bytes> lb_tmp = readPackage(ls_id);
     if (!lb_tmp) {
-        view_.messageBox("File?", "File이 없습니다.");
-        sqlca.disconnect();
         return {};
     }
-    sqlca.disconnect();
     view_.uf_bar("BAR", 4);
 
     const std::string tmpFolder = joinPath(ls_path, "tmp");
@@ -52,21 +47,43 @@ std::string SinglePackageUpdate::run(const std::string& ls_id, const std::string
     // A name that would leave tmp is never written: the extraction of the
     // unwritten file then fails with the usual message.
     const bool plain = isPlainFileName(ls_filename);
-    // A checked package stays locked from its first byte until it is
-    // unpacked, and it is checked as it lies on disk.
     ExclusiveFile held;
-    if (plain && packageKey_) {
-        PackageWriter([this] {
-            view_.processPendingEvents();
-        }).write(packageFile, std::move(*lb_tmp), held);
-    } else if (plain) {
-        PackageWriter([this] {
-            view_.processPendingEvents();
-        }).write(packageFile, std::move(*lb_tmp));
+    if (plain) {
+        writePackage(packageFile, lb_tmp, held);
     }
     lb_tmp.reset();
     view_.uf_bar("BAR", 5);
+    return unpackPackage(packageFile, ls_filename, ls_path, plain, held);
+}
 
+// The box for a missing package comes up before the connection is closed.
+std::optional<Bytes> SinglePackageUpdate::readPackage(const std::string& ls_id) {
+    Transaction& sqlca = database_.sqlca();
+    std::optional<Bytes> lb_tmp = Bytes();
+    selectPackageByUpdateId(sqlca, ls_id, lb_tmp);
+    if (!lb_tmp) {
+        view_.messageBox("File?", "File이 없습니다.");
+    }
+    sqlca.disconnect();
+    return lb_tmp;
+}
+
+// A checked package stays locked from its first byte until it is unpacked,
+// and it is checked as it lies on disk.
+void SinglePackageUpdate::writePackage(const std::string& packageFile,
+                                       std::optional<Bytes>& package, ExclusiveFile& held) {
+    PackageWriter writer([this] { view_.processPendingEvents(); });
+    if (packageKey_) {
+        writer.write(packageFile, std::move(*package), held);
+    } else {
+        writer.write(packageFile, std::move(*package));
+    }
+}
+
+std::string SinglePackageUpdate::unpackPackage(const std::string& packageFile,
+                                               const std::string& ls_filename,
+                                               const std::string& ls_path, bool plain,
+                                               ExclusiveFile& held) {
     // With a key, a package that could not be written and held is not
     // unpacked either: what lies under its name then was never checked.
     const bool unpack = plain && (!packageKey_ || held.isOpen());

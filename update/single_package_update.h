@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/bytes.h"
 #include "package/package_key.h"
 #include "update/update_database.h"
 
@@ -8,6 +9,7 @@
 
 namespace qlx {
 
+class ExclusiveFile;
 class UpdateView;
 
 // The single-package update: the package stored under the update ID "/ID=",
@@ -24,6 +26,12 @@ public:
     std::string run(const std::string& ls_id, const std::string& ls_filename);
 
 private:
+    std::optional<Bytes> readPackage(const std::string& ls_id);
+    void writePackage(const std::string& packageFile, std::optional<Bytes>& package,
+                      ExclusiveFile& held);
+    std::string unpackPackage(const std::string& packageFile, const std::string& ls_filename,
+                              const std::string& ls_path, bool plain, ExclusiveFile& held);
+
     UpdateView& view_;
     UpdateDatabase database_;
     std::optional<PackageKey> packageKey_;

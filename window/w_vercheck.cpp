@@ -62,6 +62,15 @@ private:
     WindowPort& port_;
 };
 
+// The services' process object; none when it cannot be made.
+std::unique_ptr<nvo_process> newProcessObject(const w_vercheck::Services& services) {
+    try {
+        return services.createProcessObject();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
 } // namespace
 
 w_vercheck::w_vercheck(const BuildProfile& profile, ApplicationGlobals& app, WindowPort& port)
@@ -86,12 +95,7 @@ void w_vercheck::refuseStart(const std::string& title, const std::string& text,
 
 // Steps that need the process object. False when the start was refused.
 bool w_vercheck::runProcessChecks() {
-    std::unique_ptr<nvo_process> nvo_p;
-    try {
-        nvo_p = services_.createProcessObject();
-    } catch (...) {
-        nvo_p.reset();
-    }
+    std::unique_ptr<nvo_process> nvo_p = newProcessObject(services_);
     if (!nvo_p) {
         refuseStart("확인! [01]", kRebootText, nvo_p);
         return false;
@@ -100,14 +104,23 @@ bool w_vercheck::runProcessChecks() {
     [[maybe_unused]] bool lb_bool = false;
     lb_bool = nvo_p->uf_setcurpid(toProcessId(uf_getstring("/PID=", is_call_)));
 
-    std::int16_t li_cnt = nvo_p->uf_getprocesscount(programFileName("qlx_upt"));
+    const std::int16_t li_cnt = nvo_p->uf_getprocesscount(programFileName("qlx_upt"));
     if (li_cnt > 1) {
         refuseStart("확인! [02]", kRebootText, nvo_p);
         return false;
     }
+    if (!closeClientPrograms(nvo_p)) {
+        return false;
+    }
+    nvo_p.reset();
+    return true;
+}
 
+// The client's programs must not run while their files are replaced: the
+// user may let the updater end them. False when the start was refused.
+bool w_vercheck::closeClientPrograms(std::unique_ptr<nvo_process>& nvo_p) {
     static const char* const clients[] = {"quillon", "quilmsg", "ql_label", "ql_tel"};
-    li_cnt = 0;
+    std::int16_t li_cnt = 0;
     for (const char* client : clients) {
         li_cnt =
             static_cast<std::int16_t>(li_cnt + nvo_p->uf_getprocesscount(programFileName(client)));
@@ -133,7 +146,6 @@ bool w_vercheck::runProcessChecks() {
         refuseStart(std::to_string(li_cnt) + "개 프로그램 종료 실패!!", kRebootText, nvo_p);
         return false;
     }
-    nvo_p.reset();
     return true;
 }
 

@@ -122,6 +122,7 @@ private:
     void refuseStart(const std::string& title, const std::string& text,
                      std::unique_ptr<nvo_process>& process);
     bool runProcessChecks();
+    bool closeClientPrograms(std::unique_ptr<nvo_process>& nvo_p);
 
     const BuildProfile& profile_;
     ApplicationGlobals& app_;

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -50,6 +51,56 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+qlx::Bytes patternedBytes(std::size_t size) {
+    qlx::Bytes data(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        data[i] = static_cast<char>((i * 2654435761u) >> 13);
+    }
+    return data;
+}
+
+// The seconds uf_filewrite takes for `data`; nullopt, reported, on failure.
+std::optional<double> timeChunkedWrite(qlx::w_vercheck& window, const std::string& path,
+                                       const qlx::Bytes& data) {
+    // The update methods move their package in, so the writer owns it and
+    // frees it on return; the copy for that is made before the clock runs.
+    qlx::Bytes package = data;
+    const auto start = std::chrono::steady_clock::now();
+    if (window.uf_filewrite(path, std::move(package)) != 1) {
+        std::fprintf(stderr, "uf_filewrite failed\n");
+        return std::nullopt;
+    }
+    return secondsSince(start);
+}
+
+// The seconds one write() of `data` takes; nullopt on failure, which ends the
+// program, so the file is not closed then.
+std::optional<double> timeSingleWrite(const std::string& path, const qlx::Bytes& data) {
+    const auto start = std::chrono::steady_clock::now();
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n <= 0) {
+            return std::nullopt;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    return secondsSince(start);
+}
+
+void printResults(std::size_t size, int runs, long eventRuns, const std::vector<double>& chunked,
+                  const std::vector<double>& single) {
+    const Stats c = stats(chunked);
+    const Stats s = stats(single);
+    std::printf("package %zu bytes, %d runs, %ld event runs\n", size, runs, eventRuns);
+    std::printf("uf_filewrite  median %.3f s (min %.3f, max %.3f)\n", c.median, c.min, c.max);
+    std::printf("one write()   median %.3f s (min %.3f, max %.3f)\n", s.median, s.min, s.max);
+    std::printf("throughput ratio uf_filewrite / write(): %.2f (target >= 0.75)\n",
+                s.median / c.median);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -64,10 +115,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    qlx::Bytes data(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        data[i] = static_cast<char>((i * 2654435761u) >> 13);
-    }
+    const qlx::Bytes data = patternedBytes(size);
 
     qlx::version_check app;
     app.create();
@@ -79,43 +127,24 @@ int main(int argc, char** argv) {
     std::vector<double> single;
     for (int run = 0; run <= runs; ++run) { // run 0 warms up
         const std::string a = (folder / (prefix + std::to_string(run) + "a.zip")).string();
-        // The update methods move their package in, so the writer owns it and
-        // frees it on return; the copy for that is made before the clock runs.
-        qlx::Bytes package = data;
-        auto start = std::chrono::steady_clock::now();
-        if (window.uf_filewrite(a, std::move(package)) != 1) {
-            std::fprintf(stderr, "uf_filewrite failed\n");
+        const std::optional<double> t1 = timeChunkedWrite(window, a, data);
+        if (!t1) {
             return 1;
         }
-        const double t1 = secondsSince(start);
         std::filesystem::remove(a, error);
 
         const std::string b = (folder / (prefix + std::to_string(run) + "b.zip")).string();
-        start = std::chrono::steady_clock::now();
-        const int fd = ::open(b.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        std::size_t done = 0;
-        while (done < size) {
-            const ssize_t n = ::write(fd, data.data() + done, size - done);
-            if (n <= 0) {
-                return 1;
-            }
-            done += static_cast<std::size_t>(n);
+        const std::optional<double> t2 = timeSingleWrite(b, data);
+        if (!t2) {
+            return 1;
         }
-        ::close(fd);
-        const double t2 = secondsSince(start);
         std::filesystem::remove(b, error);
         if (run > 0) {
-            chunked.push_back(t1);
-            single.push_back(t2);
+            chunked.push_back(*t1);
+            single.push_back(*t2);
         }
     }
-    const Stats c = stats(chunked);
-    const Stats s = stats(single);
-    std::printf("package %zu bytes, %d runs, %ld event runs\n", size, runs, port.eventRuns);
-    std::printf("uf_filewrite  median %.3f s (min %.3f, max %.3f)\n", c.median, c.min, c.max);
-    std::printf("one write()   median %.3f s (min %.3f, max %.3f)\n", s.median, s.min, s.max);
-    std::printf("throughput ratio uf_filewrite / write(): %.2f (target >= 0.75)\n",
-                s.median / c.median);
+    printResults(size, runs, port.eventRuns, chunked, single);
     app.destroy();
     return 0;
 }

@@ -77,6 +77,155 @@ std::string join(const std::vector<std::string>& components, std::size_t count) 
     return path;
 }
 
+// Takes the entries in archive order, so that the first entry at fault, and
+// of its faults the first checked, decides the code.
+class Planner {
+public:
+    explicit Planner(Plan& plan) : plan_(plan) {}
+
+    int add(const CentralEntry& entry, std::uint32_t index);
+    int finish();
+
+private:
+    int decodeName(const CentralEntry& entry);
+    int claimFolders(const std::vector<std::string>& components, std::size_t count);
+    int claimPath(const std::string& path, bool folder);
+    void addFile(const CentralEntry& entry, std::uint32_t index, const EntryKind& kind,
+                 const std::string& path);
+
+    Plan& plan_;
+    NameDecoder decoder_;
+    std::string decoded_;
+    std::unordered_set<std::string> fileKeys_;
+    std::unordered_set<std::string> explicitFolderKeys_;
+    // Folded folder path to its spelling: "A/x" and "a/y" would share one
+    // folder on a case-insensitive file system and must not disagree.
+    std::unordered_map<std::string, std::string> folders_;
+};
+
+// How the entry is stored, which must be what the extraction can read.
+int checkStorage(const CentralEntry& entry, bool folder) {
+    if ((entry.flags & (flagEncrypted | flagStrongEncryption)) != 0 || entry.method == methodAes) {
+        return EZIP_E_ENCRYPTED;
+    }
+    if (entry.method != methodStore && entry.method != methodDeflate) {
+        return EZIP_E_METHOD;
+    }
+    if (entry.method == methodStore && entry.size != entry.compressedSize) {
+        return EZIP_E_STRUCTURE;
+    }
+    if (folder && entry.size != 0) {
+        return EZIP_E_STRUCTURE;
+    }
+    return EZIP_OK;
+}
+
+int Planner::add(const CentralEntry& entry, std::uint32_t index) {
+    if (const int code = decodeName(entry); code != EZIP_OK) {
+        return code;
+    }
+    const CheckedName name = checkEntryName(decoded_);
+    if (name.verdict != NameVerdict::Ok) {
+        return EZIP_E_NAME;
+    }
+    EntryKind kind;
+    if (const int code = entryKind(entry, kind); code != EZIP_OK) {
+        return code;
+    }
+    const bool folder = name.folder || kind.folder;
+    if (const int code = checkStorage(entry, folder); code != EZIP_OK) {
+        return code;
+    }
+    if (name.components.empty()) {
+        return EZIP_OK; // the destination itself, which exists
+    }
+    const std::size_t parents = folder ? name.components.size() : name.components.size() - 1;
+    const std::string path = join(name.components, name.components.size());
+    if (const int code = claimFolders(name.components, parents); code != EZIP_OK) {
+        return code;
+    }
+    if (const int code = claimPath(path, folder); code != EZIP_OK) {
+        return code;
+    }
+    if (!folder) {
+        addFile(entry, index, kind, path);
+    }
+    return EZIP_OK;
+}
+
+int Planner::decodeName(const CentralEntry& entry) {
+    if (!entry.unicodeName.empty() && isValidUtf8(entry.unicodeName)) {
+        decoded_ = entry.unicodeName;
+    } else if (!decoder_.decode(entry.rawName, (entry.flags & flagUtf8) != 0, entry.madeBy >> 8U,
+                                {}, decoded_)) {
+        return EZIP_E_NAME_ENCODING;
+    }
+    // The stored length counts every byte; a NUL inside it is a name
+    // that the file system would cut short.
+    if (entry.rawName.find('\0') != std::string::npos) {
+        return EZIP_E_NAME;
+    }
+    return EZIP_OK;
+}
+
+// The first `count` folders of the path `components`.
+int Planner::claimFolders(const std::vector<std::string>& components, std::size_t count) {
+    for (std::size_t depth = 1; depth <= count; ++depth) {
+        std::string path = join(components, depth);
+        std::string key = foldCase(path);
+        const auto [it, inserted] = folders_.try_emplace(key, path);
+        if (!inserted && it->second != path) {
+            return EZIP_E_DUPLICATE;
+        }
+    }
+    return EZIP_OK;
+}
+
+int Planner::claimPath(const std::string& path, bool folder) {
+    std::unordered_set<std::string>& keys = folder ? explicitFolderKeys_ : fileKeys_;
+    return keys.insert(foldCase(path)).second ? EZIP_OK : EZIP_E_DUPLICATE;
+}
+
+void Planner::addFile(const CentralEntry& entry, std::uint32_t index, const EntryKind& kind,
+                      const std::string& path) {
+    PlannedFile file;
+    file.index = index;
+    file.method = entry.method;
+    file.executable = kind.executable;
+    file.unixMode = kind.unixMode;
+    file.size = entry.size;
+    file.compressedSize = entry.compressedSize;
+    file.localOffset = entry.localOffset;
+    file.dataEnd = entry.dataEnd;
+    file.path = path;
+    plan_.totalSize += entry.size;
+    plan_.files.push_back(std::move(file));
+}
+
+// A file may not stand where another entry needs a folder; the folders go
+// into the plan parents first.
+int Planner::finish() {
+    for (const auto& key : fileKeys_) {
+        if (folders_.count(key) != 0) {
+            return EZIP_E_DUPLICATE;
+        }
+    }
+    plan_.folders.reserve(folders_.size());
+    for (auto& [key, path] : folders_) {
+        plan_.folders.push_back(std::move(path));
+    }
+    const auto depth = [](const std::string& path) {
+        return std::count(path.begin(), path.end(), '/');
+    };
+    std::sort(plan_.folders.begin(), plan_.folders.end(),
+              [&](const std::string& a, const std::string& b) {
+                  const auto da = depth(a);
+                  const auto db = depth(b);
+                  return da != db ? da < db : a < b;
+              });
+    return EZIP_OK;
+}
+
 } // namespace
 
 std::string_view parentOf(std::string_view path) {
@@ -89,102 +238,14 @@ int planExtraction(const CentralDirectory& directory, const Limits& limits, Plan
         return EZIP_E_TOO_MANY_ENTRIES;
     }
     plan.view = directory.view;
-    NameDecoder decoder;
-    std::unordered_set<std::string> fileKeys;
-    std::unordered_set<std::string> explicitFolderKeys;
-    // Folded folder path to its spelling: "A/x" and "a/y" would share one
-    // folder on a case-insensitive file system and must not disagree.
-    std::unordered_map<std::string, std::string> folders;
-    std::string decoded;
+    Planner planner(plan);
     for (std::size_t i = 0; i < directory.entries.size(); ++i) {
-        const CentralEntry& entry = directory.entries[i];
-        if (!entry.unicodeName.empty() && isValidUtf8(entry.unicodeName)) {
-            decoded = entry.unicodeName;
-        } else if (!decoder.decode(entry.rawName, (entry.flags & flagUtf8) != 0, entry.madeBy >> 8U,
-                                   {}, decoded)) {
-            return EZIP_E_NAME_ENCODING;
-        }
-        // The stored length counts every byte; a NUL inside it is a name
-        // that the file system would cut short.
-        if (entry.rawName.find('\0') != std::string::npos) {
-            return EZIP_E_NAME;
-        }
-        const CheckedName name = checkEntryName(decoded);
-        if (name.verdict != NameVerdict::Ok) {
-            return EZIP_E_NAME;
-        }
-        EntryKind kind;
-        if (const int code = entryKind(entry, kind); code != EZIP_OK) {
+        if (const int code = planner.add(directory.entries[i], static_cast<std::uint32_t>(i));
+            code != EZIP_OK) {
             return code;
         }
-        const bool folder = name.folder || kind.folder;
-        if ((entry.flags & (flagEncrypted | flagStrongEncryption)) != 0 ||
-            entry.method == methodAes) {
-            return EZIP_E_ENCRYPTED;
-        }
-        if (entry.method != methodStore && entry.method != methodDeflate) {
-            return EZIP_E_METHOD;
-        }
-        if (entry.method == methodStore && entry.size != entry.compressedSize) {
-            return EZIP_E_STRUCTURE;
-        }
-        if (folder && entry.size != 0) {
-            return EZIP_E_STRUCTURE;
-        }
-        if (name.components.empty()) {
-            continue; // the destination itself, which exists
-        }
-        const std::size_t parents = folder ? name.components.size() : name.components.size() - 1;
-        for (std::size_t depth = 1; depth <= parents; ++depth) {
-            std::string path = join(name.components, depth);
-            std::string key = foldCase(path);
-            const auto [it, inserted] = folders.try_emplace(key, path);
-            if (!inserted && it->second != path) {
-                return EZIP_E_DUPLICATE;
-            }
-        }
-        const std::string path = join(name.components, name.components.size());
-        if (folder) {
-            if (!explicitFolderKeys.insert(foldCase(path)).second) {
-                return EZIP_E_DUPLICATE;
-            }
-            continue;
-        }
-        if (!fileKeys.insert(foldCase(path)).second) {
-            return EZIP_E_DUPLICATE;
-        }
-        PlannedFile file;
-        file.index = static_cast<std::uint32_t>(i);
-        file.method = entry.method;
-        file.executable = kind.executable;
-        file.unixMode = kind.unixMode;
-        file.size = entry.size;
-        file.compressedSize = entry.compressedSize;
-        file.localOffset = entry.localOffset;
-        file.dataEnd = entry.dataEnd;
-        file.path = path;
-        plan.totalSize += entry.size;
-        plan.files.push_back(std::move(file));
     }
-    for (const auto& key : fileKeys) {
-        if (folders.count(key) != 0) {
-            return EZIP_E_DUPLICATE;
-        }
-    }
-    plan.folders.reserve(folders.size());
-    for (auto& [key, path] : folders) {
-        plan.folders.push_back(std::move(path));
-    }
-    const auto depth = [](const std::string& path) {
-        return std::count(path.begin(), path.end(), '/');
-    };
-    std::sort(plan.folders.begin(), plan.folders.end(),
-              [&](const std::string& a, const std::string& b) {
-                  const auto da = depth(a);
-                  const auto db = depth(b);
-                  return da != db ? da < db : a < b;
-              });
-    return EZIP_OK;
+    return planner.finish();
 }
 
 int checkDestination(const io::Handle& destination, const Plan& plan) {

@@ -150,55 +150,37 @@ bool isSeparator(char c) {
     return c == '/' || c == '\\';
 }
 
-} // namespace
-
-bool isValidUtf8(std::string_view text) {
-    std::size_t pos = 0;
-    char32_t cp = 0;
-    while (pos < text.size()) {
-        if (!nextCodePoint(text, pos, cp)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-CheckedName checkEntryName(std::string_view utf8) {
-    CheckedName result;
+// The checks on the name as a whole, before it is split into components.
+NameVerdict checkWholeName(std::string_view utf8) {
     if (utf8.empty()) {
-        result.verdict = NameVerdict::Empty;
-        return result;
+        return NameVerdict::Empty;
     }
     if (utf8.size() > maxNameBytes) {
-        result.verdict = NameVerdict::TooLong;
-        return result;
+        return NameVerdict::TooLong;
     }
     std::size_t pos = 0;
     char32_t cp = 0;
     while (pos < utf8.size()) {
         if (!nextCodePoint(utf8, pos, cp)) {
-            result.verdict = NameVerdict::InvalidUtf8;
-            return result;
+            return NameVerdict::InvalidUtf8;
         }
         if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0)) {
-            result.verdict = NameVerdict::ControlCharacter;
-            return result;
+            return NameVerdict::ControlCharacter;
         }
     }
     if (isSeparator(utf8.front())) {
-        result.verdict = NameVerdict::Absolute;
-        return result;
+        return NameVerdict::Absolute;
     }
     if (utf8.size() >= 2 && utf8[1] == ':' &&
         ((utf8[0] >= 'A' && utf8[0] <= 'Z') || (utf8[0] >= 'a' && utf8[0] <= 'z'))) {
-        result.verdict = NameVerdict::Drive;
-        return result;
+        return NameVerdict::Drive;
     }
-    std::string_view rest = utf8;
-    if (isSeparator(rest.back())) {
-        result.folder = true;
-        rest.remove_suffix(1);
-    }
+    return NameVerdict::Ok;
+}
+
+// Appends the components of `rest`, the name without a final separator, to
+// `result`; the verdict on the first component refused, Ok when none is.
+NameVerdict splitComponents(std::string_view rest, CheckedName& result) {
     std::size_t start = 0;
     while (true) {
         std::size_t end = start;
@@ -214,16 +196,45 @@ CheckedName checkEntryName(std::string_view utf8) {
             }
         } else if (const NameVerdict verdict = checkComponent(component);
                    verdict != NameVerdict::Ok) {
-            result.verdict = verdict;
-            result.components.clear();
-            return result;
+            return verdict;
         } else {
             result.components.emplace_back(component);
         }
         if (end >= rest.size()) {
-            break;
+            return NameVerdict::Ok;
         }
         start = end + 1;
+    }
+}
+
+} // namespace
+
+bool isValidUtf8(std::string_view text) {
+    std::size_t pos = 0;
+    char32_t cp = 0;
+    while (pos < text.size()) {
+        if (!nextCodePoint(text, pos, cp)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+CheckedName checkEntryName(std::string_view utf8) {
+    CheckedName result;
+    result.verdict = checkWholeName(utf8);
+    if (result.verdict != NameVerdict::Ok) {
+        return result;
+    }
+    std::string_view rest = utf8;
+    if (isSeparator(rest.back())) {
+        result.folder = true;
+        rest.remove_suffix(1);
+    }
+    if (const NameVerdict verdict = splitComponents(rest, result); verdict != NameVerdict::Ok) {
+        result.verdict = verdict;
+        result.components.clear();
+        return result;
     }
     if (!result.components.empty() && result.components.front().starts_with(stagingPrefix)) {
         result.verdict = NameVerdict::Reserved;

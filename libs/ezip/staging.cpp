@@ -73,15 +73,54 @@ int codeOf(zip_file_t* file) {
     }
 }
 
+// Whether libzip sees the entry as the central directory we checked does.
+bool statMatches(zip_t* archive, const PlannedFile& file, zip_stat_t& stat) {
+    zip_stat_init(&stat);
+    return zip_stat_index(archive, file.index, 0, &stat) == 0 &&
+           (stat.valid & ZIP_STAT_SIZE) != 0 && stat.size == file.size &&
+           (stat.valid & ZIP_STAT_COMP_SIZE) != 0 && stat.comp_size == file.compressedSize &&
+           (stat.valid & ZIP_STAT_COMP_METHOD) != 0 && stat.comp_method == file.method;
+}
+
+// Inflates `entry` into `staged`, never past the size the directory declares.
+int copyEntry(zip_file_t* entry, const io::Handle& staged, const PlannedFile& file,
+              unsigned char* buffer, unsigned char* second) {
+    int code = EZIP_OK;
+    std::uint64_t total = 0;
+    BlockWriter writer(staged, buffer, file.size >= pipelineSize ? second : nullptr);
+    while (true) {
+        const zip_int64_t got = zip_fread(entry, writer.buffer(), bufferSize);
+        if (got < 0) {
+            code = codeOf(entry);
+            break;
+        }
+        if (got == 0) {
+            break;
+        }
+        total += static_cast<std::uint64_t>(got);
+        if (total > file.size) {
+            code = EZIP_E_SIZE;
+            break;
+        }
+        if (!writer.put(static_cast<std::size_t>(got))) {
+            code = EZIP_E_STAGING;
+            break;
+        }
+    }
+    if (!writer.finish() && code == EZIP_OK) {
+        code = EZIP_E_STAGING;
+    }
+    if (code == EZIP_OK && total != file.size) {
+        code = EZIP_E_SIZE;
+    }
+    return code;
+}
+
 int inflateOne(zip_t* archive, ReadSource& source, const PlannedFile& file,
                const io::Handle& staging, unsigned char* buffer, unsigned char* second,
                bool durable) {
     zip_stat_t stat;
-    zip_stat_init(&stat);
-    if (zip_stat_index(archive, file.index, 0, &stat) != 0 || (stat.valid & ZIP_STAT_SIZE) == 0 ||
-        stat.size != file.size || (stat.valid & ZIP_STAT_COMP_SIZE) == 0 ||
-        stat.comp_size != file.compressedSize || (stat.valid & ZIP_STAT_COMP_METHOD) == 0 ||
-        stat.comp_method != file.method) {
+    if (!statMatches(archive, file, stat)) {
         return EZIP_E_STRUCTURE;
     }
     // libzip reads the local header and then the data; a data descriptor
@@ -95,36 +134,7 @@ int inflateOne(zip_t* archive, ReadSource& source, const PlannedFile& file,
     if (!staged.isOpen()) {
         return EZIP_E_STAGING;
     }
-    int code = EZIP_OK;
-    std::uint64_t total = 0;
-    {
-        BlockWriter writer(staged, buffer, file.size >= pipelineSize ? second : nullptr);
-        while (true) {
-            const zip_int64_t got = zip_fread(entry.get(), writer.buffer(), bufferSize);
-            if (got < 0) {
-                code = codeOf(entry.get());
-                break;
-            }
-            if (got == 0) {
-                break;
-            }
-            total += static_cast<std::uint64_t>(got);
-            if (total > file.size) {
-                code = EZIP_E_SIZE;
-                break;
-            }
-            if (!writer.put(static_cast<std::size_t>(got))) {
-                code = EZIP_E_STAGING;
-                break;
-            }
-        }
-        if (!writer.finish() && code == EZIP_OK) {
-            code = EZIP_E_STAGING;
-        }
-    }
-    if (code == EZIP_OK && total != file.size) {
-        code = EZIP_E_SIZE;
-    }
+    int code = copyEntry(entry.get(), staged, file, buffer, second);
     if (code == EZIP_OK && durable && !io::flushStaged(staged)) {
         code = EZIP_E_STAGING;
     }

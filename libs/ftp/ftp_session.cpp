@@ -150,6 +150,50 @@ bool endsWithSeparator(const std::string& path) {
 #endif
 }
 
+short checkDownloadArguments(const char* remoteFile, const char* localFile) {
+    if (remoteFile == nullptr || *remoteFile == '\0' || localFile == nullptr ||
+        *localFile == '\0') {
+        return FTP_E_ARGUMENT;
+    }
+    const std::string target(localFile);
+    std::error_code error;
+    if (endsWithSeparator(target) || std::filesystem::is_directory(target, error)) {
+        return FTP_E_ARGUMENT;
+    }
+    return FTP_OK;
+}
+
+// libcurl checks this too when the server announced a size; a server that
+// announced one in the 150 reply only is held to it here.
+short checkAnnouncedSize(CURL* easy, const Sink& sink) {
+    curl_off_t announced = -1;
+    curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+    if (announced >= 0 && announced != sink.written) {
+        return FTP_E_INCOMPLETE;
+    }
+    return FTP_OK;
+}
+
+// Closes the download and puts it in place when the transfer, `result`, went
+// well; a download that did not is removed.
+short finishDownload(Sink& sink, const std::string& temporary, const std::string& target,
+                     short result) {
+    if (std::fclose(sink.file) != 0 && result == FTP_OK) {
+        result = FTP_E_LOCAL_FILE;
+    }
+    std::error_code error;
+    if (result == FTP_OK) {
+        std::filesystem::rename(temporary, target, error);
+        if (error) {
+            result = FTP_E_LOCAL_FILE;
+        }
+    }
+    if (result != FTP_OK) {
+        std::filesystem::remove(temporary, error);
+    }
+    return result;
+}
+
 } // namespace
 
 Session::~Session() {
@@ -308,16 +352,10 @@ short Session::getFile(const char* remoteFile, const char* localFile, short bina
     if (easy_ == nullptr) {
         return FTP_E_NOT_CONNECTED;
     }
-    if (remoteFile == nullptr || *remoteFile == '\0' || localFile == nullptr ||
-        *localFile == '\0') {
-        return FTP_E_ARGUMENT;
+    if (const short problem = checkDownloadArguments(remoteFile, localFile); problem != FTP_OK) {
+        return problem;
     }
     const std::string target(localFile);
-    std::error_code error;
-    if (endsWithSeparator(target) || std::filesystem::is_directory(target, error)) {
-        return FTP_E_ARGUMENT;
-    }
-
     std::string temporary;
     Sink sink;
     sink.file = createTemporary(target, temporary);
@@ -334,27 +372,9 @@ short Session::getFile(const char* remoteFile, const char* localFile, short bina
     curl_easy_setopt(easy_, CURLOPT_WRITEDATA, nullptr);
 
     if (result == FTP_OK && binary) {
-        // libcurl checks this too when the server announced a size; a server
-        // that announced one in the 150 reply only is held to it here.
-        curl_off_t announced = -1;
-        curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-        if (announced >= 0 && announced != sink.written) {
-            result = FTP_E_INCOMPLETE;
-        }
+        result = checkAnnouncedSize(easy_, sink);
     }
-    if (std::fclose(sink.file) != 0 && result == FTP_OK) {
-        result = FTP_E_LOCAL_FILE;
-    }
-    if (result == FTP_OK) {
-        std::filesystem::rename(temporary, target, error);
-        if (error) {
-            result = FTP_E_LOCAL_FILE;
-        }
-    }
-    if (result != FTP_OK) {
-        std::filesystem::remove(temporary, error);
-    }
-    return result;
+    return finishDownload(sink, temporary, target, result);
 }
 
 } // namespace qlx::ftp

@@ -42,6 +42,57 @@ void registerSubstitutes() {
     (void)once;
 }
 
+QTableView* newTable(QWidget* parent) {
+    auto* table = new QTableView(parent);
+    table->setWindowTitle(QStringLiteral("none"));
+    table->setFrameShadow(QFrame::Sunken);
+    return table;
+}
+
+QLabel* newLabel(const ControlSpec& item, const QPalette& textPalette, QWidget* parent) {
+    auto* label = new QLabel(utf8(item.text), parent);
+    label->setFont(layoutFont(item.font.face, item.font.points, item.font.weight));
+    label->setPalette(textPalette);
+    label->setAutoFillBackground(true);
+    label->setFocusPolicy(Qt::NoFocus);
+    label->setAlignment(item.alignment == TextAlignment::Centre ? Qt::AlignHCenter | Qt::AlignTop
+                                                                : Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
+QProgressBar* newProgressBar(const WindowLayout& layout, QWidget* parent) {
+    auto* bar = new QProgressBar(parent);
+    // Nothing steps the bar, so its design-time step has no Qt
+    // counterpart; callers set positions.
+    bar->setMaximum(kProgressMaximum);
+    bar->setValue(kProgressPosition);
+    bar->setTextVisible(false);
+    if (!layout.smoothProgressBar) {
+        // Blocks, as the classic bar draws them.
+        bar->setStyleSheet(QStringLiteral(
+            "QProgressBar::chunk { width: 8px; margin: 1px; background: #0a246a; }"));
+    }
+    return bar;
+}
+
+QPushButton* newButton(const ControlSpec& item, QWidget* parent) {
+    auto* button = new QPushButton(utf8(item.text), parent);
+    button->setFont(layoutFont(item.font.face, item.font.points, item.font.weight));
+    return button;
+}
+
+void placeControl(QWidget& control, const ControlSpec& item) {
+    control.setObjectName(utf8(item.name));
+    control.setGeometry(toPixels(item.x), toPixels(item.y), toPixels(item.width),
+                        toPixels(item.height));
+    control.setVisible(item.visible);
+    if (!item.visible) {
+        // Hidden triggers: never shown, so never focused or clicked by the
+        // user, and out of any tab chain whatever their design-time order.
+        control.setFocusPolicy(Qt::NoFocus);
+    }
+}
+
 } // namespace
 
 QFont layoutFont(std::string_view face, int points, int weight) {
@@ -105,62 +156,8 @@ void VercheckWindow::buildControls(const WindowLayout& layout) {
     }
 
     for (const ControlSpec& item : layout.controls) {
-        QWidget* control = nullptr;
-        switch (item.kind) {
-        case ControlKind::DataTable: {
-            auto* table = new QTableView(this);
-            table->setWindowTitle(QStringLiteral("none"));
-            table->setFrameShadow(QFrame::Sunken);
-            control = table;
-            break;
-        }
-        case ControlKind::StaticText: {
-            auto* label = new QLabel(utf8(item.text), this);
-            label->setFont(layoutFont(item.font.face, item.font.points, item.font.weight));
-            label->setPalette(textPalette);
-            label->setAutoFillBackground(true);
-            label->setFocusPolicy(Qt::NoFocus);
-            label->setAlignment(item.alignment == TextAlignment::Centre
-                                    ? Qt::AlignHCenter | Qt::AlignTop
-                                    : Qt::AlignLeft | Qt::AlignTop);
-            if (item.name == "st_1") {
-                st_1_ = label;
-            }
-            control = label;
-            break;
-        }
-        case ControlKind::ProgressBar: {
-            auto* bar = new QProgressBar(this);
-            // Nothing steps the bar, so its design-time step has no Qt
-            // counterpart; callers set positions.
-            bar->setMaximum(kProgressMaximum);
-            bar->setValue(kProgressPosition);
-            bar->setTextVisible(false);
-            if (!layout.smoothProgressBar) {
-                // Blocks, as the classic bar draws them.
-                bar->setStyleSheet(QStringLiteral(
-                    "QProgressBar::chunk { width: 8px; margin: 1px; background: #0a246a; }"));
-            }
-            hpb_1_ = bar;
-            control = bar;
-            break;
-        }
-        case ControlKind::CommandButton: {
-            auto* button = new QPushButton(utf8(item.text), this);
-            button->setFont(layoutFont(item.font.face, item.font.points, item.font.weight));
-            control = button;
-            break;
-        }
-        }
-        control->setObjectName(utf8(item.name));
-        control->setGeometry(toPixels(item.x), toPixels(item.y), toPixels(item.width),
-                             toPixels(item.height));
-        control->setVisible(item.visible);
-        if (!item.visible) {
-            // Hidden triggers: never shown, so never focused or clicked by the
-            // user, and out of any tab chain whatever their design-time order.
-            control->setFocusPolicy(Qt::NoFocus);
-        }
+        QWidget* control = createControl(item, layout, textPalette);
+        placeControl(*control, item);
         controls_.push_back(control);
     }
     for (const ControlSpec& item : layout.controls) {
@@ -168,6 +165,27 @@ void VercheckWindow::buildControls(const WindowLayout& layout) {
             control(item.name.data())->raise();
         }
     }
+}
+
+QWidget* VercheckWindow::createControl(const ControlSpec& item, const WindowLayout& layout,
+                                       const QPalette& textPalette) {
+    switch (item.kind) {
+    case ControlKind::DataTable:
+        return newTable(this);
+    case ControlKind::StaticText: {
+        QLabel* label = newLabel(item, textPalette, this);
+        if (item.name == "st_1") {
+            st_1_ = label;
+        }
+        return label;
+    }
+    case ControlKind::ProgressBar:
+        hpb_1_ = newProgressBar(layout, this);
+        return hpb_1_;
+    case ControlKind::CommandButton:
+        return newButton(item, this);
+    }
+    return nullptr;
 }
 
 QWidget* VercheckWindow::control(const char* name) const {

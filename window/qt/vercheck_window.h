@@ -67,6 +67,9 @@ private:
     static constexpr std::chrono::milliseconds kFirstPaintWait{1000};
 
     void buildControls(const WindowLayout& layout);
+    // A new control of `item`'s kind, its own properties set but not yet placed.
+    QWidget* createControl(const ControlSpec& item, const WindowLayout& layout,
+                           const QPalette& textPalette);
     void deliverUpgradeClick();
 
     std::unique_ptr<w_vercheck> logic_;

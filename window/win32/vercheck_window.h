@@ -60,6 +60,11 @@ private:
     static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam,
                                             LPARAM lParam) noexcept;
     LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT eraseBackground(HDC dc) const;
+    LRESULT paintWindow();
+    LRESULT colourStatic(HDC dc) const;
+    LRESULT timerElapsed(WPARAM timer);
+    LRESULT detach(UINT message, WPARAM wParam, LPARAM lParam);
     void clicked(std::string_view control);
     void runEntry(const std::function<void()>& entry);
     void centreOnScreen();

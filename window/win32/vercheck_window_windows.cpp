@@ -167,40 +167,19 @@ LRESULT CALLBACK VercheckWindow::windowProcedure(HWND window, UINT message, WPAR
 
 LRESULT VercheckWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_ERASEBKGND: {
-        RECT client{};
-        GetClientRect(window_, &client);
-        FillRect(dcOf(wParam), &client, backgroundBrush());
-        return 1;
-    }
-    case WM_PAINT: {
-        PAINTSTRUCT paint{};
-        BeginPaint(window_, &paint);
-        EndPaint(window_, &paint);
-        firstPaintReached();
-        return 0;
-    }
-    case WM_CTLCOLORSTATIC: {
-        const HDC dc = dcOf(wParam);
-        const WindowLayout& layout = *profile_.layout;
-        SetTextColor(dc, layout.textColour ? toColorRef(*layout.textColour)
-                                           : GetSysColor(COLOR_WINDOWTEXT));
-        SetBkColor(dc, backgroundColour());
-        return reinterpret_cast<LRESULT>(backgroundBrush());
-    }
+    case WM_ERASEBKGND:
+        return eraseBackground(dcOf(wParam));
+    case WM_PAINT:
+        return paintWindow();
+    case WM_CTLCOLORSTATIC:
+        return colourStatic(dcOf(wParam));
     case WM_COMMAND:
         if (HIWORD(wParam) == BN_CLICKED && controls_) {
             clicked(controls_->nameOf(LOWORD(wParam)));
         }
         return 0;
     case WM_TIMER:
-        if (wParam == kFirstPaintTimer) {
-            KillTimer(window_, kFirstPaintTimer);
-            if (upgradePending_) {
-                deliverUpgradeClick();
-            }
-        }
-        return 0;
+        return timerElapsed(wParam);
     case WM_CLOSE:
         // Only the window's handlers close it: a close from outside would pull
         // the window from under an update that is still running.
@@ -208,15 +187,53 @@ LRESULT VercheckWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
         controls_.reset();
         return 0;
-    case WM_NCDESTROY: {
-        HWND window = window_;
-        window_ = nullptr;
-        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
+    case WM_NCDESTROY:
+        return detach(message, wParam, lParam);
     default:
         return DefWindowProcW(window_, message, wParam, lParam);
     }
+}
+
+LRESULT VercheckWindow::eraseBackground(HDC dc) const {
+    RECT client{};
+    GetClientRect(window_, &client);
+    FillRect(dc, &client, backgroundBrush());
+    return 1;
+}
+
+LRESULT VercheckWindow::paintWindow() {
+    PAINTSTRUCT paint{};
+    BeginPaint(window_, &paint);
+    EndPaint(window_, &paint);
+    firstPaintReached();
+    return 0;
+}
+
+// The static texts draw in the layout's text colour on the window's background.
+LRESULT VercheckWindow::colourStatic(HDC dc) const {
+    const WindowLayout& layout = *profile_.layout;
+    SetTextColor(dc, layout.textColour ? toColorRef(*layout.textColour)
+                                       : GetSysColor(COLOR_WINDOWTEXT));
+    SetBkColor(dc, backgroundColour());
+    return reinterpret_cast<LRESULT>(backgroundBrush());
+}
+
+LRESULT VercheckWindow::timerElapsed(WPARAM timer) {
+    if (timer == kFirstPaintTimer) {
+        KillTimer(window_, kFirstPaintTimer);
+        if (upgradePending_) {
+            deliverUpgradeClick();
+        }
+    }
+    return 0;
+}
+
+// The window's last message: it lets go of this object first.
+LRESULT VercheckWindow::detach(UINT message, WPARAM wParam, LPARAM lParam) {
+    HWND window = window_;
+    window_ = nullptr;
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 void VercheckWindow::clicked(std::string_view control) {
