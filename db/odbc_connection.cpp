@@ -1,7 +1,7 @@
 #include "db/odbc_connection.h"
 
 #include "db/odbc_api.h"
-#include "platform/utf16_text.h"
+#include "platform/text_encoding.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 #include "platform/atomic_file.h"
 #include "platform/final_path_windows.h"
-#include "platform/utf16_windows.h"
+#include "platform/text_encoding.h"
 #include "settings/save_names.h"
 
 #include <cstdint>
