@@ -1,7 +1,7 @@
 #include "platform/atomic_file.h"
 #include "platform/final_path_windows.h"
 #include "platform/save_names.h"
-#include "platform/utf16_windows.h"
+#include "platform/text_encoding.h"
 
 #include <cstdint>
 #include <cwchar>

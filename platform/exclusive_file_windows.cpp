@@ -1,7 +1,8 @@
 #include "platform/exclusive_file.h"
-#include "platform/utf16_windows.h"
+#include "platform/text_encoding.h"
 
 #include <algorithm>
+#include <windows.h>
 
 namespace qlx {
 

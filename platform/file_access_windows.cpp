@@ -1,6 +1,6 @@
 #include "platform/file_access.h"
 #include "platform/final_path_windows.h"
-#include "platform/utf16_windows.h"
+#include "platform/text_encoding.h"
 
 namespace qlx {
 

@@ -2,10 +2,9 @@
 
 // Windows only: the path of an existing file with every link resolved.
 
-#include "platform/utf16_windows.h"
-
 #include <optional>
 #include <string>
+#include <windows.h>
 
 namespace qlx {
 

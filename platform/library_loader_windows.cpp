@@ -1,7 +1,8 @@
 #include "platform/library_loader.h"
-#include "platform/utf16_windows.h"
+#include "platform/text_encoding.h"
 
 #include <vector>
+#include <windows.h>
 
 namespace qlx {
 

@@ -1,7 +1,12 @@
 #include "platform/new_file.h"
-#include "platform/utf16_windows.h"
+#include "platform/text_encoding.h"
 
+// The security declarations need windows.h before them.
+// clang-format off
+#include <windows.h>
 #include <aclapi.h>
+// clang-format on
+
 #include <vector>
 
 namespace qlx {

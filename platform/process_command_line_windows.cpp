@@ -1,8 +1,9 @@
 #include "platform/command_line.h"
 #include "platform/process_command_line.h"
-#include "platform/utf16_windows.h"
+#include "platform/text_encoding.h"
 
 #include <cwchar>
+#include <windows.h>
 
 namespace qlx {
 

@@ -1,7 +1,11 @@
 #include "platform/program_arguments.h"
-#include "platform/utf16_windows.h"
+#include "platform/text_encoding.h"
 
+// The shell's declarations need windows.h before them.
+// clang-format off
+#include <windows.h>
 #include <shellapi.h>
+// clang-format on
 
 namespace qlx {
 

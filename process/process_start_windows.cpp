@@ -1,5 +1,7 @@
-#include "platform/utf16_windows.h"
+#include "platform/text_encoding.h"
 #include "process/process_start.h"
+
+#include <windows.h>
 
 namespace qlx {
 

@@ -1,4 +1,4 @@
-#include "platform/utf16_windows.h"
+#include "platform/text_encoding.h"
 #include "process/process_table.h"
 #include "process/toolhelp_walk.h"
 
@@ -12,7 +12,7 @@ namespace {
 ProcessEntry toEntry(const toolhelp::Entry& e) {
     ProcessEntry entry;
     entry.pid = e.pid;
-    entry.exeName = fromCodePage(CP_ACP, e.exeName.substr(0, ProcessEntry::kMaxExeName));
+    entry.exeName = fromSystemEncoding(e.exeName.substr(0, ProcessEntry::kMaxExeName));
     return entry;
 }
 

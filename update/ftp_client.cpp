@@ -1,7 +1,7 @@
 #include "update/ftp_client.h"
 
 #include "platform/outside_library.h"
-#include "platform/system_encoding.h"
+#include "platform/text_encoding.h"
 
 namespace qlx {
 

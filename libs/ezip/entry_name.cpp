@@ -1,6 +1,7 @@
 #include "libs/ezip/entry_name.h"
 
 #include <array>
+#include <optional>
 
 namespace ezip {
 
@@ -8,67 +9,6 @@ namespace {
 
 constexpr std::size_t maxNameBytes = 4096;
 constexpr std::size_t maxComponentBytes = 255;
-
-// Decodes one code point; false on a malformed, overlong or surrogate sequence.
-bool nextCodePoint(std::string_view text, std::size_t& pos, char32_t& cp) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(pos);
-    std::size_t length = 0;
-    char32_t min = 0;
-    if (lead < 0x80) {
-        cp = lead;
-        ++pos;
-        return true;
-    }
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2;
-        cp = lead & 0x1F;
-        min = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3;
-        cp = lead & 0x0F;
-        min = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4;
-        cp = lead & 0x07;
-        min = 0x10000;
-    } else {
-        return false;
-    }
-    if (pos + length > text.size()) {
-        return false;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        const unsigned char c = byte(pos + i);
-        if ((c & 0xC0) != 0x80) {
-            return false;
-        }
-        cp = (cp << 6) | (c & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        return false;
-    }
-    pos += length;
-    return true;
-}
-
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
 
 char asciiUpper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
@@ -150,8 +90,25 @@ bool isSeparator(char c) {
     return c == '/' || c == '\\';
 }
 
+<<<<<<< HEAD
 // The checks on the name as a whole, before it is split into components.
 NameVerdict checkWholeName(std::string_view utf8) {
+=======
+} // namespace
+
+bool isValidUtf8(std::string_view text) {
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        if (!qlx::nextCodePoint(text, pos)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+CheckedName checkEntryName(std::string_view utf8) {
+    CheckedName result;
+>>>>>>> wt-enc
     if (utf8.empty()) {
         return NameVerdict::Empty;
     }
@@ -159,13 +116,23 @@ NameVerdict checkWholeName(std::string_view utf8) {
         return NameVerdict::TooLong;
     }
     std::size_t pos = 0;
-    char32_t cp = 0;
     while (pos < utf8.size()) {
+<<<<<<< HEAD
         if (!nextCodePoint(utf8, pos, cp)) {
             return NameVerdict::InvalidUtf8;
         }
         if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0)) {
             return NameVerdict::ControlCharacter;
+=======
+        const std::optional<char32_t> cp = qlx::nextCodePoint(utf8, pos);
+        if (!cp) {
+            result.verdict = NameVerdict::InvalidUtf8;
+            return result;
+        }
+        if (*cp < 0x20 || (*cp >= 0x7F && *cp < 0xA0)) {
+            result.verdict = NameVerdict::ControlCharacter;
+            return result;
+>>>>>>> wt-enc
         }
     }
     if (isSeparator(utf8.front())) {
@@ -249,13 +216,13 @@ std::string foldCase(std::string_view utf8) {
     std::string folded;
     folded.reserve(utf8.size());
     std::size_t pos = 0;
-    char32_t cp = 0;
     while (pos < utf8.size()) {
-        if (!nextCodePoint(utf8, pos, cp)) {
+        const std::optional<char32_t> cp = qlx::nextCodePoint(utf8, pos);
+        if (!cp) {
             folded.push_back(utf8[pos++]);
             continue;
         }
-        appendUtf8(folded, text::foldCodePoint(cp));
+        qlx::appendUtf8(folded, qlx::foldCodePoint(*cp));
     }
     return folded;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "libs/ezip/system_text.h"
+#include "platform/text_encoding.h"
 
 #include <cstdint>
 #include <string>
@@ -65,7 +65,7 @@ public:
                 std::string& utf8);
 
 private:
-    text::Cp949Decoder cp949_;
+    qlx::Cp949Decoder cp949_;
 };
 
 // The Info-ZIP Unicode path (0x7075) in a central extra field when it is

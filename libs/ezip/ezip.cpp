@@ -2,7 +2,7 @@
 
 #include "libs/ezip/extract.h"
 #include "libs/ezip/run.h"
-#include "libs/ezip/system_text.h"
+#include "platform/text_encoding.h"
 
 #include <optional>
 #include <string>
@@ -11,7 +11,10 @@
 // path arrives in the system's 8-bit encoding and is converted here, once.
 namespace {
 
-using ezip::text::pathFromCaller;
+// A null or empty path, or one that does not decode, is no path.
+std::optional<std::string> pathFromCaller(const char* text) {
+    return text == nullptr ? std::nullopt : qlx::pathFromSystemEncoding(text);
+}
 
 template <typename Body> short guarded(Body body) noexcept {
     try {

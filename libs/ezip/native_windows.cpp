@@ -1,6 +1,6 @@
 #include "libs/ezip/native_windows.h"
 
-#include "platform/utf16_windows.h"
+#include "platform/text_encoding.h"
 
 #include <algorithm>
 #include <string_view>

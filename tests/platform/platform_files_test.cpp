@@ -1,16 +1,12 @@
-// The platform's files and folders, library loader and 8-bit encoding, on
-// the real system.
+// The platform's files and folders and library loader, on the real system.
 
 #include "base/unexpected_error.h"
 #include "platform/file_system.h"
 #include "platform/outside_library.h"
-#include "platform/system_encoding.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
 
-#include <clocale>
-#include <cstdlib>
 #include <filesystem>
 
 namespace qlx {
@@ -65,42 +61,6 @@ TEST(OutsideLibraryLoad, AMissingEntryIsTheUnexpectedErrorNamingIt) {
         EXPECT_EQ(error.library(), "libEZip.so");
         EXPECT_NE(error.reason().find("Vexa_NoSuchEntry"), std::string::npos) << error.reason();
     }
-}
-
-// The program's locale decides the 8-bit encoding. A Korean locale with the
-// client machines' character set is made for the test in a folder of its own.
-class SystemEncoding : public ::testing::Test {
-protected:
-    void TearDown() override {
-        std::setlocale(LC_ALL, "C");
-        unsetenv("LOCPATH");
-    }
-    test::TempDir locales;
-};
-
-TEST_F(SystemEncoding, IsTheLocalesCharacterSetAndNothingInUtf8OrC) {
-    const std::string korean = "업데이트.zip";
-    for (const char* locale : {"C", "C.UTF-8"}) {
-        ASSERT_NE(std::setlocale(LC_ALL, locale), nullptr) << locale;
-        EXPECT_EQ(toSystemEncoding(korean), korean) << locale;
-        EXPECT_EQ(fromSystemEncoding(korean), korean) << locale;
-    }
-
-    const std::string command =
-        "localedef -i ko_KR -f EUC-KR '" + locales.filePath("ko_KR.EUC-KR") + "' >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0) {
-        GTEST_SKIP() << "localedef cannot make ko_KR.EUC-KR here";
-    }
-    setenv("LOCPATH", locales.path().c_str(), 1);
-    ASSERT_NE(std::setlocale(LC_ALL, "ko_KR.EUC-KR"), nullptr);
-    const std::string euckr = "\xbe\xf7\xb5\xa5\xc0\xcc\xc6\xae.zip";
-    EXPECT_EQ(toSystemEncoding(korean), euckr);
-    EXPECT_EQ(fromSystemEncoding(euckr), korean);
-    // What the set lacks, and what is no UTF-8 at all, become "?" one each.
-    EXPECT_EQ(toSystemEncoding("a\xF0\x9F\x98\x80"
-                               "b\xFF"
-                               "c"),
-              "a?b?c");
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "platform/utf16_windows.h"
+#include "platform/text_encoding.h"
 #include "window/win32/layout_controls.h"
 
 #include <commctrl.h>

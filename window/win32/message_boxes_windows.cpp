@@ -1,5 +1,5 @@
 #include "base/unexpected_error.h"
-#include "platform/utf16_windows.h"
+#include "platform/text_encoding.h"
 #include "window/win32/message_boxes.h"
 
 namespace qlx {

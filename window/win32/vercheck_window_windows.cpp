@@ -1,4 +1,4 @@
-#include "platform/utf16_windows.h"
+#include "platform/text_encoding.h"
 #include "window/build_profile.h"
 #include "window/run_window.h"
 #include "window/win32/message_boxes.h"

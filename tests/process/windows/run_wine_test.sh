@@ -29,7 +29,8 @@ case $check in
   start)
     "$cxx" "${flags[@]}" "${wide[@]}" -I"$src" -o "$test" \
       "$src/tests/process/windows/process_start_wine_test.cpp" \
-      "$src/process/process_start_windows.cpp"
+      "$src/process/process_start_windows.cpp" \
+      "$src/platform/text_encoding.cpp" "$src/platform/text_encoding_windows.cpp"
     "$cxx" "${flags[@]}" "${wide[@]}" -municode -o "$out/argv_record.exe" "$src/tests/process/argv_record.cpp"
     ;;
   settings)
@@ -40,6 +41,7 @@ case $check in
       "$src/tests/settings/windows/settings_wine_test.cpp" \
       "$src/settings/settings_table.cpp" "$src/settings/settings_file.cpp" \
       "$src/platform/atomic_file_windows.cpp" "$src/platform/file_access_windows.cpp" \
+      "$src/platform/text_encoding.cpp" "$src/platform/text_encoding_windows.cpp" \
       "$src/base/optional_string.cpp"
     rm -rf "$json"
     ;;
