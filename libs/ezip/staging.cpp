@@ -24,7 +24,7 @@ constexpr std::uint64_t pipelineSize = std::uint64_t{8} << 20U;
 // hashed directories.
 constexpr std::uint32_t bucketSize = 64;
 
-int makeBuckets(const io::Handle& staging, const Plan& plan) {
+int makeBuckets(const qlx::FileHandle& staging, const Plan& plan) {
     std::vector<bool> needed;
     for (const auto& file : plan.files) {
         const std::size_t bucket = file.index / bucketSize;
@@ -34,7 +34,7 @@ int makeBuckets(const io::Handle& staging, const Plan& plan) {
         needed[bucket] = true;
     }
     for (std::size_t bucket = 0; bucket < needed.size(); ++bucket) {
-        if (needed[bucket] && !io::makeFolderAt(staging, std::to_string(bucket))) {
+        if (needed[bucket] && !qlx::makeFolderAt(staging, std::to_string(bucket))) {
             return EZIP_E_STAGING;
         }
     }
@@ -74,7 +74,7 @@ int codeOf(zip_file_t* file) {
 }
 
 int inflateOne(zip_t* archive, ReadSource& source, const PlannedFile& file,
-               const io::Handle& staging, unsigned char* buffer, unsigned char* second,
+               const qlx::FileHandle& staging, unsigned char* buffer, unsigned char* second,
                bool durable) {
     zip_stat_t stat;
     zip_stat_init(&stat);
@@ -91,7 +91,7 @@ int inflateOne(zip_t* archive, ReadSource& source, const PlannedFile& file,
     if (!entry) {
         return EZIP_E_DATA;
     }
-    io::Handle staged = io::createFileAt(staging, stagedName(file), file.executable);
+    qlx::FileHandle staged = qlx::createFileAt(staging, stagedName(file), file.executable);
     if (!staged.isOpen()) {
         return EZIP_E_STAGING;
     }
@@ -125,11 +125,11 @@ int inflateOne(zip_t* archive, ReadSource& source, const PlannedFile& file,
     if (code == EZIP_OK && total != file.size) {
         code = EZIP_E_SIZE;
     }
-    if (code == EZIP_OK && durable && !io::flushStaged(staged)) {
+    if (code == EZIP_OK && durable && !qlx::flushStaged(staged)) {
         code = EZIP_E_STAGING;
     }
     if (code == EZIP_OK && (stat.valid & ZIP_STAT_MTIME) != 0) {
-        io::setModifiedTime(staged, stat.mtime);
+        qlx::setModifiedTime(staged, stat.mtime);
     }
     if (!staged.close() && code == EZIP_OK) {
         code = EZIP_E_STAGING;
@@ -142,7 +142,7 @@ struct Shared {
     std::size_t entryCount;
     const std::vector<const PlannedFile*>& order;
     const LibzipView& view;
-    const io::Handle& staging;
+    const qlx::FileHandle& staging;
     bool durable;
     std::atomic<std::size_t> next{0};
     std::atomic<int> failure{EZIP_OK};
@@ -155,7 +155,7 @@ struct Shared {
 
 void work(Shared& shared) noexcept {
     try {
-        io::Handle archiveFile = io::openForReading(shared.archivePath, /*sequential=*/true);
+        qlx::FileHandle archiveFile = qlx::openForReading(shared.archivePath, /*sequential=*/true);
         if (!archiveFile.isOpen()) {
             shared.fail(EZIP_E_OPEN);
             return;
@@ -201,7 +201,7 @@ std::string stagedName(const PlannedFile& file) {
 }
 
 int inflateAll(const std::string& archivePath, std::size_t entryCount, const Plan& plan,
-               const io::Handle& staging, bool durable) {
+               const qlx::FileHandle& staging, bool durable) {
     // The largest entries first, so that the two threads finish together.
     std::vector<const PlannedFile*> order;
     order.reserve(plan.files.size());

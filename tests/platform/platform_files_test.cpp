@@ -2,7 +2,7 @@
 // the real system.
 
 #include "base/unexpected_error.h"
-#include "platform/file_system.h"
+#include "platform/files.h"
 #include "platform/outside_library.h"
 #include "platform/system_encoding.h"
 #include "support/test_files.h"
