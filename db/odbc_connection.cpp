@@ -1,14 +1,9 @@
 #include "db/odbc_connection.h"
 
-<<<<<<< HEAD
 #include "db/blob_rows.h"
 #include "db/blob_slices.h"
 #include "db/odbc_statement.h"
 #include "db/sql_dialect.h"
-=======
-#include "db/odbc_api.h"
-#include "platform/text_encoding.h"
->>>>>>> wt-enc
 
 #include <algorithm>
 #include <array>

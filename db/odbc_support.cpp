@@ -1,6 +1,6 @@
 #include "db/odbc_support.h"
 
-#include "platform/utf16_text.h"
+#include "platform/text_encoding.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 #include "package/package_paths.h"
 
-#include "platform/file_system.h"
+#include "platform/files.h"
 
 namespace qlx {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/file_system.h"
+#include "platform/files.h"
 
 #include <string>
 #include <vector>

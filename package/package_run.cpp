@@ -2,7 +2,7 @@
 
 #include "package/package_paths.h"
 #include "package/vexa_unzip.h"
-#include "platform/file_system.h"
+#include "platform/files.h"
 #include "platform/outside_library.h"
 #include "platform/text_encoding.h"
 

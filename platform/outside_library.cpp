@@ -1,7 +1,7 @@
 #include "platform/outside_library.h"
 
 #include "base/unexpected_error.h"
-#include "platform/file_system.h"
+#include "platform/files.h"
 
 #include <utility>
 

@@ -1,7 +1,7 @@
 #include "settings/settings_file.h"
 
-#include "platform/atomic_file.h"
-#include "platform/file_access.h"
+#include "platform/files.h"
+#include "platform/whole_file.h"
 
 #include <cstddef>
 #include <unordered_set>

@@ -1,7 +1,7 @@
 #include "tools/package_keys.h"
 
-#include "platform/new_file.h"
 #include "platform/utf8_path.h"
+#include "platform/whole_file.h"
 
 #include <filesystem>
 #include <fstream>

@@ -9,7 +9,7 @@
 #include "package/package_writer.h"
 #include "package/target_folder.h"
 #include "platform/exclusive_file.h"
-#include "platform/file_system.h"
+#include "platform/files.h"
 #include "settings/settings_table.h"
 #include "update/number_text.h"
 #include "update/update_view.h"

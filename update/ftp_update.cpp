@@ -5,7 +5,7 @@
 #include "package/package_signature.h"
 #include "package/vexa_unzip.h"
 #include "platform/exclusive_file.h"
-#include "platform/file_system.h"
+#include "platform/files.h"
 #include "update/ftp_client.h"
 #include "update/update_view.h"
 

@@ -9,7 +9,7 @@
 #include "package/package_writer.h"
 #include "package/vexa_unzip.h"
 #include "platform/exclusive_file.h"
-#include "platform/file_system.h"
+#include "platform/files.h"
 #include "update/update_view.h"
 
 #include <optional>

@@ -4,7 +4,7 @@
 #include "package/package_paths.h"
 #include "package/package_writer.h"
 #include "package/target_folder.h"
-#include "platform/file_system.h"
+#include "platform/files.h"
 #include "process/nvo_process.h"
 #include "process/program_name.h"
 #include "update/build_list_update.h"

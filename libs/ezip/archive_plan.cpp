@@ -248,15 +248,15 @@ int planExtraction(const CentralDirectory& directory, const Limits& limits, Plan
     return planner.finish();
 }
 
-int checkDestination(const io::Handle& destination, const Plan& plan) {
+int checkDestination(const qlx::FileHandle& destination, const Plan& plan) {
     // Nothing can stand in a folder that does not exist, which saves a
     // lookup per file when unpacking into a fresh tree.
     std::unordered_set<std::string_view> missing;
     for (const auto& folder : plan.folders) {
-        const files::Kind kind = io::kindAt(destination, folder);
-        if (kind == files::Kind::Missing) {
+        const qlx::FileKind kind = qlx::kindAt(destination, folder);
+        if (kind == qlx::FileKind::Missing) {
             missing.insert(folder);
-        } else if (kind != files::Kind::Folder) {
+        } else if (kind != qlx::FileKind::Folder) {
             return EZIP_E_DESTINATION;
         }
     }
@@ -266,12 +266,12 @@ int checkDestination(const io::Handle& destination, const Plan& plan) {
         if (missing.count(parentOf(file.path)) != 0) {
             continue;
         }
-        const files::Kind kind = io::kindAt(destination, file.path);
-        if (kind == files::Kind::Folder || kind == files::Kind::Unknown) {
+        const qlx::FileKind kind = qlx::kindAt(destination, file.path);
+        if (kind == qlx::FileKind::Folder || kind == qlx::FileKind::Unknown) {
             return EZIP_E_DESTINATION;
         }
     }
-    const std::optional<io::FreeSpace> space = io::freeSpaceOf(destination);
+    const std::optional<qlx::FreeSpace> space = qlx::freeSpaceOf(destination);
     if (!space) {
         return EZIP_E_DESTINATION;
     }

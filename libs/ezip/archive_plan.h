@@ -1,7 +1,7 @@
 #pragma once
 
 #include "libs/ezip/central_directory.h"
-#include "libs/ezip/file_io.h"
+#include "platform/file_handle.h"
 
 #include <cstdint>
 #include <string>
@@ -49,7 +49,7 @@ int planExtraction(const CentralDirectory& directory, const Limits& limits, Plan
 // Checks that the open folder `destination` can take the plan: no folder of
 // the plan exists as a non-folder (or a link), no file as a folder, and the
 // file system has room for everything.
-int checkDestination(const io::Handle& destination, const Plan& plan);
+int checkDestination(const qlx::FileHandle& destination, const Plan& plan);
 
 // The folder part of a "/"-separated path; empty for a top-level name.
 std::string_view parentOf(std::string_view path);

@@ -2,7 +2,7 @@
 
 namespace ezip {
 
-BlockWriter::BlockWriter(const io::Handle& file, unsigned char* first, unsigned char* second)
+BlockWriter::BlockWriter(const qlx::FileHandle& file, unsigned char* first, unsigned char* second)
     : file_(file), buffers_{first, second} {
     if (second == nullptr) {
         return;
@@ -29,7 +29,7 @@ void BlockWriter::run() {
         const std::size_t length = queuedLength_;
         queued_ = nullptr;
         lock.unlock();
-        const bool written = io::writeAll(file_, data, length);
+        const bool written = qlx::writeAll(file_, data, length);
         lock.lock();
         failed_ = failed_ || !written;
         busy_ = false;
@@ -39,7 +39,7 @@ void BlockWriter::run() {
 
 bool BlockWriter::put(std::size_t length) {
     if (!thread_.joinable()) {
-        failed_ = failed_ || !io::writeAll(file_, buffers_[0], length);
+        failed_ = failed_ || !qlx::writeAll(file_, buffers_[0], length);
         return !failed_;
     }
     std::unique_lock lock(mutex_);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "libs/ezip/file_io.h"
+#include "platform/file_handle.h"
 
 #include <condition_variable>
 #include <cstddef>
@@ -15,7 +15,7 @@ namespace ezip {
 // when no thread can be started) it writes at once.
 class BlockWriter {
 public:
-    BlockWriter(const io::Handle& file, unsigned char* first, unsigned char* second);
+    BlockWriter(const qlx::FileHandle& file, unsigned char* first, unsigned char* second);
     ~BlockWriter();
     BlockWriter(const BlockWriter&) = delete;
     BlockWriter& operator=(const BlockWriter&) = delete;
@@ -30,7 +30,7 @@ public:
 private:
     void run();
 
-    const io::Handle& file_;
+    const qlx::FileHandle& file_;
     unsigned char* buffers_[2];
     int current_ = 0;
     bool failed_ = false;

@@ -26,10 +26,11 @@ std::uint64_t le(const unsigned char* p, int bytes) {
     return value;
 }
 
-bool readFully(const io::Handle& file, std::uint64_t offset, void* buffer, std::size_t length) {
+bool readFully(const qlx::FileHandle& file, std::uint64_t offset, void* buffer,
+               std::size_t length) {
     auto* out = static_cast<unsigned char*>(buffer);
     while (length > 0) {
-        const std::int64_t got = io::readAt(file, offset, out, length);
+        const std::int64_t got = qlx::readAt(file, offset, out, length);
         if (got <= 0) {
             return false;
         }
@@ -44,7 +45,7 @@ bool readFully(const io::Handle& file, std::uint64_t offset, void* buffer, std::
 // large directory never sits in memory twice.
 class Reader {
 public:
-    Reader(const io::Handle& file, std::uint64_t offset, std::uint64_t end)
+    Reader(const qlx::FileHandle& file, std::uint64_t offset, std::uint64_t end)
         : file_(file), pos_(offset), end_(end) {}
 
     bool read(void* out, std::size_t length) {
@@ -76,7 +77,7 @@ public:
     [[nodiscard]] std::uint64_t offset() const { return pos_ - (filled_ - begin_); }
 
 private:
-    const io::Handle& file_;
+    const qlx::FileHandle& file_;
     std::uint64_t pos_;
     std::uint64_t end_;
     std::array<unsigned char, 65536> buffer_{};
@@ -94,7 +95,7 @@ struct EndRecord {
 
 // Reads the end record at `p`, which lies at `position` in the file, and the
 // zip64 records before it. Refuses archives spanning several disks.
-int readEnd(const io::Handle& file, const unsigned char* p, std::uint64_t position,
+int readEnd(const qlx::FileHandle& file, const unsigned char* p, std::uint64_t position,
             EndRecord& end) {
     const std::uint64_t disk = le(p + 4, 2);
     const std::uint64_t directoryDisk = le(p + 6, 2);
@@ -144,7 +145,7 @@ int readEnd(const io::Handle& file, const unsigned char* p, std::uint64_t positi
     return EZIP_OK;
 }
 
-int findEnd(const io::Handle& file, std::uint64_t fileSize, EndRecord& end) {
+int findEnd(const qlx::FileHandle& file, std::uint64_t fileSize, EndRecord& end) {
     if (fileSize < endSize) {
         return EZIP_E_NOT_ZIP;
     }
@@ -269,7 +270,8 @@ int readEntry(Reader& reader, CentralEntry& entry, LibzipView& view) {
     return EZIP_OK;
 }
 
-int checkLocalHeader(const io::Handle& file, std::uint64_t directoryOffset, CentralEntry& entry) {
+int checkLocalHeader(const qlx::FileHandle& file, std::uint64_t directoryOffset,
+                     CentralEntry& entry) {
     std::array<unsigned char, 30> header{};
     if (entry.localOffset > directoryOffset ||
         directoryOffset - entry.localOffset < header.size() ||
@@ -301,9 +303,9 @@ int checkLocalHeader(const io::Handle& file, std::uint64_t directoryOffset, Cent
 
 } // namespace
 
-int readCentralDirectory(const io::Handle& file, std::uint64_t maxEntries,
+int readCentralDirectory(const qlx::FileHandle& file, std::uint64_t maxEntries,
                          CentralDirectory& directory) {
-    const std::optional<std::uint64_t> fileSize = io::fileSize(file);
+    const std::optional<std::uint64_t> fileSize = qlx::fileSize(file);
     if (!fileSize) {
         return EZIP_E_OPEN;
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "libs/ezip/file_io.h"
+#include "platform/file_handle.h"
 
 #include <cstdint>
 #include <string>
@@ -47,7 +47,7 @@ struct CentralDirectory {
 // `maxEntries` entries before reading them. Stray bytes after the last record
 // of an extra field, and an archive comment that runs past the end of the
 // file, are accepted, as other unpackers accept them.
-int readCentralDirectory(const io::Handle& file, std::uint64_t maxEntries,
+int readCentralDirectory(const qlx::FileHandle& file, std::uint64_t maxEntries,
                          CentralDirectory& directory);
 
 } // namespace ezip

@@ -90,25 +90,8 @@ bool isSeparator(char c) {
     return c == '/' || c == '\\';
 }
 
-<<<<<<< HEAD
 // The checks on the name as a whole, before it is split into components.
 NameVerdict checkWholeName(std::string_view utf8) {
-=======
-} // namespace
-
-bool isValidUtf8(std::string_view text) {
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        if (!qlx::nextCodePoint(text, pos)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-CheckedName checkEntryName(std::string_view utf8) {
-    CheckedName result;
->>>>>>> wt-enc
     if (utf8.empty()) {
         return NameVerdict::Empty;
     }
@@ -117,22 +100,12 @@ CheckedName checkEntryName(std::string_view utf8) {
     }
     std::size_t pos = 0;
     while (pos < utf8.size()) {
-<<<<<<< HEAD
-        if (!nextCodePoint(utf8, pos, cp)) {
-            return NameVerdict::InvalidUtf8;
-        }
-        if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0)) {
-            return NameVerdict::ControlCharacter;
-=======
         const std::optional<char32_t> cp = qlx::nextCodePoint(utf8, pos);
         if (!cp) {
-            result.verdict = NameVerdict::InvalidUtf8;
-            return result;
+            return NameVerdict::InvalidUtf8;
         }
         if (*cp < 0x20 || (*cp >= 0x7F && *cp < 0xA0)) {
-            result.verdict = NameVerdict::ControlCharacter;
-            return result;
->>>>>>> wt-enc
+            return NameVerdict::ControlCharacter;
         }
     }
     if (isSeparator(utf8.front())) {
@@ -178,9 +151,8 @@ NameVerdict splitComponents(std::string_view rest, CheckedName& result) {
 
 bool isValidUtf8(std::string_view text) {
     std::size_t pos = 0;
-    char32_t cp = 0;
     while (pos < text.size()) {
-        if (!nextCodePoint(text, pos, cp)) {
+        if (!qlx::nextCodePoint(text, pos)) {
             return false;
         }
     }

@@ -4,14 +4,14 @@
 #include "libs/ezip/entry_name.h"
 #include "libs/ezip/ezip_codes.h"
 #include "libs/ezip/run.h"
-#include "libs/ezip/run_files.h"
+#include "platform/files.h"
 
 namespace ezip {
 
-int planArchive(const std::string& archivePath, const io::Handle& destination, Plan& plan,
+int planArchive(const std::string& archivePath, const qlx::FileHandle& destination, Plan& plan,
                 std::size_t& entryCount) {
     {
-        const io::Handle archive = io::openForReading(archivePath, /*sequential=*/false);
+        const qlx::FileHandle archive = qlx::openForReading(archivePath, /*sequential=*/false);
         if (!archive.isOpen()) {
             return EZIP_E_OPEN;
         }
@@ -32,7 +32,7 @@ int planArchive(const std::string& archivePath, const io::Handle& destination, P
 int extract(const std::string& archivePath, const std::string& destinationPath) {
     // The journal lives in the destination under the staging prefix, which no
     // entry of an archive may use.
-    const std::optional<std::string> real = files::realFolder(destinationPath);
+    const std::optional<std::string> real = qlx::realFolder(destinationPath);
     if (!real) {
         return EZIP_E_DESTINATION;
     }

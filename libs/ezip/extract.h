@@ -1,7 +1,7 @@
 #pragma once
 
 #include "libs/ezip/archive_plan.h"
-#include "libs/ezip/file_io.h"
+#include "platform/file_handle.h"
 
 #include <cstddef>
 #include <string>
@@ -17,7 +17,7 @@ int extract(const std::string& archivePath, const std::string& destinationPath);
 
 // Reads the archive's directory and checks every entry and the open folder
 // `destination`: what would be written, before anything is.
-int planArchive(const std::string& archivePath, const io::Handle& destination, Plan& plan,
+int planArchive(const std::string& archivePath, const qlx::FileHandle& destination, Plan& plan,
                 std::size_t& entryCount);
 
 } // namespace ezip

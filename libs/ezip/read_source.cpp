@@ -12,10 +12,10 @@ constexpr std::size_t blockSize = 1U << 20U;
 
 } // namespace
 
-ReadSource::ReadSource(io::Handle file, const LibzipView& view)
+ReadSource::ReadSource(qlx::FileHandle file, const LibzipView& view)
     : file_(std::move(file)), view_(&view), block_(std::make_unique<unsigned char[]>(blockSize)) {
     zip_error_init(&error_);
-    if (const auto size = io::fileSize(file_)) {
+    if (const auto size = qlx::fileSize(file_)) {
         fileSize_ = *size;
         size_ = fileSize_ + view.padding;
     }
@@ -57,7 +57,7 @@ zip_int64_t ReadSource::read(void* data, zip_uint64_t length) {
                 want = static_cast<std::size_t>(std::min<std::uint64_t>(
                     blockSize, std::max<std::uint64_t>(expectedEnd_ - position_, length - done)));
             }
-            const std::int64_t got = io::readAt(file_, position_, block_.get(), want);
+            const std::int64_t got = qlx::readAt(file_, position_, block_.get(), want);
             if (got <= 0) {
                 zip_error_set(&error_, ZIP_ER_READ, EIO);
                 return -1;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "libs/ezip/central_directory.h"
-#include "libs/ezip/file_io.h"
+#include "platform/file_handle.h"
 
 #include <cstdint>
 #include <memory>
@@ -16,7 +16,7 @@ namespace ezip {
 // archive as `view` says, which must outlive the source.
 class ReadSource {
 public:
-    ReadSource(io::Handle file, const LibzipView& view);
+    ReadSource(qlx::FileHandle file, const LibzipView& view);
     ~ReadSource();
     ReadSource(const ReadSource&) = delete;
     ReadSource& operator=(const ReadSource&) = delete;
@@ -37,7 +37,7 @@ private:
     zip_int64_t read(void* data, zip_uint64_t length);
     void zeroStrayBytes();
 
-    io::Handle file_;
+    qlx::FileHandle file_;
     const LibzipView* view_;
     std::uint64_t fileSize_ = 0;
     std::uint64_t size_ = 0; // with the view's padding

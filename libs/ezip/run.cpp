@@ -4,11 +4,11 @@
 #include "libs/ezip/entry_name.h"
 #include "libs/ezip/extract.h"
 #include "libs/ezip/ezip_codes.h"
-#include "libs/ezip/file_io.h"
-#include "libs/ezip/run_files.h"
 #include "libs/ezip/run_journal.h"
 #include "libs/ezip/run_moves.h"
 #include "libs/ezip/staging.h"
+#include "platform/file_handle.h"
+#include "platform/files.h"
 
 #include <array>
 #include <random>
@@ -40,13 +40,13 @@ std::string makeStagingFolder(const std::string& journal, const std::string& des
     for (int attempt = 0; attempt < stagingNameTries; ++attempt) {
         std::string folder = destination;
         folder.append("/").append(stagingPrefix).append(randomName(6));
-        if (files::kindOf(folder) != files::Kind::Missing) {
+        if (qlx::kindOf(folder) != qlx::FileKind::Missing) {
             continue;
         }
         if (!appendToJournal(journal, stagingRecord(folder), Flush::Later)) {
             return {};
         }
-        if (files::makeFolder(folder)) {
+        if (qlx::makeFolder(folder)) {
             return folder;
         }
     }
@@ -72,7 +72,7 @@ std::string recordsOf(const Plan& plan, const std::string& destination,
 
 int stage(const std::string& journal, const std::string& archive, const std::string& destination,
           bool durable) {
-    const io::Handle folder = io::openFolder(destination, /*followLink=*/true);
+    const qlx::FileHandle folder = qlx::openFolder(destination, /*followLink=*/true);
     if (!folder.isOpen()) {
         return EZIP_E_DESTINATION;
     }
@@ -87,7 +87,7 @@ int stage(const std::string& journal, const std::string& archive, const std::str
     }
     int code = EZIP_OK;
     {
-        const io::Handle stagingFolder = io::openFolder(staging, /*followLink=*/false);
+        const qlx::FileHandle stagingFolder = qlx::openFolder(staging, /*followLink=*/false);
         code = stagingFolder.isOpen()
                    ? inflateAll(archive, entryCount, plan, stagingFolder, durable)
                    : EZIP_E_STAGING;
@@ -97,7 +97,7 @@ int stage(const std::string& journal, const std::string& archive, const std::str
         code = EZIP_E_JOURNAL;
     }
     if (code != EZIP_OK) {
-        files::removeStagingFolder(staging);
+        qlx::removeFolderTree(staging);
     }
     return code;
 }
@@ -124,7 +124,7 @@ int beginRun(const std::string& journal, bool durable) {
     if (!journalSafe(journal)) {
         return EZIP_E_ARGUMENT;
     }
-    (void)files::remove(journal + ".new");
+    (void)qlx::removeFile(journal + ".new");
     return createJournal(journal, durable) ? EZIP_OK : EZIP_E_JOURNAL;
 }
 
@@ -139,7 +139,7 @@ int stageIntoRun(const std::string& journal, const std::string& archive,
     }
     // Relative destinations would mean something else to a later process that
     // recovers the run from another folder.
-    const std::optional<std::string> folder = files::absoluteFolder(destination);
+    const std::optional<std::string> folder = qlx::absoluteFolder(destination);
     if (!folder) {
         return EZIP_E_ARGUMENT;
     }
@@ -172,8 +172,8 @@ int abortRun(const std::string& journalPath) {
 }
 
 int recoverRun(const std::string& journalPath) {
-    if (files::kindOf(journalPath) == files::Kind::Missing) {
-        (void)files::remove(journalPath + ".new");
+    if (qlx::kindOf(journalPath) == qlx::FileKind::Missing) {
+        (void)qlx::removeFile(journalPath + ".new");
         return EZIP_OK;
     }
     std::optional<Journal> journal = readJournal(journalPath);

@@ -1,6 +1,6 @@
 #include "libs/ezip/run_journal.h"
 
-#include "libs/ezip/run_files.h"
+#include "platform/whole_file.h"
 
 #include <string_view>
 
@@ -71,7 +71,7 @@ const char* flag(bool value) {
 } // namespace
 
 std::optional<Journal> readJournal(const std::string& path) {
-    const std::optional<std::string> text = files::readAll(path);
+    const std::optional<std::string> text = qlx::readWholeFile(path);
     if (!text || !std::string_view(*text).starts_with(header)) {
         return std::nullopt;
     }
@@ -89,11 +89,11 @@ std::optional<Journal> readJournal(const std::string& path) {
 }
 
 bool createJournal(const std::string& path, bool durable) {
-    return files::create(path, std::string(header) + (durable ? "" : "Q\n"), durable);
+    return qlx::createWholeFile(path, std::string(header) + (durable ? "" : "Q\n"), durable);
 }
 
 bool appendToJournal(const std::string& path, const std::string& records, Flush flush) {
-    return files::append(path, records, flush == Flush::Now);
+    return qlx::appendToFile(path, records, flush == Flush::Now);
 }
 
 bool rewriteJournal(const std::string& path, const Journal& journal) {
@@ -125,7 +125,7 @@ bool rewriteJournal(const std::string& path, const Journal& journal) {
         text += doneRecord;
         break;
     }
-    return files::replace(path, text, journal.durable);
+    return qlx::replaceThroughCopy(path, text, journal.durable);
 }
 
 std::string folderRecord(const std::string& folder) {

@@ -1,7 +1,7 @@
 #include "libs/ezip/run_moves.h"
 
 #include "libs/ezip/ezip_codes.h"
-#include "libs/ezip/run_files.h"
+#include "platform/files.h"
 
 #include <cstdint>
 #include <iterator>
@@ -13,7 +13,7 @@ namespace ezip {
 
 namespace {
 
-using files::Kind;
+using Kind = qlx::FileKind;
 
 // Writes every file below the run's staging folders to disk, one call a
 // file system: what is renamed into place must be whole after a power loss.
@@ -23,11 +23,11 @@ bool syncStagingFileSystems(const Journal& journal) {
     }
     std::unordered_set<std::uint64_t> synced;
     for (const auto& folder : journal.stagingFolders) {
-        const auto device = files::deviceOf(folder);
+        const auto device = qlx::deviceOf(folder);
         if (!device) {
             continue; // a staging folder whose archive failed and was removed
         }
-        if (synced.insert(*device).second && !files::syncFileSystemOf(folder)) {
+        if (synced.insert(*device).second && !qlx::syncFileSystemOf(folder)) {
             return false;
         }
     }
@@ -38,33 +38,33 @@ bool syncStagingFileSystems(const Journal& journal) {
 // staged file is there, no backup is, and a target that held no file at the
 // commit point holds none now.
 bool takeMove(const JournalMove& move, bool fresh) {
-    if (!fresh && files::kindOf(move.staged) == Kind::Missing) {
+    if (!fresh && qlx::kindOf(move.staged) == Kind::Missing) {
         return true; // taken before a crash
     }
-    const Kind target = fresh && !move.hadOriginal ? Kind::Missing : files::kindOf(move.target);
+    const Kind target = fresh && !move.hadOriginal ? Kind::Missing : qlx::kindOf(move.target);
     if (target == Kind::Folder || target == Kind::Unknown) {
         return false;
     }
-    const Kind backup = fresh ? Kind::Missing : files::kindOf(move.backup);
+    const Kind backup = fresh ? Kind::Missing : qlx::kindOf(move.backup);
     if (move.keepMode) {
         // A package made on Windows would otherwise turn an installed program
         // into a file nobody can start.
-        const auto mode = files::permissionsOf(backup != Kind::Missing ? move.backup : move.target);
-        if (mode && !files::setPermissions(move.staged, *mode)) {
+        const auto mode = qlx::permissionsOf(backup != Kind::Missing ? move.backup : move.target);
+        if (mode && !qlx::setPermissions(move.staged, *mode)) {
             return false;
         }
     }
     if (target != Kind::Missing && backup == Kind::Missing &&
-        !files::link(move.target, move.backup) && !files::rename(move.target, move.backup)) {
+        !qlx::hardLink(move.target, move.backup) && !qlx::renameOver(move.target, move.backup)) {
         return false;
     }
-    return files::rename(move.staged, move.target);
+    return qlx::renameOver(move.staged, move.target);
 }
 
 bool makeFolders(const Journal& journal) {
     for (const auto& folder : journal.folders) {
-        if (folder.create && !files::makeFolder(folder.path) &&
-            files::kindOf(folder.path) != Kind::Folder) {
+        if (folder.create && !qlx::makeFolder(folder.path) &&
+            qlx::kindOf(folder.path) != Kind::Folder) {
             return false;
         }
     }
@@ -77,7 +77,7 @@ int prepareCommit(const std::string& journalPath, Journal& journal) {
     std::unordered_set<std::string> folders;
     for (auto& folder : journal.folders) {
         folder.create =
-            folders.insert(folder.path).second && files::kindOf(folder.path) == Kind::Missing;
+            folders.insert(folder.path).second && qlx::kindOf(folder.path) == Kind::Missing;
     }
     // A file that a later archive of the run brings too is only moved once,
     // from the later archive: no moment of the commit shows a file of a build
@@ -96,7 +96,7 @@ int prepareCommit(const std::string& journalPath, Journal& journal) {
             // Nothing stands yet in a folder the run makes.
             const std::string_view target(move.target);
             move.hadOriginal = made.count(target.substr(0, target.rfind('/'))) == 0 &&
-                               files::kindOf(move.target) != Kind::Missing;
+                               qlx::kindOf(move.target) != Kind::Missing;
             moves.push_back(std::move(move));
         }
     }
@@ -135,16 +135,16 @@ int undoCommit(const std::string& journalPath, Journal& journal) {
     bool clean = true;
     for (std::size_t i = journal.moves.size(); i-- > 0;) {
         const JournalMove& move = journal.moves[i];
-        if (files::kindOf(move.backup) != Kind::Missing) {
-            clean = files::rename(move.backup, move.target) && clean;
-        } else if (!move.hadOriginal && files::kindOf(move.staged) == Kind::Missing) {
-            clean = files::remove(move.target) && clean;
+        if (qlx::kindOf(move.backup) != Kind::Missing) {
+            clean = qlx::renameOver(move.backup, move.target) && clean;
+        } else if (!move.hadOriginal && qlx::kindOf(move.staged) == Kind::Missing) {
+            clean = qlx::removeFile(move.target) && clean;
         }
     }
     for (std::size_t i = journal.folders.size(); i-- > 0;) {
         if (journal.folders[i].create) {
             // A folder that is not empty now holds somebody else's files.
-            (void)files::removeFolder(journal.folders[i].path);
+            (void)qlx::removeEmptyFolder(journal.folders[i].path);
         }
     }
     if (!clean || !syncStagingFileSystems(journal)) {
@@ -156,10 +156,10 @@ int undoCommit(const std::string& journalPath, Journal& journal) {
 
 void removeRun(const std::string& journalPath, const Journal& journal) {
     for (const auto& folder : journal.stagingFolders) {
-        files::removeStagingFolder(folder);
+        qlx::removeFolderTree(folder);
     }
-    (void)files::remove(journalPath + ".new");
-    (void)files::remove(journalPath);
+    (void)qlx::removeFile(journalPath + ".new");
+    (void)qlx::removeFile(journalPath);
 }
 
 } // namespace ezip

@@ -24,7 +24,7 @@ constexpr std::uint64_t pipelineSize = std::uint64_t{8} << 20U;
 // hashed directories.
 constexpr std::uint32_t bucketSize = 64;
 
-int makeBuckets(const io::Handle& staging, const Plan& plan) {
+int makeBuckets(const qlx::FileHandle& staging, const Plan& plan) {
     std::vector<bool> needed;
     for (const auto& file : plan.files) {
         const std::size_t bucket = file.index / bucketSize;
@@ -34,7 +34,7 @@ int makeBuckets(const io::Handle& staging, const Plan& plan) {
         needed[bucket] = true;
     }
     for (std::size_t bucket = 0; bucket < needed.size(); ++bucket) {
-        if (needed[bucket] && !io::makeFolderAt(staging, std::to_string(bucket))) {
+        if (needed[bucket] && !qlx::makeFolderAt(staging, std::to_string(bucket))) {
             return EZIP_E_STAGING;
         }
     }
@@ -83,7 +83,7 @@ bool statMatches(zip_t* archive, const PlannedFile& file, zip_stat_t& stat) {
 }
 
 // Inflates `entry` into `staged`, never past the size the directory declares.
-int copyEntry(zip_file_t* entry, const io::Handle& staged, const PlannedFile& file,
+int copyEntry(zip_file_t* entry, const qlx::FileHandle& staged, const PlannedFile& file,
               unsigned char* buffer, unsigned char* second) {
     int code = EZIP_OK;
     std::uint64_t total = 0;
@@ -117,7 +117,7 @@ int copyEntry(zip_file_t* entry, const io::Handle& staged, const PlannedFile& fi
 }
 
 int inflateOne(zip_t* archive, ReadSource& source, const PlannedFile& file,
-               const io::Handle& staging, unsigned char* buffer, unsigned char* second,
+               const qlx::FileHandle& staging, unsigned char* buffer, unsigned char* second,
                bool durable) {
     zip_stat_t stat;
     if (!statMatches(archive, file, stat)) {
@@ -130,16 +130,16 @@ int inflateOne(zip_t* archive, ReadSource& source, const PlannedFile& file,
     if (!entry) {
         return EZIP_E_DATA;
     }
-    io::Handle staged = io::createFileAt(staging, stagedName(file), file.executable);
+    qlx::FileHandle staged = qlx::createFileAt(staging, stagedName(file), file.executable);
     if (!staged.isOpen()) {
         return EZIP_E_STAGING;
     }
     int code = copyEntry(entry.get(), staged, file, buffer, second);
-    if (code == EZIP_OK && durable && !io::flushStaged(staged)) {
+    if (code == EZIP_OK && durable && !qlx::flushStaged(staged)) {
         code = EZIP_E_STAGING;
     }
     if (code == EZIP_OK && (stat.valid & ZIP_STAT_MTIME) != 0) {
-        io::setModifiedTime(staged, stat.mtime);
+        qlx::setModifiedTime(staged, stat.mtime);
     }
     if (!staged.close() && code == EZIP_OK) {
         code = EZIP_E_STAGING;
@@ -152,7 +152,7 @@ struct Shared {
     std::size_t entryCount;
     const std::vector<const PlannedFile*>& order;
     const LibzipView& view;
-    const io::Handle& staging;
+    const qlx::FileHandle& staging;
     bool durable;
     std::atomic<std::size_t> next{0};
     std::atomic<int> failure{EZIP_OK};
@@ -165,7 +165,7 @@ struct Shared {
 
 void work(Shared& shared) noexcept {
     try {
-        io::Handle archiveFile = io::openForReading(shared.archivePath, /*sequential=*/true);
+        qlx::FileHandle archiveFile = qlx::openForReading(shared.archivePath, /*sequential=*/true);
         if (!archiveFile.isOpen()) {
             shared.fail(EZIP_E_OPEN);
             return;
@@ -211,7 +211,7 @@ std::string stagedName(const PlannedFile& file) {
 }
 
 int inflateAll(const std::string& archivePath, std::size_t entryCount, const Plan& plan,
-               const io::Handle& staging, bool durable) {
+               const qlx::FileHandle& staging, bool durable) {
     // The largest entries first, so that the two threads finish together.
     std::vector<const PlannedFile*> order;
     order.reserve(plan.files.size());

@@ -1,6 +1,6 @@
 #include "base/unexpected_error.h"
 #include "package/vexa_unzip.h"
-#include "platform/file_system.h"
+#include "platform/files.h"
 #include "platform/library_loader.h"
 #include "platform/outside_library.h"
 #include "support/test_files.h"

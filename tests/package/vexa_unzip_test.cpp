@@ -1,6 +1,6 @@
 #include "libs/ezip/ezip_codes.h"
 #include "package/vexa_unzip.h"
-#include "platform/file_system.h"
+#include "platform/files.h"
 #include "platform/text_encoding.h"
 #include "support/packages.h"
 #include "support/test_files.h"

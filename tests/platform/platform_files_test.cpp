@@ -1,7 +1,7 @@
 // The platform's files and folders and library loader, on the real system.
 
 #include "base/unexpected_error.h"
-#include "platform/file_system.h"
+#include "platform/files.h"
 #include "platform/outside_library.h"
 #include "support/test_files.h"
 
@@ -48,6 +48,41 @@ TEST(FileSystem, TheCurrentFolderHasNoTrailingSeparator) {
     ASSERT_TRUE(setCurrentFolder("/"));
     EXPECT_EQ(currentFolder(), "/");
     EXPECT_TRUE(setCurrentFolder(before));
+}
+
+// The extraction library and the update methods share these: what is gone
+// counts as removed, and a link is what it is unless the caller follows it.
+TEST(FileSystem, WhatIsGoneIsRemovedAndALinkIsOnlyFollowedWhenAsked) {
+    test::TempDir dir;
+    ASSERT_TRUE(dir.isValid());
+    EXPECT_TRUE(removeFile(dir.filePath("none")));
+    EXPECT_TRUE(removeEmptyFolder(dir.filePath("none")));
+    EXPECT_EQ(kindOf(dir.filePath("none")), FileKind::Missing);
+    EXPECT_EQ(kindOf(dir.filePath("none/below")), FileKind::Missing);
+
+    ASSERT_TRUE(makeFolders(dir.filePath("real/sub")));
+    std::filesystem::create_directory_symlink(dir.filePath("real"), dir.filePath("link"));
+    EXPECT_EQ(kindOf(dir.filePath("real")), FileKind::Folder);
+    EXPECT_EQ(kindOf(dir.filePath("link")), FileKind::Other);
+    EXPECT_TRUE(isFolder(dir.filePath("link")));
+    EXPECT_EQ(realFolder(dir.filePath("link/sub")), realFolder(dir.filePath("real/sub")));
+    EXPECT_EQ(realFolder(dir.filePath("none")), std::nullopt);
+
+    EXPECT_TRUE(removeFolderTree(dir.filePath("link"))) << "the link goes, not what it names";
+    EXPECT_TRUE(isFolder(dir.filePath("real/sub")));
+    EXPECT_TRUE(removeFolderTree(dir.filePath("real")));
+    EXPECT_FALSE(pathExists(dir.filePath("real")));
+}
+
+TEST(FilePath, TheParentIsTheFolderAboveByTheTextAlone) {
+    EXPECT_EQ(parentOf("/a/b"), "/a");
+    EXPECT_EQ(parentOf("/a/b//"), "/a");
+    EXPECT_EQ(parentOf("a/b"), "a");
+    EXPECT_EQ(parentOf("/a"), "/");
+    EXPECT_EQ(parentOf("/"), "");
+    EXPECT_EQ(parentOf("a"), "");
+    EXPECT_EQ(absoluteFolder("/a/b//"), "/a/b");
+    EXPECT_EQ(absoluteFolder("a/b"), std::nullopt);
 }
 
 TEST(OutsideLibraryLoad, AMissingEntryIsTheUnexpectedErrorNamingIt) {

@@ -1,4 +1,4 @@
-#include "platform/file_system.h"
+#include "platform/files.h"
 #include "support/packages.h"
 #include "support/test_files.h"
 #include "support/window_fixture.h"

@@ -1,5 +1,5 @@
 #include "package/package_paths.h"
-#include "platform/file_system.h"
+#include "platform/files.h"
 #include "process/program_name.h"
 #include "support/window_fixture.h"
 

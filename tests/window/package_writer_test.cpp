@@ -1,5 +1,5 @@
 #include "package/package_paths.h"
-#include "platform/file_system.h"
+#include "platform/files.h"
 #include "support/test_files.h"
 #include "support/window_fixture.h"
 

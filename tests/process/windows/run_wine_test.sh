@@ -40,7 +40,10 @@ case $check in
     "$cxx" "${flags[@]}" "${wide[@]}" -I"$src" -isystem "$json" -o "$test" \
       "$src/tests/settings/windows/settings_wine_test.cpp" \
       "$src/settings/settings_table.cpp" "$src/settings/settings_file.cpp" \
-      "$src/platform/atomic_file_windows.cpp" "$src/platform/file_access_windows.cpp" \
+      "$src/platform/whole_file_windows.cpp" "$src/platform/files_windows.cpp" \
+      "$src/platform/file_path.cpp" "$src/platform/folder_tree_windows.cpp" \
+      "$src/platform/file_handle.cpp" "$src/platform/file_handle_windows.cpp" \
+      "$src/platform/long_path_windows.cpp" \
       "$src/platform/text_encoding.cpp" "$src/platform/text_encoding_windows.cpp" \
       "$src/base/optional_string.cpp"
     rm -rf "$json"

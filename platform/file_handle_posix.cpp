@@ -1,4 +1,4 @@
-#include "libs/ezip/file_io.h"
+#include "platform/file_handle.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -6,17 +6,17 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-namespace ezip::io {
+namespace qlx {
 
 namespace {
 
-int fdOf(const Handle& handle) {
+int fdOf(const FileHandle& handle) {
     return static_cast<int>(handle.native());
 }
 
 } // namespace
 
-bool Handle::close() {
+bool FileHandle::close() {
     if (native_ == invalid) {
         return true;
     }
@@ -25,15 +25,15 @@ bool Handle::close() {
     return ::close(fd) == 0;
 }
 
-Handle openForReading(const std::string& path, bool sequential) {
+FileHandle openForReading(const std::string& path, bool sequential) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd >= 0 && sequential) {
         posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
-    return fd < 0 ? Handle() : Handle(fd, {});
+    return fd < 0 ? FileHandle() : FileHandle(fd, {});
 }
 
-std::optional<std::uint64_t> fileSize(const Handle& file) {
+std::optional<std::uint64_t> fileSize(const FileHandle& file) {
     struct stat info {};
     if (fstat(fdOf(file), &info) != 0 || !S_ISREG(info.st_mode)) {
         return std::nullopt;
@@ -41,7 +41,8 @@ std::optional<std::uint64_t> fileSize(const Handle& file) {
     return static_cast<std::uint64_t>(info.st_size);
 }
 
-std::int64_t readAt(const Handle& file, std::uint64_t offset, void* buffer, std::size_t length) {
+std::int64_t readAt(const FileHandle& file, std::uint64_t offset, void* buffer,
+                    std::size_t length) {
     while (true) {
         const ssize_t got = pread(fdOf(file), buffer, length, static_cast<off_t>(offset));
         if (got < 0 && errno == EINTR) {
@@ -51,46 +52,47 @@ std::int64_t readAt(const Handle& file, std::uint64_t offset, void* buffer, std:
     }
 }
 
-Handle openForWriting(const std::string& path, Creation creation) {
-    const int fd =
-        open(path.c_str(),
-             O_WRONLY | O_CREAT | O_CLOEXEC | (creation == Creation::New ? O_EXCL : O_TRUNC), 0600);
-    return fd < 0 ? Handle() : Handle(fd, {});
+FileHandle openForWriting(const std::string& path, Creation creation, unsigned permissions) {
+    // With O_EXCL a link at the path is refused already; O_NOFOLLOW says so.
+    const int creationFlags = creation == Creation::New ? O_EXCL | O_NOFOLLOW : O_TRUNC;
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | creationFlags,
+                        static_cast<mode_t>(permissions));
+    return fd < 0 ? FileHandle() : FileHandle(fd, {});
 }
 
-Handle openForAppending(const std::string& path) {
+FileHandle openForAppending(const std::string& path) {
     const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    return fd < 0 ? Handle() : Handle(fd, {});
+    return fd < 0 ? FileHandle() : FileHandle(fd, {});
 }
 
-Handle openFolder(const std::string& path, bool followLink) {
+FileHandle openFolder(const std::string& path, bool followLink) {
     const int fd =
         open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
-    return fd < 0 ? Handle() : Handle(fd, path);
+    return fd < 0 ? FileHandle() : FileHandle(fd, path);
 }
 
-files::Kind kindAt(const Handle& folder, const std::string& relative) {
+FileKind kindAt(const FileHandle& folder, const std::string& relative) {
     struct stat info {};
     if (fstatat(fdOf(folder), relative.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-        return errno == ENOENT ? files::Kind::Missing : files::Kind::Unknown;
+        return errno == ENOENT ? FileKind::Missing : FileKind::Unknown;
     }
     if (S_ISREG(info.st_mode)) {
-        return files::Kind::File;
+        return FileKind::File;
     }
-    return S_ISDIR(info.st_mode) ? files::Kind::Folder : files::Kind::Other;
+    return S_ISDIR(info.st_mode) ? FileKind::Folder : FileKind::Other;
 }
 
-bool makeFolderAt(const Handle& folder, const std::string& relative) {
+bool makeFolderAt(const FileHandle& folder, const std::string& relative) {
     return mkdirat(fdOf(folder), relative.c_str(), 0700) == 0;
 }
 
-Handle createFileAt(const Handle& folder, const std::string& relative, bool executable) {
+FileHandle createFileAt(const FileHandle& folder, const std::string& relative, bool executable) {
     const int fd = openat(fdOf(folder), relative.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                           executable ? 0777 : 0666);
-    return fd < 0 ? Handle() : Handle(fd, {});
+    return fd < 0 ? FileHandle() : FileHandle(fd, {});
 }
 
-std::optional<FreeSpace> freeSpaceOf(const Handle& folder) {
+std::optional<FreeSpace> freeSpaceOf(const FileHandle& folder) {
     struct statvfs space {};
     if (fstatvfs(fdOf(folder), &space) != 0) {
         return std::nullopt;
@@ -103,7 +105,7 @@ std::optional<FreeSpace> freeSpaceOf(const Handle& folder) {
     return free;
 }
 
-bool writeAll(const Handle& file, const unsigned char* data, std::size_t length) {
+bool writeAll(const FileHandle& file, const unsigned char* data, std::size_t length) {
     while (length > 0) {
         const ssize_t put = write(fdOf(file), data, length);
         if (put < 0 && errno == EINTR) {
@@ -118,16 +120,20 @@ bool writeAll(const Handle& file, const unsigned char* data, std::size_t length)
     return true;
 }
 
-void setModifiedTime(const Handle& file, std::int64_t seconds) {
+void setModifiedTime(const FileHandle& file, std::int64_t seconds) {
     const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), 0}};
     futimens(fdOf(file), times);
 }
 
-bool flush(const Handle& file) {
-    return fdatasync(fdOf(file)) == 0;
+bool flush(const FileHandle& file, Flush what) {
+    int result = 0;
+    do {
+        result = what == Flush::All ? fsync(fdOf(file)) : fdatasync(fdOf(file));
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
 }
 
-bool flushStaged(const Handle& file) {
+bool flushStaged(const FileHandle& file) {
 #ifdef __linux__
     sync_file_range(fdOf(file), 0, 0, SYNC_FILE_RANGE_WRITE);
 #else
@@ -136,4 +142,4 @@ bool flushStaged(const Handle& file) {
     return true;
 }
 
-} // namespace ezip::io
+} // namespace qlx

@@ -1,10 +1,12 @@
-#include "platform/atomic_file.h"
+#include "platform/file_handle.h"
+#include "platform/files.h"
 #include "platform/save_names.h"
+#include "platform/whole_file.h"
 
-#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <optional>
@@ -63,65 +65,37 @@ std::string randomSuffix() {
     return save_names::randomSuffix(noise);
 }
 
-// A new file of ours beside the target; -1 when none could be created.
-int createTemporary(const Location& at, mode_t mode, std::string& temporary) {
+// A new file of ours beside the target; closed when none could be created.
+FileHandle createTemporary(const Location& at, unsigned permissions, std::string& temporary) {
     constexpr int kAttempts = 100;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         temporary = at.folder + '/' + at.temporaryPrefix() + randomSuffix();
-        const int fd =
-            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-        if (fd >= 0 || errno != EEXIST) {
-            return fd;
+        FileHandle file = openForWriting(temporary, Creation::New, permissions);
+        if (file.isOpen() || errno != EEXIST) {
+            return file;
         }
     }
-    return -1;
+    return {};
 }
 
-// Regular files take every byte they are given unless something fails, but a
-// signal or a nearly full disk may cut a write short.
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-int syncRetrying(int fd) {
-    int result = 0;
-    do {
-        result = ::fsync(fd);
-    } while (result != 0 && errno == EINTR);
-    return result;
-}
-
-// Makes the rename itself survive a power loss. A file system that cannot sync
-// a folder says EINVAL; there is nothing more to do on it.
-bool syncFolder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    const bool synced = syncRetrying(fd) == 0 || errno == EINVAL;
-    ::close(fd);
-    return synced;
+bool writeAll(const FileHandle& file, std::string_view bytes) {
+    return writeAll(file, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
 }
 
 // The existing file's owner and mode on the new one. Only root may give a
 // file away; for anyone else a differing owner stays ours, as a new file would.
-bool takeOver(int fd, const struct stat& existing) {
+bool takeOver(const FileHandle& file, const struct stat& existing) {
+    const int fd = static_cast<int>(file.native());
     if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()) {
         if (::fchown(fd, existing.st_uid, existing.st_gid) != 0 && errno != EPERM) {
             return false;
         }
     }
     return ::fchmod(fd, existing.st_mode & 07777) == 0;
+}
+
+std::string failure(const std::string& path) {
+    return path + ": " + std::strerror(errno);
 }
 
 } // namespace
@@ -145,19 +119,22 @@ bool replaceFileContents(const std::string& path, std::string_view bytes) {
 
     std::string temporary;
     // Until it has the existing file's mode, nobody else may read what we write.
-    const int fd = createTemporary(*at, exists ? 0600 : 0666, temporary);
-    if (fd < 0) {
+    FileHandle file = createTemporary(*at, exists ? 0600 : 0666, temporary);
+    if (!file.isOpen()) {
         return false;
     }
-    bool ok = (!exists || takeOver(fd, existing)) && writeAll(fd, bytes) && syncRetrying(fd) == 0;
+    bool ok =
+        (!exists || takeOver(file, existing)) && writeAll(file, bytes) && flush(file, Flush::All);
     // Some file systems report a failed write only when the file is closed.
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
+    ok = file.close() && ok;
+    ok = ok && renameOver(temporary, target);
     if (!ok) {
-        ::unlink(temporary.c_str());
+        (void)removeFile(temporary);
         return false;
     }
-    return syncFolder(at->folder);
+    // Makes the rename itself survive a power loss; a file system that cannot
+    // sync a folder has nothing more to do.
+    return flushFolder(at->folder) != FolderFlush::Failed;
 }
 
 void removeInterruptedSaves(const std::string& path) {
@@ -180,6 +157,28 @@ void removeInterruptedSaves(const std::string& path) {
         }
     }
     ::closedir(folder);
+}
+
+bool createNewFile(const std::string& path, const std::string& content, bool ownerOnly,
+                   std::string& error) {
+    FileHandle file = openForWriting(path, Creation::New, ownerOnly ? 0600 : 0644);
+    if (!file.isOpen()) {
+        error = failure(path);
+        return false;
+    }
+    // A key that was handed out must not vanish in a crash.
+    bool ok = writeAll(file, content) && flush(file, Flush::All);
+    if (!ok) {
+        error = failure(path);
+    }
+    if (!file.close() && ok) {
+        error = failure(path);
+        ok = false;
+    }
+    if (!ok) {
+        (void)removeFile(path);
+    }
+    return ok;
 }
 
 } // namespace qlx

@@ -1,11 +1,15 @@
-#include "platform/atomic_file.h"
-#include "platform/final_path_windows.h"
+#include "platform/file_handle.h"
+#include "platform/files.h"
+#include "platform/long_path_windows.h"
 #include "platform/save_names.h"
 #include "platform/text_encoding.h"
+#include "platform/whole_file.h"
 
+#include <aclapi.h>
 #include <cstdint>
 #include <cwchar>
 #include <optional>
+#include <vector>
 
 namespace qlx {
 
@@ -77,37 +81,28 @@ std::string randomSuffix() {
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-// A new file of ours beside the target; INVALID_HANDLE_VALUE when none could be created.
-HANDLE createTemporary(const Location& at, DWORD attributes, std::wstring& temporary) {
+// A new file of ours beside the target; closed when none could be created.
+FileHandle createTemporary(const Location& at, DWORD attributes, std::wstring& temporary) {
     const std::wstring prefix = toUtf16(temporaryPrefix(at));
     constexpr int kAttempts = 100;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         temporary = at.folder + prefix + toUtf16(randomSuffix());
-        HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  attributes, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
+        FileHandle file = adopt(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr,
+                                            CREATE_NEW, attributes, nullptr),
+                                {});
+        if (file.isOpen()) {
             return file;
         }
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
-            return INVALID_HANDLE_VALUE;
+            return {};
         }
     }
-    return INVALID_HANDLE_VALUE;
+    return {};
 }
 
-// A nearly full disk may take fewer bytes than it was given.
-bool writeAll(HANDLE file, std::string_view bytes) {
-    constexpr std::size_t kChunk = 1U << 30U;
-    while (!bytes.empty()) {
-        const DWORD chunk = static_cast<DWORD>(bytes.size() < kChunk ? bytes.size() : kChunk);
-        DWORD written = 0;
-        if (WriteFile(file, bytes.data(), chunk, &written, nullptr) == FALSE || written == 0) {
-            return false;
-        }
-        bytes.remove_prefix(written);
-    }
-    return true;
+bool writeAll(const FileHandle& file, std::string_view bytes) {
+    return writeAll(file, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
 }
 
 // A rename would replace what we may not write to in place.
@@ -122,6 +117,58 @@ bool mayWrite(const std::wstring& target) {
     CloseHandle(file);
     return true;
 }
+
+std::string systemError(const std::string& path, DWORD code) {
+    return path + ": system error " + std::to_string(code);
+}
+
+// The user the program runs as, written into `buffer`; null when unknown.
+PSID currentUser(std::vector<unsigned char>& buffer) {
+    HANDLE token = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) == 0) {
+        return nullptr;
+    }
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    buffer.resize(size);
+    const bool known =
+        size > 0 && GetTokenInformation(token, TokenUser, buffer.data(), size, &size) != 0;
+    CloseHandle(token);
+    return known ? reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid : nullptr;
+}
+
+// Owner only: an access list with the one user, which the folder's entries
+// are not inherited into.
+struct OwnerOnlyAccess {
+    OwnerOnlyAccess() = default;
+    ~OwnerOnlyAccess() {
+        if (acl != nullptr) {
+            LocalFree(acl);
+        }
+    }
+    OwnerOnlyAccess(const OwnerOnlyAccess&) = delete;
+    OwnerOnlyAccess& operator=(const OwnerOnlyAccess&) = delete;
+
+    // False, with the system's error, when the list cannot be made.
+    bool make() {
+        EXPLICIT_ACCESS_W access{};
+        access.grfAccessPermissions = GENERIC_ALL;
+        access.grfAccessMode = SET_ACCESS;
+        access.grfInheritance = NO_INHERITANCE;
+        access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+        access.Trustee.TrusteeType = TRUSTEE_IS_USER;
+        access.Trustee.ptstrName = static_cast<LPWSTR>(currentUser(user));
+        return access.Trustee.ptstrName != nullptr &&
+               SetEntriesInAclW(1, &access, nullptr, &acl) == ERROR_SUCCESS &&
+               InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) != 0 &&
+               SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) != 0 &&
+               SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED) != 0;
+    }
+
+    std::vector<unsigned char> user;
+    PACL acl = nullptr;
+    SECURITY_DESCRIPTOR descriptor{};
+};
 
 } // namespace
 
@@ -146,17 +193,16 @@ bool replaceFileContents(const std::string& path, std::string_view bytes) {
     const DWORD kept = exists ? existing & kKeptAttributes : 0;
 
     std::wstring temporary;
-    HANDLE file = createTemporary(*at, kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL, temporary);
-    if (file == INVALID_HANDLE_VALUE) {
+    FileHandle file = createTemporary(*at, kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL, temporary);
+    if (!file.isOpen()) {
         return false;
     }
-    bool ok = writeAll(file, bytes) && FlushFileBuffers(file) != FALSE;
-    ok = CloseHandle(file) != FALSE && ok;
+    bool ok = writeAll(file, bytes) && flush(file);
+    ok = file.close() && ok;
     // Write-through: the call returns once the replacement itself is on disk.
-    ok = ok && MoveFileExW(temporary.c_str(), target.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    ok = ok && renameOver(fromUtf16(temporary), fromUtf16(target));
     if (!ok) {
-        DeleteFileW(temporary.c_str());
+        (void)removeFile(fromUtf16(temporary));
         return false;
     }
     return true;
@@ -184,6 +230,40 @@ void removeInterruptedSaves(const std::string& path) {
         }
     } while (FindNextFileW(search, &found) != FALSE);
     FindClose(search);
+}
+
+bool createNewFile(const std::string& path, const std::string& content, bool ownerOnly,
+                   std::string& error) {
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), nullptr, FALSE};
+    OwnerOnlyAccess owner;
+    if (ownerOnly) {
+        if (!owner.make()) {
+            error = systemError(path, GetLastError()) + " (cannot make an owner-only access list)";
+            return false;
+        }
+        attributes.lpSecurityDescriptor = &owner.descriptor;
+    }
+    FileHandle file = adopt(CreateFileW(longPath(path).c_str(), GENERIC_WRITE, 0, &attributes,
+                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr),
+                            {});
+    if (!file.isOpen()) {
+        const DWORD openError = GetLastError();
+        error =
+            openError == ERROR_FILE_EXISTS ? path + ": File exists" : systemError(path, openError);
+        return false;
+    }
+    bool ok = writeAll(file, content) && flush(file);
+    if (!ok) {
+        error = systemError(path, GetLastError());
+    }
+    if (!file.close() && ok) {
+        error = systemError(path, GetLastError());
+        ok = false;
+    }
+    if (!ok) {
+        (void)removeFile(path);
+    }
+    return ok;
 }
 
 } // namespace qlx
