@@ -37,6 +37,13 @@ function(qlx_add_test name)
     if(T_LABELS)
         list(APPEND props LABELS "${T_LABELS}")
     endif()
+    # The lock keeps such tests of this run apart; programs of the same names
+    # that other runs on the machine start are kept out of sight by a process
+    # namespace of the test's own.
+    if("quillon_processes" IN_LIST T_LOCKS AND NOT CMAKE_CROSSCOMPILING)
+        set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
+            "bash;${PROJECT_SOURCE_DIR}/tests/support/own_processes.sh")
+    endif()
     if(CMAKE_CROSSCOMPILING)
         # Under wine each start costs about half a second: one test a program,
         # run through CMAKE_CROSSCOMPILING_EMULATOR.

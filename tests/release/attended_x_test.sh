@@ -21,14 +21,17 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-for n in $(seq 90 120); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=:$n; break; fi
-done
-[ -n "$display" ] || fail "no free X display"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# The server takes a free display itself and names it once it accepts
+# connections: a display chosen here could be taken by another run before the
+# server got it, and the test would drive that run's boxes.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 xvfb=$!
+until [ -s "$work/display" ]; do
+  kill -0 "$xvfb" 2>/dev/null || fail "the X server did not start"
+  sleep 0.1
+done
+display=:$(head -n 1 "$work/display")
 export DISPLAY=$display
-for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
 
 # Build 11 is installed; build 12 brings a new v.txt and a file of its own.
 install=$work/install
@@ -37,9 +40,12 @@ printf 'build 11\n' >"$install/bin/v.txt"
 printf 'build 12\n' >"$work/pkg/bin/v.txt"
 printf 'new in 12\n' >"$work/pkg/bin/new.txt"
 (cd "$work/pkg/bin" && zip -q "$work/core.zip" v.txt new.txt)
+# The record appears whole: the test may look at any moment.
 cat >"$install/quillon" <<'SH'
 #!/bin/sh
-printf '%s\n' "$@" > "$(dirname "$0")/client-args.txt"
+out="$(dirname "$0")/client-args.txt"
+printf '%s\n' "$@" > "$out.part"
+mv "$out.part" "$out"
 SH
 chmod 755 "$install/quillon"
 cat >"$install/quil.psr" <<'JSON'
@@ -51,8 +57,18 @@ JSON
 sqlite3 "$work/update.db" \
   "INSERT INTO QLX_UPT3 (FILENAME, FPATH, BUILDNO, eFILE) VALUES ('broken', 'bin', 12, CAST('<html>502</html>' AS BLOB));"
 
+# The updater counts every program of its own and the client's names that
+# runs on the machine, and other builds and test runs here start such
+# programs: it runs in a process namespace of its own, which sees only what it
+# starts. The namespace's first process outlives the updater until the client
+# it relaunched has ended, since the namespace ends with it.
+userns=()
+[ "$(id -u)" -eq 0 ] || userns=(--map-root-user)
 start_updater() {
-  (cd "$install" && exec env QLX_BOX_LOG="$work/boxes.log" QLX_BOX_ANSWERS=yes,yes \
+  (cd "$install" && exec unshare "${userns[@]}" --pid --fork --mount-proc --kill-child \
+    bash -c '"$@" & wait $!; status=$?
+      while pids=(/proc/[0-9]*); [ "${#pids[@]}" -gt 1 ]; do sleep 0.1; done
+      exit $status' bash env QLX_BOX_LOG="$work/boxes.log" QLX_BOX_ANSWERS=yes,yes \
     "$bin/qlx_upt" "/PID=1;/PSR=quil.psr;/SERVER=$work/update.db;/BUILDNO=12;") &
   updater=$!
 }
@@ -69,7 +85,7 @@ answer_box() {
 start_updater
 answer_box 'Err!'
 answer_box '에러!'
-timeout 20 tail --pid="$updater" -f /dev/null || fail "the updater did not end"
+timeout 120 tail --pid="$updater" -f /dev/null || fail "the updater did not end"
 updater=""
 [ "$(cat "$install/bin/v.txt")" = "build 11" ] || fail "a failed update changed bin/v.txt"
 [ ! -e "$install/bin/new.txt" ] || fail "a failed update installed bin/new.txt"
@@ -78,10 +94,10 @@ ls -A "$install/bin" | grep -q ezip-staging && fail "a staging folder was left"
 
 sqlite3 "$work/update.db" "DELETE FROM QLX_UPT3 WHERE FILENAME = 'broken';"
 start_updater
-timeout 30 tail --pid="$updater" -f /dev/null || fail "the update did not end"
+# Ends with the namespace: the relaunched client has written its record by then.
+timeout 120 tail --pid="$updater" -f /dev/null || fail "the update did not end"
 updater=""
 [ "$(cat "$install/bin/v.txt")" = "build 12" ] || fail "bin/v.txt was not updated"
 [ "$(cat "$install/bin/new.txt")" = "new in 12" ] || fail "bin/new.txt was not installed"
-for _ in $(seq 50); do [ -e "$install/client-args.txt" ] && break; sleep 0.1; done
 [ "$(cat "$install/client-args.txt")" = "quil.psr" ] || fail "the client was not relaunched with quil.psr"
 echo "release build in X: boxes wait for a person; all or nothing holds"

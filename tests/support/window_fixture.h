@@ -2,6 +2,8 @@
 
 #include "app/version_check.h"
 #include "legacy/build_profile.h"
+#include "process/nvo_process.h"
+#include "support/own_process_table.h"
 #include "support/scripted_port.h"
 #include "support/test_files.h"
 #include "window/w_vercheck.h"
@@ -46,7 +48,8 @@ protected:
     }
 
     // The window for `commandLine`, with the platform's services except the
-    // command line, the relaunch and the clock.
+    // command line, the relaunch and the clock. It sees none of the machine's
+    // processes unless `processObjectOverride` shows it some.
     w_vercheck& makeWindow(const std::string& commandLine,
                            const BuildProfile& profile = kCurrentProfile) {
         w_vercheck::Services services = w_vercheck::systemServices();
@@ -59,6 +62,11 @@ protected:
         services.now = [this] { return now; };
         if (processObjectOverride) {
             services.createProcessObject = processObjectOverride;
+        } else {
+            services.createProcessObject = [] {
+                return std::make_unique<nvo_process>(
+                    std::make_unique<OwnProcessTable>(std::vector<std::uint32_t>{}));
+            };
         }
         if (!ftpServer.empty()) {
             services.ftpServer = ftpServer;

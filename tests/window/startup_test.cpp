@@ -2,6 +2,7 @@
 #include "process/nvo_process.h"
 #include "process/scripted_process_table.h"
 #include "support/child_processes.h"
+#include "support/own_process_table.h"
 #include "support/test_files.h"
 #include "support/window_fixture.h"
 
@@ -13,6 +14,16 @@ const std::string kReboot = "Quillon를 다시 실행해 주십시오. 계속 �
 
 class Startup : public test::WindowFixture {
 protected:
+    void SetUp() override {
+        WindowFixture::SetUp();
+        ASSERT_TRUE(processes.valid());
+        // The window counts and terminates real processes by name, but only
+        // this test's: the machine's other programs come and go as they like.
+        processObjectOverride = [this] {
+            return std::make_unique<nvo_process>(
+                std::make_unique<test::OwnProcessTable>(processes.running()));
+        };
+    }
     void writeSettings(const std::string& file, const std::string& json) {
         ASSERT_TRUE(test::writeFile(path(file), json));
     }
