@@ -64,6 +64,28 @@ bool onlyRow(DbConnection& db, DbStatement& statement, BlobRead& read) {
     return false;
 }
 
+std::optional<std::vector<std::optional<std::int64_t>>>
+singleRowIntegers(DbConnection& db, const std::vector<std::string>& columns,
+                  const BlobSelect& select, BlobRead& read) {
+    const std::unique_ptr<DbStatement> row = firstRow(
+        db, "SELECT " + joined(columns, ", ") + " FROM " + select.table + whereClause(select.keys),
+        keyParams(select.keys), read);
+    if (!row) {
+        return std::nullopt;
+    }
+    std::vector<std::optional<std::int64_t>> values(columns.size());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (!row->readInteger(static_cast<int>(i), values[i])) {
+            read = {-1, db.lastError(), std::nullopt};
+            return std::nullopt;
+        }
+    }
+    if (!onlyRow(db, *row, read)) {
+        return std::nullopt;
+    }
+    return values;
+}
+
 BlobRead readBlobInPieces(DbConnection& db, const BlobSelect& select) {
     BlobRead read;
     const std::unique_ptr<DbStatement> row = firstRow(

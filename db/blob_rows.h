@@ -58,6 +58,13 @@ std::unique_ptr<DbStatement> firstRow(DbConnection& db, const std::string& sql,
 // holds the error otherwise.
 bool onlyRow(DbConnection& db, DbStatement& statement, BlobRead& read);
 
+// The whole numbers of the single row the key selects from `table`, one for
+// each expression of `columns` (each nullopt for NULL); nullopt, with `read`
+// telling why, when there is no single row or it cannot be read.
+[[nodiscard]] std::optional<std::vector<std::optional<std::int64_t>>>
+singleRowIntegers(DbConnection& db, const std::vector<std::string>& columns,
+                  const BlobSelect& select, BlobRead& read);
+
 // The row's BLOB as the driver hands it over: in pieces, into one buffer.
 [[nodiscard]] BlobRead readBlobInPieces(DbConnection& db, const BlobSelect& select);
 

@@ -14,23 +14,12 @@ constexpr const char* kChanged = "The BLOB changed while it was read";
 // no single row.
 std::optional<std::optional<std::int64_t>> blobLength(DbConnection& db, const BlobSelect& select,
                                                       BlobRead& read) {
-    const std::unique_ptr<DbStatement> row =
-        firstRow(db,
-                 "SELECT octet_length(" + select.blobColumn + ") FROM " + select.table +
-                     whereClause(select.keys),
-                 keyParams(select.keys), read);
-    if (!row) {
+    const auto values =
+        singleRowIntegers(db, {"octet_length(" + select.blobColumn + ")"}, select, read);
+    if (!values) {
         return std::nullopt;
     }
-    std::optional<std::int64_t> length;
-    if (!row->readInteger(0, length)) {
-        read = {-1, db.lastError(), std::nullopt};
-        return std::nullopt;
-    }
-    if (!onlyRow(db, *row, read)) {
-        return std::nullopt;
-    }
-    return length;
+    return values->front();
 }
 
 // Every slice of the BLOB, each its own row: its start (1-based) and its

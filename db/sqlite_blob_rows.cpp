@@ -11,24 +11,12 @@ namespace {
 // none.
 std::optional<std::pair<std::int64_t, bool>> locateRow(SqliteConnection& db,
                                                        const BlobSelect& select, BlobRead& read) {
-    const std::unique_ptr<DbStatement> row =
-        firstRow(db,
-                 "SELECT rowid, " + select.blobColumn + " IS NULL FROM " + select.table +
-                     whereClause(select.keys),
-                 keyParams(select.keys), read);
-    if (!row) {
+    const auto values =
+        singleRowIntegers(db, {"rowid", select.blobColumn + " IS NULL"}, select, read);
+    if (!values) {
         return std::nullopt;
     }
-    std::optional<std::int64_t> rowid;
-    std::optional<std::int64_t> isNull;
-    if (!row->readInteger(0, rowid) || !row->readInteger(1, isNull)) {
-        read = {-1, db.lastError(), std::nullopt};
-        return std::nullopt;
-    }
-    if (!onlyRow(db, *row, read)) {
-        return std::nullopt;
-    }
-    return std::pair{rowid.value_or(0), isNull.value_or(0) != 0};
+    return std::pair{(*values)[0].value_or(0), (*values)[1].value_or(0) != 0};
 }
 
 } // namespace
