@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,6 +38,12 @@ void removeInterruptedSaves(const std::string& path);
 // whole; a part written is removed again.
 bool createNewFile(const std::string& path, const std::string& content, bool ownerOnly,
                    std::string& error);
+
+// Creates the file `path`, given in the system's 8-bit encoding as the FTP
+// library's callers give it, for writing with stdio in binary: the open fails
+// rather than reuse a file (or follow a link) already there. nullptr with
+// errno set when it exists or cannot be made.
+[[nodiscard]] std::FILE* openNewStdioFile(const std::string& path);
 
 // The journal's files, which only the user may read. With `durably`, what was
 // written is on disk when the call returns, the folder's entry of a new file

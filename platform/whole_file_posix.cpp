@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -179,6 +180,19 @@ bool createNewFile(const std::string& path, const std::string& content, bool own
         (void)removeFile(path);
     }
     return ok;
+}
+
+std::FILE* openNewStdioFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0) {
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (file == nullptr) {
+        ::close(fd);
+        std::remove(path.c_str());
+    }
+    return file;
 }
 
 } // namespace qlx

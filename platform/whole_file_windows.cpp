@@ -7,8 +7,12 @@
 
 #include <aclapi.h>
 #include <cstdint>
+#include <cstdio>
 #include <cwchar>
+#include <fcntl.h>
+#include <io.h>
 #include <optional>
+#include <sys/stat.h>
 #include <vector>
 
 namespace qlx {
@@ -264,6 +268,20 @@ bool createNewFile(const std::string& path, const std::string& content, bool own
         (void)removeFile(path);
     }
     return ok;
+}
+
+std::FILE* openNewStdioFile(const std::string& path) {
+    const int fd =
+        ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) {
+        return nullptr;
+    }
+    std::FILE* file = ::_fdopen(fd, "wb");
+    if (file == nullptr) {
+        ::_close(fd);
+        std::remove(path.c_str());
+    }
+    return file;
 }
 
 } // namespace qlx

@@ -2,27 +2,18 @@
 
 #include "libs/ftp/ftp_address.h"
 #include "libs/ftp/ftp_codes.h"
+#include "platform/files.h"
+#include "platform/whole_file.h"
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <curl/curl.h>
-#include <fcntl.h>
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 #include <filesystem>
 #include <mutex>
 #include <new>
 #include <random>
 #include <system_error>
-
-#ifndef O_BINARY
-#define O_BINARY 0
-#endif
 
 namespace qlx::ftp {
 
@@ -125,13 +116,7 @@ std::FILE* createTemporary(const std::string& target, std::string& name) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".part-%08x", static_cast<unsigned>(random()));
         name = target + suffix;
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_BINARY, 0644);
-        if (fd >= 0) {
-            std::FILE* file = ::fdopen(fd, "wb");
-            if (file == nullptr) {
-                ::close(fd);
-                std::remove(name.c_str());
-            }
+        if (std::FILE* file = qlx::openNewStdioFile(name); file != nullptr) {
             return file;
         }
         if (errno != EEXIST) {
@@ -142,12 +127,7 @@ std::FILE* createTemporary(const std::string& target, std::string& name) {
 }
 
 bool endsWithSeparator(const std::string& path) {
-    const char last = path.back();
-#ifdef _WIN32
-    return last == '/' || last == '\\';
-#else
-    return last == '/';
-#endif
+    return qlx::isPathSeparator(path.back());
 }
 
 short checkDownloadArguments(const char* remoteFile, const char* localFile) {
