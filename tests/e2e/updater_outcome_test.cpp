@@ -132,14 +132,14 @@ TEST_F(UpdaterOutcome, AFailureOnceTheFilesAreInPlaceIsToldAsAWarning) {
     }
 }
 
-// A double click: two updaters of one installation in the same instant. Each
-// one's exit is held back a little, so that the lock stays taken until the
-// other has surely reached it, however busy the machine.
+// A double click: two updaters of one installation in the same instant. The
+// holder keeps the lock a while longer, so that the other surely reaches it
+// while it is held, however busy the machine.
 TEST_F(UpdaterOutcome, OfTwoUpdatersStartedTogetherExactlyOneRuns) {
     const std::string together =
         R"(d=$1; shift
-           held() { strace -qq -o /dev/null -e trace=exit_group \
-                    -e inject=exit_group:delay_enter=1500000 "$@"; }
+           held() { strace -qq -o /dev/null -e trace=flock \
+                    -e inject=flock:delay_exit=3000000 "$@"; }
            (held "$@"; echo $? > "$d/first") & (held "$@"; echo $? > "$d/second") & wait)";
     for (int attempt = 0; attempt < 20; ++attempt) {
         SCOPED_TRACE(attempt);
