@@ -35,6 +35,8 @@ constexpr FailureText kFailureTexts[] = {
     {EZIP_E_INSTALL, "파일을 설치 폴더로 옮기지 못해 이전 상태로 되돌렸습니다"},
     {EZIP_E_ROLLBACK, "파일을 설치 폴더로 옮기지 못했고 이전 상태로 모두 되돌리지도 못했습니다"},
     {EZIP_E_JOURNAL, "업그레이드 기록 파일을 쓸 수 없습니다"},
+    {EZIP_E_INSTALLED_UNFLUSHED, "설치한 파일을 디스크에 기록하지 못했습니다"},
+    {EZIP_E_INSTALLED_UNCLEANED, "임시 폴더를 지우지 못했습니다. 다음 실행 때 지웁니다"},
 };
 
 constexpr const char* kOtherFailure = "압축을 풀 수 없습니다";
@@ -46,6 +48,23 @@ std::string extractionFailureText(long code) {
                                      [code](const FailureText& row) { return row.code == code; });
     const char* text = found == std::end(kFailureTexts) ? kOtherFailure : found->text;
     return std::string(text) + " (" + std::to_string(code) + ")";
+}
+
+bool installedDespite(long code) {
+    return code == EZIP_E_INSTALLED_UNFLUSHED || code == EZIP_E_INSTALLED_UNCLEANED;
+}
+
+std::string installedWithDiskErrorText(long code) {
+    return "새 빌드는 모두 설치되었지만 디스크가 오류를 보고했습니다.\r\n" +
+           extractionFailureText(code);
+}
+
+std::string duplicatePackageReason(std::int64_t build) {
+    return std::string(kDuplicateReason) + " (빌드 " + std::to_string(build) + ")";
+}
+
+std::string unreadablePackageReason(const std::string& driverText) {
+    return "데이터베이스에서 패키지를 읽을 수 없습니다: " + driverText;
 }
 
 std::string notSignedText(const std::string& file) {

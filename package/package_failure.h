@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,19 @@ inline constexpr const char* kNotSignedReason = "게시자가 서명한 패키�
 // The box of the single-package and FTP updates for such a package, `file`.
 inline constexpr const char* kNotSignedTitle = "확인!";
 [[nodiscard]] std::string notSignedText(const std::string& file);
+
+// Why a package is refused whose FILENAME its build lists twice: which of
+// the two rows is meant cannot be told.
+inline constexpr const char* kDuplicateReason = "같은 이름의 패키지가 두 번 있습니다";
+[[nodiscard]] std::string duplicatePackageReason(std::int64_t build);
+// Why a package whose BLOB select failed is refused, with the driver's words.
+[[nodiscard]] std::string unreadablePackageReason(const std::string& driverText);
+
+// True for a result of a run's commit after which every file is in place,
+// although the disk reported an error afterwards.
+[[nodiscard]] bool installedDespite(long code);
+// The box's text for such a commit.
+[[nodiscard]] std::string installedWithDiskErrorText(long code);
 
 // Why EZip refused or failed a package: its result code in words.
 [[nodiscard]] std::string extractionFailureText(long code);

@@ -136,4 +136,8 @@ enum class FolderFlush {
 // were staged (flushStaged), and this flushes the folders' entries.
 [[nodiscard]] bool syncFileSystemOf(const std::string& path);
 
+// Why the last call of this thread into the system failed, in the system's
+// words (errno's, or GetLastError's with its number).
+[[nodiscard]] std::string lastSystemErrorText();
+
 } // namespace qlx

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -212,6 +213,10 @@ FileContents readFileContents(const std::string& path) {
     }
     const FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY), {});
     return readOpenedFile(file);
+}
+
+std::string lastSystemErrorText() {
+    return std::strerror(errno);
 }
 
 } // namespace qlx

@@ -271,4 +271,21 @@ FileContents readFileContents(const std::string& path) {
     return readOpenedFile(file);
 }
 
+std::string lastSystemErrorText() {
+    const DWORD code = GetLastError();
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string message = length > 0 && text != nullptr ? fromUtf16(text, length) : std::string();
+    if (text != nullptr) {
+        LocalFree(text);
+    }
+    while (!message.empty() &&
+           (message.back() == '\n' || message.back() == '\r' || message.back() == ' ')) {
+        message.pop_back();
+    }
+    return "error " + std::to_string(code) + (message.empty() ? "" : ": " + message);
+}
+
 } // namespace qlx

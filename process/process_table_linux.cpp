@@ -140,6 +140,13 @@ std::optional<ProcessEntry> readEntry(int rootFd, const std::string& dir, std::u
     return entry;
 }
 
+// Another user's programs are theirs: an administrator on a shared machine
+// must never end somebody else's work.
+bool ownedByUs(int rootFd, const std::string& dir) {
+    struct stat owner {};
+    return ::fstatat(rootFd, dir.c_str(), &owner, 0) == 0 && owner.st_uid == ::geteuid();
+}
+
 } // namespace
 
 LinuxProcessTable::LinuxProcessTable(std::string procRoot) : root_(std::move(procRoot)) {}
@@ -165,12 +172,18 @@ ProcessSnapshot LinuxProcessTable::snapshot() {
     bool haveFirst = false;
     snapshot.rest.reserve(pids.size());
     for (const std::uint32_t pid : pids) {
-        auto entry = readEntry(rootFd, std::to_string(pid), pid);
+        const std::string dir = std::to_string(pid);
+        const bool ours = ownedByUs(rootFd, dir);
+        if (!ours && haveFirst) {
+            continue;
+        }
+        auto entry = readEntry(rootFd, dir, pid);
         if (!entry) {
             continue;
         }
+        // The first entry keeps its place, blank when it is not ours.
         if (!haveFirst) {
-            snapshot.first = std::move(*entry);
+            snapshot.first = ours ? std::move(*entry) : ProcessEntry{};
             haveFirst = true;
         } else {
             snapshot.rest.push_back(std::move(*entry));

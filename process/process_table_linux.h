@@ -8,8 +8,9 @@ namespace qlx {
 
 // The process list read from /proc. An entry's name is the base name of its
 // executable (the exe link), else of the first word of its command line, else
-// its comm. Zombies are left out: they have already ended and only wait to be
-// reaped, so there is nothing left to count or to terminate.
+// its comm. Only the processes of this program's user are listed (the owner
+// of /proc/PID is the process's effective user). Zombies are left out: they have already ended and
+// only wait to be reaped, so there is nothing left to count or to terminate.
 class LinuxProcessTable final : public ProcessTable {
 public:
     // `procRoot` stands in for /proc in tests.

@@ -16,15 +16,33 @@ ProcessEntry toEntry(const toolhelp::Entry& e) {
     return entry;
 }
 
+// Another session's programs are another user's: an administrator on a
+// terminal server must never end somebody else's work. A process whose
+// session cannot be told is not ours to count or end.
+bool inSession(std::uint32_t pid, DWORD session) {
+    DWORD theirs = 0;
+    return ProcessIdToSessionId(pid, &theirs) != FALSE && theirs == session;
+}
+
 class ToolhelpProcessTable final : public ProcessTable {
 public:
     [[nodiscard]] ProcessSnapshot snapshot() override {
         const toolhelp::Walk walk = toolhelp::walkProcesses();
+        DWORD session = 0;
+        const bool known = ProcessIdToSessionId(GetCurrentProcessId(), &session) != FALSE;
         ProcessSnapshot snapshot;
-        snapshot.first = toEntry(walk.first);
+        if (!known) {
+            return snapshot;
+        }
+        // The first entry keeps its place, blank when it is not ours.
+        if (inSession(walk.first.pid, session)) {
+            snapshot.first = toEntry(walk.first);
+        }
         snapshot.rest.reserve(walk.rest.size());
         for (const toolhelp::Entry& e : walk.rest) {
-            snapshot.rest.push_back(toEntry(e));
+            if (inSession(e.pid, session)) {
+                snapshot.rest.push_back(toEntry(e));
+            }
         }
         return snapshot;
     }

@@ -55,6 +55,7 @@ struct SettingsTable::Impl {
     // them as the client wrote them. Each is remembered by every name that
     // fileIdentities gives it, so that another spelling of it is recognised.
     std::set<std::string> untouchable;
+    std::string saveError;
 
     Json& rows() { return document.json["rows"]; }
     [[nodiscard]] const Json& rows() const { return document.json.at("rows"); }
@@ -100,18 +101,30 @@ bool SettingsTable::load(const std::string& path) {
 }
 
 bool SettingsTable::save(const std::string& path) {
+    const auto fail = [&](const std::string& why) {
+        impl_->saveError = path + ": " + why;
+        return false;
+    };
+    impl_->saveError.clear();
     for (const std::string& key : fileIdentities(path)) {
         if (impl_->untouchable.contains(key)) {
-            return false;
+            return fail("시작할 때 읽을 수 없었던 파일이라 덮어쓰지 않았습니다");
         }
     }
     // A file the client marked read-only is not replaced, as on Windows, where
     // the read-only attribute refuses the rename. A rename would ignore it on
     // POSIX, and so would a process that may write anything.
     if (isMarkedReadOnly(path)) {
-        return false;
+        return fail("읽기 전용 파일입니다");
     }
-    return writeFileAtomically(path, serialiseSettingsDocument(impl_->document));
+    if (!writeFileAtomically(path, serialiseSettingsDocument(impl_->document))) {
+        return fail(lastSystemErrorText());
+    }
+    return true;
+}
+
+const std::string& SettingsTable::saveError() const {
+    return impl_->saveError;
 }
 
 OptString SettingsTable::uf_get(const OptString& code, const OptString& default_,

@@ -38,6 +38,9 @@ public:
     // the file is read-only for its owner. A missing file is created, a missing
     // folder is not.
     bool save(const std::string& path);
+    // Why the last save failed, in words for the user; empty after a save
+    // that succeeded.
+    [[nodiscard]] const std::string& saveError() const;
 
     // The first row's VALUE for `code` without trailing spaces (null for a null
     // VALUE), or `default_` when no row has that code. `flag` has no effect.

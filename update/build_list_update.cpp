@@ -17,6 +17,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -65,13 +66,25 @@ struct BuildListUpdate::Staging {
 };
 
 std::string BuildListUpdate::run(const std::string& buildno) {
+    const std::string result = update(buildno);
+    // The files stay installed; only the record of this run is missing.
+    if (!settingsError_.empty()) {
+        view_.messageBox("확인!", "설정 파일을 저장하지 못했습니다.\r\n" + settingsError_);
+        if (outcome_ == UpdateOutcome::Installed) {
+            outcome_ = UpdateOutcome::InstalledWithWarning;
+        }
+    }
+    return result;
+}
+
+std::string BuildListUpdate::update(const std::string& buildno) {
     const std::string installation = currentFolder();
     // A run that was killed is finished or undone before anything else, so
     // that the client never starts on a half-moved installation.
-    const std::string journal = runJournalPath(installation);
-    PackageRun::recover(journal);
+    PackageRun::recover(runJournalPath(installation));
 
     if (!connectOrRecordFailure()) {
+        outcome_ = UpdateOutcome::DatabaseUnreachable;
         return "X";
     }
     Transaction& sqlca = database_.sqlca();
@@ -80,24 +93,56 @@ std::string BuildListUpdate::run(const std::string& buildno) {
     view_.uf_bar("BAR", 1);
 
     const long count = dw_1_.retrieve(toBuildNumber(buildno));
+    // A list that could not be read is no empty list: nothing may look done.
+    if (count < 0) {
+        database_.showError(view_);
+        outcome_ = UpdateOutcome::Failed;
+        return "X";
+    }
     if (count == 0) {
         return "O";
     }
     view_.uf_bar("SET", count);
+    return install(installation, count);
+}
 
+std::string BuildListUpdate::install(const std::string& installation, long count) {
+    Transaction& sqlca = database_.sqlca();
+    const std::vector<FileListRow>& rows = dw_1_.rows();
+    // Which of two rows of one name in one build is meant cannot be told.
+    std::set<std::pair<std::string, std::int64_t>> seen;
+    std::set<std::pair<std::string, std::int64_t>> twice;
+    for (const FileListRow& row : rows) {
+        if (!seen.insert({row.filename, row.buildno}).second) {
+            twice.insert({row.filename, row.buildno});
+        }
+    }
+    // Written by the reader for row i before it hands over row i.
+    std::vector<std::string> readErrors(rows.size());
     // Every package is staged first; the installation changes only when all
     // of them are sound, and then all at once.
     Staging staging{installation,
                     joinPath(installation, "upt"),
                     PackageWriter([this] { view_.processPendingEvents(); }),
-                    PackageRun(journal),
+                    PackageRun(runJournalPath(installation)),
                     {},
                     {}};
     PackagePrefetch packages(
-        dw_1_.rows().size(),
-        [&](std::size_t index) {
+        rows.size(),
+        [&](std::size_t index) -> std::optional<Bytes> {
+            const FileListRow& row = rows.at(index);
+            if (twice.contains({row.filename, row.buildno})) {
+                return std::nullopt;
+            }
             std::optional<Bytes> bytes{Bytes()};
-            selectPackageOfRow(sqlca, fileTable_, dw_1_.rows().at(index), bytes);
+            selectPackageOfRow(sqlca, fileTable_, row, bytes);
+            if (sqlca.SQLCode.value_or(0) != 0) {
+                readErrors[index] =
+                    sqlca.SQLErrText.empty()
+                        ? "행이 없습니다 (" + std::to_string(sqlca.SQLCode.value_or(0)) + ")"
+                        : sqlca.SQLErrText;
+                return std::nullopt;
+            }
             return bytes;
         },
         packageKey_);
@@ -105,24 +150,37 @@ std::string BuildListUpdate::run(const std::string& buildno) {
         view_.uf_bar("BAR", number);
         const auto index = static_cast<std::size_t>(number - 1);
         FetchedPackage fetched = packages.take(index);
-        if (fetched.bytes) {
-            stage(dw_1_.rows().at(index), fetched, staging);
+        const FileListRow& row = rows.at(index);
+        if (twice.contains({row.filename, row.buildno})) {
+            staging.failures.push_back(
+                {row.filename + ".zip", duplicatePackageReason(row.buildno)});
+        } else if (!readErrors[index].empty()) {
+            staging.failures.push_back(
+                {row.filename + ".zip", unreadablePackageReason(readErrors[index])});
+        } else if (fetched.bytes) {
+            stage(row, fetched, staging);
         }
     }
     return finish(staging);
+}
+
+void BuildListUpdate::saveSettings() {
+    if (!dw_2_.save(settingsPath_)) {
+        settingsError_ = dw_2_.saveError();
+    }
 }
 
 bool BuildListUpdate::connectOrRecordFailure() {
     if (!database_.connect()) {
         database_.showError(view_);
         dw_2_.uf_set(kTimeStampCode, std::to_string(failureTimeStamp_()), "O");
-        dw_2_.save(settingsPath_);
+        saveSettings();
         return false;
     }
     // The cleared stamp is on disk before any package is fetched, so it stays
     // true even when the update stops later.
     dw_2_.uf_set(kTimeStampCode, std::string(), "O");
-    dw_2_.save(settingsPath_);
+    saveSettings();
     return true;
 }
 
@@ -167,7 +225,15 @@ void BuildListUpdate::stage(const FileListRow& row, FetchedPackage& fetched, Sta
 
 std::string BuildListUpdate::finish(Staging& staging) {
     if (staging.failures.empty()) {
-        if (const long result = staging.run.commit(); result != 0) {
+        const long result = staging.run.commit();
+        // Every file is in place: the run failed at nothing the user needs
+        // redone, and the next start settles what is left.
+        if (installedDespite(result)) {
+            view_.messageBox("확인!", installedWithDiskErrorText(result));
+            outcome_ = UpdateOutcome::InstalledWithWarning;
+            return "O";
+        }
+        if (result != 0) {
             staging.failures.push_back({"업그레이드", extractionFailureText(result)});
         }
     } else {
@@ -176,6 +242,7 @@ std::string BuildListUpdate::finish(Staging& staging) {
     if (staging.failures.empty()) {
         return "O";
     }
+    outcome_ = UpdateOutcome::Failed;
     for (const std::string& folder : staging.madeFolders) {
         removeEmptyFolder(folder); // only while empty: nothing of anybody else's goes
     }

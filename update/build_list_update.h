@@ -16,6 +16,14 @@ class w_filelist;
 struct FetchedPackage;
 struct FileListRow;
 
+// How a build-list update ended, beyond its "O" or "X".
+enum class UpdateOutcome {
+    Installed,            // everything installed, or nothing to install
+    InstalledWithWarning, // installed, but the settings or the disk failed afterwards
+    DatabaseUnreachable,
+    Failed, // a query or a package failed; nothing was installed
+};
+
 // The build-list update: every package of the installed build and of later
 // builds, installed all at once or not at all.
 class BuildListUpdate {
@@ -34,10 +42,16 @@ public:
     // in the current folder: "X" when the database cannot be
     // reached or any package fails, else "O".
     std::string run(const std::string& buildno);
+    [[nodiscard]] UpdateOutcome outcome() const { return outcome_; }
 
 private:
     struct Staging;
 
+    std::string update(const std::string& buildno);
+    // Saves the settings, remembering why when they could not be saved.
+    void saveSettings();
+    // Stages every listed package, then installs them or tells what failed.
+    std::string install(const std::string& installation, long count);
     // Connects, and records in the settings whether the database was
     // reached; false, after the box, when it was not.
     bool connectOrRecordFailure();
@@ -55,6 +69,8 @@ private:
     std::string settingsPath_;
     std::function<std::int64_t()> failureTimeStamp_;
     std::optional<PackageKey> packageKey_;
+    UpdateOutcome outcome_ = UpdateOutcome::Installed;
+    std::string settingsError_;
 };
 
 } // namespace qlx

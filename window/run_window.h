@@ -4,18 +4,18 @@
 // needs no window toolkit, so that the program's entry point stays free of it.
 // Each platform's window folder implements it.
 
+#include "window/exit_status.h"
+
 namespace qlx {
 
 class ApplicationGlobals;
 struct BuildProfile;
 
-// The exit status of a run that ended on an unexpected error.
-inline constexpr int kUnexpectedErrorStatus = 3;
-
 // Opens `profile`'s window for the application object `app` and runs it to
 // its end. The window reads its own argument text; argc/argv give at most the
-// program's name to the window toolkit. Returns the process's exit status: 0,
-// or kUnexpectedErrorStatus after an unexpected error.
+// program's name to the window toolkit. Returns the process's exit status: the
+// run's own (w_vercheck::exitStatus), or kUnexpectedErrorStatus after an
+// unexpected error.
 int runUpdaterWindow(int argc, char** argv, const BuildProfile& profile, ApplicationGlobals& app);
 
 } // namespace qlx

@@ -17,6 +17,9 @@ w_vercheck::Services w_vercheck::systemServices() {
     };
     services.now = [] { return localTimeNow(); };
     services.ftpServer = ftpServerAddress();
+    services.lockInstallation = [](const std::string& folder) {
+        return InstallationLock::take(folder);
+    };
     return services;
 }
 

@@ -62,6 +62,20 @@ private:
     WindowPort& port_;
 };
 
+ExitStatus exitStatusOf(UpdateOutcome outcome) {
+    switch (outcome) {
+    case UpdateOutcome::Installed:
+        return kInstalledStatus;
+    case UpdateOutcome::InstalledWithWarning:
+        return kInstalledWithWarningStatus;
+    case UpdateOutcome::DatabaseUnreachable:
+        return kDatabaseUnreachableStatus;
+    case UpdateOutcome::Failed:
+        break;
+    }
+    return kUpdateFailedStatus;
+}
+
 // The services' process object; none when it cannot be made.
 std::unique_ptr<nvo_process> newProcessObject(const w_vercheck::Services& services) {
     try {
@@ -88,6 +102,7 @@ w_vercheck::~w_vercheck() = default;
 
 void w_vercheck::refuseStart(const std::string& title, const std::string& text,
                              std::unique_ptr<nvo_process>& process) {
+    exitStatus_ = kStartRefusedStatus;
     port_.messageBox(title, text);
     process.reset();
     port_.closeWindow();
@@ -104,8 +119,7 @@ bool w_vercheck::runProcessChecks() {
     [[maybe_unused]] bool lb_bool = false;
     lb_bool = nvo_p->uf_setcurpid(toProcessId(uf_getstring("/PID=", is_call_)));
 
-    const std::int16_t li_cnt = nvo_p->uf_getprocesscount(programFileName("qlx_upt"));
-    if (li_cnt > 1) {
+    if (anotherUpdaterRuns(*nvo_p)) {
         refuseStart("확인! [02]", kRebootText, nvo_p);
         return false;
     }
@@ -114,6 +128,26 @@ bool w_vercheck::runProcessChecks() {
     }
     nvo_p.reset();
     return true;
+}
+
+// Two updaters started in the same instant would each count the other; the
+// lock lets exactly one of them go on. The holder counts itself once, since
+// no other updater of this installation gets past the lock while it holds
+// it; only where no lock can be made does the count alone decide.
+bool w_vercheck::anotherUpdaterRuns(nvo_process& nvo_p) {
+    if (services_.lockInstallation) {
+        lock_ = services_.lockInstallation(currentFolder());
+    }
+    const std::int16_t li_cnt = nvo_p.uf_getprocesscount(programFileName("qlx_upt"));
+    switch (lock_.state()) {
+    case InstallationLock::State::Held:
+        return false;
+    case InstallationLock::State::Busy:
+        return true;
+    case InstallationLock::State::Unavailable:
+        break;
+    }
+    return li_cnt > 1;
 }
 
 // The client's programs must not run while their files are replaced: the
@@ -153,6 +187,7 @@ void w_vercheck::open() {
     is_call_ = trimBlanks(services_.commandLine());
 
     if (isBlank(is_call_)) {
+        exitStatus_ = kStartRefusedStatus;
         port_.messageBox("확인!", "정상적인 업그레이드 방식이 아닙니다.");
         port_.closeWindow();
         return;
@@ -185,7 +220,9 @@ void w_vercheck::open() {
 // The hidden buttons.
 
 void w_vercheck::cb_up_clicked() {
-    if (uf_upgrade3(std::string()) == "X") {
+    const std::string result = uf_upgrade3(std::string());
+    exitStatus_ = exitStatusOf(upgradeOutcome_);
+    if (result == "X") {
         port_.messageBox("에러!", "홈페이지에서 직접 업그레이드 하세요.");
         cb_exit1_clicked();
         return;
@@ -270,7 +307,9 @@ std::string w_vercheck::uf_upgrade3(const OptString& /*data*/) {
     BuildListUpdate update(
         view, updateDatabase(), dw_1_, std::string(profile_.fileTable), dw_2_, settingsPath(),
         [this] { return failureTimeStamp(); }, app_.packageKey());
-    return update.run(uf_getstring("/BUILDNO=", is_call_));
+    std::string result = update.run(uf_getstring("/BUILDNO=", is_call_));
+    upgradeOutcome_ = update.outcome();
+    return result;
 }
 
 std::string w_vercheck::uf_upgrade2(const OptString& /*data*/) {

@@ -3,8 +3,11 @@
 #include "base/bytes.h"
 #include "base/optional_string.h"
 #include "db/repository.h"
+#include "platform/installation_lock.h"
 #include "platform/local_time.h"
 #include "settings/settings_table.h"
+#include "update/build_list_update.h"
+#include "window/exit_status.h"
 
 #include <cstdint>
 #include <functional>
@@ -43,6 +46,10 @@ public:
         std::function<LocalTime()> now;
         // The update FTP server, "a.b.c.d[:port]".
         std::string ftpServer;
+        // Takes the lock that only one updater of the installation `folder`
+        // holds at a time, for as long as the object lives: Held, Busy when
+        // another holds it, Unavailable when no lock could be made there.
+        std::function<InstallationLock(const std::string& folder)> lockInstallation;
     };
 
     // The platform's services.
@@ -61,6 +68,9 @@ public:
     void cb_up_clicked();
     void cb_exit_clicked();
     void cb_exit1_clicked();
+
+    // What the run tells its starter: set by every way the run ends.
+    [[nodiscard]] ExitStatus exitStatus() const { return exitStatus_; }
 
     // --- instance state -----------------------------------------------------
     // The command-line text, trimmed; written once by open().
@@ -121,6 +131,7 @@ private:
     [[nodiscard]] std::string settingsPath() const;
     void refuseStart(const std::string& title, const std::string& text,
                      std::unique_ptr<nvo_process>& process);
+    [[nodiscard]] bool anotherUpdaterRuns(nvo_process& nvo_p);
     bool runProcessChecks();
     bool closeClientPrograms(std::unique_ptr<nvo_process>& nvo_p);
 
@@ -131,6 +142,9 @@ private:
     std::string is_call_;
     SettingsTable dw_2_;
     w_filelist dw_1_;
+    InstallationLock lock_;
+    UpdateOutcome upgradeOutcome_ = UpdateOutcome::Installed;
+    ExitStatus exitStatus_ = kInstalledStatus;
 };
 
 } // namespace qlx

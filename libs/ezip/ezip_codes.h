@@ -47,4 +47,10 @@ enum EzipCode {
         -20, // moving failed and undoing it failed too: the destination may be changed
     EZIP_E_INTERNAL = -21, // out of memory or another unexpected condition inside the library
     EZIP_E_JOURNAL = -22,  // the run's journal cannot be written or read, or a run is still open
+    // Every file of the run is in place, but the disk reported an error when
+    // the moves were flushed; the journal stays and the next call finishes.
+    EZIP_E_INSTALLED_UNFLUSHED = -30,
+    // Every file of the run is in place and on disk, but a staging folder could
+    // not be removed; the journal stays and the next call removes the rest.
+    EZIP_E_INSTALLED_UNCLEANED = -31,
 };

@@ -121,14 +121,14 @@ int finishCommit(const std::string& journalPath, Journal& journal, bool fresh) {
         journal.state = RunState::Undoing;
         return undoCommit(journalPath, journal);
     }
-    // The renames reach the disk before the backups they make obsolete go.
+    // The renames reach the disk before the backups they make obsolete go;
+    // until then the journal stays, and the next start finishes the run.
     if (!syncStagingFileSystems(journal) ||
         !appendToJournal(journalPath, doneRecord, flushOf(journal))) {
-        return EZIP_E_JOURNAL;
+        return EZIP_E_INSTALLED_UNFLUSHED;
     }
     journal.state = RunState::Done;
-    removeRun(journalPath, journal);
-    return EZIP_OK;
+    return removeRun(journalPath, journal) ? EZIP_OK : EZIP_E_INSTALLED_UNCLEANED;
 }
 
 int undoCommit(const std::string& journalPath, Journal& journal) {
@@ -154,12 +154,14 @@ int undoCommit(const std::string& journalPath, Journal& journal) {
     return EZIP_E_INSTALL;
 }
 
-void removeRun(const std::string& journalPath, const Journal& journal) {
+bool removeRun(const std::string& journalPath, const Journal& journal) {
+    bool gone = true;
     for (const auto& folder : journal.stagingFolders) {
-        qlx::removeFolderTree(folder);
+        gone = (qlx::removeFolderTree(folder) || qlx::kindOf(folder) == Kind::Missing) && gone;
     }
-    (void)qlx::removeFile(journalPath + ".new");
-    (void)qlx::removeFile(journalPath);
+    // Only the journal knows where the staging folders are: it goes last.
+    gone = gone && qlx::removeFile(journalPath + ".new");
+    return gone && qlx::removeFile(journalPath);
 }
 
 } // namespace ezip

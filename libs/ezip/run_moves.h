@@ -22,7 +22,9 @@ int finishCommit(const std::string& journalPath, Journal& journal, bool fresh = 
 // back; EZIP_E_ROLLBACK (the journal kept for a later try) otherwise.
 int undoCommit(const std::string& journalPath, Journal& journal);
 
-// Removes the run's staging folders and then its journal.
-void removeRun(const std::string& journalPath, const Journal& journal);
+// Removes the run's staging folders and then its journal. The journal stays
+// while any staging folder does, so that a later call can remove the rest:
+// false then.
+bool removeRun(const std::string& journalPath, const Journal& journal);
 
 } // namespace ezip

@@ -72,11 +72,12 @@ std::string stampIn(const test::UpdaterRun& run) {
 }
 
 // The installation without the package folder, which keeps the packages
-// written, and without the client's record of its start.
+// written, without the client's record of its start and the updaters' lock.
 std::map<std::string, std::string> installationIn(const test::UpdaterRun& run) {
     std::map<std::string, std::string> tree = treeOf(run.folder());
     std::erase_if(tree, [](const auto& entry) {
-        return entry.first.starts_with("upt") || entry.first.starts_with("client-args.txt");
+        return entry.first.starts_with("upt") || entry.first.starts_with("client-args.txt") ||
+               entry.first == ".qlx_upt.lock";
     });
     return tree;
 }
@@ -122,7 +123,7 @@ TEST_F(AllOrNothing, OneBadPackageInstallsNothingOfTheRunAndSaysWhich) {
     test::addBuildPackage(db, "QLX_UPT3", "broken", "bin", 13,
                           Bytes(notAZip.begin(), notAZip.end()));
 
-    EXPECT_EQ(update(run), 0);
+    EXPECT_EQ(update(run), 4);
 
     expectTheBoxesOfAFailedUpdate(run, "broken.zip: 압축 파일이 아닙니다");
     // The database was reached, which is what the stamp records; nothing else
@@ -152,9 +153,14 @@ TEST_F(AllOrNothing, AFullDiskKeepsTheSettingsByteForByteAndTheOldBuild) {
             .c_str());
     const std::map<std::string, std::string> old = installationIn(full);
 
-    EXPECT_EQ(update(full), 0);
+    EXPECT_EQ(update(full), 4);
 
-    expectTheBoxesOfAFailedUpdate(full, "core.zip: ");
+    // The settings could not be saved either, and the user is told so.
+    const auto boxes = full.boxes();
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_NE(boxes[0].text.find("core.zip: "), std::string::npos) << boxes[0].text;
+    EXPECT_NE(boxes[1].text.find("설정 파일을 저장하지 못했습니다"), std::string::npos);
+    EXPECT_EQ(boxes[2].title, "에러!");
     EXPECT_EQ(test::readFile(full.path("quil.psr")), settings);
     EXPECT_EQ(installationIn(full), old);
 }

@@ -1,3 +1,4 @@
+#include "platform/installation_lock.h"
 #include "support/child_processes.h"
 #include "support/packages.h"
 #include "support/test_files.h"
@@ -61,7 +62,7 @@ TEST_F(UpdaterProcess, UpdatesFromSqliteAndRelaunchesTheClient) {
 TEST_F(UpdaterProcess, UnreachableDatabaseTellsTheUserAndDoesNotRelaunch) {
     const std::string psr = run.path("quil.psr");
     const int status = run.run("qlx_upt", "/PID=1;/PSR=" + psr + ";/SERVER=missing.db;/BUILDNO=3;");
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(status, 2);
     const auto boxes = run.boxes();
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].title, "Err!");
@@ -73,7 +74,7 @@ TEST_F(UpdaterProcess, UnreachableDatabaseTellsTheUserAndDoesNotRelaunch) {
 }
 
 TEST_F(UpdaterProcess, NoArgumentsIsRefusedWithTheRealBox) {
-    EXPECT_EQ(run.run("qlx_upt", ""), 0);
+    EXPECT_EQ(run.run("qlx_upt", ""), 1);
     const auto boxes = run.boxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].title, "확인!");
@@ -89,7 +90,7 @@ TEST_F(UpdaterProcess, QuestionAboutRunningProgramsIsAskedAndDeclined) {
     testing::ChildProcesses processes;
     const auto a = processes.start("quillon");
     const auto b = processes.start("ql_label");
-    EXPECT_EQ(run.run("qlx_upt", "/PID=1;/SERVER=update.db;", {"escape"}), 0);
+    EXPECT_EQ(run.run("qlx_upt", "/PID=1;/SERVER=update.db;", {"escape"}), 1);
     const auto boxes = run.boxes();
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].buttons, "Yes,No");
@@ -100,9 +101,12 @@ TEST_F(UpdaterProcess, QuestionAboutRunningProgramsIsAskedAndDeclined) {
 }
 
 TEST_F(UpdaterProcess, SecondUpdaterIsRefused) {
+    // The first updater of this installation holds its lock.
     testing::ChildProcesses processes;
     processes.start("qlx_upt");
-    EXPECT_EQ(run.run("qlx_upt", "/PID=1;/SERVER=update.db;"), 0);
+    const InstallationLock first = InstallationLock::take(run.folder());
+    ASSERT_EQ(first.state(), InstallationLock::State::Held);
+    EXPECT_EQ(run.run("qlx_upt", "/PID=1;/SERVER=update.db;"), 1);
     const auto boxes = run.boxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].title, "확인! [02]");
@@ -145,7 +149,7 @@ TEST_F(UpdaterProcess, LoadsPluginsOnlyFromQtsOwnFolder) {
     EXPECT_EQ(run.run(copy, "", {},
                       {"QT_DEBUG_PLUGINS=1", "QT_PLUGIN_PATH=" + elsewhere.path(),
                        "QT_QPA_PLATFORM_PLUGIN_PATH=" + elsewhere.filePath("platforms")}),
-              0);
+              1);
     const std::string& log = run.errorOutput();
     EXPECT_NE(log.find(qts), std::string::npos) << "the plugin search is not logged";
     EXPECT_EQ(log.find(bin.path()), std::string::npos);
@@ -196,7 +200,7 @@ TEST_F(LegacyUpdaterProcess, InstallsFromItsOwnTableWithoutProcessControl) {
 TEST_F(LegacyUpdaterProcess, UnreachableSourceGivesErrThenTheWebSiteBox) {
     const int status =
         run.run("qlx_upt3", "/PSR=quil.psr;/SERVER=NO_SUCH_DSN;/BUILDNO=12;", {}, environment);
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(status, 2);
     const auto boxes = run.boxes();
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].title, "Err!");

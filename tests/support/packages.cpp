@@ -80,6 +80,10 @@ void createSqliteUpdateDatabase(const std::string& path) {
     run(path, "CREATE TABLE QLX_UPT (UPDATE_ID TEXT, UPFILE BLOB)", {});
 }
 
+void runSql(const std::string& database, const std::string& statement) {
+    run(database, statement, {});
+}
+
 void addBuildPackage(const std::string& database, const std::string& table,
                      const std::string& filename, const std::string& fpath, int buildno,
                      const qlx::Bytes& package, bool null) {

@@ -23,6 +23,8 @@ void createSqliteUpdateDatabase(const std::string& path);
 void addBuildPackage(const std::string& database, const std::string& table,
                      const std::string& filename, const std::string& fpath, int buildno,
                      const qlx::Bytes& package, bool null = false);
+// Runs one statement on the SQLite database (to break it, say).
+void runSql(const std::string& database, const std::string& statement);
 void addUpdatePackage(const std::string& database, const std::string& updateId,
                       const qlx::Bytes& package, bool null = false);
 

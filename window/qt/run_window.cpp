@@ -58,7 +58,7 @@ int runUpdaterWindow(int argc, char** argv, const BuildProfile& profile, Applica
     } else if (!window->isClosedByHandler()) {
         status = application.exec();
     }
-    return status;
+    return status == 0 ? window->logic().exitStatus() : status;
 }
 
 } // namespace qlx

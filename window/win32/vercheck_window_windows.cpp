@@ -120,7 +120,7 @@ int VercheckWindow::run() {
     while (!closed_ && !failed_) {
         const BOOL got = GetMessageW(&message, nullptr, 0, 0);
         if (got == 0) {
-            return static_cast<int>(message.wParam);
+            break;
         }
         if (got == -1) {
             break;
@@ -128,7 +128,7 @@ int VercheckWindow::run() {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
-    return failed_ ? kUnexpectedErrorStatus : 0;
+    return failed_ ? kUnexpectedErrorStatus : logic_->exitStatus();
 }
 
 void VercheckWindow::centreOnScreen() {
