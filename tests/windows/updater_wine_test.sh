@@ -5,6 +5,7 @@
 #   no-arguments   the refusal box, and nothing else
 #   sqlite         a build-list update from a SQLite database, the client relaunched
 #   unreachable    a database that cannot be reached: both boxes, the time stamp, no relaunch
+#   missing-table  a file list that cannot be read is a failure, not an empty list
 #   running-client a running quilmsg.exe is counted, asked about and terminated
 #   postgres       a build-list update from PostgreSQL through wine's odbc32 and the
 #                  host's unixODBC to psqlODBC, with the second password
@@ -78,7 +79,7 @@ case $scenario in
     check "it says this is no proper upgrade" equals "$(box_text)" "정상적인 업그레이드 방식이 아닙니다."
     check "it has one OK button" equals "$(box_buttons)" "OK"
     wine_wait 30
-    check "the exit status is 0" equals "$wine_status" 0
+    check "the exit status says the start was refused" equals "$wine_status" 1
     check "the client is not started" test ! -e "$install/client-started.txt"
     check "no folder is made" test ! -e "$install/upt"
     ;;
@@ -97,7 +98,7 @@ case $scenario in
     check "the web-site box follows" answer_box "에러!" Return
     check "it sends the user to the web site" equals "$(box_text)" "홈페이지에서 직접 업그레이드 하세요."
     wine_wait 30
-    check "the exit status is 0" equals "$wine_status" 0
+    check "the exit status says the database was not reached" equals "$wine_status" 2
     check "QL_UPT_TIME holds the minutes since 2010" grep -qE '^[0-9]{6,}$' <<<"$(setting "$psr_unix" QL_UPT_TIME)"
     check "the missing database is not created" test ! -e "$install/missing.db"
     sleep 1
@@ -118,6 +119,21 @@ case $scenario in
     wine_wait 120
     check "quilmsg.exe was terminated" bash -c "for i in \$(seq 50); do kill -0 $client_pid 2>/dev/null || exit 0; sleep 0.1; done; exit 1"
     expect_whole_update
+    ;;
+  missing-table)
+    write_settings "$psr_unix" SQLite
+    (cd "$install" && publish --dbms SQLite --server update.db init)
+    /usr/bin/python3 -c 'import sqlite3, sys; db = sqlite3.connect(sys.argv[1]); db.execute("DROP TABLE QLX_UPT3"); db.commit()' \
+      "$install/update.db"
+    run_updater qlx_upt.exe "/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
+    check "the failed query is shown" answer_box "Err!" Return
+    check "with the driver's words" grep -q 'no such table' <<<"$(box_text)"
+    check "the web-site box follows" answer_box "에러!" Return
+    wine_wait 30
+    check "the exit status says the update failed" equals "$wine_status" 4
+    check "QL_UPT_TIME records a reached database" equals "$(setting "$psr_unix" QL_UPT_TIME)" ""
+    sleep 1
+    check "the client is not relaunched" test ! -e "$install/client-started.txt"
     ;;
   postgres)
     [ -f "$postgres_env" ] || { echo "needs the PostgreSQL fixture's environment file" >&2; exit 1; }
@@ -181,6 +197,7 @@ PY
     check "as not signed by the publisher" grep -q '^fixes.zip: 게시자가 서명한 패키지가 아닙니다' <<<"$(box_text)"
     check "the web-site box follows" answer_box "에러!" Return
     wine_wait 60
+    check "the exit status says the update failed" equals "$wine_status" 4
     check "nothing is installed" equals "$(installed_build)" "build 1"
     check "not even the sound packages" test ! -e "$install/bin/lib/core.dat"
     check "the client is not relaunched" test ! -e "$install/client-started.txt"
