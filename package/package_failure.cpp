@@ -1,6 +1,7 @@
 #include "package/package_failure.h"
 
 #include "libs/ezip/ezip_codes.h"
+#include "libs/ezip/ezip_methods.h"
 
 #include <algorithm>
 #include <iterator>
@@ -65,6 +66,14 @@ std::string duplicatePackageReason(std::int64_t build) {
 
 std::string unreadablePackageReason(const std::string& driverText) {
     return "데이터베이스에서 패키지를 읽을 수 없습니다: " + driverText;
+}
+
+std::string unsupportedMethodText(int method) {
+    // The particle follows how the number's last digit is read: 이, 사, 오
+    // and 구 end in a vowel.
+    const int last = method % 10;
+    const char* particle = last == 2 || last == 4 || last == 5 || last == 9 ? "는" : "은";
+    return "압축 방식 " + ezip::methodInWords(method) + particle + " 지원하지 않습니다";
 }
 
 std::string notSignedText(const std::string& file) {

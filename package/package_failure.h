@@ -36,6 +36,9 @@ inline constexpr const char* kDuplicateReason = "같은 이름의 패키지가 �
 // Why EZip refused or failed a package: its result code in words.
 [[nodiscard]] std::string extractionFailureText(long code);
 
+// Why a package whose compression method `method` EZip cannot decode is refused.
+[[nodiscard]] std::string unsupportedMethodText(int method);
+
 // The text of the one box that tells the user which packages failed.
 [[nodiscard]] std::string packageFailuresText(const std::vector<PackageFailure>& failures);
 

@@ -24,4 +24,11 @@ long vexa_unzip(const std::string& szzipfilename, const std::string& szdirname) 
     return static_cast<long>(entry(archive.c_str(), folder.c_str()));
 }
 
+int refusedMethod(const std::string& szzipfilename) {
+    using Entry = int (*)(const char*);
+    const auto entry = reinterpret_cast<Entry>(ezipLibrary().entry("Vexa_RefusedMethod"));
+    const std::string archive = toSystemEncoding(szzipfilename);
+    return entry(archive.c_str());
+}
+
 } // namespace qlx

@@ -14,4 +14,8 @@ OutsideLibrary& ezipLibrary();
 // UnexpectedError when the library or its entry cannot be loaded.
 long vexa_unzip(const std::string& szzipfilename, const std::string& szdirname);
 
+// The compression method of the archive's first entry that EZip refuses to
+// decode, or -1; names the method when the library refuses the archive.
+int refusedMethod(const std::string& szzipfilename);
+
 } // namespace qlx

@@ -17,11 +17,13 @@ packages=(
   libsqlite3-dev unixodbc-dev unixodbc libsqliteodbc odbc-postgresql sqlite3
   # the two outside libraries and the settings file
   libzip-dev zlib1g-dev libcurl4-openssl-dev nlohmann-json3-dev
+  # the compression methods libzip leaves to EZip
+  liblzma-dev libzstd-dev
   # package signatures (Ed25519)
   libsodium-dev
   # tests and their servers
   libgtest-dev libgmock-dev postgresql python3 python3-pyftpdlib curl
-  zip unzip libarchive-tools strace
+  zip unzip libarchive-tools strace 7zip zstd
   # the Windows back ends, cross-compiled and run under wine
   g++-mingw-w64-x86-64 wine64
 )

@@ -1,5 +1,7 @@
 #include "tools/package_check.h"
 
+#include "libs/ezip/ezip_codes.h"
+#include "libs/ezip/ezip_methods.h"
 #include "package/vexa_unzip.h"
 #include "platform/utf8_path.h"
 
@@ -64,7 +66,11 @@ PackageCheck checkPackage(const Bytes& archive) {
     }
     check.code = vexa_unzip(toUtf8(zip), toUtf8(out));
     check.accepted = check.code == 0;
-    if (!check.accepted) {
+    const int method = check.code == EZIP_E_METHOD ? refusedMethod(toUtf8(zip)) : -1;
+    if (method >= 0) {
+        check.reason = "the extraction library does not support its compression method " +
+                       ezip::methodInWords(method);
+    } else if (!check.accepted) {
         check.reason =
             "the extraction library refuses it (result " + std::to_string(check.code) + ")";
     }

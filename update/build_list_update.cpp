@@ -2,12 +2,14 @@
 
 #include "db/repository.h"
 #include "db/transaction.h"
+#include "libs/ezip/ezip_codes.h"
 #include "package/package_failure.h"
 #include "package/package_paths.h"
 #include "package/package_prefetch.h"
 #include "package/package_run.h"
 #include "package/package_writer.h"
 #include "package/target_folder.h"
+#include "package/vexa_unzip.h"
 #include "platform/exclusive_file.h"
 #include "platform/files.h"
 #include "settings/settings_table.h"
@@ -219,7 +221,8 @@ void BuildListUpdate::stage(const FileListRow& row, FetchedPackage& fetched, Sta
         return fail("설치 폴더를 만들 수 없습니다: " + row.fpath);
     }
     if (const long result = staging.run.stage(packageFile, *target); result != 0) {
-        fail(extractionFailureText(result));
+        const int method = result == EZIP_E_METHOD ? refusedMethod(packageFile) : -1;
+        fail(method >= 0 ? unsupportedMethodText(method) : extractionFailureText(result));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "libs/ezip/entry_name.h"
 #include "libs/ezip/ezip_codes.h"
+#include "libs/ezip/raw_decoder.h"
 
 #include <algorithm>
 #include <unordered_map>
@@ -18,7 +19,6 @@ constexpr std::uint16_t flagEncrypted = 0x0001;
 constexpr std::uint16_t flagStrongEncryption = 0x0040;
 constexpr std::uint16_t flagUtf8 = 0x0800;
 constexpr std::uint16_t methodStore = 0;
-constexpr std::uint16_t methodDeflate = 8;
 constexpr std::uint16_t methodAes = 99;
 // The file types of a Unix mode, as zip tools store it whatever the platform.
 constexpr std::uint32_t unixType = 0170000;
@@ -108,7 +108,7 @@ int checkStorage(const CentralEntry& entry, bool folder) {
     if ((entry.flags & (flagEncrypted | flagStrongEncryption)) != 0 || entry.method == methodAes) {
         return EZIP_E_ENCRYPTED;
     }
-    if (entry.method != methodStore && entry.method != methodDeflate) {
+    if (!methodSupported(entry.method)) {
         return EZIP_E_METHOD;
     }
     if (entry.method == methodStore && entry.size != entry.compressedSize) {
@@ -191,6 +191,7 @@ void Planner::addFile(const CentralEntry& entry, std::uint32_t index, const Entr
     PlannedFile file;
     file.index = index;
     file.method = entry.method;
+    file.flags = entry.flags;
     file.executable = kind.executable;
     file.unixMode = kind.unixMode;
     file.size = entry.size;

@@ -14,6 +14,7 @@ namespace ezip {
 struct PlannedFile {
     std::uint32_t index = 0; // the entry's index in the archive
     std::uint16_t method = 0;
+    std::uint16_t flags = 0; // general purpose bits
     bool executable = false;
     // False when the archive carries no permissions for the entry (made on
     // Windows): a file it replaces then keeps the permissions it had.
@@ -38,8 +39,11 @@ struct Plan {
 // deflate's 1032:1, and what stops a bomb is that no entry is inflated past
 // its declared size and that the declared sizes must fit the free space.
 struct Limits {
-    // Bounds the memory the directory takes here and in libzip.
-    std::uint64_t maxEntries = 8192;
+    // No count of its own: each entry takes at least 46 bytes of a directory
+    // that must lie inside the file, so the memory the directory takes here
+    // and in libzip grows with the archive's size, not with what it claims.
+    // What remains is libzip's index, which is 32 bits wide.
+    std::uint64_t maxEntries = UINT32_MAX;
 };
 
 // Checks every entry's name, type, encryption and method, and that no two

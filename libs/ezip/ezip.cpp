@@ -1,7 +1,10 @@
 #include "libs/ezip/ezip.h"
 
+#include "libs/ezip/central_directory.h"
 #include "libs/ezip/extract.h"
+#include "libs/ezip/raw_decoder.h"
 #include "libs/ezip/run.h"
+#include "platform/files.h"
 #include "platform/text_encoding.h"
 
 #include <optional>
@@ -43,6 +46,27 @@ short Vexa_Unzip(const char* szzipfilename, const char* szdirname) {
         const std::optional<std::string> folder = pathFromCaller(szdirname);
         return archive && folder ? ezip::extract(*archive, *folder) : EZIP_E_ARGUMENT;
     });
+}
+
+int Vexa_RefusedMethod(const char* szzipfilename) {
+    try {
+        const std::optional<std::string> path = pathFromCaller(szzipfilename);
+        const qlx::FileHandle archive =
+            path ? qlx::openForReading(*path, /*sequential=*/false) : qlx::FileHandle();
+        ezip::CentralDirectory directory;
+        if (!archive.isOpen() ||
+            ezip::readCentralDirectory(archive, UINT32_MAX, directory) != EZIP_OK) {
+            return -1;
+        }
+        for (const auto& entry : directory.entries) {
+            if (!ezip::methodSupported(entry.method)) {
+                return entry.method;
+            }
+        }
+        return -1;
+    } catch (...) {
+        return -1;
+    }
 }
 
 short Vexa_RunBegin(const char* szjournal) {

@@ -35,6 +35,11 @@ EZIP_API short Vexa_Unzip(const char* szzipfilename, const char* szdirname);
  * `szjournal`: it finishes a commit under way (or undoes it when it cannot
  * finish), drops an uncommitted run, and removes every staging folder; 0 when
  * there was nothing to settle or the run was finished. */
+/* The compression method (0..65535) of the first entry of the archive that
+ * the library refuses to decode, so that a caller can name it; -1 when there
+ * is none or the archive cannot be read. */
+EZIP_API int Vexa_RefusedMethod(const char* szzipfilename);
+
 EZIP_API short Vexa_RunBegin(const char* szjournal);
 EZIP_API short Vexa_RunStage(const char* szjournal, const char* szzipfilename,
                              const char* szdirname);

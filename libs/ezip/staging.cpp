@@ -1,7 +1,9 @@
 #include "libs/ezip/staging.h"
 
 #include "libs/ezip/block_writer.h"
+#include "libs/ezip/decoded_copy.h"
 #include "libs/ezip/ezip_codes.h"
+#include "libs/ezip/raw_decoder.h"
 #include "libs/ezip/read_source.h"
 
 #include <algorithm>
@@ -79,7 +81,8 @@ bool statMatches(zip_t* archive, const PlannedFile& file, zip_stat_t& stat) {
     return zip_stat_index(archive, file.index, 0, &stat) == 0 &&
            (stat.valid & ZIP_STAT_SIZE) != 0 && stat.size == file.size &&
            (stat.valid & ZIP_STAT_COMP_SIZE) != 0 && stat.comp_size == file.compressedSize &&
-           (stat.valid & ZIP_STAT_COMP_METHOD) != 0 && stat.comp_method == file.method;
+           (stat.valid & ZIP_STAT_COMP_METHOD) != 0 && stat.comp_method == file.method &&
+           (!decodedHere(file.method) || (stat.valid & ZIP_STAT_CRC) != 0);
 }
 
 // Inflates `entry` into `staged`, never past the size the directory declares.
@@ -126,7 +129,9 @@ int inflateOne(zip_t* archive, ReadSource& source, const PlannedFile& file,
     // libzip reads the local header and then the data; a data descriptor
     // after them is not read.
     source.expect(file.localOffset, file.dataEnd);
-    EntryFile entry(zip_fopen_index(archive, file.index, 0));
+    // Methods libzip cannot decode are read raw and decoded here.
+    const bool raw = decodedHere(file.method);
+    EntryFile entry(zip_fopen_index(archive, file.index, raw ? ZIP_FL_COMPRESSED : 0));
     if (!entry) {
         return EZIP_E_DATA;
     }
@@ -134,7 +139,13 @@ int inflateOne(zip_t* archive, ReadSource& source, const PlannedFile& file,
     if (!staged.isOpen()) {
         return EZIP_E_STAGING;
     }
-    int code = copyEntry(entry.get(), staged, file, buffer, second);
+    int code = EZIP_OK;
+    if (raw) {
+        BlockWriter writer(staged, buffer, file.size >= pipelineSize ? second : nullptr);
+        code = copyDecoded(entry.get(), file, stat.crc, writer, bufferSize);
+    } else {
+        code = copyEntry(entry.get(), staged, file, buffer, second);
+    }
     if (code == EZIP_OK && durable && !qlx::flushStaged(staged)) {
         code = EZIP_E_STAGING;
     }

@@ -174,11 +174,11 @@ const HostileCase hostileCases[] = {
      [] {
          ZipBuilder zip = startedArchive();
          ZipBuilder::Entry e;
-         e.name = "packed.bz2";
-         e.method = 12; // bzip2
+         e.name = "packed.ppmd";
+         e.method = 98; // PPMd
          e.size = e.compressedSize = 4;
-         e.crc = ezip_test::crcOf("BZh9");
-         zip.add(e, "BZh9");
+         e.crc = ezip_test::crcOf("PPMd");
+         zip.add(e, "PPMd");
          return zip.finish();
      },
      EZIP_E_METHOD},

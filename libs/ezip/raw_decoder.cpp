@@ -1,0 +1,70 @@
+#include "libs/ezip/raw_decoder.h"
+
+#include "libs/ezip/codec_decoders.h"
+#include "libs/ezip/ezip_codes.h"
+
+namespace ezip {
+
+namespace {
+
+constexpr std::uint16_t methodStore = 0;
+constexpr std::uint16_t methodDeflate = 8;
+constexpr std::uint16_t methodDeflate64 = 9;
+constexpr std::uint16_t methodLzma = 14;
+constexpr std::uint16_t methodZstd = 93;
+constexpr std::uint16_t methodXz = 95;
+
+} // namespace
+
+bool decodedHere(std::uint16_t method) {
+    switch (method) {
+#ifdef EZIP_WITH_DEFLATE64
+    case methodDeflate64:
+#endif
+#ifdef EZIP_WITH_LZMA
+    case methodLzma:
+    case methodXz:
+#endif
+#ifdef EZIP_WITH_ZSTD
+    case methodZstd:
+#endif
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool methodSupported(std::uint16_t method) {
+    // BZip2 and whatever else libzip was built with; the method numbers are
+    // zip's own, which libzip uses as its constants.
+    return method == methodStore || method == methodDeflate || decodedHere(method) ||
+           zip_compression_method_supported(method, 0) != 0;
+}
+
+int decodeRaw(std::uint16_t method, RawInput& input, std::uint64_t size, std::uint16_t flags,
+              DecodedSink& sink) {
+    switch (method) {
+#ifdef EZIP_WITH_DEFLATE64
+    case methodDeflate64:
+        return decodeDeflate64(input, size, sink);
+#endif
+#ifdef EZIP_WITH_LZMA
+    case methodLzma:
+        return decodeLzma(input, size, flags, sink);
+    case methodXz:
+        return decodeXz(input, size, sink);
+#endif
+#ifdef EZIP_WITH_ZSTD
+    case methodZstd:
+        return decodeZstd(input, size, sink);
+#endif
+    default:
+        (void)input;
+        (void)size;
+        (void)flags;
+        (void)sink;
+        return EZIP_E_METHOD;
+    }
+}
+
+} // namespace ezip
