@@ -1,6 +1,8 @@
 #include "package/package_failure.h"
 
 #include "libs/ezip/ezip_codes.h"
+#include "package/package_run.h"
+#include "platform/files.h"
 
 #include <algorithm>
 #include <iterator>
@@ -46,6 +48,22 @@ std::string extractionFailureText(long code) {
                                      [code](const FailureText& row) { return row.code == code; });
     const char* text = found == std::end(kFailureTexts) ? kOtherFailure : found->text;
     return std::string(text) + " (" + std::to_string(code) + ")";
+}
+
+PackageFailure commitFailure(long code, const std::string& installation, const PackageRun& run) {
+    if (code != EZIP_E_IN_USE) {
+        return {"업그레이드", extractionFailureText(code)};
+    }
+    std::string file = run.busyFile();
+    if (file.size() > installation.size() &&
+        file.compare(0, installation.size(), installation) == 0 &&
+        isPathSeparator(file[installation.size()])) {
+        file.erase(0, installation.size() + 1);
+    }
+    for (char& c : file) {
+        c = isPathSeparator(c) ? pathSeparator() : c;
+    }
+    return {file, kInUseReason};
 }
 
 std::string notSignedText(const std::string& file) {

@@ -19,8 +19,20 @@ inline constexpr const char* kNotSignedReason = "게시자가 서명한 패키�
 inline constexpr const char* kNotSignedTitle = "확인!";
 [[nodiscard]] std::string notSignedText(const std::string& file);
 
+// Why a file of the installation could not be replaced: another program
+// (a virus scanner, an editor, a running program) kept using it.
+inline constexpr const char* kInUseReason = "다른 프로그램이 사용 중인 파일이라 바꿀 수 없습니다";
+
 // Why EZip refused or failed a package: its result code in words.
 [[nodiscard]] std::string extractionFailureText(long code);
+
+class PackageRun;
+
+// Why the commit of `run` into the installation folder `installation` failed
+// with EZip's `code`: a file that another program kept using is named as the
+// installation holds it ("bin\tool.exe").
+[[nodiscard]] PackageFailure commitFailure(long code, const std::string& installation,
+                                           const PackageRun& run);
 
 // The text of the one box that tells the user which packages failed.
 [[nodiscard]] std::string packageFailuresText(const std::vector<PackageFailure>& failures);

@@ -168,7 +168,7 @@ void BuildListUpdate::stage(const FileListRow& row, FetchedPackage& fetched, Sta
 std::string BuildListUpdate::finish(Staging& staging) {
     if (staging.failures.empty()) {
         if (const long result = staging.run.commit(); result != 0) {
-            staging.failures.push_back({"업그레이드", extractionFailureText(result)});
+            staging.failures.push_back(commitFailure(result, staging.installation, staging.run));
         }
     } else {
         staging.run.abort();

@@ -47,4 +47,7 @@ enum EzipCode {
         -20, // moving failed and undoing it failed too: the destination may be changed
     EZIP_E_INTERNAL = -21, // out of memory or another unexpected condition inside the library
     EZIP_E_JOURNAL = -22,  // the run's journal cannot be written or read, or a run is still open
+    // Another program kept using a file that the run replaces; every move was
+    // undone. Vexa_RunBusyFile names the file.
+    EZIP_E_IN_USE = -23,
 };
