@@ -167,8 +167,16 @@ int undoCommit(const std::string& journalPath, Journal& journal) {
     bool clean = true;
     for (std::size_t i = journal.moves.size(); i-- > 0;) {
         const JournalMove& move = journal.moves[i];
+        const bool untaken =
+            qlx::kindOf(move.staged) != Kind::Missing && qlx::kindOf(move.target) != Kind::Missing;
         if (qlx::kindOf(move.backup) != Kind::Missing) {
-            clean = qlx::renameOver(move.backup, move.target) && clean;
+            // A move not taken left the target as it was, perhaps held open by
+            // another program: only the backup's link goes, when it can.
+            if (untaken) {
+                (void)qlx::removeFile(move.backup);
+            } else {
+                clean = qlx::renameOver(move.backup, move.target) && clean;
+            }
         } else if (!move.hadOriginal && qlx::kindOf(move.staged) == Kind::Missing) {
             clean = qlx::removeFile(move.target) && clean;
         }
