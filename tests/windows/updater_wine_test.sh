@@ -79,7 +79,7 @@ case $scenario in
     run_updater qlx_upt.exe
     check "the refusal box appears" answer_box "확인!" Return
     check "it says this is no proper upgrade" equals "$(box_text)" "정상적인 업그레이드 방식이 아닙니다."
-    check "it has one OK button" equals "$(box_buttons)" "OK"
+    check "it has one OK button, labelled as Korean Windows labels it" equals "$(box_buttons)" "확인"
     wine_wait 30
     check "the exit status is 0" equals "$wine_status" 0
     check "the client is not started" test ! -e "$install/client-started.txt"
