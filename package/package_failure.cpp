@@ -2,6 +2,8 @@
 
 #include "libs/ezip/ezip_codes.h"
 #include "libs/ezip/ezip_methods.h"
+#include "package/package_run.h"
+#include "platform/files.h"
 
 #include <algorithm>
 #include <iterator>
@@ -74,6 +76,22 @@ std::string unsupportedMethodText(int method) {
     const int last = method % 10;
     const char* particle = last == 2 || last == 4 || last == 5 || last == 9 ? "는" : "은";
     return "압축 방식 " + ezip::methodInWords(method) + particle + " 지원하지 않습니다";
+}
+
+PackageFailure commitFailure(long code, const std::string& installation, const PackageRun& run) {
+    if (code != EZIP_E_IN_USE) {
+        return {"업그레이드", extractionFailureText(code)};
+    }
+    std::string file = run.busyFile();
+    if (file.size() > installation.size() &&
+        file.compare(0, installation.size(), installation) == 0 &&
+        isPathSeparator(file[installation.size()])) {
+        file.erase(0, installation.size() + 1);
+    }
+    for (char& c : file) {
+        c = isPathSeparator(c) ? pathSeparator() : c;
+    }
+    return {file, kInUseReason};
 }
 
 std::string notSignedText(const std::string& file) {

@@ -32,12 +32,22 @@ inline constexpr const char* kDuplicateReason = "같은 이름의 패키지가 �
 [[nodiscard]] bool installedDespite(long code);
 // The box's text for such a commit.
 [[nodiscard]] std::string installedWithDiskErrorText(long code);
+// Why a file of the installation could not be replaced: another program
+// (a virus scanner, an editor, a running program) kept using it.
+inline constexpr const char* kInUseReason = "다른 프로그램이 사용 중인 파일이라 바꿀 수 없습니다";
 
 // Why EZip refused or failed a package: its result code in words.
 [[nodiscard]] std::string extractionFailureText(long code);
 
 // Why a package whose compression method `method` EZip cannot decode is refused.
 [[nodiscard]] std::string unsupportedMethodText(int method);
+class PackageRun;
+
+// Why the commit of `run` into the installation folder `installation` failed
+// with EZip's `code`: a file that another program kept using is named as the
+// installation holds it ("bin\tool.exe").
+[[nodiscard]] PackageFailure commitFailure(long code, const std::string& installation,
+                                           const PackageRun& run);
 
 // The text of the one box that tells the user which packages failed.
 [[nodiscard]] std::string packageFailuresText(const std::vector<PackageFailure>& failures);

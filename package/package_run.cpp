@@ -4,7 +4,6 @@
 #include "package/vexa_unzip.h"
 #include "platform/files.h"
 #include "platform/outside_library.h"
-#include "platform/text_encoding.h"
 
 namespace qlx {
 
@@ -12,10 +11,11 @@ namespace {
 
 using JournalEntry = short (*)(const char*);
 using StageEntry = short (*)(const char*, const char*, const char*);
+using BusyFileEntry = short (*)(char*, short);
 
 long call(const char* symbol, const std::string& journal) {
     const auto entry = reinterpret_cast<JournalEntry>(ezipLibrary().entry(symbol));
-    return static_cast<long>(entry(toSystemEncoding(journal).c_str()));
+    return static_cast<long>(entry(journal.c_str()));
 }
 
 } // namespace
@@ -53,9 +53,7 @@ long PackageRun::stage(const std::string& archive, const std::string& folder) {
         open_ = true;
     }
     const auto entry = reinterpret_cast<StageEntry>(ezipLibrary().entry("Vexa_RunStage"));
-    return static_cast<long>(entry(toSystemEncoding(journal_).c_str(),
-                                   toSystemEncoding(archive).c_str(),
-                                   toSystemEncoding(folder).c_str()));
+    return static_cast<long>(entry(journal_.c_str(), archive.c_str(), folder.c_str()));
 }
 
 long PackageRun::commit() {
@@ -64,6 +62,14 @@ long PackageRun::commit() {
     }
     open_ = false;
     return call("Vexa_RunCommit", journal_);
+}
+
+std::string PackageRun::busyFile() const {
+    const auto entry = reinterpret_cast<BusyFileEntry>(ezipLibrary().entry("Vexa_RunBusyFile"));
+    std::string path(1024, '\0');
+    const short length = entry(path.data(), static_cast<short>(path.size()));
+    path.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+    return path;
 }
 
 void PackageRun::abort() {

@@ -27,6 +27,9 @@ public:
     // Drops everything staged; a run that is neither committed nor aborted
     // is aborted when the object goes.
     void abort();
+    // After a commit that another program kept from replacing a file
+    // (EZIP_E_IN_USE), that file's path; empty otherwise.
+    [[nodiscard]] std::string busyFile() const;
 
 private:
     std::string journal_;

@@ -97,6 +97,11 @@ bool removeFolderTree(const std::string& path);
 // Replaces `to` with `from` in one step; with the move on disk when it
 // returns on Windows. A read-only `to` is replaced too, as on POSIX.
 [[nodiscard]] bool renameOver(const std::string& from, const std::string& to);
+// The same, and when it fails, whether another program is using one of the
+// files (Windows: open without sharing their deletion, or a running program's
+// image), so that the move may succeed once it lets go.
+enum class Replaced { Done, Busy, Failed };
+[[nodiscard]] Replaced replaceFile(const std::string& from, const std::string& to);
 // Keeps the file `from` also under `to`: a hard link where the file system
 // has them, false where it has none (the caller then moves the file).
 [[nodiscard]] bool hardLink(const std::string& from, const std::string& to);

@@ -197,6 +197,13 @@ bool renameOver(const std::string& from, const std::string& to) {
     return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
+Replaced replaceFile(const std::string& from, const std::string& to) {
+    if (std::rename(from.c_str(), to.c_str()) == 0) {
+        return Replaced::Done;
+    }
+    return errno == EBUSY || errno == ETXTBSY ? Replaced::Busy : Replaced::Failed;
+}
+
 bool hardLink(const std::string& from, const std::string& to) {
     return ::link(from.c_str(), to.c_str()) == 0;
 }

@@ -36,6 +36,20 @@ std::optional<DWORD> clearReadOnly(const std::wstring& path) {
     return attributes;
 }
 
+// Whether a move failed because another program uses one of its files:
+// one opened without sharing its deletion fails with a sharing violation, and
+// a running program's image (or a loaded DLL) with access denied on a file
+// that is neither read-only nor a folder.
+bool isBusy(DWORD error, const std::wstring& target) {
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+        error == ERROR_USER_MAPPED_FILE) {
+        return true;
+    }
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    return error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+}
+
 } // namespace
 
 char pathSeparator() {
@@ -226,24 +240,30 @@ bool removeEmptyFolder(const std::string& path) {
 }
 
 bool renameOver(const std::string& from, const std::string& to) {
+    return replaceFile(from, to) == Replaced::Done;
+}
+
+Replaced replaceFile(const std::string& from, const std::string& to) {
+    // Write-through: the move is on disk when this returns, so that a power
+    // loss after it cannot bring back the file it replaced.
     constexpr DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
     const std::wstring source = longPath(from);
     const std::wstring target = longPath(to);
     if (MoveFileExW(source.c_str(), target.c_str(), flags) != 0) {
-        return true;
+        return Replaced::Done;
     }
-    if (GetLastError() != ERROR_ACCESS_DENIED) {
-        return false;
+    DWORD error = GetLastError();
+    if (error == ERROR_ACCESS_DENIED) {
+        const std::optional<DWORD> attributes = clearReadOnly(target);
+        if (attributes) {
+            if (MoveFileExW(source.c_str(), target.c_str(), flags) != 0) {
+                return Replaced::Done;
+            }
+            error = GetLastError();
+            SetFileAttributesW(target.c_str(), *attributes);
+        }
     }
-    const std::optional<DWORD> attributes = clearReadOnly(target);
-    if (!attributes) {
-        return false;
-    }
-    if (MoveFileExW(source.c_str(), target.c_str(), flags) != 0) {
-        return true;
-    }
-    SetFileAttributesW(target.c_str(), *attributes);
-    return false;
+    return isBusy(error, target) ? Replaced::Busy : Replaced::Failed;
 }
 
 bool hardLink(const std::string& from, const std::string& to) {

@@ -23,9 +23,17 @@ packages=(
   libsodium-dev
   # tests and their servers
   libgtest-dev libgmock-dev postgresql python3 python3-pyftpdlib curl
-  zip unzip libarchive-tools strace 7zip zstd
+  zip unzip libarchive-tools strace 7zip zstd locales
   # the Windows back ends, cross-compiled and run under wine
   g++-mingw-w64-x86-64 wine64
 )
 
 qlx_install_packages "${packages[@]}" "$@"
+
+# Wine takes the code page of its programs from the host's locale: the
+# client machines' Korean one (949) has to exist for the Windows tests.
+if ! locale -a 2>/dev/null | grep -qix 'ko_KR.utf-\?8'; then
+  sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  "${sudo[@]}" localedef -i ko_KR -f UTF-8 ko_KR.UTF-8
+fi

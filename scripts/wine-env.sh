@@ -11,6 +11,10 @@ QLX_WINESERVER=${QLX_WINESERVER:-$(dirname "$QLX_WINE")/wineserver}
 export WINEPREFIX=${QLX_WINEPREFIX:-$qlx_cache/qlx-wine}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# Wine takes the ANSI and OEM code pages from the host's locale at each start:
+# Korean (949), as on the client machines, unless QLX_WINE_LANG names another.
+QLX_WINE_LANG=${QLX_WINE_LANG:-ko_KR.UTF-8}
+export LANG=$QLX_WINE_LANG LC_ALL=$QLX_WINE_LANG
 
 _qlx_wine_registry() {
   # Regedit reads UTF-16 files, which the Korean face names need.

@@ -237,7 +237,7 @@ std::string BuildListUpdate::finish(Staging& staging) {
             return "O";
         }
         if (result != 0) {
-            staging.failures.push_back({"업그레이드", extractionFailureText(result)});
+            staging.failures.push_back(commitFailure(result, staging.installation, staging.run));
         }
     } else {
         staging.run.abort();

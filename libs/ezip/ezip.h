@@ -1,8 +1,9 @@
 /* The extraction library EZip: plain C, loaded by name by its callers.
  *
  * Every function returns 0 or a negative EzipCode (ezip_codes.h). Paths are
- * zero-terminated 8-bit text in the system's code page; destination folders
- * must exist. */
+ * zero-terminated: Vexa_Unzip's 8-bit text in the system's code page, the run
+ * entries' UTF-8 (opened through the system's wide functions on Windows).
+ * Destination folders must exist. */
 #ifndef EZIP_EZIP_H
 #define EZIP_EZIP_H
 
@@ -46,6 +47,12 @@ EZIP_API short Vexa_RunStage(const char* szjournal, const char* szzipfilename,
 EZIP_API short Vexa_RunCommit(const char* szjournal);
 EZIP_API short Vexa_RunAbort(const char* szjournal);
 EZIP_API short Vexa_RunRecover(const char* szjournal);
+/* The file (UTF-8, as the run named it) that another program kept the last
+ * Vexa_RunCommit of this process from replacing, when it returned
+ * EZIP_E_IN_USE: copied zero-terminated into `szpath` of `cbpath` bytes.
+ * Returns its length without the zero, 0 when there is none, or
+ * EZIP_E_ARGUMENT when it does not fit. */
+EZIP_API short Vexa_RunBusyFile(char* szpath, short cbpath);
 
 #ifdef __cplusplus
 }

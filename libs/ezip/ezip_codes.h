@@ -53,4 +53,7 @@ enum EzipCode {
     // Every file of the run is in place and on disk, but a staging folder could
     // not be removed; the journal stays and the next call removes the rest.
     EZIP_E_INSTALLED_UNCLEANED = -31,
+    // Another program kept using a file that the run replaces; every move was
+    // undone. Vexa_RunBusyFile names the file.
+    EZIP_E_IN_USE = -23,
 };

@@ -1,6 +1,7 @@
 #include "libs/ezip/run_moves.h"
 
 #include "libs/ezip/ezip_codes.h"
+#include "libs/ezip/in_use.h"
 #include "platform/files.h"
 
 #include <cstdint>
@@ -34,16 +35,39 @@ bool syncStagingFileSystems(const Journal& journal) {
     return true;
 }
 
+enum class Taken { Done, Busy, Failed };
+
+Taken takenAs(qlx::Replaced replaced) {
+    switch (replaced) {
+    case qlx::Replaced::Done:
+        return Taken::Done;
+    case qlx::Replaced::Busy:
+        return Taken::Busy;
+    case qlx::Replaced::Failed:
+        break;
+    }
+    return Taken::Failed;
+}
+
+// Keeps the file at the target under the backup name: a hard link leaves the
+// target in place, so that no moment of the commit lacks it.
+Taken keepBackup(const JournalMove& move) {
+    if (qlx::hardLink(move.target, move.backup)) {
+        return Taken::Done;
+    }
+    return takenAs(qlx::replaceFile(move.target, move.backup));
+}
+
 // `fresh`: this process staged the run and has moved nothing yet, so every
 // staged file is there, no backup is, and a target that held no file at the
 // commit point holds none now.
-bool takeMove(const JournalMove& move, bool fresh) {
+Taken takeMove(const JournalMove& move, bool fresh) {
     if (!fresh && qlx::kindOf(move.staged) == Kind::Missing) {
-        return true; // taken before a crash
+        return Taken::Done; // taken before a crash
     }
     const Kind target = fresh && !move.hadOriginal ? Kind::Missing : qlx::kindOf(move.target);
     if (target == Kind::Folder || target == Kind::Unknown) {
-        return false;
+        return Taken::Failed;
     }
     const Kind backup = fresh ? Kind::Missing : qlx::kindOf(move.backup);
     if (move.keepMode) {
@@ -51,14 +75,17 @@ bool takeMove(const JournalMove& move, bool fresh) {
         // into a file nobody can start.
         const auto mode = qlx::permissionsOf(backup != Kind::Missing ? move.backup : move.target);
         if (mode && !qlx::setPermissions(move.staged, *mode)) {
-            return false;
+            return Taken::Failed;
         }
     }
-    if (target != Kind::Missing && backup == Kind::Missing &&
-        !qlx::hardLink(move.target, move.backup) && !qlx::renameOver(move.target, move.backup)) {
-        return false;
+    if (target != Kind::Missing && backup == Kind::Missing) {
+        if (const Taken kept = keepBackup(move); kept != Taken::Done) {
+            return kept;
+        }
     }
-    return qlx::renameOver(move.staged, move.target);
+    // The image that a running program was started from stays beside the
+    // backup until the run's staging folder goes.
+    return takenAs(replaceInUse(move.staged, move.target, move.backup + ".in-use"));
 }
 
 bool makeFolders(const Journal& journal) {
@@ -110,16 +137,21 @@ int prepareCommit(const std::string& journalPath, Journal& journal) {
 }
 
 int finishCommit(const std::string& journalPath, Journal& journal, bool fresh) {
-    bool moved = makeFolders(journal);
-    for (std::size_t i = 0; moved && i < journal.moves.size(); ++i) {
-        moved = takeMove(journal.moves[i], fresh);
+    recordBusyFile({});
+    Taken taken = makeFolders(journal) ? Taken::Done : Taken::Failed;
+    for (std::size_t i = 0; taken == Taken::Done && i < journal.moves.size(); ++i) {
+        taken = takeMove(journal.moves[i], fresh);
+        if (taken == Taken::Busy) {
+            recordBusyFile(journal.moves[i].target);
+        }
     }
-    if (!moved) {
+    if (taken != Taken::Done) {
         if (!appendToJournal(journalPath, undoRecord, flushOf(journal))) {
             return EZIP_E_ROLLBACK; // an undo that no journal records must not start
         }
         journal.state = RunState::Undoing;
-        return undoCommit(journalPath, journal);
+        const int undone = undoCommit(journalPath, journal);
+        return undone == EZIP_E_INSTALL && taken == Taken::Busy ? EZIP_E_IN_USE : undone;
     }
     // The renames reach the disk before the backups they make obsolete go;
     // until then the journal stays, and the next start finishes the run.
@@ -135,8 +167,16 @@ int undoCommit(const std::string& journalPath, Journal& journal) {
     bool clean = true;
     for (std::size_t i = journal.moves.size(); i-- > 0;) {
         const JournalMove& move = journal.moves[i];
+        const bool untaken =
+            qlx::kindOf(move.staged) != Kind::Missing && qlx::kindOf(move.target) != Kind::Missing;
         if (qlx::kindOf(move.backup) != Kind::Missing) {
-            clean = qlx::renameOver(move.backup, move.target) && clean;
+            // A move not taken left the target as it was, perhaps held open by
+            // another program: only the backup's link goes, when it can.
+            if (untaken) {
+                (void)qlx::removeFile(move.backup);
+            } else {
+                clean = qlx::renameOver(move.backup, move.target) && clean;
+            }
         } else if (!move.hadOriginal && qlx::kindOf(move.staged) == Kind::Missing) {
             clean = qlx::removeFile(move.target) && clean;
         }

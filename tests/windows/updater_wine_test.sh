@@ -12,6 +12,9 @@
 #   legacy         qlx_upt3.exe through an ODBC data source
 #   signed         an updater built with the tests' key refuses a changed package
 #                  with nothing installed, then installs the signed ones
+#   in-use         in a Hangul installation folder, a file held open without
+#                  sharing for the whole run is named and nothing changes; one
+#                  held for a second is waited for
 set -euo pipefail
 BIN=$(realpath "$1")
 scenario=$2
@@ -27,7 +30,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-install=$work/install
+install=$work/${QLX_TEST_INSTALL_NAME:-install}
 mkdir -p "$install/bin"
 cp "$BIN/qlx_client_record.exe" "$install/quillon.exe"
 psr_unix=$install/quil.psr
@@ -77,7 +80,7 @@ case $scenario in
     run_updater qlx_upt.exe
     check "the refusal box appears" answer_box "확인!" Return
     check "it says this is no proper upgrade" equals "$(box_text)" "정상적인 업그레이드 방식이 아닙니다."
-    check "it has one OK button" equals "$(box_buttons)" "OK"
+    check "it has one OK button, labelled as Korean Windows labels it" equals "$(box_buttons)" "확인"
     wine_wait 30
     check "the exit status says the start was refused" equals "$wine_status" 1
     check "the client is not started" test ! -e "$install/client-started.txt"
@@ -205,6 +208,35 @@ PY
     run_updater qlx_upt_signed.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
     wine_wait 120
     expect_whole_update
+    ;;
+  in-use)
+    write_settings "$psr_unix" SQLite
+    (cd "$install" && publish --dbms SQLite --server update.db init && fill_database --dbms SQLite --server update.db)
+    echo "build 1" >"$install/bin/quillon.ver"
+    held=$install/bin/quillon.ver
+    hold() { # MILLISECONDS
+      rm -f "$held.held"
+      "$QLX_WINE" "$BIN/qlx_hold_file.exe" "$(qlx_windows_path "$held")" "$1" &
+      holder_pid=$!
+      client_pid="$client_pid $holder_pid"
+      for _ in $(seq 100); do [ -e "$held.held" ] && break; sleep 0.1; done
+    }
+    hold 0
+    cp "$psr_unix" "$work/settings.before"
+    run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
+    check "the held file is named" answer_box "Err!" Return
+    check "as used by another program" equals "$(box_text)" 'bin\\quillon.ver: 다른 프로그램이 사용 중인 파일이라 바꿀 수 없습니다'
+    check "the web-site box follows" answer_box "에러!" Return
+    wine_wait 60
+    kill "$holder_pid" 2>/dev/null || true
+    check "nothing is installed" equals "$(installed_build)" "build 1"
+    check "not even the files nobody held" test ! -e "$install/bin/lib/core.dat"
+    check "the client is not relaunched" test ! -e "$install/client-started.txt"
+    hold 1000
+    run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
+    wine_wait 120
+    expect_whole_update
+    check "no journal is left" equals "$(find "$install" -name '.qlx_upt.run*')" ""
     ;;
   *)
     echo "unknown scenario: $scenario" >&2

@@ -10,10 +10,14 @@
 #include <string>
 
 namespace fs = std::filesystem;
-using ezip_test::callerPath;
 using ezip_test::ZipBuilder;
 
 namespace {
+
+std::string utf8(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return {text.begin(), text.end()};
+}
 
 class Run : public ::testing::Test {
 protected:
@@ -25,14 +29,15 @@ protected:
         before_ = ezip_test::snapshot(dest());
     }
 
-    [[nodiscard]] fs::path dest() const { return scratch_.path() / "install"; }
+    // A name no 8-bit code page holds: the run entries take UTF-8.
+    [[nodiscard]] fs::path dest() const { return scratch_.path() / u8"설치 José 中国 😀"; }
     [[nodiscard]] fs::path journalFile() const { return scratch_.path() / "run.journal"; }
-    [[nodiscard]] std::string journal() const { return callerPath(journalFile()); }
+    [[nodiscard]] std::string journal() const { return utf8(journalFile()); }
 
     std::string archive(const std::string& name, const std::string& data) {
         const fs::path path = scratch_.path() / name;
         ezip_test::writeFile(path, data);
-        return callerPath(path);
+        return utf8(path);
     }
     // A package as a Windows tool makes it: no Unix modes.
     std::string package(const std::string& name, const std::string& client,
@@ -45,7 +50,7 @@ protected:
         return archive(name, zip.finish());
     }
     short stage(const std::string& path, const fs::path& folder) {
-        return Vexa_RunStage(journal().c_str(), path.c_str(), callerPath(folder).c_str());
+        return Vexa_RunStage(journal().c_str(), path.c_str(), utf8(folder).c_str());
     }
     // Nothing of a run is left: no staging folder anywhere, no journal.
     void expectNoLeftovers() const {
