@@ -116,10 +116,14 @@ TEST_P(SignedUpdater, RefusesEveryPackageThePublisherDidNotSign) {
     publishBuild({"--key", keys.filePath("package.key")}, "other", "bin",
                  zipFile("other", {{"quillon.dat", "evil"}}));
     // A signed package with one byte changed, and one with its comment cut off.
-    const Bytes evil = test::signedWith(test::makePackage({{"quillon.dat", "evil"}}));
+    const Bytes evil = test::signedWith(test::makePackage({{"quillon.dat", "evil"}}),
+                                        buildPlace("QLX_UPT3", "changed", "bin", 12));
     ASSERT_FALSE(evil.empty());
     writeRow("changed", test::withChangedByte(evil, evil.size() / 3));
-    Bytes stripped(evil.begin(), evil.end() - static_cast<std::ptrdiff_t>(kSignatureCommentSize));
+    const std::size_t record =
+        *endRecordOf(reinterpret_cast<const unsigned char*>(evil.data()), evil.size());
+    Bytes stripped(evil.begin(),
+                   evil.begin() + static_cast<std::ptrdiff_t>(record + kEndRecordSize));
     stripped[stripped.size() - kEndRecordSize + kCommentLengthOffset] = 0;
     writeRow("stripped", stripped);
 
@@ -152,7 +156,8 @@ TEST(SignedLegacyUpdater, InstallsSignedPackagesAndRefusesOthers) {
     std::string error;
     auto target = test::UpdateTarget::make(TargetKind::OracleViaOdbcPostgresDsn, error);
     ASSERT_NE(target, nullptr) << error;
-    const Bytes good = test::signedWith(test::makePackage({{"quillon.dat", "v12"}}));
+    const Bytes good = test::signedWith(test::makePackage({{"quillon.dat", "v12"}}),
+                                        buildPlace("QLX_UPT2", "main", "bin", 12));
     ASSERT_TRUE(
         publish::insertBuildPackage(*target->writer, "QLX_UPT2", {"main", "bin", 12, good}, error))
         << error;

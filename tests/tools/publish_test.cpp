@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -271,9 +272,12 @@ TEST(Publisher, SignedArchivesStayPlainZips) {
         EXPECT_TRUE(unzipTestPasses(out));
         const Bytes original = bytesOf(zip);
         const Bytes signedZip = bytesOf(out);
-        EXPECT_TRUE(isSignedPackage(test::testPackageKey(), signedZip));
+        EXPECT_EQ(checkPackage({test::testPackageKey()},
+                               ftpPlace(std::filesystem::path(out).filename().string()), signedZip),
+                  SignatureCheck::Signed);
         // The end record, up to its comment length, is where it was.
-        const std::size_t record = signedZip.size() - kSignatureCommentSize - kEndRecordSize;
+        const std::size_t record = *endRecordOf(
+            reinterpret_cast<const unsigned char*>(signedZip.data()), signedZip.size());
         ASSERT_LE(record + kCommentLengthOffset, original.size());
         EXPECT_TRUE(std::equal(original.begin(), original.begin() + record + kCommentLengthOffset,
                                signedZip.begin()));
@@ -325,11 +329,16 @@ TEST_P(PublisherEndToEnd, SignsEveryPackageItAddsWithAKey) {
         }
         return blob.value_or(Bytes());
     };
-    EXPECT_TRUE(isSignedPackage(key, fetched("QLX_UPT3", "a")));
-    EXPECT_TRUE(isSignedPackage(key, fetched("QLX_UPT2", "b")));
+    const auto good = [&](const Bytes& bytes, const PackagePlace& place) {
+        return checkPackage({key}, place, bytes) == SignatureCheck::Signed;
+    };
+    EXPECT_TRUE(good(fetched("QLX_UPT3", "a"), buildPlace("QLX_UPT3", "a", "bin", 12)));
+    EXPECT_TRUE(good(fetched("QLX_UPT2", "b"), buildPlace("QLX_UPT2", "b", "bin", 12)));
     const Bytes single = fetched("QLX_UPT", "U-1");
-    EXPECT_TRUE(isSignedPackage(key, single));
-    EXPECT_FALSE(isSignedPackage(test::testPackageKey(), single)) << "another key's signature";
+    EXPECT_TRUE(good(single, updatePlace("U-1")));
+    EXPECT_NE(checkPackage({test::testPackageKey()}, updatePlace("U-1"), single),
+              SignatureCheck::Signed)
+        << "another key's signature";
     EXPECT_EQ(fetched("QLX_UPT", "U-2"), bytesOf(zip));
     sqlca.disconnect();
     ASSERT_TRUE(
