@@ -169,10 +169,10 @@ TEST_P(PublisherEndToEnd, PublishedPackagesAreListedAndFetched) {
     const std::string goodSize = std::to_string(test::readFile(good).size());
     const std::string secondSize = std::to_string(test::readFile(second).size());
     EXPECT_EQ(lines(list.out), (std::vector<std::string>{
-                                   "QLX_UPT3\tearly\t\t10\t" + goodSize,
-                                   "QLX_UPT3\tlate\tbin\t12\t" + secondSize,
-                                   "QLX_UPT2\tlegacy\tl\t12\t" + goodSize,
-                                   "QLX_UPT\tU-7\t" + secondSize,
+                                   "QLX_UPT3\tearly\t\t10\t" + goodSize + "\tunsigned",
+                                   "QLX_UPT3\tlate\tbin\t12\t" + secondSize + "\tunsigned",
+                                   "QLX_UPT2\tlegacy\tl\t12\t" + goodSize + "\tunsigned",
+                                   "QLX_UPT\tU-7\t" + secondSize + "\tunsigned",
                                }));
 
     {
@@ -199,7 +199,7 @@ TEST_P(PublisherEndToEnd, PublishedPackagesAreListedAndFetched) {
     EXPECT_EQ(publish(base + Args{"remove-update", "U-7"}).status, 0);
     EXPECT_EQ(publish(base + Args{"remove", "legacy", "--table", "QLX_UPT2"}).status, 0);
     const Outcome after = publish(base + Args{"list"});
-    EXPECT_EQ(after.out, "QLX_UPT3\tearly\t\t10\t" + goodSize + "\n");
+    EXPECT_EQ(after.out, "QLX_UPT3\tearly\t\t10\t" + goodSize + "\tunsigned\n");
 }
 
 // The public key in the package.pub of `folder`.
@@ -242,6 +242,12 @@ TEST(Publisher, KeygenMakesAPrivateKeyPairAndNeverReplacesIt) {
     EXPECT_EQ(test::readFile(folder + "/package.pub"), line);
 
     ASSERT_TRUE(test::writeFile(dir.filePath("bad.key"), "qlx-ed25519-secret:00"));
+    // A secret that others can read is refused before it is read at all.
+    const Outcome open =
+        publish({"--key", dir.filePath("bad.key"), "sign", dir.filePath("a.zip"), "b.zip"});
+    EXPECT_EQ(open.status, 1);
+    EXPECT_TRUE(contains(open.err, "chmod 600")) << open.err;
+    ASSERT_EQ(chmod(dir.filePath("bad.key").c_str(), 0600), 0);
     const Outcome badKey =
         publish({"--key", dir.filePath("bad.key"), "sign", dir.filePath("a.zip"), "b.zip"});
     EXPECT_EQ(badKey.status, 1);
