@@ -5,7 +5,7 @@
 #include "platform/process_command_line.h"
 #include "window/run_window.h"
 
-#include <optional>
+#include <string_view>
 
 namespace {
 
@@ -17,16 +17,30 @@ const qlx::BuildProfile& selectedProfile() {
 #endif
 }
 
-// The publisher's key this program was built with (the line of package.pub,
-// QLX_PACKAGE_PUBLIC_KEY); without one, packages are installed unchecked.
-std::optional<qlx::PackageKey> builtInPackageKey() {
 #ifdef QLX_PACKAGE_PUBLIC_KEY
-    constexpr std::optional<qlx::PackageKey> key = qlx::parsePackageKey(QLX_PACKAGE_PUBLIC_KEY);
-    static_assert(key.has_value(), "QLX_PACKAGE_PUBLIC_KEY is not the line of a package.pub");
-    return key;
-#else
-    return std::nullopt;
+// The lines of package.pub this program was built with, one string each.
+constexpr std::string_view kKeyLines[] = {QLX_PACKAGE_PUBLIC_KEY};
+constexpr bool allKeysParse() {
+    for (const std::string_view line : kKeyLines) {
+        if (!qlx::parsePackageKey(line)) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(allKeysParse(), "QLX_PACKAGE_PUBLIC_KEY holds a line that is not of a package.pub");
 #endif
+
+// The publisher's keys this program was built with (QLX_PACKAGE_PUBLIC_KEY);
+// without any, packages are installed unchecked.
+qlx::PackageKeys builtInPackageKeys() {
+    qlx::PackageKeys keys;
+#ifdef QLX_PACKAGE_PUBLIC_KEY
+    for (const std::string_view line : kKeyLines) {
+        keys.push_back(*qlx::parsePackageKey(line));
+    }
+#endif
+    return keys;
 }
 
 } // namespace
@@ -35,7 +49,7 @@ std::optional<qlx::PackageKey> builtInPackageKey() {
 // the window connects, and releases it once the window has closed.
 int main(int argc, char** argv) {
     qlx::restrictLibrarySearch();
-    qlx::version_check app(builtInPackageKey());
+    qlx::version_check app(builtInPackageKeys());
     app.create();
     int status = 0;
     app.open(qlx::processCommandLineText(),

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace qlx {
 
@@ -17,9 +18,9 @@ public:
     static constexpr const char* kFirstPassword = "KOLVEX4923TRA";
     static constexpr const char* kSecondPassword = "MWQRSB7364HUYTNF";
 
-    // `packageKey`: the publisher's key the program was built with, if any.
+    // `packageKeys`: the publisher's keys the program was built with, if any.
     version_check() = default;
-    explicit version_check(std::optional<PackageKey> packageKey) : packageKey_(packageKey) {}
+    explicit version_check(PackageKeys packageKeys) : packageKeys_(std::move(packageKeys)) {}
 
     const std::string is_uptpw = kFirstPassword;
     const std::string is_uptpw_new = kSecondPassword;
@@ -36,14 +37,12 @@ public:
     [[nodiscard]] Transaction& sqlca() override;
     [[nodiscard]] const std::string& firstPassword() const override { return is_uptpw; }
     [[nodiscard]] const std::string& secondPassword() const override { return is_uptpw_new; }
-    [[nodiscard]] const std::optional<PackageKey>& packageKey() const override {
-        return packageKey_;
-    }
+    [[nodiscard]] const PackageKeys& packageKeys() const override { return packageKeys_; }
 
 private:
     std::string appName_;
     std::unique_ptr<Transaction> sqlca_;
-    std::optional<PackageKey> packageKey_;
+    PackageKeys packageKeys_;
 };
 
 } // namespace qlx

@@ -94,8 +94,12 @@ PackageFailure commitFailure(long code, const std::string& installation, const P
     return {file, kInUseReason};
 }
 
-std::string notSignedText(const std::string& file) {
-    return file + ": " + kNotSignedReason + ".\r\n본사에 문의하세요.";
+const char* signatureFailureReason(SignatureCheck check) {
+    return check == SignatureCheck::WrongPlace ? kWrongPlaceReason : kNotSignedReason;
+}
+
+std::string notSignedText(const std::string& file, const std::string& reason) {
+    return file + ": " + reason + ".\r\n본사에 문의하세요.";
 }
 
 std::string packageFailuresText(const std::vector<PackageFailure>& failures) {

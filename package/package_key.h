@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qlx {
 
@@ -16,6 +17,10 @@ struct PackageKey {
     static constexpr std::size_t kSize = 32;
     std::array<unsigned char, kSize> bytes{};
 };
+
+// The keys an updater accepts packages of: more than one while the publisher
+// moves from one key to the next. Empty: packages are not checked.
+using PackageKeys = std::vector<PackageKey>;
 
 inline constexpr std::string_view kPackageKeyPrefix = "qlx-ed25519:";
 

@@ -6,8 +6,10 @@
 
 namespace qlx {
 
-PackagePrefetch::PackagePrefetch(std::size_t count, Reader reader, std::optional<PackageKey> key)
-    : count_(count), reader_(std::move(reader)), key_(key), thread_([this] { read(); }) {}
+PackagePrefetch::PackagePrefetch(std::size_t count, Reader reader, PackageKeys keys,
+                                 std::vector<PackagePlace> places)
+    : count_(count), reader_(std::move(reader)), keys_(std::move(keys)), places_(std::move(places)),
+      thread_([this] { read(); }) {}
 
 PackagePrefetch::~PackagePrefetch() {
     {
@@ -34,7 +36,7 @@ void PackagePrefetch::read() {
                     return;
                 }
             }
-            Fetched fetched{{reader_(index)}};
+            Fetched fetched{index, {reader_(index)}};
             bool callerWaits = false;
             {
                 const std::lock_guard lock(mutex_);
@@ -61,8 +63,9 @@ void PackagePrefetch::read() {
 }
 
 void PackagePrefetch::check(Fetched& fetched) const {
-    if (key_ && fetched.package.bytes && !fetched.checked) {
-        fetched.package.signedByPublisher = isSignedPackage(*key_, *fetched.package.bytes);
+    if (!keys_.empty() && fetched.package.bytes && !fetched.checked) {
+        fetched.package.signature =
+            checkPackage(keys_, places_.at(fetched.index), *fetched.package.bytes);
     }
     fetched.checked = true;
 }

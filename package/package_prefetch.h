@@ -2,6 +2,8 @@
 
 #include "base/bytes.h"
 #include "package/package_key.h"
+#include "package/package_place.h"
+#include "package/package_signature.h"
 
 #include <condition_variable>
 #include <cstddef>
@@ -17,11 +19,11 @@
 namespace qlx {
 
 // A package as its row gives it: nullopt when it is NULL, missing or could
-// not be selected; and, when packages are checked, whether the publisher's
-// key signed these very bytes.
+// not be selected; and, when packages are checked, whether a publisher's key
+// signed these very bytes for the row they came from.
 struct FetchedPackage {
     std::optional<Bytes> bytes;
-    bool signedByPublisher = false;
+    SignatureCheck signature = SignatureCheck::NotSigned;
 };
 
 // The packages of a file list, each read by the caller's reader (which
@@ -49,8 +51,9 @@ public:
 
     // Starts reading rows 0 to `count` - 1. Until the object is gone, whatever
     // `reader` uses (the transaction) belongs to the reader's thread. Without
-    // a key nothing is checked.
-    PackagePrefetch(std::size_t count, Reader reader, std::optional<PackageKey> key);
+    // keys nothing is checked; with them, row i is checked against places[i].
+    PackagePrefetch(std::size_t count, Reader reader, PackageKeys keys,
+                    std::vector<PackagePlace> places);
     // Stops the reader after the package it is reading.
     ~PackagePrefetch();
     PackagePrefetch(const PackagePrefetch&) = delete;
@@ -62,6 +65,7 @@ public:
 
 private:
     struct Fetched {
+        std::size_t index = 0;
         FetchedPackage package;
         bool checked = false;
     };
@@ -70,7 +74,8 @@ private:
 
     std::size_t count_;
     Reader reader_;
-    std::optional<PackageKey> key_;
+    PackageKeys keys_;
+    std::vector<PackagePlace> places_;
 
     // Shared with the reader, under mutex_.
     std::mutex mutex_;

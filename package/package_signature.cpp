@@ -11,7 +11,7 @@ namespace qlx {
 
 namespace {
 
-constexpr std::size_t kTailSize = kEndRecordSize + kSignatureCommentSize;
+constexpr std::size_t kMaxTail = kEndRecordSize + kMaxSignatureCommentSize;
 
 bool sodiumReady() {
     // sodium_init is safe to call from several threads and more than once.
@@ -19,31 +19,164 @@ bool sodiumReady() {
     return ready;
 }
 
+std::string lowerHex(const unsigned char* bytes, std::size_t size) {
+    std::string hex(2 * size + 1, '\0');
+    sodium_bin2hex(hex.data(), hex.size(), bytes, size);
+    hex.pop_back();
+    return hex;
+}
+
+std::optional<std::string> fromLowerHex(std::string_view hex) {
+    std::string out(hex.size() / 2, '\0');
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        std::array<unsigned char, 1> byte{};
+        if (!decodeLowerHex(hex.substr(2 * i, 2), byte)) {
+            return std::nullopt;
+        }
+        out[i] = static_cast<char>(byte[0]);
+    }
+    return hex.size() % 2 == 0 ? std::optional(out) : std::nullopt;
+}
+
+// The parts of a current signature comment.
+struct ParsedComment {
+    std::string fingerprint;
+    std::array<unsigned char, kSignatureSize> signature{};
+    PackagePlace place;
+};
+
+std::optional<ParsedComment> parseComment(std::string_view comment) {
+    if (!comment.starts_with(kSignaturePrefix)) {
+        return std::nullopt;
+    }
+    comment.remove_prefix(kSignaturePrefix.size());
+    constexpr std::size_t sigAt = kFingerprintDigits + 1;
+    constexpr std::size_t placeAt = sigAt + 2 * kSignatureSize + 1;
+    ParsedComment parsed;
+    std::array<unsigned char, kFingerprintDigits / 2> fingerprint{};
+    if (comment.size() < placeAt || comment[sigAt - 1] != ' ' || comment[placeAt - 1] != ' ' ||
+        !decodeLowerHex(comment.substr(0, kFingerprintDigits), fingerprint) ||
+        !decodeLowerHex(comment.substr(sigAt, 2 * kSignatureSize), parsed.signature)) {
+        return std::nullopt;
+    }
+    const std::optional<std::string> place = fromLowerHex(comment.substr(placeAt));
+    const std::optional<PackagePlace> decoded = place ? decodePlace(*place) : std::nullopt;
+    if (!decoded) {
+        return std::nullopt;
+    }
+    parsed.fingerprint = std::string(comment.substr(0, kFingerprintDigits));
+    parsed.place = *decoded;
+    return parsed;
+}
+
+// The comment of the archive whose last bytes are `tail`, and how many of
+// those come before it.
+std::optional<std::string_view> commentIn(const std::vector<unsigned char>& tail,
+                                          std::size_t& before) {
+    const std::optional<std::size_t> record = endRecordOf(tail.data(), tail.size());
+    if (!record) {
+        return std::nullopt;
+    }
+    before = *record + kEndRecordSize;
+    return std::string_view(reinterpret_cast<const char*>(tail.data()) + before,
+                            tail.size() - before);
+}
+
+const PackageKey* keyNamed(const PackageKeys& keys, const std::string& fingerprint) {
+    const auto found = std::find_if(keys.begin(), keys.end(), [&](const PackageKey& key) {
+        return keyFingerprint(key) == fingerprint;
+    });
+    return found == keys.end() ? nullptr : &*found;
+}
+
 } // namespace
 
-std::string signatureComment(const std::array<unsigned char, kSignatureSize>& signature) {
-    std::array<char, 2 * kSignatureSize + 1> hex{};
-    sodium_bin2hex(hex.data(), hex.size(), signature.data(), signature.size());
-    return std::string(kSignaturePrefix) + std::string(hex.data(), 2 * kSignatureSize);
+std::string keyFingerprint(const PackageKey& key) {
+    std::array<unsigned char, crypto_hash_sha256_BYTES> hash{};
+    if (!sodiumReady()) {
+        return {};
+    }
+    crypto_hash_sha256(hash.data(), key.bytes.data(), key.bytes.size());
+    return lowerHex(hash.data(), kFingerprintDigits / 2);
+}
+
+std::string statementSuffix(const PackagePlace& place, std::uint64_t signedSize) {
+    std::string suffix(kStatementTag);
+    suffix += encodePlace(place);
+    for (unsigned shift = 0; shift < 64; shift += 8) {
+        suffix += static_cast<char>((signedSize >> shift) & 0xFFU);
+    }
+    return suffix;
+}
+
+std::string signatureComment(const PackageKey& key, const PackagePlace& place,
+                             const std::array<unsigned char, kSignatureSize>& signature) {
+    const std::string encoded = encodePlace(place);
+    return std::string(kSignaturePrefix) + keyFingerprint(key) + " " +
+           lowerHex(signature.data(), signature.size()) + " " +
+           lowerHex(reinterpret_cast<const unsigned char*>(encoded.data()), encoded.size());
+}
+
+std::optional<std::size_t> endRecordOf(const unsigned char* archive, std::size_t size) {
+    if (size < kEndRecordSize) {
+        return std::nullopt;
+    }
+    const std::size_t last = size - kEndRecordSize;
+    const std::size_t first = last > 0xFFFF ? last - 0xFFFF : 0;
+    for (std::size_t at = last + 1; at-- > first;) {
+        const std::size_t length = archive[at + kCommentLengthOffset] |
+                                   static_cast<std::size_t>(archive[at + kCommentLengthOffset + 1])
+                                       << 8U;
+        if (std::equal(kEndRecordSignature.begin(), kEndRecordSignature.end(), archive + at) &&
+            at + kEndRecordSize + length == size) {
+            return at;
+        }
+    }
+    return std::nullopt;
+}
+
+PackageSignature readSignature(const Bytes& package) {
+    PackageSignature result;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(package.data());
+    const std::optional<std::size_t> record = endRecordOf(bytes, package.size());
+    if (!record) {
+        return result;
+    }
+    const std::string_view comment(package.data() + *record + kEndRecordSize,
+                                   package.size() - *record - kEndRecordSize);
+    if (comment.starts_with(kOldSignaturePrefix)) {
+        result.format = PackageSignature::Format::Old;
+    } else if (const std::optional<ParsedComment> parsed = parseComment(comment)) {
+        result.format = PackageSignature::Format::Current;
+        result.fingerprint = parsed->fingerprint;
+        result.place = parsed->place;
+    }
+    return result;
 }
 
 struct PackageVerifier::State {
-    PackageKey key;
+    PackageKeys keys;
+    PackagePlace place;
     std::uint64_t size = 0;
     std::uint64_t seen = 0;
-    bool possible = false; // large enough to hold a signature comment
+    std::uint64_t tailStart = 0; // bytes from here are held back until the end
+    bool possible = false;
     crypto_sign_state hash{};
-    // The end record and the comment: the last kTailSize bytes.
-    std::array<unsigned char, kTailSize> tail{};
+    std::vector<unsigned char> tail;
 };
 
-PackageVerifier::PackageVerifier(const PackageKey& key, std::uint64_t packageSize)
+PackageVerifier::PackageVerifier(const PackageKeys& keys, PackagePlace place,
+                                 std::uint64_t packageSize)
     : state_(std::make_unique<State>()) {
-    state_->key = key;
-    state_->size = packageSize;
-    state_->possible = packageSize >= kTailSize && sodiumReady();
-    if (state_->possible) {
-        crypto_sign_init(&state_->hash);
+    State& s = *state_;
+    s.keys = keys;
+    s.place = std::move(place);
+    s.size = packageSize;
+    s.tailStart = packageSize - std::min<std::uint64_t>(packageSize, kMaxTail);
+    s.possible = packageSize >= kEndRecordSize && sodiumReady();
+    s.tail.reserve(static_cast<std::size_t>(packageSize - s.tailStart));
+    if (s.possible) {
+        crypto_sign_init(&s.hash);
     }
 }
 
@@ -58,67 +191,64 @@ void PackageVerifier::add(const char* data, std::size_t size) {
         return;
     }
     const auto* bytes = reinterpret_cast<const unsigned char*>(data);
-    const std::uint64_t signedSize = s.size - kSignatureCommentSize;
-    if (start < signedSize) {
+    // The comment's length is known only at the end: the last bytes, which
+    // hold it, wait there before they are hashed.
+    if (start < s.tailStart) {
         const auto count =
-            static_cast<std::size_t>(std::min<std::uint64_t>(size, signedSize - start));
+            static_cast<std::size_t>(std::min<std::uint64_t>(size, s.tailStart - start));
         crypto_sign_update(&s.hash, bytes, count);
     }
-    const std::uint64_t tailStart = s.size - kTailSize;
-    const std::uint64_t from = std::max(start, tailStart);
+    const std::uint64_t from = std::max(start, s.tailStart);
     if (from < s.seen) {
-        std::memcpy(s.tail.data() + (from - tailStart), bytes + (from - start),
-                    static_cast<std::size_t>(s.seen - from));
+        s.tail.insert(s.tail.end(), bytes + (from - start), bytes + size);
     }
 }
 
-bool PackageVerifier::signedByKey() {
+SignatureCheck PackageVerifier::result() {
     State& s = *state_;
-    if (!s.possible || s.seen != s.size) {
-        return false;
+    std::size_t before = 0;
+    const std::optional<std::string_view> comment =
+        s.possible && s.seen == s.size ? commentIn(s.tail, before) : std::nullopt;
+    const std::optional<ParsedComment> parsed = comment ? parseComment(*comment) : std::nullopt;
+    const PackageKey* key = parsed ? keyNamed(s.keys, parsed->fingerprint) : nullptr;
+    if (key == nullptr) {
+        return SignatureCheck::NotSigned;
     }
-    const unsigned char* record = s.tail.data();
-    const unsigned char* comment = record + kEndRecordSize;
-    const std::size_t commentLength =
-        record[kCommentLengthOffset] | static_cast<std::size_t>(record[kCommentLengthOffset + 1])
-                                           << 8U;
-    if (!std::equal(kEndRecordSignature.begin(), kEndRecordSignature.end(), record) ||
-        commentLength != kSignatureCommentSize ||
-        std::memcmp(comment, kSignaturePrefix.data(), kSignaturePrefix.size()) != 0) {
-        return false;
+    crypto_sign_update(&s.hash, s.tail.data(), before);
+    const std::string suffix = statementSuffix(parsed->place, s.tailStart + before);
+    crypto_sign_update(&s.hash, reinterpret_cast<const unsigned char*>(suffix.data()),
+                       suffix.size());
+    if (crypto_sign_final_verify(&s.hash, parsed->signature.data(), key->bytes.data()) != 0) {
+        return SignatureCheck::NotSigned;
     }
-    std::array<unsigned char, kSignatureSize> signature{};
-    const std::string_view hex(reinterpret_cast<const char*>(comment) + kSignaturePrefix.size(),
-                               2 * kSignatureSize);
-    if (!decodeLowerHex(hex, signature)) {
-        return false;
-    }
-    return crypto_sign_final_verify(&s.hash, signature.data(), s.key.bytes.data()) == 0;
+    return parsed->place == s.place ? SignatureCheck::Signed : SignatureCheck::WrongPlace;
 }
 
-bool isSignedPackage(const PackageKey& key, const Bytes& package) {
-    PackageVerifier verifier(key, package.size());
+SignatureCheck checkPackage(const PackageKeys& keys, const PackagePlace& place,
+                            const Bytes& package) {
+    PackageVerifier verifier(keys, place, package.size());
     verifier.add(package.data(), package.size());
-    return verifier.signedByKey();
+    return verifier.result();
 }
 
-bool isSignedPackageFile(const PackageKey& key, ExclusiveFile& file) {
+SignatureCheck checkPackageFile(const PackageKeys& keys, const PackagePlace& place,
+                                ExclusiveFile& file) {
     const std::optional<std::uint64_t> size = file.size();
     if (!size) {
-        return false;
+        return SignatureCheck::NotSigned;
     }
-    PackageVerifier verifier(key, *size);
+    PackageVerifier verifier(keys, place, *size);
     std::vector<char> buffer(std::size_t{1} << 20U);
     std::uint64_t offset = 0;
     while (offset < *size) {
         const std::int64_t got = file.readAt(offset, buffer.data(), buffer.size());
         if (got <= 0) {
-            return false;
+            return SignatureCheck::NotSigned;
         }
         verifier.add(buffer.data(), static_cast<std::size_t>(got));
         offset += static_cast<std::uint64_t>(got);
     }
-    return verifier.signedByKey();
+    return verifier.result();
 }
 
 } // namespace qlx

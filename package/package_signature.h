@@ -2,11 +2,13 @@
 
 #include "base/bytes.h"
 #include "package/package_key.h"
+#include "package/package_place.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,53 +17,93 @@ namespace qlx {
 class ExclusiveFile;
 
 // A signed package is a plain zip archive whose comment, the last bytes of the
-// file after the end-of-central-directory record, is kSignaturePrefix and the
-// 128 lowercase hex digits of an Ed25519ph signature over every byte before
-// the comment. The record's comment-length field lies among the signed bytes,
-// so the signature fixes where the comment starts, and nothing can be added
-// after it. The comment is text without the record's signature bytes, so a zip
-// reader that looks for the record from the end finds this one.
-inline constexpr std::string_view kSignaturePrefix = "QLXSIG1 ";
+// file after the end-of-central-directory record, is
+//   kSignaturePrefix, the key's fingerprint, " ", the 128 hex digits of an
+//   Ed25519ph signature, " ", and the hex digits of the place it was signed for,
+// all lowercase. The signed statement is every byte before the comment, then
+// kStatementTag and the place (encodePlace), then the number of bytes before
+// the comment (64 bits, little-endian), which fixes where one ends and the
+// other begins. The record's comment-length field lies among the signed bytes,
+// so nothing can be added after the comment. The comment is text without the
+// record's signature bytes, so a zip reader that looks for the record from the
+// end finds this one.
+inline constexpr std::string_view kSignaturePrefix = "QLXSIG2 ";
+// What earlier publishers wrote, a signature of the bytes alone: refused.
+inline constexpr std::string_view kOldSignaturePrefix = "QLXSIG1 ";
+inline constexpr std::string_view kStatementTag = "qlx-package-statement-2";
 inline constexpr std::size_t kSignatureSize = 64;
-inline constexpr std::size_t kSignatureCommentSize = kSignaturePrefix.size() + 2 * kSignatureSize;
+inline constexpr std::size_t kFingerprintDigits = 16;
+// The longest place a signature carries, encoded, and so the longest comment.
+inline constexpr std::size_t kMaxPlaceSize = 1024;
+inline constexpr std::size_t kMaxSignatureCommentSize =
+    kSignaturePrefix.size() + kFingerprintDigits + 1 + 2 * kSignatureSize + 1 + 2 * kMaxPlaceSize;
 // The end-of-central-directory record without its comment, and where in it
 // the comment's length is kept (16 bits, little-endian).
 inline constexpr std::size_t kEndRecordSize = 22;
 inline constexpr std::size_t kCommentLengthOffset = 20;
 inline constexpr std::array<unsigned char, 4> kEndRecordSignature = {'P', 'K', 5, 6};
 
-// The comment that carries `signature`.
+// The short fingerprint that names `key`: 16 hex digits of its SHA-256.
+[[nodiscard]] std::string keyFingerprint(const PackageKey& key);
+
+// The statement's end after the archive's bytes before the comment, which
+// number `signedSize`.
+[[nodiscard]] std::string statementSuffix(const PackagePlace& place, std::uint64_t signedSize);
+
+// The comment that carries `signature` by `key` for `place`.
 [[nodiscard]] std::string
-signatureComment(const std::array<unsigned char, kSignatureSize>& signature);
+signatureComment(const PackageKey& key, const PackagePlace& place,
+                 const std::array<unsigned char, kSignatureSize>& signature);
+
+// Where the end-of-central-directory record of `archive` (`size` bytes) lies:
+// the last record signature whose comment ends exactly where the archive ends.
+[[nodiscard]] std::optional<std::size_t> endRecordOf(const unsigned char* archive,
+                                                     std::size_t size);
+
+// What a package's signature says, read without any key.
+struct PackageSignature {
+    enum class Format { None, Old, Current };
+    Format format = Format::None;
+    std::string fingerprint;
+    std::optional<PackagePlace> place;
+};
+[[nodiscard]] PackageSignature readSignature(const Bytes& package);
+
+// What the check of a package found.
+enum class SignatureCheck {
+    Signed,     // by one of the keys, for the place it sits in
+    NotSigned,  // no signature, an old one, another key's, or changed bytes
+    WrongPlace, // soundly signed, but for another place
+};
 
 // Checks a package's signature over its bytes as they pass by, so that a
 // package is hashed while it is read or written rather than after.
 class PackageVerifier {
 public:
-    // `packageSize`: how many bytes add() will be given in all.
-    PackageVerifier(const PackageKey& key, std::uint64_t packageSize);
+    // `packageSize`: how many bytes add() will be given in all; `place`: where
+    // the package was found.
+    PackageVerifier(const PackageKeys& keys, PackagePlace place, std::uint64_t packageSize);
     ~PackageVerifier();
     PackageVerifier(const PackageVerifier&) = delete;
     PackageVerifier& operator=(const PackageVerifier&) = delete;
 
     // The package's next bytes, in order.
     void add(const char* data, std::size_t size);
-    // Once every byte was added: true when the package carries a signature of
-    // the key over all of it. A package of any other size, or with no or a
-    // malformed signature comment, is not signed. Call once.
-    [[nodiscard]] bool signedByKey();
+    // Once every byte was added. Call once.
+    [[nodiscard]] SignatureCheck result();
 
 private:
     struct State;
     std::unique_ptr<State> state_;
 };
 
-// Whether `package` carries a signature of `key`.
-[[nodiscard]] bool isSignedPackage(const PackageKey& key, const Bytes& package);
+[[nodiscard]] SignatureCheck checkPackage(const PackageKeys& keys, const PackagePlace& place,
+                                          const Bytes& package);
 
-// Whether the file open in `file` carries a signature of `key`, read through
-// that handle: while it stays open nobody else writes it, so what is checked
-// here is what is unpacked afterwards. False also when it cannot be read.
-[[nodiscard]] bool isSignedPackageFile(const PackageKey& key, ExclusiveFile& file);
+// The check of the file open in `file`, read through that handle: while it
+// stays open nobody else writes it, so what is checked here is what is
+// unpacked afterwards. NotSigned also when it cannot be read.
+[[nodiscard]] SignatureCheck checkPackageFile(const PackageKeys& keys, const PackagePlace& place,
+                                              ExclusiveFile& file);
 
 } // namespace qlx

@@ -1,8 +1,10 @@
 #include "tools/package_keys.h"
 
+#include "platform/files.h"
 #include "platform/utf8_path.h"
 #include "platform/whole_file.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sodium.h>
@@ -36,6 +38,14 @@ SecretKey::~SecretKey() {
 
 std::optional<SecretKey> SecretKey::read(const std::string& path, std::string& error) {
     if (!sodiumReady(error)) {
+        return std::nullopt;
+    }
+    // As ssh does: a secret that others could have read may be in their hands.
+    if (const std::optional<unsigned> mode = permissionsOf(path); mode && (*mode & 077U) != 0) {
+        char octal[8];
+        std::snprintf(octal, sizeof octal, "%04o", *mode & 07777U);
+        error = "permissions " + std::string(octal) + " of the secret key " + path +
+                " are too open: others can read it. Run 'chmod 600 " + path + "'";
         return std::nullopt;
     }
     std::ifstream file(toPath(path), std::ios::binary);

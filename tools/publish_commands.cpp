@@ -3,6 +3,7 @@
 #include "db/sql_dialect.h"
 #include "package/package_signature.h"
 #include "platform/utf8_path.h"
+#include "tools/package_audit.h"
 #include "tools/package_check.h"
 #include "tools/package_signer.h"
 #include "tools/package_store.h"
@@ -34,8 +35,9 @@ bool readArchive(const std::string& zip, Bytes& content) {
     return true;
 }
 
-bool signArchive(const std::string& zip, const SecretKey& key, Bytes& content) {
-    const Signing signing = signPackage(content, key);
+bool signArchive(const std::string& zip, const SecretKey& key, const PackagePlace& place,
+                 Bytes& content) {
+    const Signing signing = signPackage(content, key, place);
     if (!signing.signedIt) {
         err("cannot sign " + zip + ": " + signing.error);
         return false;
@@ -100,13 +102,13 @@ int addUpdate(DbConnection& db, const DatabaseCommand& command) {
     return 0;
 }
 
-void printListed(const ListedPackage& p) {
+void printListed(const ListedPackage& p, const std::string& signature) {
     const std::string size = p.size ? std::to_string(*p.size) : std::string("NULL");
     if (p.buildno) {
         std::cout << p.table << '\t' << p.key << '\t' << p.fpath << '\t' << *p.buildno << '\t'
-                  << size << '\n';
+                  << size << '\t' << signature << '\n';
     } else {
-        std::cout << p.table << '\t' << p.key << '\t' << size << '\n';
+        std::cout << p.table << '\t' << p.key << '\t' << size << '\t' << signature << '\n';
     }
 }
 
@@ -120,7 +122,7 @@ int listAll(DbConnection& db) {
         status = kFailure;
     }
     for (const ListedPackage& p : packages) {
-        printListed(p);
+        printListed(p, signatureSummary(db, p));
     }
     return status;
 }
@@ -166,7 +168,9 @@ int keygen(const std::string& folder) {
 int signToFile(const std::optional<SecretKey>& key, const std::string& zip,
                const std::string& out) {
     std::optional<Bytes> package;
-    if (const int status = checkedArchive(zip, key, package); status != 0) {
+    // The FTP update vouches for the name the package is fetched by.
+    const PackagePlace place = ftpPlace(toUtf8(toPath(out).filename()));
+    if (const int status = checkedArchive(zip, key, place, package); status != 0) {
         return status;
     }
     std::ofstream file(toPath(out), std::ios::binary | std::ios::trunc);
@@ -179,9 +183,9 @@ int signToFile(const std::optional<SecretKey>& key, const std::string& zip,
 }
 
 int checkedArchive(const std::string& zip, const std::optional<SecretKey>& key,
-                   std::optional<Bytes>& bytes) {
+                   const PackagePlace& place, std::optional<Bytes>& bytes) {
     Bytes content;
-    if (!readArchive(zip, content) || (key && !signArchive(zip, *key, content))) {
+    if (!readArchive(zip, content) || (key && !signArchive(zip, *key, place, content))) {
         return kFailure;
     }
     // The check sees the bytes the updater will get, signature included.
@@ -190,7 +194,7 @@ int checkedArchive(const std::string& zip, const std::optional<SecretKey>& key,
         err("refusing " + zip + ": " + check.reason);
         return kFailure;
     }
-    if (key && !isSignedPackage(key->publicKey(), content)) {
+    if (key && checkPackage({key->publicKey()}, place, content) != SignatureCheck::Signed) {
         err("refusing " + zip + ": its signature does not check out");
         return kFailure;
     }
@@ -210,6 +214,9 @@ int runOnDatabase(DbConnection& db, DatabaseCommand& command) {
     }
     if (command.name == "list") {
         return listAll(db);
+    }
+    if (command.name == "verify") {
+        return verifyAll(db, command.publicKeys);
     }
     return removePackage(db, command);
 }

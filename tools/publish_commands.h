@@ -1,6 +1,8 @@
 #pragma once
 
 #include "base/bytes.h"
+#include "package/package_key.h"
+#include "package/package_place.h"
 #include "tools/package_keys.h"
 
 #include <optional>
@@ -19,10 +21,10 @@ int printOracleDdl();
 int keygen(const std::string& folder);
 int signToFile(const std::optional<SecretKey>& key, const std::string& zip, const std::string& out);
 
-// The archive `zip` as it goes into the database: signed with `key` when
-// there is one, and accepted by the package check.
+// The archive `zip` as it goes to `place`: signed with `key` for that place
+// when there is one, and accepted by the package check.
 int checkedArchive(const std::string& zip, const std::optional<SecretKey>& key,
-                   std::optional<Bytes>& bytes);
+                   const PackagePlace& place, std::optional<Bytes>& bytes);
 
 // A command on the update database, its arguments checked and its archive,
 // if it takes one, read before the database is touched.
@@ -32,6 +34,7 @@ struct DatabaseCommand {
     std::string table; // the per-build table of add-build and remove
     long buildno = 0;  // add-build's build
     std::optional<Bytes> package;
+    PackageKeys publicKeys; // verify's keys
 };
 
 // Runs `command` on the connected database `db`.

@@ -6,11 +6,13 @@
 #include "db/transaction.h"
 #include "platform/program_arguments.h"
 #include "platform/utf8_path.h"
+#include "platform/whole_file.h"
 #include "tools/package_keys.h"
 #include "tools/package_store.h"
 #include "tools/publish_commands.h"
 #include "tools/publish_messages.h"
 #include "tools/publish_options.h"
+#include "tools/publish_password.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -32,7 +34,7 @@ int checkArity(const std::string& command, const std::vector<std::string>& args)
     };
     constexpr Arity arities[] = {{"init", 0},   {"add-build", 4}, {"add-update", 2},
                                  {"list", 0},   {"remove", 1},    {"remove-update", 1},
-                                 {"keygen", 1}, {"sign", 2}};
+                                 {"keygen", 1}, {"sign", 2},      {"verify", 0}};
     const auto* arity = std::find_if(std::begin(arities), std::end(arities),
                                      [&](const Arity& a) { return command == a.name; });
     if (command.empty()) {
@@ -64,6 +66,9 @@ bool readKey(const std::string& path, std::optional<SecretKey>& key) {
 
 // Reads add-build's build number and the archive of add-build and add-update.
 int prepare(DatabaseCommand& command, const std::optional<SecretKey>& key) {
+    if (command.name == "verify") {
+        return command.publicKeys.empty() ? usageError("'verify' needs --pub FILE") : 0;
+    }
     const std::vector<std::string>& args = command.args;
     if (command.name == "add-build") {
         const std::optional<long> number = wholeNumber(args[2]);
@@ -77,7 +82,11 @@ int prepare(DatabaseCommand& command, const std::optional<SecretKey>& key) {
             warn("no --key: " + args.back() +
                  " goes in unsigned, and updaters built with a package key refuse it");
         }
-        return checkedArchive(args.back(), key, command.package);
+        const PackagePlace place =
+            command.name == "add-build"
+                ? buildPlace(command.table, args[0], args[1], command.buildno)
+                : updatePlace(args[0]);
+        return checkedArchive(args.back(), key, place, command.package);
     }
     return 0;
 }
@@ -96,11 +105,30 @@ bool createDatabaseFile(const std::string& command, const Options& o) {
     return true;
 }
 
+// The keys of verify's package.pub files; false, reported, when one is none.
+bool readPublicKeys(const std::vector<std::string>& files, PackageKeys& keys) {
+    for (const std::string& file : files) {
+        std::string line = readWholeFile(file).value_or(std::string());
+        line = line.substr(0, line.find_first_of("\r\n"));
+        const std::optional<PackageKey> key = parsePackageKey(line);
+        if (!key) {
+            err(file + " is not a package.pub (made by 'qlx_publish keygen')");
+            return false;
+        }
+        keys.push_back(*key);
+    }
+    return true;
+}
+
 bool connect(Transaction& sqlca, const Options& options) {
+    std::string password;
+    if (!readPassword(options, password)) {
+        return false;
+    }
     sqlca.DBMS = options.dbms;
     sqlca.ServerName = options.server;
     sqlca.LogId = options.user;
-    sqlca.LogPass = options.password;
+    sqlca.LogPass = password;
     sqlca.AutoCommit = true;
     sqlca.Writable = true;
     sqlca.connect();
@@ -113,6 +141,9 @@ bool connect(Transaction& sqlca, const Options& options) {
 
 int runDatabaseCommand(const Options& o, DatabaseCommand& command,
                        const std::optional<SecretKey>& key) {
+    if (!readPublicKeys(o.publicKeyFiles, command.publicKeys)) {
+        return kFailure;
+    }
     if (o.dbms.empty() || o.server.empty()) {
         return usageError("--dbms and --server are required");
     }

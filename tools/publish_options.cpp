@@ -9,8 +9,9 @@ namespace qlx::publish {
 namespace {
 
 const char* const kUsageText =
-    R"(Usage: qlx_publish [--key FILE] --dbms ID --server NAME [--user USER] [--password PASS]
-                   COMMAND [ARGS]
+    R"(Usage: qlx_publish [--key FILE] --dbms ID --server NAME [--user USER]
+                   [--password-file FILE] COMMAND [ARGS]
+       qlx_publish --dbms ID --server NAME --pub FILE [--pub FILE...] verify
        qlx_publish ddl-oracle
        qlx_publish keygen DIR
        qlx_publish --key FILE sign ZIP OUT
@@ -24,7 +25,10 @@ Commands:
                                        publish ZIP as the package FILENAME of build
                                        BUILDNO, unpacked into FPATH (default table QLX_UPT3)
   add-update UPDATE_ID ZIP             publish ZIP as the single package UPDATE_ID
-  list                                 list every package with its size in bytes
+  list                                 list every package with its size in bytes and
+                                       whether it is signed, by the key's fingerprint
+  verify                               check every package against the --pub keys and
+                                       the row it sits in; exit status 1 when any fails
   remove FILENAME [--table QLX_UPT3|QLX_UPT2]
                                        remove the package FILENAME of a per-build table
   remove-update UPDATE_ID              remove the single package UPDATE_ID
@@ -33,16 +37,23 @@ Commands:
                                        update server), and package.pub, the line that
                                        updaters are built with; never replaces either
   sign ZIP OUT                         write ZIP signed with --key to OUT, for the FTP
-                                       server
+                                       server under OUT's file name
 
 Options:
-  --key FILE         sign every package added with the secret key FILE (a package.key);
+  --key FILE         sign every package added, for the row it goes to, with the secret
+                     key FILE (a package.key, readable by you alone: chmod 600 FILE);
                      an updater built with its package.pub refuses all other packages
+  --pub FILE         a package.pub that verify accepts; give one for each key
   --dbms ID          database interface: SQLite, PostgreSQL (PGS), ODBC, O10, ORACLE
   --server NAME      SQLite: the database file; PostgreSQL: host[:port][/database];
                      ODBC and Oracle: a data source name
   --user USER        login (default QUIL_UPT)
-  --password PASS    password (default the updater's first password)
+  --password-file FILE
+                     read the password from the first line of FILE
+  --password PASS    the password; every user of the machine can read it: prefer
+                     --password-file or QLX_PUBLISH_PASSWORD
+                     (without either: a prompt on a terminal, otherwise the updater's
+                     first password)
   --table TABLE      per-build table for add-build and remove
   -h, --help         show this help and exit
 
@@ -62,7 +73,13 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& args, Op
             continue;
         }
         std::string* target = nullptr;
-        if (a == "--key") {
+        if (a == "--pub") {
+            target = &options.publicKeyFiles.emplace_back();
+        } else if (a == "--password") {
+            target = &options.passwordOption.emplace();
+        } else if (a == "--password-file") {
+            target = &options.passwordFile;
+        } else if (a == "--key") {
             target = &options.key;
         } else if (a == "--dbms") {
             target = &options.dbms;
@@ -70,8 +87,6 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& args, Op
             target = &options.server;
         } else if (a == "--user") {
             target = &options.user;
-        } else if (a == "--password") {
-            target = &options.password;
         } else if (a == "--table") {
             target = &options.table;
         } else if (a.rfind("--", 0) == 0) {

@@ -13,8 +13,12 @@ struct Options {
     std::string dbms;
     std::string server;
     std::string user = "QUIL_UPT";
+    // The updater's first password, unless one is given.
     std::string password = "KOLVEX4923TRA";
+    std::optional<std::string> passwordOption; // --password, which others can see
+    std::string passwordFile;
     std::string table = "QLX_UPT3";
+    std::vector<std::string> publicKeyFiles; // --pub, any number
     std::vector<std::string> positional;
     bool help = false;
 };

@@ -51,10 +51,10 @@ BuildListUpdate::BuildListUpdate(UpdateView& view, UpdateDatabase database, w_fi
                                  std::string fileTable, SettingsTable& dw_2,
                                  std::string settingsPath,
                                  std::function<std::int64_t()> failureTimeStamp,
-                                 std::optional<PackageKey> packageKey)
+                                 PackageKeys packageKeys)
     : view_(view), database_(std::move(database)), dw_1_(dw_1), fileTable_(std::move(fileTable)),
       dw_2_(dw_2), settingsPath_(std::move(settingsPath)),
-      failureTimeStamp_(std::move(failureTimeStamp)), packageKey_(packageKey) {}
+      failureTimeStamp_(std::move(failureTimeStamp)), packageKeys_(std::move(packageKeys)) {}
 
 // What one run gathers while it stages its packages.
 struct BuildListUpdate::Staging {
@@ -129,6 +129,10 @@ std::string BuildListUpdate::install(const std::string& installation, long count
                     PackageRun(runJournalPath(installation)),
                     {},
                     {}};
+    std::vector<PackagePlace> places;
+    for (const FileListRow& row : dw_1_.rows()) {
+        places.push_back(buildPlace(fileTable_, row.filename, row.fpath, row.buildno));
+    }
     PackagePrefetch packages(
         rows.size(),
         [&](std::size_t index) -> std::optional<Bytes> {
@@ -147,7 +151,7 @@ std::string BuildListUpdate::install(const std::string& installation, long count
             }
             return bytes;
         },
-        packageKey_);
+        packageKeys_, std::move(places));
     for (long number = 1; number <= count; ++number) {
         view_.uf_bar("BAR", number);
         const auto index = static_cast<std::size_t>(number - 1);
@@ -161,6 +165,8 @@ std::string BuildListUpdate::install(const std::string& installation, long count
                 {row.filename + ".zip", unreadablePackageReason(readErrors[index])});
         } else if (fetched.bytes) {
             stage(row, fetched, staging);
+        } else if (!packageKeys_.empty()) {
+            staging.failures.push_back({row.filename + ".zip", kEmptyPackageReason});
         }
     }
     return finish(staging);
@@ -203,15 +209,15 @@ void BuildListUpdate::stage(const FileListRow& row, FetchedPackage& fetched, Sta
     // and the file they go to stays locked from its first byte until it is
     // unpacked: the bytes checked are the bytes unpacked.
     ExclusiveFile held;
-    const int written = packageKey_
-                            ? staging.writer.write(packageFile, std::move(*fetched.bytes), held)
-                            : staging.writer.write(packageFile, std::move(*fetched.bytes));
+    const bool checked = !packageKeys_.empty();
+    const int written = checked ? staging.writer.write(packageFile, std::move(*fetched.bytes), held)
+                                : staging.writer.write(packageFile, std::move(*fetched.bytes));
     fetched.bytes.reset();
     if (written != 1) {
         return fail("패키지 파일을 쓸 수 없습니다: " + packageFile);
     }
-    if (packageKey_ && !fetched.signedByPublisher) {
-        return fail(kNotSignedReason);
+    if (checked && fetched.signature != SignatureCheck::Signed) {
+        return fail(signatureFailureReason(fetched.signature));
     }
     std::vector<std::string> missing = missingFolders(staging.installation, row.fpath);
     const std::optional<std::string> target = targetFolder(staging.installation, row.fpath);

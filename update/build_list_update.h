@@ -32,11 +32,11 @@ public:
     // the settings table, saved to `settingsPath` whenever the time stamp of
     // the last failure changes; `failureTimeStamp` gives the minutes from
     // 2010-01-01 00:00 to now, local time, when the database cannot be reached.
-    // With `packageKey`, a package that this key did not sign fails.
+    // With `packageKeys`, a package that none of them signed for its row
+    // fails, and so does a NULL one.
     BuildListUpdate(UpdateView& view, UpdateDatabase database, w_filelist& dw_1,
                     std::string fileTable, SettingsTable& dw_2, std::string settingsPath,
-                    std::function<std::int64_t()> failureTimeStamp,
-                    std::optional<PackageKey> packageKey);
+                    std::function<std::int64_t()> failureTimeStamp, PackageKeys packageKeys);
 
     // Runs the update from the installed build, given as the text `buildno`,
     // in the current folder: "X" when the database cannot be
@@ -68,7 +68,7 @@ private:
     SettingsTable& dw_2_;
     std::string settingsPath_;
     std::function<std::int64_t()> failureTimeStamp_;
-    std::optional<PackageKey> packageKey_;
+    PackageKeys packageKeys_;
     UpdateOutcome outcome_ = UpdateOutcome::Installed;
     std::string settingsError_;
 };

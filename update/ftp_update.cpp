@@ -19,8 +19,8 @@ const char* const kPassword = "mavik#(%~&!*";
 const char* const kFolder = "Quillon_Down";
 } // namespace
 
-FtpUpdate::FtpUpdate(UpdateView& view, std::string ftpServer, std::optional<PackageKey> packageKey)
-    : view_(view), ftpServer_(std::move(ftpServer)), packageKey_(packageKey) {}
+FtpUpdate::FtpUpdate(UpdateView& view, std::string ftpServer, PackageKeys packageKeys)
+    : view_(view), ftpServer_(std::move(ftpServer)), packageKeys_(std::move(packageKeys)) {}
 
 std::string FtpUpdate::run(const std::string& ls_filename) {
     const std::string ls_path = currentFolder();
@@ -94,11 +94,16 @@ bool FtpUpdate::unpackPackage(const std::string& packageFile, const std::string&
                               const std::string& ls_path, ExclusiveFile& held) {
     // With a key the download is held from here until it is unpacked, and
     // checked as it lies on disk; one that cannot be held is not unpacked.
-    if (packageKey_ && held.openExisting(packageFile) && !isSignedPackageFile(*packageKey_, held)) {
-        view_.messageBox(kNotSignedTitle, notSignedText(ls_filename));
-        return false;
+    const bool checked = !packageKeys_.empty();
+    if (checked && held.openExisting(packageFile)) {
+        const SignatureCheck check = checkPackageFile(packageKeys_, ftpPlace(ls_filename), held);
+        if (check != SignatureCheck::Signed) {
+            view_.messageBox(kNotSignedTitle,
+                             notSignedText(ls_filename, signatureFailureReason(check)));
+            return false;
+        }
     }
-    const long ll_res = !packageKey_ || held.isOpen() ? vexa_unzip(packageFile, ls_path) : -1;
+    const long ll_res = !checked || held.isOpen() ? vexa_unzip(packageFile, ls_path) : -1;
     held.close();
     if (ll_res != 0) {
         view_.messageBox("확인!", "업그레이중 오류가 있습니다. \r\n본사에 문의하세요.");

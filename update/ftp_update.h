@@ -15,8 +15,8 @@ class UpdateView;
 class FtpUpdate {
 public:
     // `ftpServer` is the server's address, "a.b.c.d[:port]". With
-    // `packageKey`, a package that this key did not sign is refused.
-    FtpUpdate(UpdateView& view, std::string ftpServer, std::optional<PackageKey> packageKey);
+    // `packageKeys`, a package that none of them signed for its name is refused.
+    FtpUpdate(UpdateView& view, std::string ftpServer, PackageKeys packageKeys);
 
     // Fetches and unpacks the package file `ls_filename` in the
     // current folder: "O" or "X".
@@ -30,7 +30,7 @@ private:
 
     UpdateView& view_;
     std::string ftpServer_;
-    std::optional<PackageKey> packageKey_;
+    PackageKeys packageKeys_;
 };
 
 } // namespace qlx

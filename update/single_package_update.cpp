@@ -18,8 +18,8 @@
 namespace qlx {
 
 SinglePackageUpdate::SinglePackageUpdate(UpdateView& view, UpdateDatabase database,
-                                         std::optional<PackageKey> packageKey)
-    : view_(view), database_(std::move(database)), packageKey_(packageKey) {}
+                                         PackageKeys packageKeys)
+    : view_(view), database_(std::move(database)), packageKeys_(std::move(packageKeys)) {}
 
 std::string SinglePackageUpdate::run(const std::string& ls_id, const std::string& ls_filename) {
     const std::string ls_path = currentFolder();
@@ -53,7 +53,7 @@ std::string SinglePackageUpdate::run(const std::string& ls_id, const std::string
     }
     lb_tmp.reset();
     view_.uf_bar("BAR", 5);
-    return unpackPackage(packageFile, ls_filename, ls_path, plain, held);
+    return unpackPackage(packageFile, {ls_id, ls_filename}, ls_path, plain, held);
 }
 
 // The box for a missing package comes up before the connection is closed.
@@ -73,7 +73,7 @@ std::optional<Bytes> SinglePackageUpdate::readPackage(const std::string& ls_id) 
 void SinglePackageUpdate::writePackage(const std::string& packageFile,
                                        std::optional<Bytes>& package, ExclusiveFile& held) {
     PackageWriter writer([this] { view_.processPendingEvents(); });
-    if (packageKey_) {
+    if (!packageKeys_.empty()) {
         writer.write(packageFile, std::move(*package), held);
     } else {
         writer.write(packageFile, std::move(*package));
@@ -81,15 +81,20 @@ void SinglePackageUpdate::writePackage(const std::string& packageFile,
 }
 
 std::string SinglePackageUpdate::unpackPackage(const std::string& packageFile,
-                                               const std::string& ls_filename,
+                                               const PackageName& package,
                                                const std::string& ls_path, bool plain,
                                                ExclusiveFile& held) {
     // With a key, a package that could not be written and held is not
     // unpacked either: what lies under its name then was never checked.
-    const bool unpack = plain && (!packageKey_ || held.isOpen());
-    if (unpack && packageKey_ && !isSignedPackageFile(*packageKey_, held)) {
-        view_.messageBox(kNotSignedTitle, notSignedText(ls_filename));
-        return "X";
+    const bool checked = !packageKeys_.empty();
+    const bool unpack = plain && (!checked || held.isOpen());
+    if (unpack && checked) {
+        const SignatureCheck check = checkPackageFile(packageKeys_, updatePlace(package.id), held);
+        if (check != SignatureCheck::Signed) {
+            view_.messageBox(kNotSignedTitle,
+                             notSignedText(package.file, signatureFailureReason(check)));
+            return "X";
+        }
     }
     const long ll_res = unpack ? vexa_unzip(packageFile, ls_path) : -1;
     held.close();

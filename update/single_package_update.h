@@ -16,9 +16,9 @@ class UpdateView;
 // unpacked into the installation folder.
 class SinglePackageUpdate {
 public:
-    // With `packageKey`, a package that this key did not sign is refused.
-    SinglePackageUpdate(UpdateView& view, UpdateDatabase database,
-                        std::optional<PackageKey> packageKey);
+    // With `packageKeys`, a package that none of them signed for its update ID
+    // is refused.
+    SinglePackageUpdate(UpdateView& view, UpdateDatabase database, PackageKeys packageKeys);
 
     // Installs the package of update ID `ls_id` (empty is an ID a row may
     // hold) as the file `ls_filename` in
@@ -29,12 +29,18 @@ private:
     std::optional<Bytes> readPackage(const std::string& ls_id);
     void writePackage(const std::string& packageFile, std::optional<Bytes>& package,
                       ExclusiveFile& held);
-    std::string unpackPackage(const std::string& packageFile, const std::string& ls_filename,
+    // The package's update ID, which its signature vouches for, and the name
+    // of its file under tmp.
+    struct PackageName {
+        std::string id;
+        std::string file;
+    };
+    std::string unpackPackage(const std::string& packageFile, const PackageName& package,
                               const std::string& ls_path, bool plain, ExclusiveFile& held);
 
     UpdateView& view_;
     UpdateDatabase database_;
-    std::optional<PackageKey> packageKey_;
+    PackageKeys packageKeys_;
 };
 
 } // namespace qlx

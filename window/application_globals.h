@@ -21,8 +21,9 @@ public:
     [[nodiscard]] virtual Transaction& sqlca() = 0;
     [[nodiscard]] virtual const std::string& firstPassword() const = 0;
     [[nodiscard]] virtual const std::string& secondPassword() const = 0;
-    // The key every package must be signed with; none: packages are not checked.
-    [[nodiscard]] virtual const std::optional<PackageKey>& packageKey() const = 0;
+    // The keys a package must be signed with, any one of them; none: packages
+    // are not checked.
+    [[nodiscard]] virtual const PackageKeys& packageKeys() const = 0;
 
 protected:
     ApplicationGlobals() = default;

@@ -306,7 +306,7 @@ std::string w_vercheck::uf_upgrade3(const OptString& /*data*/) {
     PortView view(*this, port_);
     BuildListUpdate update(
         view, updateDatabase(), dw_1_, std::string(profile_.fileTable), dw_2_, settingsPath(),
-        [this] { return failureTimeStamp(); }, app_.packageKey());
+        [this] { return failureTimeStamp(); }, app_.packageKeys());
     std::string result = update.run(uf_getstring("/BUILDNO=", is_call_));
     upgradeOutcome_ = update.outcome();
     return result;
@@ -314,13 +314,13 @@ std::string w_vercheck::uf_upgrade3(const OptString& /*data*/) {
 
 std::string w_vercheck::uf_upgrade2(const OptString& /*data*/) {
     PortView view(*this, port_);
-    return SinglePackageUpdate(view, updateDatabase(), app_.packageKey())
+    return SinglePackageUpdate(view, updateDatabase(), app_.packageKeys())
         .run(uf_getstring("/ID=", is_call_), uf_getstring("/FILE=", is_call_));
 }
 
 std::string w_vercheck::uf_upgrade(const OptString& /*data*/) {
     PortView view(*this, port_);
-    return FtpUpdate(view, services_.ftpServer, app_.packageKey())
+    return FtpUpdate(view, services_.ftpServer, app_.packageKeys())
         .run(uf_getstring("/FILE=", is_call_));
 }
 

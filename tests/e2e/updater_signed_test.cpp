@@ -2,6 +2,7 @@
 // them, against update databases the publisher filled: what the publisher
 // signed installs, and a row that anybody else wrote fails the whole run.
 
+#include "db/blob_rows.h"
 #include "package/package_failure.h"
 #include "package/package_signature.h"
 #include "support/packages.h"
@@ -116,10 +117,14 @@ TEST_P(SignedUpdater, RefusesEveryPackageThePublisherDidNotSign) {
     publishBuild({"--key", keys.filePath("package.key")}, "other", "bin",
                  zipFile("other", {{"quillon.dat", "evil"}}));
     // A signed package with one byte changed, and one with its comment cut off.
-    const Bytes evil = test::signedWith(test::makePackage({{"quillon.dat", "evil"}}));
+    const Bytes evil = test::signedWith(test::makePackage({{"quillon.dat", "evil"}}),
+                                        buildPlace("QLX_UPT3", "changed", "bin", 12));
     ASSERT_FALSE(evil.empty());
     writeRow("changed", test::withChangedByte(evil, evil.size() / 3));
-    Bytes stripped(evil.begin(), evil.end() - static_cast<std::ptrdiff_t>(kSignatureCommentSize));
+    const std::size_t record =
+        *endRecordOf(reinterpret_cast<const unsigned char*>(evil.data()), evil.size());
+    Bytes stripped(evil.begin(),
+                   evil.begin() + static_cast<std::ptrdiff_t>(record + kEndRecordSize));
     stripped[stripped.size() - kEndRecordSize + kCommentLengthOffset] = 0;
     writeRow("stripped", stripped);
 
@@ -139,6 +144,52 @@ TEST_P(SignedUpdater, RefusesEveryPackageThePublisherDidNotSign) {
     EXPECT_FALSE(run.clientArguments(300).has_value());
 }
 
+// Our own signed package, put by whoever can write the table into another
+// build, folder, place outside the installation or name, or a NULL package in
+// place of a fix: each fails the run before anything is unpacked, and verify
+// names each row that is not as it was signed.
+TEST_P(SignedUpdater, RefusesSignedPackagesMovedToAnotherRow) {
+    publishBuild({"--key", test::testSecretKeyPath()}, "main", "bin",
+                 zipFile("main", {{"quillon.dat", "v12"}}));
+    std::optional<Bytes> signedMain;
+    target->writer->readBlob(BlobSelect{"QLX_UPT3", "eFILE", {{"FILENAME", std::string("main")}}})
+        .bytes.swap(signedMain);
+    ASSERT_TRUE(signedMain);
+    std::string error;
+    for (const publish::BuildPackage& moved :
+         {publish::BuildPackage{"main", "bin", 13, signedMain},
+          publish::BuildPackage{"main", "", 14, signedMain},
+          publish::BuildPackage{"main", "../outside", 15, signedMain},
+          publish::BuildPackage{"core", "bin", 12, signedMain},
+          publish::BuildPackage{"fix", "bin", 12, std::nullopt}}) {
+        ASSERT_TRUE(publish::insertBuildPackage(*target->writer, "QLX_UPT3", moved, error))
+            << error;
+    }
+    EXPECT_EQ(runUpdater("qlx_upt_signed"), 0);
+    const auto boxes = run.boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    const std::string moved = std::string(": ") + kWrongPlaceReason;
+    EXPECT_EQ(sortedLines(boxes[0].text),
+              (std::vector<std::string>{
+                  "core.zip" + moved, std::string("fix.zip: ") + kEmptyPackageReason,
+                  "main.zip" + moved, "main.zip" + moved, "main.zip" + moved}));
+    EXPECT_EQ(test::readFile(run.path("bin/quillon.dat")), "v11");
+    EXPECT_FALSE(fs::exists(run.path("quillon.dat")));
+    EXPECT_FALSE(fs::exists(run.path("../outside")));
+
+    const test::PublisherRun verified =
+        test::runPublisher({"--dbms", target->dbms, "--server", target->serverName, "--pub",
+                            QLX_TEST_KEY_SOURCE "/package.pub", "verify"});
+    EXPECT_EQ(verified.status, 1) << verified.err;
+    EXPECT_EQ(std::count(verified.out.begin(), verified.out.end(), '\n'), 6);
+    EXPECT_NE(verified.out.find("QLX_UPT3\tmain\tbin\t12\tgood "), std::string::npos)
+        << verified.out;
+    EXPECT_NE(verified.out.find("QLX_UPT3\tcore\tbin\t12\tsigned for another place: "
+                                "QLX_UPT3 main 'bin' 12"),
+              std::string::npos)
+        << verified.out;
+}
+
 std::string targetLabel(const ::testing::TestParamInfo<TargetKind>& param) {
     return test::targetName(param.param);
 }
@@ -152,7 +203,8 @@ TEST(SignedLegacyUpdater, InstallsSignedPackagesAndRefusesOthers) {
     std::string error;
     auto target = test::UpdateTarget::make(TargetKind::OracleViaOdbcPostgresDsn, error);
     ASSERT_NE(target, nullptr) << error;
-    const Bytes good = test::signedWith(test::makePackage({{"quillon.dat", "v12"}}));
+    const Bytes good = test::signedWith(test::makePackage({{"quillon.dat", "v12"}}),
+                                        buildPlace("QLX_UPT2", "main", "bin", 12));
     ASSERT_TRUE(
         publish::insertBuildPackage(*target->writer, "QLX_UPT2", {"main", "bin", 12, good}, error))
         << error;

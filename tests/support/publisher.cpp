@@ -1,6 +1,8 @@
 #include "support/publisher.h"
 
 #include "support/test_files.h"
+#include "tools/package_keys.h"
+#include "tools/package_signer.h"
 
 #include <gtest/gtest.h>
 
@@ -38,21 +40,17 @@ PackageKey testPackageKey() {
     return *key;
 }
 
-Bytes signedWith(const Bytes& archive, const std::string& keyFile) {
-    TempDir dir;
-    const std::string in = dir.filePath("in.zip");
-    const std::string out = dir.filePath("out.zip");
-    if (!writeFile(in, std::string(archive.begin(), archive.end()))) {
-        ADD_FAILURE() << "cannot write " << in;
+Bytes signedWith(const Bytes& archive, const PackagePlace& place, const std::string& keyFile) {
+    std::string error;
+    const std::optional<publish::SecretKey> key = publish::SecretKey::read(keyFile, error);
+    Bytes signedArchive = archive;
+    const publish::Signing signing =
+        key ? publish::signPackage(signedArchive, *key, place) : publish::Signing{};
+    if (!signing.signedIt) {
+        ADD_FAILURE() << "the publisher refused to sign: " << error << signing.error;
         return {};
     }
-    const PublisherRun run = runPublisher({"--key", keyFile, "sign", in, out});
-    if (run.status != 0) {
-        ADD_FAILURE() << "the publisher refused to sign: " << run.err;
-        return {};
-    }
-    const std::string bytes = readFile(out);
-    return {bytes.begin(), bytes.end()};
+    return signedArchive;
 }
 
 Bytes withChangedByte(Bytes archive, std::size_t offset) {

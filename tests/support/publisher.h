@@ -5,6 +5,7 @@
 
 #include "base/bytes.h"
 #include "package/package_key.h"
+#include "package/package_place.h"
 
 #include <string>
 #include <vector>
@@ -25,9 +26,10 @@ PublisherRun runPublisher(const std::vector<std::string>& args);
 [[nodiscard]] std::string testSecretKeyPath();
 [[nodiscard]] PackageKey testPackageKey();
 
-// `archive` as `qlx_publish --key keyFile sign` writes it; empty, with a test
-// failure recorded, when the publisher refuses.
-Bytes signedWith(const Bytes& archive, const std::string& keyFile = testSecretKeyPath());
+// `archive` as the publisher signs it for `place`; empty, with a test failure
+// recorded, when it refuses.
+Bytes signedWith(const Bytes& archive, const PackagePlace& place,
+                 const std::string& keyFile = testSecretKeyPath());
 
 // `archive` with the byte at `offset` changed.
 Bytes withChangedByte(Bytes archive, std::size_t offset);

@@ -24,8 +24,8 @@ namespace qlx::test {
 class WindowFixture : public ::testing::Test {
 protected:
     WindowFixture() = default;
-    // An application built with the publisher's key `packageKey`.
-    explicit WindowFixture(std::optional<PackageKey> packageKey) : app(packageKey) {}
+    // An application built with the publisher's keys `packageKeys`.
+    explicit WindowFixture(PackageKeys packageKeys) : app(std::move(packageKeys)) {}
 
     struct Launch {
         std::string program;

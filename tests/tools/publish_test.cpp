@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -168,10 +169,10 @@ TEST_P(PublisherEndToEnd, PublishedPackagesAreListedAndFetched) {
     const std::string goodSize = std::to_string(test::readFile(good).size());
     const std::string secondSize = std::to_string(test::readFile(second).size());
     EXPECT_EQ(lines(list.out), (std::vector<std::string>{
-                                   "QLX_UPT3\tearly\t\t10\t" + goodSize,
-                                   "QLX_UPT3\tlate\tbin\t12\t" + secondSize,
-                                   "QLX_UPT2\tlegacy\tl\t12\t" + goodSize,
-                                   "QLX_UPT\tU-7\t" + secondSize,
+                                   "QLX_UPT3\tearly\t\t10\t" + goodSize + "\tunsigned",
+                                   "QLX_UPT3\tlate\tbin\t12\t" + secondSize + "\tunsigned",
+                                   "QLX_UPT2\tlegacy\tl\t12\t" + goodSize + "\tunsigned",
+                                   "QLX_UPT\tU-7\t" + secondSize + "\tunsigned",
                                }));
 
     {
@@ -198,7 +199,7 @@ TEST_P(PublisherEndToEnd, PublishedPackagesAreListedAndFetched) {
     EXPECT_EQ(publish(base + Args{"remove-update", "U-7"}).status, 0);
     EXPECT_EQ(publish(base + Args{"remove", "legacy", "--table", "QLX_UPT2"}).status, 0);
     const Outcome after = publish(base + Args{"list"});
-    EXPECT_EQ(after.out, "QLX_UPT3\tearly\t\t10\t" + goodSize + "\n");
+    EXPECT_EQ(after.out, "QLX_UPT3\tearly\t\t10\t" + goodSize + "\tunsigned\n");
 }
 
 // The public key in the package.pub of `folder`.
@@ -241,6 +242,12 @@ TEST(Publisher, KeygenMakesAPrivateKeyPairAndNeverReplacesIt) {
     EXPECT_EQ(test::readFile(folder + "/package.pub"), line);
 
     ASSERT_TRUE(test::writeFile(dir.filePath("bad.key"), "qlx-ed25519-secret:00"));
+    // A secret that others can read is refused before it is read at all.
+    const Outcome open =
+        publish({"--key", dir.filePath("bad.key"), "sign", dir.filePath("a.zip"), "b.zip"});
+    EXPECT_EQ(open.status, 1);
+    EXPECT_TRUE(contains(open.err, "chmod 600")) << open.err;
+    ASSERT_EQ(chmod(dir.filePath("bad.key").c_str(), 0600), 0);
     const Outcome badKey =
         publish({"--key", dir.filePath("bad.key"), "sign", dir.filePath("a.zip"), "b.zip"});
     EXPECT_EQ(badKey.status, 1);
@@ -271,9 +278,12 @@ TEST(Publisher, SignedArchivesStayPlainZips) {
         EXPECT_TRUE(unzipTestPasses(out));
         const Bytes original = bytesOf(zip);
         const Bytes signedZip = bytesOf(out);
-        EXPECT_TRUE(isSignedPackage(test::testPackageKey(), signedZip));
+        EXPECT_EQ(checkPackage({test::testPackageKey()},
+                               ftpPlace(std::filesystem::path(out).filename().string()), signedZip),
+                  SignatureCheck::Signed);
         // The end record, up to its comment length, is where it was.
-        const std::size_t record = signedZip.size() - kSignatureCommentSize - kEndRecordSize;
+        const std::size_t record = *endRecordOf(
+            reinterpret_cast<const unsigned char*>(signedZip.data()), signedZip.size());
         ASSERT_LE(record + kCommentLengthOffset, original.size());
         EXPECT_TRUE(std::equal(original.begin(), original.begin() + record + kCommentLengthOffset,
                                signedZip.begin()));
@@ -325,11 +335,16 @@ TEST_P(PublisherEndToEnd, SignsEveryPackageItAddsWithAKey) {
         }
         return blob.value_or(Bytes());
     };
-    EXPECT_TRUE(isSignedPackage(key, fetched("QLX_UPT3", "a")));
-    EXPECT_TRUE(isSignedPackage(key, fetched("QLX_UPT2", "b")));
+    const auto good = [&](const Bytes& bytes, const PackagePlace& place) {
+        return checkPackage({key}, place, bytes) == SignatureCheck::Signed;
+    };
+    EXPECT_TRUE(good(fetched("QLX_UPT3", "a"), buildPlace("QLX_UPT3", "a", "bin", 12)));
+    EXPECT_TRUE(good(fetched("QLX_UPT2", "b"), buildPlace("QLX_UPT2", "b", "bin", 12)));
     const Bytes single = fetched("QLX_UPT", "U-1");
-    EXPECT_TRUE(isSignedPackage(key, single));
-    EXPECT_FALSE(isSignedPackage(test::testPackageKey(), single)) << "another key's signature";
+    EXPECT_TRUE(good(single, updatePlace("U-1")));
+    EXPECT_NE(checkPackage({test::testPackageKey()}, updatePlace("U-1"), single),
+              SignatureCheck::Signed)
+        << "another key's signature";
     EXPECT_EQ(fetched("QLX_UPT", "U-2"), bytesOf(zip));
     sqlca.disconnect();
     ASSERT_TRUE(

@@ -28,7 +28,7 @@ std::string textOf(const Bytes& bytes) {
 
 class SignedPackages : public test::WindowFixture {
 protected:
-    SignedPackages() : WindowFixture(test::testPackageKey()) {}
+    SignedPackages() : WindowFixture({test::testPackageKey()}) {}
 
     void writeSettings(const std::string& dbms) {
         ASSERT_TRUE(test::writeFile(
@@ -47,7 +47,8 @@ TEST_F(SignedPackages, BuildListRefusesEveryChangeAndEveryOtherSigner) {
     writeSettings("SQLite");
     ASSERT_TRUE(test::writeFile(path("t/old.txt"), "old build"));
     const Bytes zip = test::makePackage({{"v.txt", std::string(40000, 'v')}, {"w.txt", "w"}});
-    const Bytes good = test::signedWith(zip);
+    const PackagePlace victimRow = buildPlace("QLX_UPT3", "victim", "v", 2);
+    const Bytes good = test::signedWith(zip, victimRow);
     ASSERT_FALSE(good.empty());
     test::TempDir keys;
     ASSERT_EQ(test::runPublisher({"keygen", keys.path()}).status, 0);
@@ -58,7 +59,8 @@ TEST_F(SignedPackages, BuildListRefusesEveryChangeAndEveryOtherSigner) {
     };
     std::vector<Case> cases;
     const std::size_t size = good.size();
-    const std::size_t record = size - kSignatureCommentSize - kEndRecordSize;
+    const std::size_t record =
+        *endRecordOf(reinterpret_cast<const unsigned char*>(good.data()), good.size());
     for (const std::size_t offset :
          {std::size_t{0}, size / 4, size / 2, record - 1, record, record + 16,
           record + kCommentLengthOffset, record + kEndRecordSize, size - 2, size - 1}) {
@@ -76,8 +78,10 @@ TEST_F(SignedPackages, BuildListRefusesEveryChangeAndEveryOtherSigner) {
     stripped[record + kCommentLengthOffset] = 0;
     cases.push_back({"comment stripped", stripped});
     cases.push_back({"unsigned", zip});
-    cases.push_back({"another key", test::signedWith(zip, keys.filePath("package.key"))});
-    cases.push_back({"signed twice", test::signedWith(good, keys.filePath("package.key"))});
+    cases.push_back(
+        {"another key", test::signedWith(zip, victimRow, keys.filePath("package.key"))});
+    cases.push_back(
+        {"signed twice", test::signedWith(good, victimRow, keys.filePath("package.key"))});
 
     // The publisher's own package of the run, in a database each case copies.
     const std::string zipFile = path("base.zip");
@@ -140,7 +144,7 @@ TEST_P(SignedSinglePackage, InstallsWhatThePublisherSignedAndNothingElse) {
                             target->serverName, "add-update", "U-1", zipFile});
     ASSERT_EQ(published.status, 0) << published.err;
     const Bytes bad = test::makePackage({{"b.txt", "bad"}});
-    const Bytes signedBad = test::signedWith(bad);
+    const Bytes signedBad = test::signedWith(bad, updatePlace("U-2"));
     std::string error;
     ASSERT_TRUE(publish::insertUpdatePackage(
         *target->writer, "U-2", test::withChangedByte(signedBad, signedBad.size() / 2), error))
@@ -172,8 +176,8 @@ TEST_F(SignedPackages, FtpRefusesATamperedFileAndInstallsASignedOne) {
     const auto server = test::FtpServer::startReal(home.path());
     ASSERT_NE(server, nullptr);
     ftpServer = server->address();
-    const Bytes good = test::signedWith(test::makePackage({{"a.txt", "ftp"}}));
-    const Bytes bad = test::signedWith(test::makePackage({{"b.txt", "bad"}}));
+    const Bytes good = test::signedWith(test::makePackage({{"a.txt", "ftp"}}), ftpPlace("pkg.zip"));
+    const Bytes bad = test::signedWith(test::makePackage({{"b.txt", "bad"}}), ftpPlace("bad.zip"));
     ASSERT_TRUE(test::writeFile(home.filePath("Quillon_Down/pkg.zip"), textOf(good)));
     ASSERT_TRUE(test::writeFile(home.filePath("Quillon_Down/bad.zip"),
                                 textOf(test::withChangedByte(bad, 40))));

@@ -181,7 +181,9 @@ INI
     ;;
   signed)
     write_settings "$psr_unix" SQLite
-    key=$(qlx_windows_path "$(dirname "$0")/../fixtures/signing/package.key")
+    # The publisher refuses a secret key that others can read.
+    install -m 600 "$(dirname "$0")/../fixtures/signing/package.key" "$work/package.key"
+    key=$(qlx_windows_path "$work/package.key")
     (cd "$install" && publish --dbms SQLite --server update.db init &&
       fill_database --key "$key" --dbms SQLite --server update.db)
     # One byte of the fix changed in the database, as a man in the middle would.
