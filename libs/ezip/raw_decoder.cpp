@@ -14,24 +14,29 @@ constexpr std::uint16_t methodLzma = 14;
 constexpr std::uint16_t methodZstd = 93;
 constexpr std::uint16_t methodXz = 95;
 
+// Which decoders this build was given; a build without one refuses its method.
+#ifdef EZIP_WITH_DEFLATE64
+constexpr bool withDeflate64 = true;
+#else
+constexpr bool withDeflate64 = false;
+#endif
+#ifdef EZIP_WITH_LZMA
+constexpr bool withLzma = true;
+#else
+constexpr bool withLzma = false;
+#endif
+#ifdef EZIP_WITH_ZSTD
+constexpr bool withZstd = true;
+#else
+constexpr bool withZstd = false;
+#endif
+
 } // namespace
 
 bool decodedHere(std::uint16_t method) {
-    switch (method) {
-#ifdef EZIP_WITH_DEFLATE64
-    case methodDeflate64:
-#endif
-#ifdef EZIP_WITH_LZMA
-    case methodLzma:
-    case methodXz:
-#endif
-#ifdef EZIP_WITH_ZSTD
-    case methodZstd:
-#endif
-        return true;
-    default:
-        return false;
-    }
+    return (withDeflate64 && method == methodDeflate64) ||
+           (withLzma && (method == methodLzma || method == methodXz)) ||
+           (withZstd && method == methodZstd);
 }
 
 bool methodSupported(std::uint16_t method) {
