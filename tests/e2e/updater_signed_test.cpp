@@ -165,7 +165,7 @@ TEST_P(SignedUpdater, RefusesSignedPackagesMovedToAnotherRow) {
         ASSERT_TRUE(publish::insertBuildPackage(*target->writer, "QLX_UPT3", moved, error))
             << error;
     }
-    EXPECT_EQ(runUpdater("qlx_upt_signed"), 0);
+    EXPECT_EQ(runUpdater("qlx_upt_signed"), 4);
     const auto boxes = run.boxes();
     ASSERT_EQ(boxes.size(), 2u);
     const std::string moved = std::string(": ") + kWrongPlaceReason;
