@@ -223,8 +223,16 @@ PY
       client_pid="$client_pid $holder_pid"
       for _ in $(seq 100); do [ -e "$held.held" ] && break; sleep 0.1; done
     }
+    # A scanner's moment first: the file is waited for and the update installs.
+    hold 1000
+    run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
+    wine_wait 120
+    expect_whole_update
+    check "no journal is left" equals "$(find "$install" -name '.qlx_upt.run*')" ""
+    # Then a file held for the whole run: named, and nothing changes.
+    rm -rf "$install/bin/lib" "$install/client-started.txt"
+    echo "build 1" >"$install/bin/quillon.ver"
     hold 0
-    cp "$psr_unix" "$work/settings.before"
     run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
     check "the held file is named" answer_box "Err!" Return
     check "as used by another program" equals "$(box_text)" 'bin\\quillon.ver: 다른 프로그램이 사용 중인 파일이라 바꿀 수 없습니다'
@@ -234,11 +242,6 @@ PY
     check "nothing is installed" equals "$(installed_build)" "build 1"
     check "not even the files nobody held" test ! -e "$install/bin/lib/core.dat"
     check "the client is not relaunched" test ! -e "$install/client-started.txt"
-    hold 1000
-    run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
-    wine_wait 120
-    expect_whole_update
-    check "no journal is left" equals "$(find "$install" -name '.qlx_upt.run*')" ""
     ;;
   *)
     echo "unknown scenario: $scenario" >&2

@@ -1,6 +1,7 @@
 #include "app/version_check.h"
 #include "legacy/build_profile.h"
 #include "support/test_files.h"
+#include "window/exit_status.h"
 #include "window/win32/vercheck_window.h"
 
 #include <gtest/gtest.h>
@@ -206,7 +207,7 @@ TEST_F(Win32Window, RefusedStartShowsAnUnownedBoxAndNoWindow) {
     VercheckWindow& refused = make(kCurrentProfile, "   ");
     const UINT_PTR timer = SetTimer(nullptr, 0, 50, answerBoxes);
     refused.openWindow();
-    EXPECT_EQ(refused.run(), 0);
+    EXPECT_EQ(refused.run(), kStartRefusedStatus);
     KillTimer(nullptr, timer);
     ASSERT_EQ(seenBoxes.size(), 1U);
     EXPECT_EQ(seenBoxes[0].title, L"확인!");
@@ -234,7 +235,7 @@ TEST_F(Win32Window, OpenedWindowRunsTheUpgradeOnScreenAndCloses) {
     watched = frame;
     HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, recordTaken, nullptr, GetCurrentThreadId());
     const UINT_PTR timer = SetTimer(nullptr, 0, 50, answerBoxes);
-    EXPECT_EQ(opened.run(), 0);
+    EXPECT_EQ(opened.run(), kDatabaseUnreachableStatus);
     KillTimer(nullptr, timer);
     UnhookWindowsHookEx(hook);
     const auto paint = std::find(taken.begin(), taken.end(), WM_PAINT) - taken.begin();
