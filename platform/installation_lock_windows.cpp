@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <cwchar>
-#include <utility>
 #include <vector>
 #include <windows.h>
 
@@ -35,23 +34,6 @@ std::wstring mutexName(const std::string& folder) {
 }
 
 } // namespace
-
-InstallationLock::~InstallationLock() {
-    release();
-}
-
-InstallationLock::InstallationLock(InstallationLock&& other) noexcept
-    : state_(std::exchange(other.state_, State::Unavailable)),
-      handle_(std::exchange(other.handle_, kNone)) {}
-
-InstallationLock& InstallationLock::operator=(InstallationLock&& other) noexcept {
-    if (this != &other) {
-        release();
-        state_ = std::exchange(other.state_, State::Unavailable);
-        handle_ = std::exchange(other.handle_, kNone);
-    }
-    return *this;
-}
 
 void InstallationLock::release() {
     if (handle_ != kNone) {
