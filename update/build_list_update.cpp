@@ -153,10 +153,11 @@ void BuildListUpdate::stage(const FileListRow& row, FetchedPackage& fetched, Sta
     if (packageKey_ && !fetched.signedByPublisher) {
         return fail(kNotSignedReason);
     }
-    std::vector<std::string> missing = missingFolders(staging.installation, row.fpath);
+    const std::vector<std::string> missing = missingFolders(staging.installation, row.fpath);
     const std::optional<std::string> target = targetFolder(staging.installation, row.fpath);
-    missing.insert(missing.end(), staging.madeFolders.begin(), staging.madeFolders.end());
-    staging.madeFolders = std::move(missing);
+    // Parents last, so that a failed run, taking them away from the back,
+    // empties a folder before its parent.
+    staging.madeFolders.insert(staging.madeFolders.end(), missing.rbegin(), missing.rend());
     if (!target) {
         return fail("설치 폴더를 만들 수 없습니다: " + row.fpath);
     }
@@ -176,8 +177,9 @@ std::string BuildListUpdate::finish(Staging& staging) {
     if (staging.failures.empty()) {
         return "O";
     }
-    for (const std::string& folder : staging.madeFolders) {
-        removeEmptyFolder(folder); // only while empty: nothing of anybody else's goes
+    for (auto folder = staging.madeFolders.rbegin(); folder != staging.madeFolders.rend();
+         ++folder) {
+        removeEmptyFolder(*folder); // only while empty: nothing of anybody else's goes
     }
     view_.messageBox("Err!", packageFailuresText(staging.failures));
     return "X";
