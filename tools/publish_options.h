@@ -15,6 +15,7 @@ struct Options {
     std::string user = "QUIL_UPT";
     std::string password = "KOLVEX4923TRA";
     std::string table = "QLX_UPT3";
+    std::string manifest;
     std::vector<std::string> positional;
     bool help = false;
 };
