@@ -113,7 +113,7 @@ std::string BuildListUpdate::run(const std::string& buildno) {
 }
 
 bool BuildListUpdate::connectOrRecordFailure() {
-    if (!database_.connect()) {
+    if (!database_.connect(&view_)) {
         database_.showError(view_);
         dw_2_.uf_set(kTimeStampCode, std::to_string(failureTimeStamp_()), "O");
         dw_2_.save(settingsPath_);
