@@ -11,6 +11,7 @@
 #include "platform/exclusive_file.h"
 #include "platform/files.h"
 #include "settings/settings_table.h"
+#include "update/kept_package.h"
 #include "update/number_text.h"
 #include "update/update_view.h"
 
@@ -96,8 +97,18 @@ std::string BuildListUpdate::run(const std::string& buildno) {
     PackagePrefetch packages(
         dw_1_.rows().size(),
         [&](std::size_t index) {
+            const FileListRow& row = dw_1_.rows().at(index);
+            // A signed package kept from an earlier run is not sent again.
+            if (packageKey_ && isPlainFileName(row.filename)) {
+                std::optional<Bytes> kept =
+                    keptPackage(sqlca, fileTable_, row,
+                                joinPath(staging.uptFolder, row.filename + ".zip"), *packageKey_);
+                if (kept) {
+                    return kept;
+                }
+            }
             std::optional<Bytes> bytes{Bytes()};
-            selectPackageOfRow(sqlca, fileTable_, dw_1_.rows().at(index), bytes);
+            selectPackageOfRow(sqlca, fileTable_, row, bytes);
             return bytes;
         },
         packageKey_);
