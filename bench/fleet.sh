@@ -18,6 +18,7 @@
 #   bench/fleet.sh [--signed] N [TOTAL_MB] [PACKAGES]   (default TOTAL_MB 2, PACKAGES 10)
 set -euo pipefail
 if [ -z "${QLX_FLEET_NETNS-}" ]; then
+  # shellcheck disable=SC2016 # expanded by the inner shell
   exec unshare --net bash -c 'ip link set lo up && QLX_FLEET_NETNS=1 exec bash "$0" "$@"' "$0" "$@"
 fi
 cd "$(dirname "$0")/.."
@@ -62,7 +63,7 @@ mkdir -p "$work/zips" "$work/reference"
 /usr/bin/python3 "$root/bench/e2e/make_packages.py" "$work/zips" "$count" "$total_mb" >"$work/list"
 chmod -R a+rX "$work/zips"
 zip_bytes=$(cat "$work"/zips/*.zip | wc -c)
-while read -r name fpath buildno zip; do
+while read -r _ fpath _ zip; do
   mkdir -p "$work/reference/$fpath"
   bsdtar -xf "$zip" -C "$work/reference/$fpath"
 done <"$work/list"
@@ -88,7 +89,7 @@ server_bytes() { awk '$1 == "lo:" { print $10 }' /proc/net/dev; }
 
 # The peer: every package fetched once by one psql session, alone.
 {
-  while read -r name fpath buildno zip; do
+  while read -r name _; do
     echo "\\copy (SELECT eFILE FROM QLX_UPT3 WHERE FILENAME = '$name') TO '/dev/null' WITH (FORMAT binary)"
   done <"$work/list"
 } >"$work/fetch.sql"
