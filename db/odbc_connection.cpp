@@ -2,6 +2,7 @@
 
 #include "db/blob_rows.h"
 #include "db/blob_slices.h"
+#include "db/busy_refusal.h"
 #include "db/odbc_statement.h"
 #include "db/sql_dialect.h"
 
@@ -162,7 +163,7 @@ std::optional<bool> OdbcConnection::hasTable(const std::string& name) {
 } // namespace
 
 std::unique_ptr<DbConnection> openOdbcConnection(const std::string& connectionString,
-                                                 std::string& error) {
+                                                 std::string& error, bool* busy) {
     SQLHENV env = SQL_NULL_HENV;
     if (!succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) {
         error = "The ODBC driver manager cannot be used";
@@ -183,6 +184,9 @@ std::unique_ptr<DbConnection> openOdbcConnection(const std::string& connectionSt
         static_cast<SQLSMALLINT>(completed.size()), &completedLength, SQL_DRIVER_NOPROMPT);
     if (!succeeded(rc)) {
         error = diagnostics(SQL_HANDLE_DBC, dbc);
+        if (busy != nullptr) {
+            *busy = isBusyRefusal(diagnosticStates(SQL_HANDLE_DBC, dbc), error);
+        }
         SQLFreeHandle(SQL_HANDLE_DBC, dbc);
         SQLFreeHandle(SQL_HANDLE_ENV, env);
         return nullptr;

@@ -12,8 +12,9 @@ namespace qlx {
 // carry every text as UTF-16, so that a Unicode driver receives exactly the
 // caller's UTF-8 text; text columns are read as SQL_C_WCHAR. nullptr with
 // `error` set to the driver's text when the connection fails. Statements must
-// be released before their connection.
+// be released before their connection. With `busy`, a failure also tells
+// whether the server refused for want of a free connection.
 std::unique_ptr<DbConnection> openOdbcConnection(const std::string& connectionString,
-                                                 std::string& error);
+                                                 std::string& error, bool* busy = nullptr);
 
 } // namespace qlx

@@ -43,4 +43,19 @@ std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     return text.empty() ? std::string("The ODBC call failed without a message") : text;
 }
 
+std::vector<std::string> diagnosticStates(SQLSMALLINT type, SQLHANDLE handle) {
+    std::vector<std::string> states;
+    for (SQLSMALLINT record = 1; record < 20; ++record) {
+        std::array<SQLWCHAR, 6> state{};
+        SQLINTEGER native = 0;
+        SQLSMALLINT length = 0;
+        if (!succeeded(
+                SQLGetDiagRecW(type, handle, record, state.data(), &native, nullptr, 0, &length))) {
+            break;
+        }
+        states.push_back(narrow(state.data(), 5));
+    }
+    return states;
+}
+
 } // namespace qlx::odbc

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace qlx::odbc {
 
@@ -27,5 +28,7 @@ inline constexpr std::size_t kPiece = std::size_t{1024} * 1024;
 
 // Every diagnostic record's message, in order, each once.
 [[nodiscard]] std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle);
+// Every diagnostic record's SQLSTATE, in order.
+[[nodiscard]] std::vector<std::string> diagnosticStates(SQLSMALLINT type, SQLHANDLE handle);
 
 } // namespace qlx::odbc

@@ -53,6 +53,7 @@ void Transaction::connect() {
     if (connection_) {
         close();
     }
+    ServerBusy = false;
     const std::optional<DbmsKind> kind = dbmsKindOf(DBMS);
     if (!kind) {
         setResult(-1, "Unknown DBMS identifier \"" + DBMS + "\"");
@@ -73,12 +74,14 @@ void Transaction::connect() {
             setResult(-1, "The server name \"" + ServerName + "\" is not host[:port][/database]");
             return;
         }
-        connection = openOdbcConnection(postgresConnectionString(*server, LogId, LogPass), error);
+        connection = openOdbcConnection(postgresConnectionString(*server, LogId, LogPass), error,
+                                        &ServerBusy);
         break;
     }
     case DbmsKind::Oracle:
     case DbmsKind::Odbc:
-        connection = openOdbcConnection(odbcConnectionString(ServerName, LogId, LogPass), error);
+        connection = openOdbcConnection(odbcConnectionString(ServerName, LogId, LogPass), error,
+                                        &ServerBusy);
         break;
     }
     if (!connection) {

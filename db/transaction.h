@@ -26,6 +26,9 @@ public:
 
     std::optional<long> SQLCode = 0;
     std::string SQLErrText;
+    // After a connect that failed: the server refused for want of a free
+    // connection, which waiting may cure.
+    bool ServerBusy = false;
 
     Transaction();
     // Releasing the transaction ends an open connection as disconnect() does.

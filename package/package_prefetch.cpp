@@ -30,7 +30,8 @@ void PackagePrefetch::read() {
                 changed_.wait(lock, [&] {
                     return stop_ || wanted_ == index ||
                            (ready_.empty() && takenBytes_ < kPrefetchBelow) ||
-                           takenBytes_ + readyBytes_ < kReadAhead;
+                           (takenBytes_ + readyBytes_ < kReadAhead &&
+                            ready_.size() < kReadAheadCount);
                 });
                 if (stop_) {
                     return;

@@ -44,6 +44,10 @@ class PackagePrefetch {
 public:
     static constexpr std::size_t kPrefetchBelow = std::size_t{64} * 1024 * 1024;
     static constexpr std::size_t kReadAhead = std::size_t{16} * 1024 * 1024;
+    // Nor more packages than this: thousands of tiny ones would otherwise
+    // hold as much memory in their bookkeeping as in their bytes, and reading
+    // further ahead gains nothing.
+    static constexpr std::size_t kReadAheadCount = 64;
 
     // Reads the package of row `index`: nullopt for a NULL, missing or failed
     // BLOB. Called on the reader's thread, one row at a time.

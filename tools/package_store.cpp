@@ -139,6 +139,11 @@ std::vector<std::string> schemaStatements(const SqlDialect& dialect) {
     return statements;
 }
 
+std::string indexStatement(const std::string& table) {
+    const std::string key = table == kUpdateTable ? "UPDATE_ID" : "FILENAME";
+    return "CREATE INDEX " + table + "_" + key + " ON " + table + " (" + key + ")";
+}
+
 bool createSchema(DbConnection& db, std::string& error) {
     const std::vector<std::string> statements = schemaStatements(db.dialect());
     std::vector<std::string> names(std::begin(kBuildTables), std::end(kBuildTables));
@@ -152,7 +157,12 @@ bool createSchema(DbConnection& db, std::string& error) {
         if (*exists) {
             continue;
         }
-        if (!execute(db, statements[i], {}, error)) {
+        // Every package is looked up by its key, by the updater and by the
+        // publisher's check for duplicates: without an index each look-up
+        // reads the whole table, and a build of many packages costs the square
+        // of their number.
+        if (!execute(db, statements[i], {}, error) ||
+            !execute(db, indexStatement(names[i]), {}, error)) {
             return false;
         }
         // Packages are zip archives: compressing them again is wasted work,

@@ -23,7 +23,11 @@ inline constexpr const char* kUpdateTable = "QLX_UPT";
 // "PostgreSQL", "Oracle").
 [[nodiscard]] std::vector<std::string> schemaStatements(const SqlDialect& dialect);
 
-// Creates the three tables that are missing; false with `error` set on failure.
+// The index on the key column of `table` that its look-ups need.
+[[nodiscard]] std::string indexStatement(const std::string& table);
+
+// Creates the three tables that are missing, each with its index; false with `error` set on
+// failure.
 bool createSchema(DbConnection& db, std::string& error);
 
 // A row of a per-build table; `bytes` nullopt stores a NULL BLOB.

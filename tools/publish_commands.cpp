@@ -74,21 +74,6 @@ int initTables(DbConnection& db) {
     return 0;
 }
 
-int addBuild(DbConnection& db, DatabaseCommand& command) {
-    const std::vector<std::string>& args = command.args;
-    if (const int status = refuseDuplicate(db, command.table, args[0], command.buildno);
-        status != 0) {
-        return status;
-    }
-    std::string error;
-    const BuildPackage package{args[0], args[1], command.buildno, std::move(command.package)};
-    if (!insertBuildPackage(db, command.table, package, error)) {
-        err("cannot add " + args[0] + ": " + error);
-        return kFailure;
-    }
-    return 0;
-}
-
 int addUpdate(DbConnection& db, const DatabaseCommand& command) {
     const std::string& updateId = command.args[0];
     if (const int status = refuseDuplicate(db, kUpdateTable, updateId); status != 0) {
@@ -151,6 +136,10 @@ int printOracleDdl() {
     for (const std::string& statement : schemaStatements(dialectOfProduct("Oracle"))) {
         std::cout << statement << ";\n";
     }
+    for (const char* table : kBuildTables) {
+        std::cout << indexStatement(table) << ";\n";
+    }
+    std::cout << indexStatement(kUpdateTable) << ";\n";
     return 0;
 }
 
@@ -207,7 +196,7 @@ int runOnDatabase(DbConnection& db, DatabaseCommand& command) {
         return initTables(db);
     }
     if (command.name == "add-build") {
-        return addBuild(db, command);
+        return addBuilds(db, command.table, command.builds, command.key);
     }
     if (command.name == "add-update") {
         return addUpdate(db, command);

@@ -4,6 +4,7 @@
 #include "package/package_key.h"
 #include "package/package_place.h"
 #include "tools/package_keys.h"
+#include "tools/publish_batch.h"
 
 #include <optional>
 #include <string>
@@ -31,10 +32,11 @@ int checkedArchive(const std::string& zip, const std::optional<SecretKey>& key,
 struct DatabaseCommand {
     std::string name;
     std::vector<std::string> args;
-    std::string table; // the per-build table of add-build and remove
-    long buildno = 0;  // add-build's build
-    std::optional<Bytes> package;
-    PackageKeys publicKeys; // verify's keys
+    std::string table;              // the per-build table of add-build and remove
+    std::vector<BuildEntry> builds; // add-build's packages
+    std::optional<SecretKey> key;   // add-build's signing key
+    std::optional<Bytes> package;   // add-update's archive
+    PackageKeys publicKeys;         // verify's keys
 };
 
 // Runs `command` on the connected database `db`.

@@ -43,7 +43,8 @@ int checkArity(const std::string& command, const std::vector<std::string>& args)
     if (arity == std::end(arities)) {
         return usageError("unknown command '" + command + "'");
     }
-    if (args.size() != arity->count) {
+    // add-build's packages are counted when they are read.
+    if (command != "add-build" && args.size() != arity->count) {
         return usageError("'" + command + "' takes " + std::to_string(arity->count) +
                           " argument(s)");
     }
@@ -64,29 +65,30 @@ bool readKey(const std::string& path, std::optional<SecretKey>& key) {
     return true;
 }
 
-// Reads add-build's build number and the archive of add-build and add-update.
-int prepare(DatabaseCommand& command, const std::optional<SecretKey>& key) {
+// Reads add-build's packages, which it checks in its transaction, and
+// add-update's archive.
+int prepare(DatabaseCommand& command, const std::optional<SecretKey>& key,
+            const std::string& manifest) {
     if (command.name == "verify") {
         return command.publicKeys.empty() ? usageError("'verify' needs --pub FILE") : 0;
     }
     const std::vector<std::string>& args = command.args;
     if (command.name == "add-build") {
-        const std::optional<long> number = wholeNumber(args[2]);
-        if (!number) {
-            return usageError("BUILDNO must be a whole number, not '" + args[2] + "'");
+        command.key = key;
+        if (manifest.empty()) {
+            return entriesOfArguments(args, command.builds);
         }
-        command.buildno = *number;
+        if (!args.empty()) {
+            return usageError("'add-build' takes its packages from --manifest or its arguments");
+        }
+        return entriesOfManifest(manifest, command.builds);
     }
-    if (command.name == "add-build" || command.name == "add-update") {
+    if (command.name == "add-update") {
         if (!key) {
             warn("no --key: " + args.back() +
                  " goes in unsigned, and updaters built with a package key refuse it");
         }
-        const PackagePlace place =
-            command.name == "add-build"
-                ? buildPlace(command.table, args[0], args[1], command.buildno)
-                : updatePlace(args[0]);
-        return checkedArchive(args.back(), key, place, command.package);
+        return checkedArchive(args.back(), key, updatePlace(args[0]), command.package);
     }
     return 0;
 }
@@ -152,8 +154,8 @@ int runDatabaseCommand(const Options& o, DatabaseCommand& command,
         return usageError("--table must be QLX_UPT3 or QLX_UPT2, not '" + o.table + "'");
     }
     command.table = *table;
-    // Archives are signed and checked before the database is touched.
-    if (const int status = prepare(command, key); status != 0) {
+    // Usage is checked before the database is touched.
+    if (const int status = prepare(command, key, o.manifest); status != 0) {
         return status;
     }
     if (!createDatabaseFile(command.name, o)) {

@@ -21,9 +21,14 @@ Commands:
   init                                 create the tables QLX_UPT3, QLX_UPT2 and QLX_UPT
                                        (a SQLite database file is created when missing)
   ddl-oracle                           print the tables' DDL for Oracle and exit
-  add-build FILENAME FPATH BUILDNO ZIP [--table QLX_UPT3|QLX_UPT2]
-                                       publish ZIP as the package FILENAME of build
-                                       BUILDNO, unpacked into FPATH (default table QLX_UPT3)
+  add-build FILENAME FPATH BUILDNO ZIP [FILENAME FPATH BUILDNO ZIP]...
+            [--table QLX_UPT3|QLX_UPT2]
+                                       publish each ZIP as the package FILENAME of build
+                                       BUILDNO, unpacked into FPATH (default table
+                                       QLX_UPT3), all in one transaction: all or none
+  add-build --manifest FILE            the same for the packages FILE lists, one a line:
+                                       FILENAME FPATH BUILDNO ZIP, separated by tabs (or
+                                       blanks on a line without a tab); '#' starts a comment
   add-update UPDATE_ID ZIP             publish ZIP as the single package UPDATE_ID
   list                                 list every package with its size in bytes and
                                        whether it is signed, by the key's fingerprint
@@ -55,6 +60,7 @@ Options:
                      (without either: a prompt on a terminal, otherwise the updater's
                      first password)
   --table TABLE      per-build table for add-build and remove
+  --manifest FILE    add-build's list of packages
   -h, --help         show this help and exit
 
 A package is refused unless the updater's extraction library unpacks it. Without
@@ -89,6 +95,8 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& args, Op
             target = &options.user;
         } else if (a == "--table") {
             target = &options.table;
+        } else if (a == "--manifest") {
+            target = &options.manifest;
         } else if (a.rfind("--", 0) == 0) {
             return "unknown option '" + a + "'";
         }

@@ -19,6 +19,7 @@ struct Options {
     std::string passwordFile;
     std::string table = "QLX_UPT3";
     std::vector<std::string> publicKeyFiles; // --pub, any number
+    std::string manifest;
     std::vector<std::string> positional;
     bool help = false;
 };

@@ -13,6 +13,7 @@
 #include "platform/exclusive_file.h"
 #include "platform/files.h"
 #include "settings/settings_table.h"
+#include "update/kept_package.h"
 #include "update/number_text.h"
 #include "update/update_view.h"
 
@@ -43,6 +44,19 @@ std::int32_t toBuildNumber(const std::string& text) {
         return 0;
     }
     return static_cast<std::int32_t>(value);
+}
+
+// The rows whose name appears twice in one build: which of the two is meant
+// cannot be told.
+std::set<std::pair<std::string, std::int64_t>> listedTwice(const std::vector<FileListRow>& rows) {
+    std::set<std::pair<std::string, std::int64_t>> seen;
+    std::set<std::pair<std::string, std::int64_t>> twice;
+    for (const FileListRow& row : rows) {
+        if (!seen.insert({row.filename, row.buildno}).second) {
+            twice.insert({row.filename, row.buildno});
+        }
+    }
+    return twice;
 }
 
 } // namespace
@@ -109,16 +123,8 @@ std::string BuildListUpdate::update(const std::string& buildno) {
 }
 
 std::string BuildListUpdate::install(const std::string& installation, long count) {
-    Transaction& sqlca = database_.sqlca();
     const std::vector<FileListRow>& rows = dw_1_.rows();
-    // Which of two rows of one name in one build is meant cannot be told.
-    std::set<std::pair<std::string, std::int64_t>> seen;
-    std::set<std::pair<std::string, std::int64_t>> twice;
-    for (const FileListRow& row : rows) {
-        if (!seen.insert({row.filename, row.buildno}).second) {
-            twice.insert({row.filename, row.buildno});
-        }
-    }
+    const std::set<std::pair<std::string, std::int64_t>> twice = listedTwice(rows);
     // Written by the reader for row i before it hands over row i.
     std::vector<std::string> readErrors(rows.size());
     // Every package is staged first; the installation changes only when all
@@ -140,16 +146,7 @@ std::string BuildListUpdate::install(const std::string& installation, long count
             if (twice.contains({row.filename, row.buildno})) {
                 return std::nullopt;
             }
-            std::optional<Bytes> bytes{Bytes()};
-            selectPackageOfRow(sqlca, fileTable_, row, bytes);
-            if (sqlca.SQLCode.value_or(0) != 0) {
-                readErrors[index] =
-                    sqlca.SQLErrText.empty()
-                        ? "행이 없습니다 (" + std::to_string(sqlca.SQLCode.value_or(0)) + ")"
-                        : sqlca.SQLErrText;
-                return std::nullopt;
-            }
-            return bytes;
+            return readPackage(row, staging.uptFolder, readErrors[index]);
         },
         packageKeys_, std::move(places));
     for (long number = 1; number <= count; ++number) {
@@ -172,6 +169,30 @@ std::string BuildListUpdate::install(const std::string& installation, long count
     return finish(staging);
 }
 
+std::optional<Bytes> BuildListUpdate::readPackage(const FileListRow& row,
+                                                  const std::string& uptFolder,
+                                                  std::string& readError) {
+    Transaction& sqlca = database_.sqlca();
+    // A signed package kept from an earlier run is not sent again.
+    if (!packageKeys_.empty() && isPlainFileName(row.filename)) {
+        std::optional<Bytes> kept =
+            keptPackage(sqlca, fileTable_, row, joinPath(uptFolder, row.filename + ".zip"),
+                        packageKeys_, buildPlace(fileTable_, row.filename, row.fpath, row.buildno));
+        if (kept) {
+            return kept;
+        }
+    }
+    std::optional<Bytes> bytes{Bytes()};
+    selectPackageOfRow(sqlca, fileTable_, row, bytes);
+    if (sqlca.SQLCode.value_or(0) != 0) {
+        readError = sqlca.SQLErrText.empty()
+                        ? "행이 없습니다 (" + std::to_string(sqlca.SQLCode.value_or(0)) + ")"
+                        : sqlca.SQLErrText;
+        return std::nullopt;
+    }
+    return bytes;
+}
+
 void BuildListUpdate::saveSettings() {
     if (!dw_2_.save(settingsPath_)) {
         settingsError_ = dw_2_.saveError();
@@ -179,7 +200,7 @@ void BuildListUpdate::saveSettings() {
 }
 
 bool BuildListUpdate::connectOrRecordFailure() {
-    if (!database_.connect()) {
+    if (!database_.connect(&view_)) {
         database_.showError(view_);
         dw_2_.uf_set(kTimeStampCode, std::to_string(failureTimeStamp_()), "O");
         saveSettings();
@@ -219,10 +240,11 @@ void BuildListUpdate::stage(const FileListRow& row, FetchedPackage& fetched, Sta
     if (checked && fetched.signature != SignatureCheck::Signed) {
         return fail(signatureFailureReason(fetched.signature));
     }
-    std::vector<std::string> missing = missingFolders(staging.installation, row.fpath);
+    const std::vector<std::string> missing = missingFolders(staging.installation, row.fpath);
     const std::optional<std::string> target = targetFolder(staging.installation, row.fpath);
-    missing.insert(missing.end(), staging.madeFolders.begin(), staging.madeFolders.end());
-    staging.madeFolders = std::move(missing);
+    // Parents last, so that a failed run, taking them away from the back,
+    // empties a folder before its parent.
+    staging.madeFolders.insert(staging.madeFolders.end(), missing.rbegin(), missing.rend());
     if (!target) {
         return fail("설치 폴더를 만들 수 없습니다: " + row.fpath);
     }
@@ -252,8 +274,9 @@ std::string BuildListUpdate::finish(Staging& staging) {
         return "O";
     }
     outcome_ = UpdateOutcome::Failed;
-    for (const std::string& folder : staging.madeFolders) {
-        removeEmptyFolder(folder); // only while empty: nothing of anybody else's goes
+    for (auto folder = staging.madeFolders.rbegin(); folder != staging.madeFolders.rend();
+         ++folder) {
+        removeEmptyFolder(*folder); // only while empty: nothing of anybody else's goes
     }
     view_.messageBox("Err!", packageFailuresText(staging.failures));
     return "X";

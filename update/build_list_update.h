@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/bytes.h"
 #include "package/package_key.h"
 #include "update/update_database.h"
 
@@ -52,6 +53,11 @@ private:
     void saveSettings();
     // Stages every listed package, then installs them or tells what failed.
     std::string install(const std::string& installation, long count);
+    // The package of `row`, the copy kept in `uptFolder` when it is the same
+    // signed package; nullopt for a NULL one, and with `readError` set when
+    // the select failed. Runs on the reader's thread.
+    std::optional<Bytes> readPackage(const FileListRow& row, const std::string& uptFolder,
+                                     std::string& readError);
     // Connects, and records in the settings whether the database was
     // reached; false, after the box, when it was not.
     bool connectOrRecordFailure();

@@ -22,6 +22,9 @@ public:
     virtual int askYesNo(const std::string& title, const std::string& text) = 0;
     // Lets the window repaint and react while a long step runs.
     virtual void processPendingEvents() = 0;
+    // Says, while `busy`, that the database server has no free connection
+    // and the update waits for one; the usual status again afterwards.
+    virtual void showServerBusy(bool busy) { (void)busy; }
 };
 
 } // namespace qlx

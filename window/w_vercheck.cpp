@@ -40,6 +40,9 @@ std::uint32_t toProcessId(const std::string& text) {
     return static_cast<std::uint32_t>(static_cast<std::int64_t>(truncated));
 }
 
+const char* const kUpgradingText = "Quillon 프로그램을 업그레이드 중입니다.";
+const char* const kServerBusyText = "서버가 혼잡합니다. 잠시 후 다시 연결합니다...";
+
 // What the update methods see of the window: its own progress method, and
 // the port's boxes and event processing.
 class PortView final : public UpdateView {
@@ -56,6 +59,10 @@ public:
         return port_.askYesNo(title, text);
     }
     void processPendingEvents() override { port_.processPendingEvents(); }
+    void showServerBusy(bool busy) override {
+        port_.setStatusText(busy ? kServerBusyText : kUpgradingText);
+        port_.processPendingEvents();
+    }
 
 private:
     w_vercheck& window_;
@@ -198,7 +205,7 @@ void w_vercheck::open() {
     }
 
     dw_2_.load(settingsPath());
-    port_.setStatusText("Quillon 프로그램을 업그레이드 중입니다.");
+    port_.setStatusText(kUpgradingText);
     const std::string ls_server = uf_getstring("/SERVER=", is_call_);
 
     Transaction& sqlca = app_.sqlca();

@@ -11,6 +11,8 @@
 #include "platform/files.h"
 
 #include <array>
+#include <mutex>
+#include <optional>
 #include <random>
 
 namespace ezip {
@@ -18,6 +20,51 @@ namespace ezip {
 namespace {
 
 constexpr int stagingNameTries = 8;
+
+// The run this process began and has not ended yet. Staging into it needs no
+// look at its journal, which grows with every package: reading it each time
+// would make a run of many small packages cost the square of their number.
+struct OpenRun {
+    std::mutex mutex;
+    std::string journal;
+    bool durable = true;
+};
+
+OpenRun& openRun() {
+    static OpenRun run;
+    return run;
+}
+
+void rememberRun(const std::string& journal, bool durable) {
+    OpenRun& run = openRun();
+    const std::lock_guard lock(run.mutex);
+    run.journal = journal;
+    run.durable = durable;
+}
+
+void forgetRun(const std::string& journal) {
+    OpenRun& run = openRun();
+    const std::lock_guard lock(run.mutex);
+    if (run.journal == journal) {
+        run.journal.clear();
+    }
+}
+
+// Whether the run of `journal` is durable, when it is still staging.
+std::optional<bool> stagingRunDurable(const std::string& journal) {
+    {
+        OpenRun& run = openRun();
+        const std::lock_guard lock(run.mutex);
+        if (!run.journal.empty() && run.journal == journal) {
+            return run.durable;
+        }
+    }
+    const std::optional<Journal> run = readJournal(journal);
+    if (!run || run->state != RunState::Staging) {
+        return std::nullopt;
+    }
+    return run->durable;
+}
 
 // A name of `length` random letters and digits.
 std::string randomName(std::size_t length) {
@@ -125,7 +172,11 @@ int beginRun(const std::string& journal, bool durable) {
         return EZIP_E_ARGUMENT;
     }
     (void)qlx::removeFile(journal + ".new");
-    return createJournal(journal, durable) ? EZIP_OK : EZIP_E_JOURNAL;
+    if (!createJournal(journal, durable)) {
+        return EZIP_E_JOURNAL;
+    }
+    rememberRun(journal, durable);
+    return EZIP_OK;
 }
 
 int stageIntoRun(const std::string& journal, const std::string& archive,
@@ -133,8 +184,8 @@ int stageIntoRun(const std::string& journal, const std::string& archive,
     if (archive.empty() || !journalSafe(destination)) {
         return EZIP_E_ARGUMENT;
     }
-    const std::optional<Journal> run = readJournal(journal);
-    if (!run || run->state != RunState::Staging) {
+    const std::optional<bool> durable = stagingRunDurable(journal);
+    if (!durable) {
         return EZIP_E_JOURNAL;
     }
     // Relative destinations would mean something else to a later process that
@@ -144,13 +195,14 @@ int stageIntoRun(const std::string& journal, const std::string& archive,
         return EZIP_E_ARGUMENT;
     }
     try {
-        return stage(journal, archive, *folder, run->durable);
+        return stage(journal, archive, *folder, *durable);
     } catch (...) {
         return EZIP_E_INTERNAL;
     }
 }
 
 int commitRun(const std::string& journalPath) {
+    forgetRun(journalPath);
     std::optional<Journal> journal = readJournal(journalPath);
     if (!journal) {
         return EZIP_E_JOURNAL;
@@ -172,6 +224,7 @@ int abortRun(const std::string& journalPath) {
 }
 
 int recoverRun(const std::string& journalPath) {
+    forgetRun(journalPath);
     if (qlx::kindOf(journalPath) == qlx::FileKind::Missing) {
         (void)qlx::removeFile(journalPath + ".new");
         return EZIP_OK;

@@ -98,37 +98,47 @@ bool makeFolders(const Journal& journal) {
     return true;
 }
 
-} // namespace
-
-int prepareCommit(const std::string& journalPath, Journal& journal) {
-    std::unordered_set<std::string> folders;
+// Decides which folders the run makes and which moves it takes: a file that
+// a later archive of the run brings too is only moved once, from the later
+// archive, so that no moment of the commit shows a file of a build that is
+// neither the installed one nor the last. The sets only look at the
+// journal's own strings, which a run of many packages holds once.
+void decideMoves(Journal& journal) {
+    std::unordered_set<std::string_view> folders;
+    std::unordered_set<std::string_view> made;
     for (auto& folder : journal.folders) {
         folder.create =
             folders.insert(folder.path).second && qlx::kindOf(folder.path) == Kind::Missing;
-    }
-    // A file that a later archive of the run brings too is only moved once,
-    // from the later archive: no moment of the commit shows a file of a build
-    // that is neither the installed one nor the last.
-    std::unordered_set<std::string_view> made;
-    for (const auto& folder : journal.folders) {
         if (folder.create) {
             made.insert(folder.path);
         }
     }
-    std::unordered_set<std::string> targets;
-    std::vector<JournalMove> moves;
+    std::unordered_set<std::string_view> targets;
+    std::vector<bool> taken(journal.moves.size());
     for (std::size_t i = journal.moves.size(); i-- > 0;) {
         JournalMove& move = journal.moves[i];
-        if (targets.insert(move.target).second) {
-            // Nothing stands yet in a folder the run makes.
-            const std::string_view target(move.target);
-            move.hadOriginal = made.count(target.substr(0, target.rfind('/'))) == 0 &&
-                               qlx::kindOf(move.target) != Kind::Missing;
-            moves.push_back(std::move(move));
+        const std::string_view target(move.target);
+        taken[i] = targets.insert(target).second;
+        // Nothing stands yet in a folder the run makes.
+        move.hadOriginal = taken[i] && made.count(target.substr(0, target.rfind('/'))) == 0 &&
+                           qlx::kindOf(move.target) != Kind::Missing;
+    }
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < journal.moves.size(); ++i) {
+        if (taken[i]) {
+            if (kept != i) {
+                journal.moves[kept] = std::move(journal.moves[i]);
+            }
+            ++kept;
         }
     }
-    journal.moves.assign(std::make_move_iterator(moves.rbegin()),
-                         std::make_move_iterator(moves.rend()));
+    journal.moves.resize(kept);
+}
+
+} // namespace
+
+int prepareCommit(const std::string& journalPath, Journal& journal) {
+    decideMoves(journal);
     if (!syncStagingFileSystems(journal)) {
         return EZIP_E_STAGING;
     }

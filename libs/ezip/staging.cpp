@@ -21,6 +21,9 @@ constexpr std::size_t bufferSize = std::size_t{256} * 1024;
 constexpr unsigned maxWorkers = 2;
 // Entries from this size on are written on a thread of their own.
 constexpr std::uint64_t pipelineSize = std::uint64_t{8} << 20U;
+// Below this many bytes in all, a second thread costs more to start and join
+// than it saves: a run of many small packages would pay it for each.
+constexpr std::uint64_t secondWorkerSize = std::uint64_t{4} << 20U;
 // Staged files are spread over folders of this many, because creating a file
 // in a large folder costs a search of the folder on file systems without
 // hashed directories.
@@ -236,7 +239,8 @@ int inflateAll(const std::string& archivePath, std::size_t entryCount, const Pla
         return code;
     }
     Shared shared{archivePath, entryCount, order, plan.view, staging, durable};
-    const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
+    const unsigned cores =
+        plan.totalSize < secondWorkerSize ? 1U : std::max(1U, std::thread::hardware_concurrency());
     const auto workers = static_cast<unsigned>(
         std::min<std::size_t>({maxWorkers, cores, std::max<std::size_t>(1, order.size())}));
     std::vector<std::thread> threads;

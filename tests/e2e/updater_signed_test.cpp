@@ -107,6 +107,34 @@ TEST_P(SignedUpdater, InstallsWhatThePublisherSigned) {
     EXPECT_EQ(test::readFile(plain.path("bin/quillon.dat")), "v12");
 }
 
+// A kept package that is the one in the database is used instead of a
+// transfer: with the row's middle bytes changed behind the publisher's back
+// (same length, same signature), the run still installs the kept, signed
+// copy; a kept copy changed the same way is fetched again.
+TEST_P(SignedUpdater, AKeptSignedPackageIsNotFetchedAgain) {
+    publishBuild({"--key", test::testSecretKeyPath()}, "main", "bin",
+                 zipFile("main", {{"quillon.dat", std::string(4000, 'v')}}));
+    ASSERT_EQ(runUpdater("qlx_upt_signed"), 0);
+    const std::string published = test::readFile(run.path("upt/main.zip"));
+    std::string changed = published;
+    changed[changed.size() / 4] ^= 1; // before the signature, which takes the last half
+    const auto writeBlob = [&](const std::string& bytes) {
+        ASSERT_TRUE(dbExecute(*target->writer, "UPDATE QLX_UPT3 SET eFILE = ? WHERE FILENAME = ?",
+                              {DbBytes{bytes.data(), bytes.size()}, std::string("main")}));
+    };
+    writeBlob(changed);
+    ASSERT_TRUE(test::writeFile(run.path("bin/quillon.dat"), "v11"));
+    EXPECT_EQ(runUpdater("qlx_upt_signed"), 0);
+    EXPECT_TRUE(run.boxes().empty()) << run.boxes().front().text;
+    EXPECT_EQ(test::readFile(run.path("bin/quillon.dat")), std::string(4000, 'v'));
+
+    writeBlob(published);
+    ASSERT_TRUE(test::writeFile(run.path("upt/main.zip"), changed));
+    EXPECT_EQ(runUpdater("qlx_upt_signed"), 0);
+    EXPECT_TRUE(run.boxes().empty()) << run.boxes().front().text;
+    EXPECT_EQ(test::readFile(run.path("upt/main.zip")), published);
+}
+
 TEST_P(SignedUpdater, RefusesEveryPackageThePublisherDidNotSign) {
     publishBuild({"--key", test::testSecretKeyPath()}, "main", "bin",
                  zipFile("main", {{"quillon.dat", "v12"}}));

@@ -356,6 +356,51 @@ std::string targetLabel(const ::testing::TestParamInfo<TargetKind>& param) {
     return test::targetName(param.param);
 }
 
+// A build goes in whole or not at all: one faulty archive anywhere in a
+// manifest keeps every package out, and each faulty one is named.
+TEST_P(PublisherEndToEnd, ABuildOfManyPackagesGoesInWholeOrNotAtAll) {
+    test::TempDir dir;
+    std::string error;
+    auto target = test::UpdateTarget::make(GetParam(), error);
+    ASSERT_TRUE(target) << error;
+    const Args base = {"--dbms", target->dbms, "--server", target->serverName};
+    ASSERT_EQ(publish(base + Args{"init"}).status, 0);
+    const std::string good = makeZip(dir, "good", std::string(3000, 'g'));
+    const std::string bad = dir.filePath("bad.zip");
+    ASSERT_TRUE(test::writeFile(bad, "not an archive"));
+    const std::string manifest = dir.filePath("build.list");
+    const auto writeManifest = [&](const std::string& second, const std::string& last) {
+        return test::writeFile(manifest, "# build 7\nfirst\tbin\t7\t" + good +
+                                             "\n\nsecond data/forms 7 " + second + "\r\n" +
+                                             "last\tProgram Files\t7\t" + last + "\n");
+    };
+    ASSERT_TRUE(writeManifest(bad, dir.filePath("gone.zip")));
+    const Outcome refused = publish(base + Args{"add-build", "--manifest", manifest});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(contains(refused.err, "refusing " + bad)) << refused.err;
+    EXPECT_TRUE(contains(refused.err, "gone.zip")) << refused.err;
+    const Outcome twice =
+        publish(base + Args{"add-build", "a", "bin", "7", good, "a", "x", "7", good});
+    EXPECT_EQ(twice.status, 1);
+    EXPECT_TRUE(contains(twice.err, "twice")) << twice.err;
+    EXPECT_EQ(publish(base + Args{"list"}).out, "") << "a refused build leaves no row";
+
+    ASSERT_TRUE(writeManifest(good, good));
+    const Outcome added = publish(base + Args{"add-build", "--manifest", manifest});
+    ASSERT_EQ(added.status, 0) << added.err;
+    const std::string size = std::to_string(test::readFile(good).size());
+    EXPECT_EQ(
+        lines(publish(base + Args{"list"}).out),
+        (std::vector<std::string>{"QLX_UPT3\tfirst\tbin\t7\t" + size + "\tunsigned",
+                                  "QLX_UPT3\tlast\tProgram Files\t7\t" + size + "\tunsigned",
+                                  "QLX_UPT3\tsecond\tdata/forms\t7\t" + size + "\tunsigned"}));
+    const Outcome again =
+        publish(base + Args{"add-build", "new", "bin", "7", good, "first", "bin", "7", good});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_TRUE(contains(again.err, "already")) << again.err;
+    EXPECT_EQ(lines(publish(base + Args{"list"}).out).size(), 3u) << "nor does one already there";
+}
+
 INSTANTIATE_TEST_SUITE_P(Targets, PublisherEndToEnd,
                          ::testing::Values(TargetKind::Sqlite, TargetKind::Postgres), targetLabel);
 
