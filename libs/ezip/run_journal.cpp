@@ -1,5 +1,7 @@
 #include "libs/ezip/run_journal.h"
 
+#include "platform/file_handle.h"
+#include "platform/files.h"
 #include "platform/whole_file.h"
 
 #include <string_view>
@@ -9,6 +11,10 @@ namespace ezip {
 namespace {
 
 constexpr std::string_view header = "EZIP-RUN 1\n";
+// A run of many packages has a journal of many megabytes; it is read and
+// written in pieces of this size, so that its text is never held whole
+// beside the records made of it.
+constexpr std::size_t pieceSize = std::size_t{1} << 20U;
 
 std::vector<std::string_view> fieldsOf(std::string_view line) {
     std::vector<std::string_view> fields;
@@ -71,21 +77,48 @@ const char* flag(bool value) {
 } // namespace
 
 std::optional<Journal> readJournal(const std::string& path) {
-    const std::optional<std::string> text = qlx::readWholeFile(path);
-    if (!text || !std::string_view(*text).starts_with(header)) {
+    const qlx::FileHandle file = qlx::openForReading(path, /*sequential=*/true);
+    if (!file.isOpen()) {
         return std::nullopt;
     }
     Journal journal;
-    std::string_view rest = std::string_view(*text).substr(header.size());
-    // A line without its break is one that a crash cut short; the step it
-    // announced was never taken.
-    for (std::size_t end = rest.find('\n'); end != std::string_view::npos; end = rest.find('\n')) {
-        if (!readRecord(rest.substr(0, end), journal)) {
+    std::string text;
+    std::uint64_t offset = 0;
+    bool started = false;
+    for (std::size_t done = 0;;) {
+        const std::size_t before = text.size();
+        text.resize(before + pieceSize);
+        const std::int64_t count = qlx::readAt(file, offset, text.data() + before, pieceSize);
+        if (count < 0) {
             return std::nullopt;
         }
-        rest.remove_prefix(end + 1);
+        text.resize(before + static_cast<std::size_t>(count));
+        offset += static_cast<std::uint64_t>(count);
+        if (!started) {
+            if (text.size() < header.size() && count > 0) {
+                continue;
+            }
+            if (!std::string_view(text).starts_with(header)) {
+                return std::nullopt;
+            }
+            started = true;
+            done = header.size();
+        }
+        // A line without its break is one that a crash cut short; the step
+        // it announced was never taken.
+        for (std::size_t end = text.find('\n', done); end != std::string::npos;
+             end = text.find('\n', done)) {
+            if (!readRecord(std::string_view(text).substr(done, end - done), journal)) {
+                return std::nullopt;
+            }
+            done = end + 1;
+        }
+        if (count == 0) {
+            return journal;
+        }
+        text.erase(0, done);
+        done = 0;
     }
-    return journal;
 }
 
 bool createJournal(const std::string& path, bool durable) {
@@ -96,36 +129,83 @@ bool appendToJournal(const std::string& path, const std::string& records, Flush 
     return qlx::appendToFile(path, records, flush == Flush::Now);
 }
 
-bool rewriteJournal(const std::string& path, const Journal& journal) {
-    std::string text(header);
-    if (!journal.durable) {
-        text += "Q\n";
+namespace {
+
+// The complete copy that replaces a journal, written a piece at a time.
+class JournalCopy {
+public:
+    explicit JournalCopy(std::string path)
+        : path_(std::move(path)), file_(qlx::openForWriting(path_, qlx::Creation::Truncated)),
+          ok_(file_.isOpen()) {}
+
+    void add(std::string_view records) {
+        pending_ += records;
+        if (pending_.size() >= pieceSize) {
+            write();
+        }
     }
-    for (const auto& folder : journal.stagingFolders) {
-        text += stagingRecord(folder);
+    // Whether every byte made it, on disk with `durably`.
+    bool finish(bool durably) {
+        write();
+        ok_ = ok_ && (!durably || qlx::flush(file_));
+        return file_.close() && ok_;
     }
-    for (const auto& folder : journal.folders) {
-        text += std::string("D\t") + flag(folder.create) + "\t" + folder.path + "\n";
+    [[nodiscard]] const std::string& path() const { return path_; }
+
+private:
+    void write() {
+        ok_ = ok_ && qlx::writeAll(file_, reinterpret_cast<const unsigned char*>(pending_.data()),
+                                   pending_.size());
+        pending_.clear();
     }
-    for (const auto& move : journal.moves) {
-        text += moveRecord(move);
-    }
-    switch (journal.state) {
+
+    std::string path_;
+    qlx::FileHandle file_;
+    bool ok_;
+    std::string pending_;
+};
+
+void addState(JournalCopy& copy, RunState state) {
+    switch (state) {
     case RunState::Staging:
         break;
     case RunState::Committing:
-        text += "C\n";
+        copy.add("C\n");
         break;
     case RunState::Undoing:
-        text += "C\n";
-        text += undoRecord;
+        copy.add("C\n");
+        copy.add(undoRecord);
         break;
     case RunState::Done:
-        text += "C\n";
-        text += doneRecord;
+        copy.add("C\n");
+        copy.add(doneRecord);
         break;
     }
-    return qlx::replaceThroughCopy(path, text, journal.durable);
+}
+
+} // namespace
+
+bool rewriteJournal(const std::string& path, const Journal& journal) {
+    JournalCopy copy(path + ".new");
+    copy.add(header);
+    if (!journal.durable) {
+        copy.add("Q\n");
+    }
+    for (const auto& folder : journal.stagingFolders) {
+        copy.add(stagingRecord(folder));
+    }
+    for (const auto& folder : journal.folders) {
+        copy.add(std::string("D\t") + flag(folder.create) + "\t" + folder.path + "\n");
+    }
+    for (const auto& move : journal.moves) {
+        copy.add(moveRecord(move));
+    }
+    addState(copy, journal.state);
+    if (!copy.finish(journal.durable) || !qlx::renameOver(copy.path(), path)) {
+        (void)qlx::removeFile(copy.path());
+        return false;
+    }
+    return !journal.durable || qlx::syncParentOf(path);
 }
 
 std::string folderRecord(const std::string& folder) {

@@ -134,6 +134,15 @@ TEST_F(Run, RecoveryDropsARunThatNeverCommittedAndARunIsOneAtATime) {
 TEST_F(Run, RecoveryFinishesACommitThatACrashInterrupted) {
     ASSERT_EQ(Vexa_RunBegin(journal().c_str()), EZIP_OK);
     ASSERT_EQ(stage(package("12.zip", "client of build 12", "a.txt"), dest() / "bin"), EZIP_OK);
+    // Enough long names that the journal is read and written in several
+    // pieces, with records across their boundaries.
+    ZipBuilder many;
+    const std::string longName(240, 'n');
+    for (int i = 0; i < 3000; ++i) {
+        many.addStored(std::to_string(i) + longName, std::to_string(i));
+    }
+    ASSERT_EQ(stage(archive("forms.zip", many.finish()), dest() / "bin"), EZIP_OK);
+    ASSERT_GT(fs::file_size(journalFile()), std::uintmax_t{1} << 20U);
     // The journal as a commit leaves it before its first move: the run's
     // decision is on disk, the files are not yet in place.
     ezip_test::writeFile(journalFile(), ezip_test::readFile(journalFile()) + "C\n");
@@ -142,6 +151,12 @@ TEST_F(Run, RecoveryFinishesACommitThatACrashInterrupted) {
 
     EXPECT_EQ(ezip_test::readFile(dest() / "bin" / "client"), "client of build 12");
     EXPECT_EQ(ezip_test::readFile(dest() / "bin" / "a.txt"), "a.txt");
+    for (const int i : {0, 1234, 2999}) {
+        EXPECT_EQ(ezip_test::readFile(dest() / "bin" / (std::to_string(i) + longName)),
+                  std::to_string(i));
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dest() / "bin"), fs::directory_iterator()),
+              3002);
     expectNoLeftovers();
 }
 
