@@ -81,6 +81,27 @@ public:
     // To the next byte boundary, where a stored block's data begins.
     void align() { drop(count_ % 8); }
 
+    // Whole bytes after a byte boundary, as many as come at once up to
+    // `length`; false when the data ends first.
+    bool bytes(unsigned char* out, std::size_t length, std::size_t& got) {
+        if (count_ == 0 && next_ == end_ && !fill()) {
+            return false;
+        }
+        if (count_ >= 8) {
+            *out = static_cast<unsigned char>(bits_);
+            drop(8);
+            got = 1;
+            return true;
+        }
+        if (next_ == end_) {
+            return false;
+        }
+        got = std::min(length, static_cast<std::size_t>(end_ - next_));
+        std::copy_n(next_, got, out);
+        next_ += got;
+        return true;
+    }
+
 private:
     RawInput& input_;
     std::unique_ptr<unsigned char[]> buffer_;
@@ -172,6 +193,7 @@ private:
     int codes(const Huffman& literals, const Huffman& distances);
     int copy(std::uint32_t distance, std::uint32_t length);
     int push(unsigned char byte);
+    int advance(std::size_t count);
     bool flush();
 
     BitReader in_;
@@ -219,14 +241,19 @@ int Inflater::stored() {
     if (!in_.take(16, length) || !in_.take(16, complement) || (length ^ complement) != 0xFFFFU) {
         return EZIP_E_DATA;
     }
-    for (std::uint32_t i = 0; i < length; ++i) {
-        std::uint32_t byte = 0;
-        if (!in_.take(8, byte)) {
+    for (std::size_t left = length; left > 0;) {
+        // At the declared size one byte more goes in, for advance() to stop at.
+        const std::size_t room =
+            std::max<std::size_t>(1, static_cast<std::size_t>(std::min<std::uint64_t>(
+                                         {left, windowSize - position_, size_ - produced_})));
+        std::size_t got = 0;
+        if (!in_.bytes(window_.get() + position_, room, got)) {
             return EZIP_E_DATA;
         }
-        if (const int code = push(static_cast<unsigned char>(byte)); code != EZIP_OK) {
+        if (const int code = advance(got); code != EZIP_OK) {
             return code;
         }
+        left -= got;
     }
     return EZIP_OK;
 }
@@ -367,8 +394,14 @@ int Inflater::copy(std::uint32_t distance, std::uint32_t length) {
 // Hands the window on when it is full, and stops one byte past the declared
 // size, where the sink refuses.
 int Inflater::push(unsigned char byte) {
-    window_[position_++] = byte;
-    ++produced_;
+    window_[position_] = byte;
+    return advance(1);
+}
+
+// Counts `count` bytes just put into the window.
+int Inflater::advance(std::size_t count) {
+    position_ += count;
+    produced_ += count;
     if (position_ == windowSize || produced_ > size_) {
         if (!flush() || produced_ > size_) {
             return EZIP_E_STAGING;
