@@ -2,7 +2,9 @@
 # Extraction speed and peak memory of EZip against unzip and bsdtar on three
 # corpora (deflate level 6): 2,000 files of ~100 KB, half text-like and half
 # random; one 400 MB file of mixed text and random blocks; 5,000 files of
-# 1-4 KB. Every run extracts into a new folder, after one warm-up run.
+# 1-4 KB. Then EZip against 7-Zip on 200 MB of the same mix in the methods
+# that only 7-Zip among them reads (BZip2, Deflate64), written by 7-Zip.
+# Every run extracts into a new folder, after one warm-up run.
 #
 #   bench/ezip_bench.sh [RUNS]     (default 5 runs)
 set -euo pipefail
@@ -13,7 +15,7 @@ usage="bench/ezip_bench.sh [RUNS]   (a whole number; default 5)"
 check_args 1 "$@"
 runs=${1-5}
 count RUNS "$runs"
-need_tools /usr/bin/unzip /usr/bin/bsdtar /usr/bin/time /usr/bin/python3 bc
+need_tools /usr/bin/unzip /usr/bin/bsdtar /usr/bin/7zz /usr/bin/time /usr/bin/python3 bc
 build ci ezip_cli
 cli=$PWD/build/ci/bin/ezip_cli
 
@@ -47,13 +49,21 @@ with zipfile.ZipFile(os.path.join(work, "big.zip"), "w", zipfile.ZIP_DEFLATED, c
             f.write(text_like(1 << 20) if i % 2 == 0 else rng.randbytes(1 << 20))
 write("small.zip", ((f"s{i % 50:02d}/f{i:04d}.txt", text_like(rng.randint(1024, 4096)))
                     for i in range(5000)))
+with open(os.path.join(work, "mixed.bin"), "wb") as f:
+    for i in range(200):
+        f.write(text_like(1 << 20) if i % 2 == 0 else rng.randbytes(1 << 20))
 PY
+for method in BZip2 Deflate64; do
+    /usr/bin/7zz a -tzip -mm=$method -bso0 -bsp0 "$work/$method.zip" "$work/mixed.bin"
+done
+rm "$work/mixed.bin"
 
 command_for() { # tool archive folder: fills the array cmd
     case $1 in
     ezip) cmd=("$cli" "$2" "$3") ;;
     unzip) cmd=(/usr/bin/unzip -o -q "$2" -d "$3") ;;
     bsdtar) cmd=(/usr/bin/bsdtar -xf "$2" -C "$3") ;;
+    7zz) cmd=(/usr/bin/7zz x -y -bso0 -bsp0 -o"$3" "$2") ;;
     esac
 }
 
@@ -107,4 +117,32 @@ for corpus in many big small; do
     to_bsdtar=$(ratio "${median[ezip]}" "${median[bsdtar]}")
     to_unzip=$(ratio "${median[ezip]}" "${median[unzip]}")
     printf '%-7s ratio   ezip/bsdtar %.2f   ezip/unzip %.2f\n' "$corpus" "$to_bsdtar" "$to_unzip"
+done
+
+for corpus in BZip2 Deflate64; do
+    archive="$work/$corpus.zip"
+    declare -A median=() peak=()
+    for tool in ezip 7zz; do
+        timed "$tool" "$archive" # warm-up
+        : > "$work/times-$tool"
+        peak[$tool]=0
+    done
+    for ((i = 0; i < runs; i++)); do
+        for tool in ezip 7zz; do
+            timed "$tool" "$archive"
+            read -r us kib < "$work/run"
+            measured "$tool on $corpus.zip" "$us" "$kib"
+            echo "$us" >> "$work/times-$tool"
+            (( kib > peak[$tool] )) && peak[$tool]=$kib
+        done
+    done
+    for tool in ezip 7zz; do
+        measured_lines "$tool on $corpus.zip" "$work/times-$tool" "$runs"
+        read -r med min max < <(stats < "$work/times-$tool")
+        median[$tool]=$med
+        printf '%-9s %-5s %8s %8s %8s %10.1f\n' "$corpus" "$tool" "$med" "$min" "$max" \
+            "$(echo "${peak[$tool]} / 1024" | bc -l)"
+    done
+    rm -rf "$work"/out-*
+    printf '%-9s ratio ezip/7zz %.2f\n' "$corpus" "$(ratio "${median[ezip]}" "${median[7zz]}")"
 done

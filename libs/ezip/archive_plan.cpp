@@ -83,6 +83,7 @@ class Planner {
 public:
     explicit Planner(Plan& plan) : plan_(plan) {}
 
+    void survey(const std::vector<CentralEntry>& entries);
     int add(const CentralEntry& entry, std::uint32_t index);
     int finish();
 
@@ -118,6 +119,14 @@ int checkStorage(const CentralEntry& entry, bool folder) {
         return EZIP_E_STRUCTURE;
     }
     return EZIP_OK;
+}
+
+// Some writers reveal their names' encoding only across the archive.
+void Planner::survey(const std::vector<CentralEntry>& entries) {
+    for (const auto& entry : entries) {
+        decoder_.survey(entry.rawName, (entry.flags & flagUtf8) != 0, entry.unicodeName);
+    }
+    decoder_.endSurvey();
 }
 
 int Planner::add(const CentralEntry& entry, std::uint32_t index) {
@@ -240,6 +249,7 @@ int planExtraction(const CentralDirectory& directory, const Limits& limits, Plan
     }
     plan.view = directory.view;
     Planner planner(plan);
+    planner.survey(directory.entries);
     for (std::size_t i = 0; i < directory.entries.size(); ++i) {
         if (const int code = planner.add(directory.entries[i], static_cast<std::uint32_t>(i));
             code != EZIP_OK) {

@@ -91,7 +91,15 @@ struct EndRecord {
     std::uint64_t offset = 0;
     std::uint64_t position = 0; // where the directory must end
     std::uint64_t padding = 0;  // bytes of the comment missing from the file
+    // Bytes in front of the archive that its offsets do not count.
+    std::uint64_t shift = 0;
 };
+
+bool isEnd64At(const qlx::FileHandle& file, std::uint64_t offset,
+               std::array<unsigned char, 56>& record) {
+    return readFully(file, offset, record.data(), record.size()) &&
+           le(record.data(), 4) == end64Signature;
+}
 
 // Reads the end record at `p`, which lies at `position` in the file, and the
 // zip64 records before it. Refuses archives spanning several disks.
@@ -129,9 +137,14 @@ int readEnd(const qlx::FileHandle& file, const unsigned char* p, std::uint64_t p
     const std::uint64_t record = le(locator.data() + 8, 8);
     std::array<unsigned char, 56> end64{};
     if (end.position < locator.size() + end64.size() ||
-        record > end.position - locator.size() - end64.size() ||
-        !readFully(file, record, end64.data(), end64.size()) ||
-        le(end64.data(), 4) != end64Signature) {
+        record > end.position - locator.size() - end64.size()) {
+        return EZIP_E_STRUCTURE;
+    }
+    // Bytes in front of the archive shift this record's offset too; writers
+    // put it right before the locator.
+    const std::uint64_t adjacent = end.position - locator.size() - end64.size();
+    const bool atRecord = isEnd64At(file, record, end64);
+    if (!atRecord && !isEnd64At(file, adjacent, end64)) {
         return EZIP_E_STRUCTURE;
     }
     end.entries = le(end64.data() + 32, 8);
@@ -141,10 +154,31 @@ int readEnd(const qlx::FileHandle& file, const unsigned char* p, std::uint64_t p
     }
     end.size = le(end64.data() + 40, 8);
     end.offset = le(end64.data() + 48, 8);
-    end.position = record;
+    end.position = atRecord ? record : adjacent;
     return EZIP_OK;
 }
 
+// Whether the directory that `end` describes lies before it and starts with
+// a directory record: where the record is, or, when bytes in front of the
+// archive shifted it (a self-extractor stub whose writer did not adjust the
+// offsets), as far after where it says as the record is after where the
+// directory ends. Sets the shift.
+bool locateDirectory(const qlx::FileHandle& file, EndRecord& end) {
+    if (end.offset > end.position || end.size > end.position - end.offset) {
+        return false;
+    }
+    end.shift = end.position - end.offset - end.size;
+    std::array<unsigned char, 4> signature{};
+    return end.entries == 0 ||
+           (readFully(file, end.offset + end.shift, signature.data(), signature.size()) &&
+            le(signature.data(), 4) == centralSignature);
+}
+
+// The last record in the file that locates a directory, as unzip and
+// Python's zipfile take the last record. Its comment may run past the end of
+// the file: a writer miscounted it, and it means nothing to the entries. A
+// record that locates no directory, the bytes of a comment or of an entry's
+// data, is passed over.
 int findEnd(const qlx::FileHandle& file, std::uint64_t fileSize, EndRecord& end) {
     if (fileSize < endSize) {
         return EZIP_E_NOT_ZIP;
@@ -156,25 +190,18 @@ int findEnd(const qlx::FileHandle& file, std::uint64_t fileSize, EndRecord& end)
     if (!readFully(file, tailStart, buffer.data(), tail)) {
         return EZIP_E_OPEN;
     }
-    for (std::size_t i = tail - endSize + 1; i-- > 0;) {
-        const unsigned char* p = buffer.data() + i;
-        if (le(p, 4) == endSignature && i + endSize + le(p + 20, 2) <= tail) {
-            return readEnd(file, p, tailStart + i, end);
-        }
-    }
-    // Only records whose comment runs past the end of the file: a writer
-    // miscounted its comment, which means nothing to the entries. Of these the
-    // last whose directory ends right before it is taken, so that one that is
-    // part of the comment or of an entry's data is passed over.
     int code = EZIP_E_NOT_ZIP;
     for (std::size_t i = tail - endSize + 1; i-- > 0;) {
         const unsigned char* p = buffer.data() + i;
         if (le(p, 4) != endSignature) {
             continue;
         }
-        if (readEnd(file, p, tailStart + i, end) == EZIP_OK && end.offset <= end.position &&
-            end.size == end.position - end.offset) {
-            end.padding = i + endSize + le(p + 20, 2) - tail;
+        EndRecord candidate;
+        if (readEnd(file, p, tailStart + i, candidate) == EZIP_OK &&
+            locateDirectory(file, candidate)) {
+            const std::uint64_t commentEnd = i + endSize + le(p + 20, 2);
+            candidate.padding = commentEnd > tail ? commentEnd - tail : 0;
+            end = candidate;
             return EZIP_OK;
         }
         code = EZIP_E_STRUCTURE;
@@ -313,9 +340,6 @@ int readCentralDirectory(const qlx::FileHandle& file, std::uint64_t maxEntries,
     if (const int code = findEnd(file, *fileSize, end); code != EZIP_OK) {
         return code;
     }
-    if (end.offset > end.position || end.size != end.position - end.offset) {
-        return EZIP_E_STRUCTURE;
-    }
     if (end.entries > maxEntries) {
         return EZIP_E_TOO_MANY_ENTRIES;
     }
@@ -323,15 +347,21 @@ int readCentralDirectory(const qlx::FileHandle& file, std::uint64_t maxEntries,
     if (end.entries > end.size / 46) {
         return EZIP_E_STRUCTURE;
     }
-    directory.offset = end.offset;
+    directory.offset = end.offset + end.shift;
     directory.view.padding = end.padding;
+    directory.view.shift = end.shift;
     directory.entries.assign(static_cast<std::size_t>(end.entries), CentralEntry{});
-    Reader reader(file, end.offset, end.position);
+    Reader reader(file, directory.offset, end.position);
     for (auto& entry : directory.entries) {
         if (const int code = readEntry(reader, entry, directory.view); code != EZIP_OK) {
             return code;
         }
-        if (const int code = checkLocalHeader(file, end.offset, entry); code != EZIP_OK) {
+        // Every entry lies before the directory, as its offsets count.
+        if (entry.localOffset > end.offset) {
+            return EZIP_E_STRUCTURE;
+        }
+        entry.localOffset += end.shift;
+        if (const int code = checkLocalHeader(file, directory.offset, entry); code != EZIP_OK) {
             return code;
         }
     }

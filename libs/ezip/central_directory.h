@@ -27,8 +27,11 @@ struct CentralEntry {
 // How libzip must be shown the archive to open what the checks here accept:
 // it refuses stray bytes after the last record of a central extra field
 // unless they are zeros, and a comment whose length runs past the end of the
-// file. Neither changes what is unpacked.
+// file, and it reads offsets that bytes in front of the archive shifted as
+// they stand. None of these changes what is unpacked.
 struct LibzipView {
+    // Bytes in front of the archive that libzip does not see.
+    std::uint64_t shift = 0;
     // Offsets and lengths of stray bytes, in file order, that libzip reads as zeros.
     std::vector<std::pair<std::uint64_t, std::uint64_t>> zeroed;
     // Zeros that libzip reads past the end of the file.
@@ -45,8 +48,10 @@ struct CentralDirectory {
 // `file`, checking that the two agree and that every entry's data lies before
 // the directory. Returns EZIP_OK or an EzipCode; refuses more than
 // `maxEntries` entries before reading them. Stray bytes after the last record
-// of an extra field, and an archive comment that runs past the end of the
-// file, are accepted, as other unpackers accept them.
+// of an extra field, an archive comment that runs past the end of the file,
+// and bytes in front of the archive that its offsets do not count are
+// accepted, as other unpackers accept them. Every offset in `directory` is
+// one in the file.
 int readCentralDirectory(const qlx::FileHandle& file, std::uint64_t maxEntries,
                          CentralDirectory& directory);
 

@@ -19,7 +19,8 @@ inline std::size_t outputRoom(std::size_t buffer, std::uint64_t size, std::uint6
 
 inline constexpr std::size_t codecChunk = std::size_t{256} * 1024;
 
-// One decoder per library; each follows decodeRaw().
+// One decoder per library, and our own for Deflate64; each follows decodeRaw().
+int decodeDeflate64(RawInput& input, std::uint64_t size, DecodedSink& sink);
 int decodeLzma(RawInput& input, std::uint64_t size, std::uint16_t flags, DecodedSink& sink);
 int decodeXz(RawInput& input, std::uint64_t size, DecodedSink& sink);
 int decodeZstd(RawInput& input, std::uint64_t size, DecodedSink& sink);

@@ -1,5 +1,6 @@
 #include "libs/ezip/entry_name.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -245,6 +246,30 @@ std::string_view unicodePathField(std::string_view extra, std::string_view rawNa
     return {};
 }
 
+void NameDecoder::survey(std::string_view raw, bool utf8Flag, std::string_view unicodeField) {
+    const bool ascii = std::all_of(raw.begin(), raw.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii) {
+        return;
+    }
+    if (utf8Flag || !unicodeField.empty()) {
+        flaggedNonAscii_ = true;
+        return;
+    }
+    unflaggedNonAscii_ = true;
+    unflaggedFile_ = unflaggedFile_ || !raw.ends_with('/');
+    if (!isValidUtf8(raw)) {
+        unflaggedAllUtf8_ = false;
+    } else if (!unflaggedNotCp949_ && !cp949_.toUtf8(raw, scratch_)) {
+        unflaggedNotCp949_ = true;
+    }
+}
+
+void NameDecoder::endSurvey() {
+    archiveUtf8_ = unflaggedNonAscii_ && unflaggedAllUtf8_ &&
+                   (unflaggedNotCp949_ || (flaggedNonAscii_ && !unflaggedFile_));
+}
+
 bool NameDecoder::decode(std::string_view raw, bool utf8Flag, unsigned host,
                          std::string_view extraField, std::string& utf8) {
     const std::string_view unicode = unicodePathField(extraField, raw);
@@ -257,7 +282,7 @@ bool NameDecoder::decode(std::string_view raw, bool utf8Flag, unsigned host,
         return isValidUtf8(raw);
     }
     const bool validUtf8 = isValidUtf8(raw);
-    if (validUtf8 && !writesCodePage(host)) {
+    if (validUtf8 && (archiveUtf8_ || !writesCodePage(host))) {
         utf8.assign(raw);
         return true;
     }

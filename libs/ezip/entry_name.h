@@ -57,8 +57,25 @@ inline constexpr std::string_view stagingPrefix = ".ezip-staging-";
 // Latin and CJK names are mostly valid CP949 ("café" reads as "caf챕"), and a
 // CP949 name is now and then valid UTF-8. So the host decides which comes
 // first, and the other is taken only for a name that the first cannot read.
+//
+// The archive as a whole can tell more than one name: see survey().
 class NameDecoder {
 public:
+    // Looks at every name of the archive before any is decoded. The unflagged
+    // names of an archive are all UTF-8 when each of them that is not ASCII
+    // is valid UTF-8 and the archive shows that its writer wrote UTF-8:
+    // - one of them is not valid CP949, so the writer was not a CP949 tool
+    //   (the per-name rule reads that one as UTF-8 already; its siblings,
+    //   which may happen to be valid CP949, come from the same writer); or
+    // - it flags non-ASCII names as UTF-8 and its unflagged non-ASCII names
+    //   are all folders. The JDK's zip file system writes its folders in
+    //   UTF-8 without the flag; a Korean Windows tool that flags the names
+    //   CP949 cannot hold leaves its files unflagged as well, so its archives
+    //   keep the per-name rule.
+    // Otherwise each name is decoded on its own.
+    void survey(std::string_view raw, bool utf8Flag, std::string_view unicodeField);
+    void endSurvey();
+
     // False when the name cannot be decoded. `host` is the high byte of the
     // entry's "version made by".
     bool decode(std::string_view raw, bool utf8Flag, unsigned host, std::string_view extraField,
@@ -66,6 +83,13 @@ public:
 
 private:
     qlx::Cp949Decoder cp949_;
+    std::string scratch_;
+    bool unflaggedAllUtf8_ = true;
+    bool unflaggedNonAscii_ = false;
+    bool unflaggedNotCp949_ = false;
+    bool unflaggedFile_ = false;
+    bool flaggedNonAscii_ = false;
+    bool archiveUtf8_ = false;
 };
 
 // The Info-ZIP Unicode path (0x7075) in a central extra field when it is

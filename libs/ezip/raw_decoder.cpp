@@ -15,11 +15,7 @@ constexpr std::uint16_t methodZstd = 93;
 constexpr std::uint16_t methodXz = 95;
 
 // Which decoders this build was given; a build without one refuses its method.
-#ifdef EZIP_WITH_DEFLATE64
-constexpr bool withDeflate64 = true;
-#else
-constexpr bool withDeflate64 = false;
-#endif
+// Deflate64's is our own and always there.
 #ifdef EZIP_WITH_LZMA
 constexpr bool withLzma = true;
 #else
@@ -34,7 +30,7 @@ constexpr bool withZstd = false;
 } // namespace
 
 bool decodedHere(std::uint16_t method) {
-    return (withDeflate64 && method == methodDeflate64) ||
+    return method == methodDeflate64 ||
            (withLzma && (method == methodLzma || method == methodXz)) ||
            (withZstd && method == methodZstd);
 }
@@ -49,10 +45,8 @@ bool methodSupported(std::uint16_t method) {
 int decodeRaw(std::uint16_t method, RawInput& input, std::uint64_t size, std::uint16_t flags,
               DecodedSink& sink) {
     switch (method) {
-#ifdef EZIP_WITH_DEFLATE64
     case methodDeflate64:
         return decodeDeflate64(input, size, sink);
-#endif
 #ifdef EZIP_WITH_LZMA
     case methodLzma:
         return decodeLzma(input, size, flags, sink);

@@ -17,7 +17,7 @@ ReadSource::ReadSource(qlx::FileHandle file, const LibzipView& view)
     zip_error_init(&error_);
     if (const auto size = qlx::fileSize(file_)) {
         fileSize_ = *size;
-        size_ = fileSize_ + view.padding;
+        size_ = fileSize_ - std::min(view.shift, fileSize_) + view.padding;
     }
 }
 
@@ -44,29 +44,31 @@ zip_int64_t ReadSource::read(void* data, zip_uint64_t length) {
     auto* out = static_cast<unsigned char*>(data);
     std::uint64_t done = 0;
     while (done < length && position_ < size_) {
-        if (position_ >= fileSize_) {
+        // Where libzip's position lies in the file.
+        const std::uint64_t at = position_ + view_->shift;
+        if (at >= fileSize_) {
             const std::uint64_t take = std::min<std::uint64_t>(length - done, size_ - position_);
             std::memset(out + done, 0, static_cast<std::size_t>(take));
             done += take;
             position_ += take;
             continue;
         }
-        if (position_ < blockStart_ || position_ >= blockStart_ + blockLength_) {
+        if (at < blockStart_ || at >= blockStart_ + blockLength_) {
             std::size_t want = blockSize;
-            if (position_ >= expectedStart_ && position_ < expectedEnd_) {
+            if (at >= expectedStart_ && at < expectedEnd_) {
                 want = static_cast<std::size_t>(std::min<std::uint64_t>(
-                    blockSize, std::max<std::uint64_t>(expectedEnd_ - position_, length - done)));
+                    blockSize, std::max<std::uint64_t>(expectedEnd_ - at, length - done)));
             }
-            const std::int64_t got = qlx::readAt(file_, position_, block_.get(), want);
+            const std::int64_t got = qlx::readAt(file_, at, block_.get(), want);
             if (got <= 0) {
                 zip_error_set(&error_, ZIP_ER_READ, EIO);
                 return -1;
             }
-            blockStart_ = position_;
+            blockStart_ = at;
             blockLength_ = static_cast<std::size_t>(got);
             zeroStrayBytes();
         }
-        const std::uint64_t offset = position_ - blockStart_;
+        const std::uint64_t offset = at - blockStart_;
         const std::uint64_t take = std::min<std::uint64_t>(length - done, blockLength_ - offset);
         std::memcpy(out + done, block_.get() + offset, static_cast<std::size_t>(take));
         done += take;

@@ -24,7 +24,7 @@ public:
     // The archive read through this source, or null; `this` must outlive it.
     zip_t* open();
 
-    // The next reads fall within [start, end): blocks are cut there, so that
+    // The next reads fall within [start, end) of the file: blocks are cut there, so that
     // entries read out of file order cost no more than their own bytes.
     void expect(std::uint64_t start, std::uint64_t end) {
         expectedStart_ = start;
@@ -40,10 +40,10 @@ private:
     qlx::FileHandle file_;
     const LibzipView* view_;
     std::uint64_t fileSize_ = 0;
-    std::uint64_t size_ = 0; // with the view's padding
-    std::uint64_t position_ = 0;
+    std::uint64_t size_ = 0;     // what libzip sees: without the shift, with the padding
+    std::uint64_t position_ = 0; // libzip's
     std::unique_ptr<unsigned char[]> block_;
-    std::uint64_t blockStart_ = 0;
+    std::uint64_t blockStart_ = 0; // in the file
     std::size_t blockLength_ = 0;
     zip_error_t error_{};
     std::uint64_t expectedStart_ = 0;

@@ -77,6 +77,17 @@ TEST_F(SignedPackages, BuildListRefusesEveryChangeAndEveryOtherSigner) {
                    good.begin() + static_cast<std::ptrdiff_t>(record + kEndRecordSize));
     stripped[record + kCommentLengthOffset] = 0;
     cases.push_back({"comment stripped", stripped});
+    // The extraction reads an archive whose comment runs past the end of the
+    // file, or that has bytes in front of it; neither keeps a signature.
+    cases.push_back({"comment cut short", Bytes(good.begin(), good.end() - 9)});
+    Bytes stubbed = test::makePackage({{"s", "s"}});
+    stubbed.insert(stubbed.end(), good.begin(), good.end());
+    cases.push_back({"stub in front", stubbed});
+    // An empty archive's record, whose comment runs past the end of the file.
+    Bytes appended = good;
+    const std::string emptyRecord("PK\x05\x06\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x28\0cut", 25);
+    appended.insert(appended.end(), emptyRecord.begin(), emptyRecord.end());
+    cases.push_back({"record with a comment past the end appended", appended});
     cases.push_back({"unsigned", zip});
     cases.push_back(
         {"another key", test::signedWith(zip, victimRow, keys.filePath("package.key"))});

@@ -81,6 +81,26 @@ std::string overlapping() {
     return zip.finish();
 }
 
+// A Deflate64 entry whose stream or fields `change` spoils. Deflate streams
+// that match no farther than 257 bytes are Deflate64 streams too.
+std::string deflate64(const std::function<void(ZipBuilder::Entry&, std::string&)>& change) {
+    std::string text;
+    for (int i = 0; i < 20000; ++i) {
+        text += "line " + std::to_string(i) + " of the notes\n";
+    }
+    ZipBuilder::Entry entry;
+    entry.name = "notes.txt";
+    entry.method = 9;
+    entry.crc = ezip_test::crcOf(text);
+    entry.size = static_cast<std::uint32_t>(text.size());
+    std::string stream = ezip_test::rawDeflate(text);
+    change(entry, stream);
+    entry.compressedSize = static_cast<std::uint32_t>(stream.size());
+    ZipBuilder zip = startedArchive();
+    zip.add(entry, stream);
+    return zip.finish();
+}
+
 // Large enough to be written on the writer thread, and barely compressible.
 std::string largeData() {
     std::string data(9U << 20U, '\0');
@@ -93,6 +113,25 @@ std::string largeData() {
 }
 
 const HostileCase hostileCases[] = {
+    {"Deflate64 that declares less than it holds",
+     [] { return deflate64([](ZipBuilder::Entry& e, std::string&) { e.size = 1000; }); },
+     EZIP_E_SIZE},
+    {"Deflate64 with a wrong CRC",
+     [] { return deflate64([](ZipBuilder::Entry& e, std::string&) { e.crc ^= 1U; }); },
+     EZIP_E_DATA},
+    {"Deflate64 cut short",
+     [] { return deflate64([](ZipBuilder::Entry&, std::string& s) { s.resize(s.size() / 2); }); },
+     EZIP_E_DATA},
+    // Bytes in front shift every entry alike: still two that share bytes, and
+    // one that a writer shifted on its own points where no header is.
+    {"overlapping entries behind a stub", [] { return std::string(5000, 'S') + overlapping(); },
+     EZIP_E_OVERLAP},
+    {"one entry shifted for a stub",
+     [] {
+         return std::string(5000, 'S') +
+                changed([](ZipBuilder& z, std::size_t i) { z.entry(i).localOffset += 5000; });
+     },
+     EZIP_E_STRUCTURE},
     {"traversal with slashes", [] { return withEntry("../evil.txt"); }, EZIP_E_NAME},
     {"traversal inside a path", [] { return withEntry("newdir/../../evil.txt"); }, EZIP_E_NAME},
     {"traversal with backslashes", [] { return withEntry(R"(newdir\..\..\evil.txt)"); },

@@ -5,7 +5,10 @@ make_archive.py ARCHIVE|- MODE EXPECTED_FOLDER
 MODE: stored, deflated, zip64, utf8, cp949; "-" streams to standard output,
 so that every entry gets a data descriptor. MODE names writes a few hundred
 random Hangul, Latin and CJK names in UTF-8 without the flag, made on Unix;
-names-cp949 random Hangul and Hanja names in CP949, made on FAT."""
+names-cp949 random Hangul and Hanja names in CP949, made on FAT. jdk writes
+as the JDK's zip file system does: files flagged UTF-8, folders in UTF-8
+without the flag, all made on FAT; utf8-fat unflagged UTF-8 names made on FAT,
+one of them valid CP949 too, one not."""
 
 import os
 import random
@@ -45,6 +48,10 @@ entries = [
 ]
 if mode in ("utf8", "cp949"):
     entries += [("한글/문서.txt", "내용\n".encode()), ("보고서 1.txt", b"report\n")]
+if mode == "jdk":
+    entries = [("uni/", None), ("uni/Ünïcøde/", None), ("uni/Ünïcøde/a.txt", b"a\n")]
+if mode == "utf8-fat":
+    entries = [("café.txt", b"cafe\n"), ("5€.txt", b"euro\n")]
 if mode.startswith("names"):
     entries = random_names(mode == "names-cp949")
 if mode == "zip64":
@@ -60,16 +67,16 @@ class RawNameInfo(zipfile.ZipInfo):
     write it, or in UTF-8 as Unix tools write it."""
 
     def _encodeFilenameFlags(self):
-        encoding = "utf-8" if self.create_system == 3 else "cp949"
+        encoding = "utf-8" if self.create_system == 3 or mode in ("jdk", "utf8-fat") else "cp949"
         return self.filename.encode(encoding), self.flag_bits & ~0x800
 
 
 target = sys.stdout.buffer if archive == "-" else archive
 with zipfile.ZipFile(target, "w", compression, compresslevel=6) as z:
     for name, data in entries:
-        raw = mode in ("cp949", "names", "names-cp949")
+        raw = mode in ("cp949", "names", "names-cp949", "utf8-fat") or (mode == "jdk" and data is None)
         info = (RawNameInfo if raw else zipfile.ZipInfo)(name, (2024, 1, 2, 3, 4, 6))
-        info.create_system = 3 if mode == "names" else 0 if raw else info.create_system
+        info.create_system = 3 if mode == "names" else 0 if raw or mode == "jdk" else info.create_system
         folder = data is None
         info.compress_type = zipfile.ZIP_STORED if folder else compression
         info.external_attr = ((0o40755 << 16) | 0x10) if folder else (0o100644 << 16)

@@ -24,7 +24,8 @@ class MethodArchive : public ::testing::TestWithParam<MethodCase> {
 protected:
     [[nodiscard]] fs::path path(const char* name) const { return scratch_.path() / name; }
 
-    // Text that compresses, bytes that do not, an empty file and a nested one.
+    // Text that compresses, bytes that do not, an empty file and a nested one,
+    // and a block that repeats farther back than Deflate's 32 KiB reach.
     void makeSource() const {
         fs::create_directories(path("source") / "lib" / "deep");
         std::string text;
@@ -39,6 +40,9 @@ protected:
             c = static_cast<char>(state >> 24U);
         }
         ezip_test::writeFile(path("source") / "lib" / "deep" / "blob.bin", binary);
+        const std::string block = binary.substr(0, 40000);
+        ezip_test::writeFile(path("source") / "lib" / "repeated.bin",
+                             block + block + block + block + block + "end");
         ezip_test::writeFile(path("source") / "empty.txt", "");
     }
 
@@ -79,6 +83,8 @@ INSTANTIATE_TEST_SUITE_P(
     Methods, MethodArchive,
     ::testing::Values(MethodCase{"bzip2_7zip", "/usr/bin/7zz a -tzip -mm=BZip2 %a .", 0},
                       MethodCase{"lzma_7zip", "/usr/bin/7zz a -tzip -mm=LZMA %a .", 0},
+                      MethodCase{"deflate64_7zip", "/usr/bin/7zz a -tzip -mm=Deflate64 %a .", 0},
+                      MethodCase{"deflate64_long_and_far", "/usr/bin/python3 %c %a 9 .", 0},
                       MethodCase{"bzip2_python", pythonZip + "12", 0},
                       MethodCase{"lzma_python_end_marker", pythonZip + "14", 0},
                       MethodCase{"xz", "/usr/bin/python3 %c %a 95 .", 0},
