@@ -32,7 +32,7 @@ enum EzipCode {
     EZIP_E_DUPLICATE =
         -8, // the same name twice (also after case folding), or a file that is also a folder
     EZIP_E_ENCRYPTED = -9,         // an encrypted entry
-    EZIP_E_METHOD = -10,           // a compression method other than store and deflate
+    EZIP_E_METHOD = -10,           // a compression method this build does not decode
     EZIP_E_OVERLAP = -11,          // entries whose local data overlap (or overlap the directory)
     EZIP_E_TOO_MANY_ENTRIES = -12, // more entries than the library accepts
     EZIP_E_RATIO = -13,            // no longer returned; kept so that no value changes meaning
