@@ -400,18 +400,22 @@ TEST(Publisher, ReadsThePasswordOffTheCommandLineAndVerifiesEveryRow) {
                                 keyFingerprint(test::testPackageKey()));
         }
     }
+    // One package changed in its archive, one in its signature's comment.
     const Bytes signedOne = test::signedWith(bytesOf(zip), updatePlace("U-bad"));
     ASSERT_FALSE(signedOne.empty());
-    ASSERT_TRUE(publish::insertUpdatePackage(*target->writer, "U-bad",
-                                             test::withChangedByte(signedOne, 40), error))
-        << error;
+    for (const auto& [id, offset, verdict] : {std::tuple{"U-bad", std::size_t{40}, "bad"},
+                                              {"U-cut", signedOne.size() - 3, "damaged"}}) {
+        ASSERT_TRUE(publish::insertUpdatePackage(*target->writer, id,
+                                                 test::withChangedByte(signedOne, offset), error))
+            << error;
+        published.push_back(std::string("QLX_UPT\t") + id + "\t" + verdict +
+                            " signature: the package was changed after it was signed");
+    }
     const Outcome verified =
         test::runPublisher({"--dbms", target->dbms, "--server", target->serverName, "--pub",
                             test::testPublicKeyPath(), "verify"},
                            {right});
     EXPECT_EQ(verified.status, 1) << verified.err;
-    published.push_back(
-        "QLX_UPT\tU-bad\tbad signature: the package was changed after it was signed");
     EXPECT_EQ(lines(verified.out), published);
 }
 
