@@ -242,15 +242,17 @@ rm -f "$work/u.sqlite" "$work/s.sqlite"
 bash "$root/tests/fixtures/postgres.sh" start "$servers" >/dev/null
 # shellcheck disable=SC1091
 . "$servers/postgres.env"
+# The publisher reads the password from the environment too, as psql does,
+# so that it never shows in the process list.
 export PGPASSWORD=$QLX_PG_ROLE_PASSWORD PGPORT=$QLX_PG_PORT PGDATABASE=$QLX_PG_DATABASE
+export QLX_PUBLISH_PASSWORD=$QLX_PG_ROLE_PASSWORD
 server=$QLX_PG_HOST:$QLX_PG_PORT/$QLX_PG_DATABASE
-publish PostgreSQL "$server" --user "$QLX_PG_ROLE" --password "$QLX_PG_ROLE_PASSWORD"
+publish PostgreSQL "$server" --user "$QLX_PG_ROLE"
 signed_pg=
 if [ "$signed" -eq 1 ]; then
   # The fixture's second database, which the role owns as well.
   signed_pg=$QLX_PG_HOST:$QLX_PG_PORT/qlx_dsn
-  publish --key "$work/keys/package.key" PostgreSQL "$signed_pg" \
-    --user "$QLX_PG_ROLE" --password "$QLX_PG_ROLE_PASSWORD"
+  publish --key "$work/keys/package.key" PostgreSQL "$signed_pg" --user "$QLX_PG_ROLE"
 fi
 bench postgres PostgreSQL "$server" "$work/pg-pipeline.sh" "$signed_pg"
 
