@@ -150,6 +150,8 @@ PackageSignature readSignature(const Bytes& package) {
         result.format = PackageSignature::Format::Current;
         result.fingerprint = parsed->fingerprint;
         result.place = parsed->place;
+    } else if (comment.starts_with(kSignaturePrefix)) {
+        result.format = PackageSignature::Format::Damaged;
     }
     return result;
 }

@@ -62,7 +62,9 @@ signatureComment(const PackageKey& key, const PackagePlace& place,
 
 // What a package's signature says, read without any key.
 struct PackageSignature {
-    enum class Format { None, Old, Current };
+    // Damaged: a current signature's comment that no longer parses, which a
+    // publisher must not mistake for a package never signed.
+    enum class Format { None, Old, Current, Damaged };
     Format format = Format::None;
     std::string fingerprint;
     std::optional<PackagePlace> place;

@@ -46,6 +46,9 @@ std::string verdictOn(const PackageKeys& keys, const ListedPackage& package, con
     if (signature.format == PackageSignature::Format::Old) {
         return "old signature format (QLXSIG1), refused by updaters: publish it again";
     }
+    if (signature.format == PackageSignature::Format::Damaged) {
+        return "damaged signature: the package was changed after it was signed";
+    }
     if (!knownKey(keys, signature.fingerprint)) {
         return "signed by another key " + signature.fingerprint;
     }
@@ -85,6 +88,8 @@ std::string signatureSummary(DbConnection& db, const ListedPackage& package) {
         return "signed " + signature.fingerprint;
     case PackageSignature::Format::Old:
         return "old signature";
+    case PackageSignature::Format::Damaged:
+        return "damaged signature";
     case PackageSignature::Format::None:
         break;
     }

@@ -135,6 +135,31 @@ TEST_P(SignedUpdater, AKeptSignedPackageIsNotFetchedAgain) {
     EXPECT_EQ(test::readFile(run.path("upt/main.zip")), published);
 }
 
+// Rotation: while the updater in use knows both keys, packages of either
+// install; the updater that knows only the old key refuses the new key's.
+TEST_P(SignedUpdater, AcceptsEitherKeyOnlyWhileItKnowsBoth) {
+    publishBuild({"--key", test::testSecretKeyPath()}, "main", "bin",
+                 zipFile("main", {{"quillon.dat", "v12"}}));
+    publishBuild({"--key", test::testNextSecretKeyPath()}, "data", "data",
+                 zipFile("data", {{"d.txt", "12"}}));
+    EXPECT_EQ(runUpdater("qlx_upt_rotating"), 0);
+    EXPECT_TRUE(run.boxes().empty());
+    EXPECT_EQ(test::readFile(run.path("bin/quillon.dat")), "v12");
+    EXPECT_EQ(test::readFile(run.path("data/d.txt")), "12");
+
+    test::UpdaterRun old;
+    old.installStandInClient();
+    ASSERT_TRUE(test::writeFile(old.path("quil.psr"), test::readFile(run.path("quil.psr"))));
+    EXPECT_EQ(old.run("qlx_upt_signed",
+                      "/PID=1;/PSR=quil.psr;/SERVER=" + target->serverName + ";/BUILDNO=12;"),
+              4);
+    const auto boxes = old.boxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes[0].text, std::string("data.zip: ") + kNotSignedReason);
+    EXPECT_FALSE(fs::exists(old.path("bin/quillon.dat")));
+    EXPECT_FALSE(fs::exists(old.path("data")));
+}
+
 TEST_P(SignedUpdater, RefusesEveryPackageThePublisherDidNotSign) {
     publishBuild({"--key", test::testSecretKeyPath()}, "main", "bin",
                  zipFile("main", {{"quillon.dat", "v12"}}));

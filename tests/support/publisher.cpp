@@ -11,9 +11,14 @@
 
 namespace qlx::test {
 
-PublisherRun runPublisher(const std::vector<std::string>& args) {
+PublisherRun runPublisher(const std::vector<std::string>& args,
+                          const std::vector<std::string>& environment) {
     TempDir dir;
-    std::string command = shellQuoted(QLX_PUBLISH_PATH);
+    std::string command = "env -u QLX_PUBLISH_PASSWORD";
+    for (const std::string& variable : environment) {
+        command += " " + shellQuoted(variable);
+    }
+    command += " " + shellQuoted(QLX_PUBLISH_PATH);
     for (const std::string& arg : args) {
         command += " " + shellQuoted(arg);
     }
@@ -32,6 +37,14 @@ PublisherRun runPublisher(const std::vector<std::string>& args) {
 
 std::string testSecretKeyPath() {
     return QLX_TEST_KEY_FOLDER "/package.key";
+}
+
+std::string testNextSecretKeyPath() {
+    return QLX_TEST_KEY_FOLDER "/next.key";
+}
+
+std::string testPublicKeyPath() {
+    return QLX_TEST_KEY_FOLDER "/package.pub";
 }
 
 PackageKey testPackageKey() {

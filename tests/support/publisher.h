@@ -18,13 +18,19 @@ struct PublisherRun {
     std::string err;
 };
 
-// Runs qlx_publish with `args` as a process of its own.
-PublisherRun runPublisher(const std::vector<std::string>& args);
+// Runs qlx_publish with `args` as a process of its own, in an environment
+// without QLX_PUBLISH_PASSWORD but for what `environment` ("NAME=VALUE") sets.
+PublisherRun runPublisher(const std::vector<std::string>& args,
+                          const std::vector<std::string>& environment = {});
 
-// The tests' secret key file and the public key that the test builds of the
-// updaters carry.
+// The tests' secret key file, its package.pub, and the public key that the
+// test builds of the updaters carry.
 [[nodiscard]] std::string testSecretKeyPath();
+[[nodiscard]] std::string testPublicKeyPath();
 [[nodiscard]] PackageKey testPackageKey();
+// The key pair the publisher moves to: the rotating test build of the updater
+// carries both public keys.
+[[nodiscard]] std::string testNextSecretKeyPath();
 
 // `archive` as the publisher signs it for `place`; empty, with a test failure
 // recorded, when it refuses.

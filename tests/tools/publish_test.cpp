@@ -8,6 +8,7 @@
 #include "support/publisher.h"
 #include "support/test_files.h"
 #include "support/update_targets.h"
+#include "tools/package_store.h"
 
 #include <gtest/gtest.h>
 
@@ -242,6 +243,7 @@ TEST(Publisher, KeygenMakesAPrivateKeyPairAndNeverReplacesIt) {
     EXPECT_EQ(test::readFile(folder + "/package.pub"), line);
 
     ASSERT_TRUE(test::writeFile(dir.filePath("bad.key"), "qlx-ed25519-secret:00"));
+    ASSERT_EQ(chmod(dir.filePath("bad.key").c_str(), 0644), 0);
     // A secret that others can read is refused before it is read at all.
     const Outcome open =
         publish({"--key", dir.filePath("bad.key"), "sign", dir.filePath("a.zip"), "b.zip"});
@@ -350,6 +352,71 @@ TEST_P(PublisherEndToEnd, SignsEveryPackageItAddsWithAKey) {
     ASSERT_TRUE(
         test::writeFile(dir.filePath("fetched.zip"), std::string(single.begin(), single.end())));
     EXPECT_TRUE(unzipTestPasses(dir.filePath("fetched.zip")));
+}
+
+// The password from each source it may come from, checked by PostgreSQL: a
+// wrong one from a source proves that source was read. Then verify, given it
+// from the environment, names the one row whose package was changed.
+TEST(Publisher, ReadsThePasswordOffTheCommandLineAndVerifiesEveryRow) {
+    test::TempDir dir;
+    const std::string zip = makeZip(dir, "pkg", std::string(9000, 'p'));
+    ASSERT_FALSE(zip.empty());
+    std::string error;
+    auto target = test::UpdateTarget::make(TargetKind::Postgres, error);
+    ASSERT_TRUE(target) << error;
+    ASSERT_TRUE(test::writeFile(dir.filePath("right"), target->logPass + "\nsecond line\n"));
+    ASSERT_TRUE(test::writeFile(dir.filePath("wrong"), "not-the-password\n"));
+    const std::string right = "QLX_PUBLISH_PASSWORD=" + target->logPass;
+    const std::string wrong = "QLX_PUBLISH_PASSWORD=not-the-password";
+    struct Case {
+        Args options;
+        std::vector<std::string> environment;
+        bool connects;
+    };
+    const Case cases[] = {
+        {{"--password-file", dir.filePath("right")}, {}, true},
+        {{"--password-file", dir.filePath("wrong")}, {}, false},
+        {{"--password-file", dir.filePath("right")}, {wrong}, true},
+        {{"--password-file", dir.filePath("none")}, {right}, false},
+        {{}, {right}, true},
+        {{}, {wrong}, false},
+        {{"--password", target->logPass}, {}, true},
+        {{"--password", "not-the-password"}, {}, false},
+    };
+    const Args base = {"--key",    test::testSecretKeyPath(), "--dbms", target->dbms,
+                       "--server", target->serverName,        "--user", target->logId};
+    std::vector<std::string> published;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
+        const std::string id = "U-" + std::to_string(i);
+        const Outcome run = test::runPublisher(
+            base + cases[i].options + Args{"add-update", id, zip}, cases[i].environment);
+        EXPECT_EQ(run.status, cases[i].connects ? 0 : 1) << run.err;
+        EXPECT_EQ(contains(run.err, "--password shows the password"),
+                  cases[i].options.size() == 2 && cases[i].options[0] == "--password")
+            << run.err;
+        if (run.status == 0) {
+            published.push_back("QLX_UPT\t" + id + "\tgood " +
+                                keyFingerprint(test::testPackageKey()));
+        }
+    }
+    // One package changed in its archive, one in its signature's comment.
+    const Bytes signedOne = test::signedWith(bytesOf(zip), updatePlace("U-bad"));
+    ASSERT_FALSE(signedOne.empty());
+    for (const auto& [id, offset, verdict] : {std::tuple{"U-bad", std::size_t{40}, "bad"},
+                                              {"U-cut", signedOne.size() - 3, "damaged"}}) {
+        ASSERT_TRUE(publish::insertUpdatePackage(*target->writer, id,
+                                                 test::withChangedByte(signedOne, offset), error))
+            << error;
+        published.push_back(std::string("QLX_UPT\t") + id + "\t" + verdict +
+                            " signature: the package was changed after it was signed");
+    }
+    const Outcome verified =
+        test::runPublisher({"--dbms", target->dbms, "--server", target->serverName, "--pub",
+                            test::testPublicKeyPath(), "verify"},
+                           {right});
+    EXPECT_EQ(verified.status, 1) << verified.err;
+    EXPECT_EQ(lines(verified.out), published);
 }
 
 std::string targetLabel(const ::testing::TestParamInfo<TargetKind>& param) {

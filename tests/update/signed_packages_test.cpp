@@ -3,6 +3,7 @@
 // PostgreSQL, and the FTP update from pyftpdlib. Packages come signed from the
 // publisher; whoever else writes a row or a file is the attacker.
 
+#include "db/blob_rows.h"
 #include "package/package_failure.h"
 #include "package/package_signature.h"
 #include "support/ftp_server.h"
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <utility>
 
 namespace qlx {
 namespace {
@@ -161,12 +163,21 @@ TEST_P(SignedSinglePackage, InstallsWhatThePublisherSignedAndNothingElse) {
         *target->writer, "U-2", test::withChangedByte(signedBad, signedBad.size() / 2), error))
         << error;
     ASSERT_TRUE(publish::insertUpdatePackage(*target->writer, "U-3", bad, error)) << error;
+    // The publisher's own package, under an UPDATE_ID it was not signed for.
+    std::optional<Bytes> signedOne;
+    target->writer->readBlob(BlobSelect{"QLX_UPT", "UPFILE", {{"UPDATE_ID", std::string("U-1")}}})
+        .bytes.swap(signedOne);
+    ASSERT_TRUE(signedOne);
+    ASSERT_TRUE(publish::insertUpdatePackage(*target->writer, "U-4", *signedOne, error)) << error;
 
-    for (const char* id : {"U-2", "U-3"}) {
+    for (const auto& [id, reason] : {std::pair{"U-2", kNotSignedReason},
+                                     {"U-3", kNotSignedReason},
+                                     {"U-4", kWrongPlaceReason}}) {
         SCOPED_TRACE(id);
         EXPECT_EQ(run(std::string("/ID=") + id + ";/FILE=bad.zip;"), "X");
-        expectOnlyBox(kNotSignedTitle, notSignedText("bad.zip"));
+        expectOnlyBox(kNotSignedTitle, notSignedText("bad.zip", reason));
         EXPECT_FALSE(fs::exists(path("b.txt")));
+        EXPECT_FALSE(fs::exists(path("a.txt")));
         EXPECT_TRUE(fs::exists(path("tmp/bad.zip")));
     }
     EXPECT_EQ(run("/ID=U-1;/FILE=pkg.zip;"), "O");
@@ -192,13 +203,21 @@ TEST_F(SignedPackages, FtpRefusesATamperedFileAndInstallsASignedOne) {
     ASSERT_TRUE(test::writeFile(home.filePath("Quillon_Down/pkg.zip"), textOf(good)));
     ASSERT_TRUE(test::writeFile(home.filePath("Quillon_Down/bad.zip"),
                                 textOf(test::withChangedByte(bad, 40))));
+    // The signed package under a name it was not signed for.
+    ASSERT_TRUE(test::writeFile(home.filePath("Quillon_Down/other.zip"), textOf(good)));
     ASSERT_TRUE(fs::create_directory(path("tmp")));
 
-    makeWindow("/PID=1;/FILE=bad.zip;").open();
-    EXPECT_EQ(window->uf_upgrade(std::string()), "X");
-    expectOnlyBox(kNotSignedTitle, notSignedText("bad.zip"));
-    EXPECT_FALSE(fs::exists(path("b.txt")));
-    EXPECT_TRUE(fs::exists(path("tmp/bad.zip")));
+    for (const auto& [file, reason] :
+         {std::pair{"bad.zip", kNotSignedReason}, {"other.zip", kWrongPlaceReason}}) {
+        SCOPED_TRACE(file);
+        port.boxes.clear();
+        makeWindow(std::string("/PID=1;/FILE=") + file + ";").open();
+        EXPECT_EQ(window->uf_upgrade(std::string()), "X");
+        expectOnlyBox(kNotSignedTitle, notSignedText(file, reason));
+        EXPECT_FALSE(fs::exists(path("b.txt")));
+        EXPECT_FALSE(fs::exists(path("a.txt")));
+        EXPECT_TRUE(fs::exists(path("tmp/") + file));
+    }
 
     port.boxes.clear();
     makeWindow("/PID=1;/FILE=pkg.zip;").open();

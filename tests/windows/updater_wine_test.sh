@@ -11,7 +11,8 @@
 #                  host's unixODBC to psqlODBC, with the second password
 #   legacy         qlx_upt3.exe through an ODBC data source
 #   signed         an updater built with the tests' key refuses a changed package
-#                  with nothing installed, then installs the signed ones
+#                  and a signed one moved to another folder, with nothing
+#                  installed, then installs the signed ones
 #   in-use         in a Hangul installation folder, a file held open without
 #                  sharing for the whole run is named and nothing changes; one
 #                  held for a second is waited for
@@ -186,26 +187,31 @@ INI
     key=$(qlx_windows_path "$work/package.key")
     (cd "$install" && publish --dbms SQLite --server update.db init &&
       fill_database --key "$key" --dbms SQLite --server update.db)
-    # One byte of the fix changed in the database, as a man in the middle would.
     cp "$install/update.db" "$work/signed.db"
-    /usr/bin/python3 - "$install/update.db" <<'PY'
-import sqlite3, sys
-db = sqlite3.connect(sys.argv[1])
-blob = bytearray(db.execute("SELECT eFILE FROM QLX_UPT3 WHERE FILENAME='fixes'").fetchone()[0])
-blob[40] ^= 0x01
-db.execute("UPDATE QLX_UPT3 SET eFILE=? WHERE FILENAME='fixes'", (bytes(blob),))
-db.commit()
-PY
-    echo "build 1" >"$install/bin/quillon.ver"
-    run_updater qlx_upt_signed.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
-    check "the refused package is named" answer_box "Err!" Return
-    check "as not signed by the publisher" grep -q '^fixes.zip: 게시자가 서명한 패키지가 아닙니다' <<<"$(box_text)"
-    check "the web-site box follows" answer_box "에러!" Return
-    wine_wait 60
-    check "the exit status says the update failed" equals "$wine_status" 4
-    check "nothing is installed" equals "$(installed_build)" "build 1"
-    check "not even the sound packages" test ! -e "$install/bin/lib/core.dat"
-    check "the client is not relaunched" test ! -e "$install/client-started.txt"
+    # Each attack on the published database: the run fails on the one package
+    # with its reason, and nothing of the sound ones is installed either.
+    refuses() { # PACKAGE REASON SQL
+      cp "$work/signed.db" "$install/update.db"
+      sqlite3 "$install/update.db" "$3"
+      echo "build 1" >"$install/bin/quillon.ver"
+      run_updater qlx_upt_signed.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
+      check "$1 is refused in the box" answer_box "Err!" Return
+      check "$1: $2" grep -q "^$1: $2" <<<"$(box_text)"
+      check "the web-site box follows" answer_box "에러!" Return
+      wine_wait 60
+      check "the exit status says the update failed" equals "$wine_status" 4
+      check "nothing is installed" equals "$(installed_build)" "build 1"
+      check "not even the sound packages" test ! -e "$install/bin/lib/core.dat"
+      check "nothing lands in the installation folder" test ! -e "$install/lib/core.dat"
+      check "the client is not relaunched" test ! -e "$install/client-started.txt"
+    }
+    # One byte of the fix changed, as a man in the middle would.
+    refuses fixes.zip "게시자가 서명한 패키지가 아닙니다" "UPDATE QLX_UPT3 SET eFILE = CAST(
+      substr(eFILE, 1, 40) || iif(substr(eFILE, 41, 1) = x'00', x'01', x'00') || substr(eFILE, 42)
+      AS BLOB) WHERE FILENAME = 'fixes'"
+    # The signed core moved beside quillon.exe, where Windows loads DLLs first.
+    refuses core.zip "서명이 이 패키지의 위치와 맞지 않습니다" \
+      "UPDATE QLX_UPT3 SET FPATH = '' WHERE FILENAME = 'core'"
     cp "$work/signed.db" "$install/update.db"
     run_updater qlx_upt_signed.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
     wine_wait 120
