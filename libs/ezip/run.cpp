@@ -118,6 +118,23 @@ int settle(const std::string& journalPath, Journal& journal) {
     return EZIP_E_INTERNAL;
 }
 
+// A journal that holds nothing but staging folders that another program kept
+// from going: the new run takes them over, so that its own end removes them.
+int takeOverLeftovers(const std::string& path, bool durable) {
+    const std::optional<Journal> old = readJournal(path);
+    if (!old || old->state != RunState::Done || !old->moves.empty() || !old->folders.empty()) {
+        return EZIP_E_JOURNAL; // a run that was never settled
+    }
+    Journal run;
+    run.durable = durable;
+    for (const auto& folder : old->stagingFolders) {
+        if (!qlx::removeFolderTree(folder) && qlx::kindOf(folder) != qlx::FileKind::Missing) {
+            run.stagingFolders.push_back(folder);
+        }
+    }
+    return rewriteJournal(path, run) ? EZIP_OK : EZIP_E_JOURNAL;
+}
+
 } // namespace
 
 int beginRun(const std::string& journal, bool durable) {
@@ -125,6 +142,9 @@ int beginRun(const std::string& journal, bool durable) {
         return EZIP_E_ARGUMENT;
     }
     (void)qlx::removeFile(journal + ".new");
+    if (qlx::kindOf(journal) != qlx::FileKind::Missing) {
+        return takeOverLeftovers(journal, durable);
+    }
     return createJournal(journal, durable) ? EZIP_OK : EZIP_E_JOURNAL;
 }
 

@@ -79,6 +79,9 @@ Taken takeMove(const JournalMove& move, bool fresh) {
         }
     }
     if (target != Kind::Missing && backup == Kind::Missing) {
+        if (!waitWhileHeld(move.target)) {
+            return Taken::Busy;
+        }
         if (const Taken kept = keepBackup(move); kept != Taken::Done) {
             return kept;
         }
@@ -195,13 +198,22 @@ int undoCommit(const std::string& journalPath, Journal& journal) {
 }
 
 bool removeRun(const std::string& journalPath, const Journal& journal) {
-    bool gone = true;
+    Journal left;
+    left.state = RunState::Done;
+    left.durable = journal.durable;
     for (const auto& folder : journal.stagingFolders) {
-        gone = (qlx::removeFolderTree(folder) || qlx::kindOf(folder) == Kind::Missing) && gone;
+        if (!qlx::removeFolderTree(folder) && qlx::kindOf(folder) != Kind::Missing) {
+            left.stagingFolders.push_back(folder);
+        }
+    }
+    if (!left.stagingFolders.empty()) {
+        // Another program holds a file in it (the old image of a program that
+        // still runs): the run is settled, and its journal keeps only the
+        // folders, for whichever later start finds them free.
+        return rewriteJournal(journalPath, left);
     }
     // Only the journal knows where the staging folders are: it goes last.
-    gone = gone && qlx::removeFile(journalPath + ".new");
-    return gone && qlx::removeFile(journalPath);
+    return qlx::removeFile(journalPath + ".new") && qlx::removeFile(journalPath);
 }
 
 } // namespace ezip

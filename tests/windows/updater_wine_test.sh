@@ -13,8 +13,9 @@
 #   signed         an updater built with the tests' key refuses a changed package
 #                  with nothing installed, then installs the signed ones
 #   in-use         in a Hangul installation folder, a file held open without
-#                  sharing for the whole run is named and nothing changes; one
-#                  held for a second is waited for
+#                  sharing for the whole run is named and nothing changes, also
+#                  when started again while it is held; one held for a second
+#                  is waited for
 set -euo pipefail
 BIN=$(realpath "$1")
 scenario=$2
@@ -238,10 +239,24 @@ PY
     check "as used by another program" equals "$(box_text)" 'bin\\quillon.ver: 다른 프로그램이 사용 중인 파일이라 바꿀 수 없습니다'
     check "the web-site box follows" answer_box "에러!" Return
     wine_wait 60
-    kill "$holder_pid" 2>/dev/null || true
     check "nothing is installed" equals "$(installed_build)" "build 1"
     check "not even the files nobody held" test ! -e "$install/bin/lib/core.dat"
     check "the client is not relaunched" test ! -e "$install/client-started.txt"
+    # Started again while the file is still held: only the held file fails.
+    run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
+    check "the held file is named again" answer_box "Err!" Return
+    check "and nothing else" equals "$(box_text)" 'bin\\quillon.ver: 다른 프로그램이 사용 중인 파일이라 바꿀 수 없습니다'
+    check "the web-site box follows again" answer_box "에러!" Return
+    wine_wait 60
+    check "the exit status says the update failed" equals "$wine_status" 4
+    kill "$holder_pid" 2>/dev/null || true
+    wait "$holder_pid" 2>/dev/null || true
+    # Once it is let go, the next start installs and leaves nothing behind.
+    run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
+    wine_wait 120
+    expect_whole_update
+    check "no journal or staging folder is left" \
+      equals "$(find "$install" -name '.qlx_upt.run*' -o -name '.ezip-staging-*')" ""
     ;;
   *)
     echo "unknown scenario: $scenario" >&2
