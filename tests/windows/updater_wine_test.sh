@@ -12,6 +12,11 @@
 #   legacy         qlx_upt3.exe through an ODBC data source
 #   signed         an updater built with the tests' key refuses a changed package
 #                  with nothing installed, then installs the signed ones
+#   hangul-packages  under code page 949, a package named and placed in Hangul
+#                  (보고서, 보고서\월간) whose entries are CP949 without the
+#                  UTF-8 flag and UTF-8 with it, through qlx_upt.exe and qlx_upt3.exe
+#   running-program  a package replaces bin\tool.exe while it runs: the running
+#                  image is moved aside, and what it leaves goes once it ends
 #   in-use         in a Hangul installation folder, a file held open without
 #                  sharing for the whole run is named and nothing changes, also
 #                  when started again while it is held; one held for a second
@@ -49,6 +54,20 @@ fill_database() { # PUBLISHER_OPTIONS... ; add-build for both tables
     publish "$@" add-build reports "" 2 "$(qlx_windows_path "$work/reports.zip")" --table $table
     publish "$@" add-build fixes bin 3 "$(qlx_windows_path "$work/fixes.zip")" --table $table
   done
+}
+
+# The data source QUILLON_LEGACY over the installation's SQLite database.
+use_legacy_source() {
+  cat >"$work/odbcinst.ini" <<INI
+[SQLite3]
+Driver=$(find /usr/lib -name libsqlite3odbc.so -print -quit)
+INI
+  cat >"$work/odbc.ini" <<INI
+[QUILLON_LEGACY]
+Driver=SQLite3
+Database=$install/update.db
+INI
+  export ODBCSYSINI=$work ODBCINI=$work/odbc.ini
 }
 
 run_updater() { # EXE [ARGUMENTS]; in the installation folder, which is its current folder
@@ -160,16 +179,7 @@ case $scenario in
   legacy)
     write_settings "$psr_unix" "PostgreSQL"
     (cd "$install" && publish --dbms SQLite --server update.db init && fill_database --dbms SQLite --server update.db)
-    cat >"$work/odbcinst.ini" <<INI
-[SQLite3]
-Driver=$(find /usr/lib -name libsqlite3odbc.so -print -quit)
-INI
-    cat >"$work/odbc.ini" <<INI
-[QUILLON_LEGACY]
-Driver=SQLite3
-Database=$install/update.db
-INI
-    export ODBCSYSINI=$work ODBCINI=$work/odbc.ini
+    use_legacy_source
     # The legacy updater ignores the settings' DBMS and reads QLX_UPT2.
     publish --dbms SQLite --server "$(qlx_windows_path "$install/update.db")" remove fixes --table QLX_UPT2
     run_updater qlx_upt3.exe "/PSR=$psr;/SERVER=QUILLON_LEGACY;/BUILDNO=2;"
@@ -211,6 +221,77 @@ PY
     run_updater qlx_upt_signed.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
     wine_wait 120
     expect_whole_update
+    ;;
+  running-program)
+    write_settings "$psr_unix" SQLite
+    qlx_make_package "$work/tools.zip" tool.exe "tool of build 3"
+    (cd "$install" && publish --dbms SQLite --server update.db init &&
+      fill_database --dbms SQLite --server update.db &&
+      publish --dbms SQLite --server update.db add-build tools bin 3 "$(qlx_windows_path "$work/tools.zip")")
+    # Not one of the client's programs: it is neither asked about nor ended.
+    cp "$BIN/qlx_hold_file.exe" "$install/bin/tool.exe"
+    echo "started" >"$work/tool-mark"
+    "$QLX_WINE" "$install/bin/tool.exe" "$(qlx_windows_path "$work/tool-mark")" 0 &
+    tool_pid=$!
+    client_pid="$client_pid $tool_pid"
+    for _ in $(seq 100); do [ -e "$work/tool-mark.held" ] && break; sleep 0.1; done
+    check "tool.exe runs" test -e "$work/tool-mark.held"
+    run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
+    wine_wait 120
+    expect_whole_update
+    check "the new tool.exe is installed" equals "$(cat "$install/bin/tool.exe")" "tool of build 3"
+    check "the old one still runs" kill -0 "$tool_pid"
+    check "nothing is left beside it" equals "$(ls "$install/bin")" "$(printf 'lib\nquillon.ver\ntool.exe')"
+    kill "$tool_pid" 2>/dev/null || true
+    wait "$tool_pid" 2>/dev/null || true
+    # What the running image left is removed by the next start.
+    rm -f "$install/client-started.txt"
+    run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=3;"
+    wine_wait 120
+    check "the next start succeeds" equals "$wine_status" 0
+    check "no journal or staging folder is left" \
+      equals "$(find "$install" -name '.qlx_upt.run*' -o -name '.ezip-staging-*')" ""
+    ;;
+  hangul-packages)
+    write_settings "$psr_unix" SQLite
+    (cd "$install" && publish --dbms SQLite --server update.db init && fill_database --dbms SQLite --server update.db)
+    # As Korean Windows tools write them: CP949 names without the UTF-8 flag,
+    # made on MS-DOS; and one name with the flag.
+    /usr/bin/python3 - "$install/update.db" <<'PY'
+import io, sqlite3, sys, zipfile
+class Cp949Info(zipfile.ZipInfo):
+    def _encodeFilenameFlags(self):
+        return self.filename.encode("cp949"), self.flag_bits
+buffer = io.BytesIO()
+with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as archive:
+    for name, text in (("서식.txt", "서식 build 3"), ("양식/표.txt", "표 build 3")):
+        entry = Cp949Info(name)
+        entry.create_system = 0
+        archive.writestr(entry, text)
+    archive.writestr("요약 보고.txt", "요약 build 3")
+db = sqlite3.connect(sys.argv[1])
+for table in ("QLX_UPT3", "QLX_UPT2"):
+    db.execute(f"INSERT INTO {table} (FILENAME, FPATH, BUILDNO, eFILE) VALUES (?, ?, 3, ?)",
+               ("보고서", "보고서\\월간", buffer.getvalue()))
+db.commit()
+PY
+    monthly=$install/보고서/월간
+    expect_hangul_package() {
+      check "the package is kept under its Hangul name" test -f "$install/upt/보고서.zip"
+      check "a CP949 name is installed" equals "$(cat "$monthly/서식.txt" 2>/dev/null)" "서식 build 3"
+      check "a CP949 name in a folder too" equals "$(cat "$monthly/양식/표.txt" 2>/dev/null)" "표 build 3"
+      check "a UTF-8 name is installed" equals "$(cat "$monthly/요약 보고.txt" 2>/dev/null)" "요약 build 3"
+    }
+    run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
+    wine_wait 120
+    expect_whole_update
+    expect_hangul_package
+    rm -rf "$install/보고서" "$install/upt" "$install/bin/lib" "$install/client-started.txt"
+    use_legacy_source
+    run_updater qlx_upt3.exe "/PSR=$psr;/SERVER=QUILLON_LEGACY;/BUILDNO=2;"
+    wine_wait 120
+    check "the legacy updater's exit status is 0" equals "$wine_status" 0
+    expect_hangul_package
     ;;
   in-use)
     write_settings "$psr_unix" SQLite
