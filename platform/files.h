@@ -109,6 +109,10 @@ enum class Replaced { Done, Busy, Failed };
 // nor deleted now (Windows: open without sharing its deletion). Never on
 // POSIX, where an open file does not pin its name.
 [[nodiscard]] bool heldOpen(const std::string& path);
+// After removeFolderTree left the folder `path`: whether only files that
+// another program uses kept it (a running program's image, a file open
+// without sharing its deletion), which go once it lets go. Never on POSIX.
+[[nodiscard]] bool onlyHeldFilesIn(const std::string& path);
 
 // --- Reading a file whole.
 

@@ -212,6 +212,10 @@ bool heldOpen(const std::string& /*path*/) {
     return false;
 }
 
+bool onlyHeldFilesIn(const std::string& /*path*/) {
+    return false;
+}
+
 FileContents readFileContents(const std::string& path) {
     FileContents contents;
     struct stat info {};

@@ -50,9 +50,10 @@ enum EzipCode {
     // Every file of the run is in place, but the disk reported an error when
     // the moves were flushed; the journal stays and the next call finishes.
     EZIP_E_INSTALLED_UNFLUSHED = -30,
-    // Every file of the run is in place and on disk, but the journal could not
-    // be removed, or not be rewritten to keep only the staging folders that
-    // another program holds; the next call removes the rest.
+    // Every file of the run is in place and on disk, but a staging folder could
+    // not be removed (other than for a file another program holds, such as
+    // the old image of a program that runs) or the journal could not be
+    // settled; the next call removes the rest.
     EZIP_E_INSTALLED_UNCLEANED = -31,
     // Another program kept using a file that the run replaces; every move was
     // undone. Vexa_RunBusyFile names the file.

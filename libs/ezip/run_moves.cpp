@@ -201,16 +201,18 @@ bool removeRun(const std::string& journalPath, const Journal& journal) {
     Journal left;
     left.state = RunState::Done;
     left.durable = journal.durable;
+    bool onlyHeld = true;
     for (const auto& folder : journal.stagingFolders) {
         if (!qlx::removeFolderTree(folder) && qlx::kindOf(folder) != Kind::Missing) {
             left.stagingFolders.push_back(folder);
+            onlyHeld = qlx::onlyHeldFilesIn(folder) && onlyHeld;
         }
     }
     if (!left.stagingFolders.empty()) {
-        // Another program holds a file in it (the old image of a program that
-        // still runs): the run is settled, and its journal keeps only the
-        // folders, for whichever later start finds them free.
-        return rewriteJournal(journalPath, left);
+        // The run is settled: its journal keeps only the folders, for a later
+        // start to remove, and blocks none. The old image of a program that
+        // still runs is expected to stay; anything else is a fault to tell.
+        return rewriteJournal(journalPath, left) && onlyHeld;
     }
     // Only the journal knows where the staging folders are: it goes last.
     return qlx::removeFile(journalPath + ".new") && qlx::removeFile(journalPath);
