@@ -77,6 +77,18 @@ run_updater() { # EXE [ARGUMENTS]; in the installation folder, which is its curr
   cd - >/dev/null
 }
 
+# Kills the updater as soon as CONDITION holds: the run's own files tell
+# where it is, however busy the machine.
+journal=$install/upt/.qlx_upt.run
+journal_has() { { [ "$(grep -c "^$1"$'\t'"\\|^$1\$" "$journal")" -ge "${2:-1}" ]; } 2>/dev/null; } # KIND [COUNT]
+zip_written() { [ -e "$install/upt/$1.zip" ]; }
+kill_when() { # CONDITION... ; at the latest after a minute
+  local polls=0
+  while kill -0 "$wine_pid" 2>/dev/null && ! "$@" && [ $((polls += 1)) -lt 6000 ]; do sleep 0.01; done
+  kill -9 "$wine_pid" 2>/dev/null
+  wine_wait 60 || true
+}
+
 installed_build() { cat "$install/bin/quillon.ver" 2>/dev/null | tr -d '\r' || echo "<none>"; }
 client_started() { [ -f "$install/client-started.txt" ]; }
 wait_for_client() { local i; for i in $(seq 50); do client_started && return 0; sleep 0.1; done; return 1; }
@@ -301,14 +313,6 @@ PY
     wine_wait 120
     expect_whole_update
     files_of >"$work/new"
-    journal=$install/upt/.qlx_upt.run
-    journal_has() { { [ "$(grep -c "^$1"$'\t'"\\|^$1\$" "$journal")" -ge "${2:-1}" ]; } 2>/dev/null; } # KIND [COUNT]
-    zip_written() { [ -e "$install/upt/$1.zip" ]; }
-    kill_when() { # CONDITION...: kills the updater as soon as it holds
-      while kill -0 "$wine_pid" 2>/dev/null && ! "$@"; do sleep 0.01; done
-      kill -9 "$wine_pid" 2>/dev/null
-      wine_wait 60 || true
-    }
     interrupted=0
     moments=("download zip_written many" "staging journal_has S 4"
       "staged journal_has F 305" "moves journal_has C" "cleanup journal_has E")
@@ -364,13 +368,19 @@ PY
     check "nothing is installed" equals "$(installed_build)" "build 1"
     check "not even the files nobody held" test ! -e "$install/bin/lib/core.dat"
     check "the client is not relaunched" test ! -e "$install/client-started.txt"
-    # Started again while the file is still held: only the held file fails.
+    # Started again while the file is still held, and killed while it undoes
+    # the moves before it; then once more: only the held file fails.
+    run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
+    kill_when journal_has U
+    echo "  killed during the undo: journal ends in $(tail -n 1 "$journal" 2>/dev/null | cut -c1)"
     run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
     check "the held file is named again" answer_box "Err!" Return
     check "and nothing else" equals "$(box_text)" 'bin\\quillon.ver: 다른 프로그램이 사용 중인 파일이라 바꿀 수 없습니다'
     check "the web-site box follows again" answer_box "에러!" Return
     wine_wait 60
     check "the exit status says the update failed" equals "$wine_status" 4
+    check "what the killed undo left is undone" equals "$(installed_build)" "build 1"
+    check "all of it" test ! -e "$install/bin/lib/core.dat"
     kill "$holder_pid" 2>/dev/null || true
     wait "$holder_pid" 2>/dev/null || true
     # Once it is let go, the next start installs and leaves nothing behind.
