@@ -105,6 +105,14 @@ enum class Replaced { Done, Busy, Failed };
 // Keeps the file `from` also under `to`: a hard link where the file system
 // has them, false where it has none (the caller then moves the file).
 [[nodiscard]] bool hardLink(const std::string& from, const std::string& to);
+// Whether another program holds the file so that it can be neither renamed
+// nor deleted now (Windows: open without sharing its deletion). Never on
+// POSIX, where an open file does not pin its name.
+[[nodiscard]] bool heldOpen(const std::string& path);
+// After removeFolderTree left the folder `path`: whether only files that
+// another program uses kept it (a running program's image, a file open
+// without sharing its deletion), which go once it lets go. Never on POSIX.
+[[nodiscard]] bool onlyHeldFilesIn(const std::string& path);
 
 // --- Reading a file whole.
 

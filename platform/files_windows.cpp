@@ -270,6 +270,19 @@ bool hardLink(const std::string& from, const std::string& to) {
     return CreateHardLinkW(longPath(to).c_str(), longPath(from).c_str(), nullptr) != 0;
 }
 
+bool heldOpen(const std::string& path) {
+    // DELETE is what a rename asks for; a running program's image grants it.
+    const HANDLE file = CreateFileW(
+        longPath(path).c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        return false;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
 FileContents readFileContents(const std::string& path) {
     FileContents contents;
     const std::wstring wide = longPath(path);

@@ -50,6 +50,29 @@ bool removeTree(const std::wstring& path, DWORD attributes) {
     return forEachEntry(path, removeTree) && removeEmptyFolder(utf8);
 }
 
+// Deletes a file that could not be deleted before; true when it is gone now
+// or another program uses it: one opened without sharing its deletion, or a
+// running program's image, which is refused as access denied.
+bool goneOrHeld(const std::wstring& path) {
+    if (DeleteFileW(path.c_str()) != 0) {
+        return true;
+    }
+    const DWORD error = GetLastError();
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || isMissing(error) ||
+           (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & FILE_ATTRIBUTE_READONLY) == 0);
+}
+
+bool onlyHeldBelow(const std::wstring& folder) {
+    return forEachEntry(folder, [](const std::wstring& path, DWORD attributes) {
+        if (isRealFolder(attributes)) {
+            return onlyHeldBelow(path);
+        }
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && goneOrHeld(path);
+    });
+}
+
 FolderFlush flushLongFolder(const std::wstring& path) {
     const FileHandle folder = adopt(CreateFileW(path.c_str(), GENERIC_WRITE, shareAll, nullptr,
                                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr),
@@ -82,6 +105,10 @@ bool removeFolderTree(const std::string& path) {
         return isMissing(GetLastError());
     }
     return removeTree(wide, attributes);
+}
+
+bool onlyHeldFilesIn(const std::string& path) {
+    return onlyHeldBelow(longPath(path));
 }
 
 FolderFlush flushFolder(const std::string& folder) {

@@ -51,7 +51,9 @@ enum EzipCode {
     // the moves were flushed; the journal stays and the next call finishes.
     EZIP_E_INSTALLED_UNFLUSHED = -30,
     // Every file of the run is in place and on disk, but a staging folder could
-    // not be removed; the journal stays and the next call removes the rest.
+    // not be removed (other than for a file another program holds, such as
+    // the old image of a program that runs) or the journal could not be
+    // settled; the next call removes the rest.
     EZIP_E_INSTALLED_UNCLEANED = -31,
     // Another program kept using a file that the run replaces; every move was
     // undone. Vexa_RunBusyFile names the file.

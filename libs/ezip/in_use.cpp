@@ -49,6 +49,17 @@ Replaced replaceInUse(const std::string& staged, const std::string& target,
     }
 }
 
+bool waitWhileHeld(const std::string& path) {
+    const auto deadline = std::chrono::steady_clock::now() + kBusyWait;
+    while (qlx::heldOpen(path)) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(kBusyPause);
+    }
+    return true;
+}
+
 void recordBusyFile(const std::string& path) {
     lastBusyFile() = path;
 }

@@ -18,6 +18,12 @@ namespace ezip {
 [[nodiscard]] qlx::Replaced replaceInUse(const std::string& staged, const std::string& target,
                                          const std::string& aside);
 
+// Waits a few seconds, as replaceInUse does, while another program holds
+// `path` open; false when it still does. A file is checked before a backup
+// link is made of it, for a link of a held file cannot be removed while it is
+// held, and what is left behind must not stand in the next start's way.
+[[nodiscard]] bool waitWhileHeld(const std::string& path);
+
 // The file that another program kept the last commit from replacing, or
 // empty; kept until the next commit of this process begins.
 void recordBusyFile(const std::string& path);

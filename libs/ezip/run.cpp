@@ -165,6 +165,23 @@ int settle(const std::string& journalPath, Journal& journal) {
     return EZIP_E_INTERNAL;
 }
 
+// A journal that holds nothing but staging folders that another program kept
+// from going: the new run takes them over, so that its own end removes them.
+int takeOverLeftovers(const std::string& path, bool durable) {
+    const std::optional<Journal> old = readJournal(path);
+    if (!old || old->state != RunState::Done || !old->moves.empty() || !old->folders.empty()) {
+        return EZIP_E_JOURNAL; // a run that was never settled
+    }
+    Journal run;
+    run.durable = durable;
+    for (const auto& folder : old->stagingFolders) {
+        if (!qlx::removeFolderTree(folder) && qlx::kindOf(folder) != qlx::FileKind::Missing) {
+            run.stagingFolders.push_back(folder);
+        }
+    }
+    return rewriteJournal(path, run) ? EZIP_OK : EZIP_E_JOURNAL;
+}
+
 } // namespace
 
 int beginRun(const std::string& journal, bool durable) {
@@ -172,11 +189,13 @@ int beginRun(const std::string& journal, bool durable) {
         return EZIP_E_ARGUMENT;
     }
     (void)qlx::removeFile(journal + ".new");
-    if (!createJournal(journal, durable)) {
-        return EZIP_E_JOURNAL;
+    const int begun = qlx::kindOf(journal) != qlx::FileKind::Missing
+                          ? takeOverLeftovers(journal, durable)
+                          : (createJournal(journal, durable) ? EZIP_OK : EZIP_E_JOURNAL);
+    if (begun == EZIP_OK) {
+        rememberRun(journal, durable);
     }
-    rememberRun(journal, durable);
-    return EZIP_OK;
+    return begun;
 }
 
 int stageIntoRun(const std::string& journal, const std::string& archive,

@@ -13,8 +13,10 @@ namespace ezip {
 // recoverRun can finish or undo a run that a crash interrupted. Every
 // function returns EZIP_OK or an EzipCode.
 
-// Starts a run; EZIP_E_JOURNAL when the journal exists (a run is open or was
-// interrupted: recover it first) or cannot be written. A durable run also
+// Starts a run; EZIP_E_JOURNAL when a run is open or was interrupted (recover
+// it first) or the journal cannot be written. Staging folders that a settled
+// run could not remove, because another program held a file in them, are
+// taken over by the new run, whose end removes them. A durable run also
 // survives a power loss: every file is whole, old or new, afterwards; any
 // run survives a killed process.
 int beginRun(const std::string& journal, bool durable = true);
@@ -36,8 +38,9 @@ int abortRun(const std::string& journal);
 // Settles a run that a killed process left: one that had not reached its
 // commit is dropped, a commit under way is finished (or undone when a move
 // fails), an undo under way is completed, and every staging folder is
-// removed. EZIP_OK when no journal was there or the run was finished;
-// EZIP_E_INSTALL when it was undone.
+// removed, or left to a later run while another program holds a file in it.
+// EZIP_OK when no journal was there or the run was finished; EZIP_E_INSTALL
+// when it was undone.
 int recoverRun(const std::string& journal);
 
 } // namespace ezip

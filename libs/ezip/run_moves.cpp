@@ -79,6 +79,9 @@ Taken takeMove(const JournalMove& move, bool fresh) {
         }
     }
     if (target != Kind::Missing && backup == Kind::Missing) {
+        if (!waitWhileHeld(move.target)) {
+            return Taken::Busy;
+        }
         if (const Taken kept = keepBackup(move); kept != Taken::Done) {
             return kept;
         }
@@ -205,13 +208,24 @@ int undoCommit(const std::string& journalPath, Journal& journal) {
 }
 
 bool removeRun(const std::string& journalPath, const Journal& journal) {
-    bool gone = true;
+    Journal left;
+    left.state = RunState::Done;
+    left.durable = journal.durable;
+    bool onlyHeld = true;
     for (const auto& folder : journal.stagingFolders) {
-        gone = (qlx::removeFolderTree(folder) || qlx::kindOf(folder) == Kind::Missing) && gone;
+        if (!qlx::removeFolderTree(folder) && qlx::kindOf(folder) != Kind::Missing) {
+            left.stagingFolders.push_back(folder);
+            onlyHeld = qlx::onlyHeldFilesIn(folder) && onlyHeld;
+        }
+    }
+    if (!left.stagingFolders.empty()) {
+        // The run is settled: its journal keeps only the folders, for a later
+        // start to remove, and blocks none. The old image of a program that
+        // still runs is expected to stay; anything else is a fault to tell.
+        return rewriteJournal(journalPath, left) && onlyHeld;
     }
     // Only the journal knows where the staging folders are: it goes last.
-    gone = gone && qlx::removeFile(journalPath + ".new");
-    return gone && qlx::removeFile(journalPath);
+    return qlx::removeFile(journalPath + ".new") && qlx::removeFile(journalPath);
 }
 
 } // namespace ezip

@@ -22,9 +22,11 @@ int finishCommit(const std::string& journalPath, Journal& journal, bool fresh = 
 // back; EZIP_E_ROLLBACK (the journal kept for a later try) otherwise.
 int undoCommit(const std::string& journalPath, Journal& journal);
 
-// Removes the run's staging folders and then its journal. The journal stays
-// while any staging folder does, so that a later call can remove the rest:
-// false then.
+// Removes the run's staging folders and then its journal. A folder that
+// cannot go (another program holds a file in it) stays in the journal, which
+// then holds nothing else: the run is settled, and a later beginRun takes the
+// folders over. False when the journal could not be removed or rewritten, or
+// when a folder stays for another reason than files another program holds.
 bool removeRun(const std::string& journalPath, const Journal& journal);
 
 } // namespace ezip

@@ -13,9 +13,16 @@
 #   signed         an updater built with the tests' key refuses a changed package
 #                  and a signed one moved to another folder, with nothing
 #                  installed, then installs the signed ones
+#   korean-packages  a package named and placed in Hangul with CP949 and UTF-8
+#                  entry names, through qlx_upt.exe while a bin\tool.exe that
+#                  it replaces runs, then through qlx_upt3.exe
+#   kills          the updater's wine process killed while it downloads, stages,
+#                  moves and cleans up: every file is old or new, and the next
+#                  start installs the whole new build with nothing left over
 #   in-use         in a Hangul installation folder, a file held open without
-#                  sharing for the whole run is named and nothing changes; one
-#                  held for a second is waited for
+#                  sharing for the whole run is named and nothing changes, also
+#                  when started again while it is held; one held for a second
+#                  is waited for
 set -euo pipefail
 BIN=$(realpath "$1")
 scenario=$2
@@ -41,9 +48,9 @@ publish() { "$QLX_WINE" "$BIN/qlx_publish.exe" "$@" >/dev/null; }
 
 # Packages of builds 1 to 3; the client has build 2, so builds 2 and 3 install.
 qlx_make_demo_packages "$work"
-fill_database() { # PUBLISHER_OPTIONS... ; add-build for both tables
+fill_database() { # PUBLISHER_OPTIONS... ; add-build for both tables, or for those in $tables
   local table
-  for table in QLX_UPT3 QLX_UPT2; do
+  for table in ${tables:-QLX_UPT3 QLX_UPT2}; do
     publish "$@" add-build base bin 1 "$(qlx_windows_path "$work/base.zip")" --table $table
     publish "$@" add-build core bin 2 "$(qlx_windows_path "$work/core.zip")" --table $table
     publish "$@" add-build reports "" 2 "$(qlx_windows_path "$work/reports.zip")" --table $table
@@ -51,10 +58,36 @@ fill_database() { # PUBLISHER_OPTIONS... ; add-build for both tables
   done
 }
 
+# The data source QUILLON_LEGACY over the installation's SQLite database.
+use_legacy_source() {
+  cat >"$work/odbcinst.ini" <<INI
+[SQLite3]
+Driver=$(find /usr/lib -name libsqlite3odbc.so -print -quit)
+INI
+  cat >"$work/odbc.ini" <<INI
+[QUILLON_LEGACY]
+Driver=SQLite3
+Database=$install/update.db
+INI
+  export ODBCSYSINI=$work ODBCINI=$work/odbc.ini
+}
+
 run_updater() { # EXE [ARGUMENTS]; in the installation folder, which is its current folder
   cd "$install"
   wine_start "$BIN/$1" "${@:2}"
   cd - >/dev/null
+}
+
+# Kills the updater as soon as CONDITION holds: the run's own files tell
+# where it is, however busy the machine.
+journal=$install/upt/.qlx_upt.run
+journal_has() { { [ "$(grep -c "^$1"$'\t'"\\|^$1\$" "$journal")" -ge "${2:-1}" ]; } 2>/dev/null; } # KIND [COUNT]
+zip_written() { [ -e "$install/upt/$1.zip" ]; }
+kill_when() { # CONDITION... ; at the latest after a minute
+  local polls=0
+  while kill -0 "$wine_pid" 2>/dev/null && ! "$@" && [ $((polls += 1)) -lt 6000 ]; do sleep 0.01; done
+  kill -9 "$wine_pid" 2>/dev/null
+  wine_wait 60 || true
 }
 
 installed_build() { cat "$install/bin/quillon.ver" 2>/dev/null | tr -d '\r' || echo "<none>"; }
@@ -160,16 +193,7 @@ case $scenario in
   legacy)
     write_settings "$psr_unix" "PostgreSQL"
     (cd "$install" && publish --dbms SQLite --server update.db init && fill_database --dbms SQLite --server update.db)
-    cat >"$work/odbcinst.ini" <<INI
-[SQLite3]
-Driver=$(find /usr/lib -name libsqlite3odbc.so -print -quit)
-INI
-    cat >"$work/odbc.ini" <<INI
-[QUILLON_LEGACY]
-Driver=SQLite3
-Database=$install/update.db
-INI
-    export ODBCSYSINI=$work ODBCINI=$work/odbc.ini
+    use_legacy_source
     # The legacy updater ignores the settings' DBMS and reads QLX_UPT2.
     publish --dbms SQLite --server "$(qlx_windows_path "$install/update.db")" remove fixes --table QLX_UPT2
     run_updater qlx_upt3.exe "/PSR=$psr;/SERVER=QUILLON_LEGACY;/BUILDNO=2;"
@@ -217,6 +241,109 @@ INI
     wine_wait 120
     expect_whole_update
     ;;
+  korean-packages)
+    write_settings "$psr_unix" SQLite
+    qlx_make_package "$work/tools.zip" tool.exe "tool of build 3"
+    (cd "$install" && publish --dbms SQLite --server update.db init && fill_database --dbms SQLite --server update.db &&
+      publish --dbms SQLite --server update.db add-build tools bin 3 "$(qlx_windows_path "$work/tools.zip")")
+    # 보고서 into 보고서\월간, with names as Korean Windows tools write them
+    # (CP949 without the UTF-8 flag, made on MS-DOS) and one with the flag.
+    /usr/bin/python3 - "$install/update.db" <<'PY'
+import io, sqlite3, sys, zipfile
+class Cp949Info(zipfile.ZipInfo):
+    def _encodeFilenameFlags(self):
+        return self.filename.encode("cp949"), self.flag_bits
+buffer = io.BytesIO()
+with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as archive:
+    for name in ("서식.txt", "양식/표.txt"):
+        entry = Cp949Info(name)
+        entry.create_system = 0
+        archive.writestr(entry, name)
+    archive.writestr("요약 보고.txt", "요약 보고.txt")
+db = sqlite3.connect(sys.argv[1])
+for table in ("QLX_UPT3", "QLX_UPT2"):
+    db.execute(f"INSERT INTO {table} VALUES ('보고서', '보고서\\월간', 3, ?)", (buffer.getvalue(),))
+db.commit()
+PY
+    expect_korean_package() {
+      check "the package is kept under its Hangul name" test -f "$install/upt/보고서.zip"
+      for name in 서식.txt 양식/표.txt "요약 보고.txt"; do
+        check "$name is installed" equals "$(cat "$install/보고서/월간/$name" 2>/dev/null)" "$name"
+      done
+    }
+    # A running program that is not one of the client's: its image is renamed.
+    cp "$BIN/qlx_hold_file.exe" "$install/bin/tool.exe"
+    echo >"$work/tool-mark"
+    "$QLX_WINE" "$install/bin/tool.exe" "$(qlx_windows_path "$work/tool-mark")" 0 &
+    tool_pid=$!
+    client_pid="$client_pid $tool_pid"
+    for _ in $(seq 100); do [ -e "$work/tool-mark.held" ] && break; sleep 0.1; done
+    run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
+    wine_wait 120
+    expect_whole_update
+    expect_korean_package
+    check "the new tool.exe is installed over the running one" equals "$(cat "$install/bin/tool.exe")" "tool of build 3"
+    check "which still runs" kill -0 "$tool_pid"
+    check "its old image waits in a staging folder" test -n "$(find "$install/bin" -name '.ezip-staging-*')"
+    kill "$tool_pid" && wait "$tool_pid" 2>/dev/null || true
+    rm -rf "$install/보고서" "$install/upt"/*.zip "$install/bin/lib"
+    use_legacy_source
+    run_updater qlx_upt3.exe "/PSR=$psr;/SERVER=QUILLON_LEGACY;/BUILDNO=2;"
+    wine_wait 120
+    check "the legacy updater's exit status is 0" equals "$wine_status" 0
+    expect_korean_package
+    check "and it removes what the old image left" \
+      equals "$(find "$install" -name '.qlx_upt.run*' -o -name '.ezip-staging-*')" ""
+    ;;
+  kills)
+    write_settings "$psr_unix" SQLite
+    # Enough files that staging and the moves take a while under wine.
+    many=()
+    for i in $(seq 300); do many+=("many/f$i.dat" "many $i of build 3"); done
+    qlx_make_package "$work/many.zip" "${many[@]}"
+    (cd "$install" && publish --dbms SQLite --server update.db init &&
+      tables=QLX_UPT3 fill_database --dbms SQLite --server update.db &&
+      publish --dbms SQLite --server update.db add-build many bin 3 "$(qlx_windows_path "$work/many.zip")")
+    mkdir -p "$install/bin/lib" "$install/bin/many"
+    echo "build 1" >"$install/bin/quillon.ver" && echo "core of build 1" >"$install/bin/lib/core.dat"
+    for i in $(seq 300); do echo "many $i of build 1" >"$install/bin/many/f$i.dat"; done
+    cp -a "$install" "$work/pristine"
+    # The installed files with their checksums; what is ours to leave is not among them.
+    files_of() {
+      (cd "$install" && find . -type f ! -path './upt/*' ! -path '*/.ezip-staging-*' \
+        ! -name quil.psr ! -name update.db ! -name client-started.txt -print0 |
+        sort -z | xargs -0 md5sum)
+    }
+    files_of >"$work/old"
+    run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
+    wine_wait 120
+    expect_whole_update
+    files_of >"$work/new"
+    interrupted=0
+    moments=("download zip_written many" "staging journal_has S 4"
+      "staged journal_has F 305" "moves journal_has C" "cleanup journal_has E")
+    for moment in "${moments[@]}"; do
+      rm -rf "$install" && cp -a "$work/pristine" "$install"
+      run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
+      # shellcheck disable=SC2086 # a condition and its words
+      kill_when ${moment#* }
+      client_started || interrupted=$((interrupted + 1))
+      echo "  killed at '${moment%% *}' (${SECONDS}s): status $wine_status, journal ends in" \
+        "$(tail -n 1 "$journal" 2>/dev/null | cut -c1)"
+      files_of >"$work/now"
+      check "after a kill at ${moment%% *}, every file is old or new" \
+        equals "$(sort "$work/old" "$work/new" | comm -23 <(sort "$work/now") -)" ""
+      check "and none is lost" equals "$(cut -c35- "$work/old" | comm -23 - <(cut -c35- "$work/now"))" ""
+      rm -f "$install/client-started.txt"
+      run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
+      wine_wait 120
+      check "the next start succeeds" equals "$wine_status" 0
+      check "it installs the whole new build" equals "$(files_of)" "$(cat "$work/new")"
+      check "the settings keep every row" equals "$(setting "$psr_unix" Client-Theme)" "classic"
+      check "nothing of ours is left" equals "$(cd "$install" && find . -name '.*' ! -name .)" ""
+    done
+    check "most kills interrupted the run ($interrupted)" test "$interrupted" -ge $((${#moments[@]} / 2))
+    ;;
   in-use)
     write_settings "$psr_unix" SQLite
     (cd "$install" && publish --dbms SQLite --server update.db init && fill_database --dbms SQLite --server update.db)
@@ -244,10 +371,30 @@ INI
     check "as used by another program" equals "$(box_text)" 'bin\\quillon.ver: 다른 프로그램이 사용 중인 파일이라 바꿀 수 없습니다'
     check "the web-site box follows" answer_box "에러!" Return
     wine_wait 60
-    kill "$holder_pid" 2>/dev/null || true
     check "nothing is installed" equals "$(installed_build)" "build 1"
     check "not even the files nobody held" test ! -e "$install/bin/lib/core.dat"
     check "the client is not relaunched" test ! -e "$install/client-started.txt"
+    # Started again while the file is still held, and killed while it undoes
+    # the moves before it; then once more: only the held file fails.
+    run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
+    kill_when journal_has U
+    echo "  killed during the undo: journal ends in $(tail -n 1 "$journal" 2>/dev/null | cut -c1)"
+    run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
+    check "the held file is named again" answer_box "Err!" Return
+    check "and nothing else" equals "$(box_text)" 'bin\\quillon.ver: 다른 프로그램이 사용 중인 파일이라 바꿀 수 없습니다'
+    check "the web-site box follows again" answer_box "에러!" Return
+    wine_wait 60
+    check "the exit status says the update failed" equals "$wine_status" 4
+    check "what the killed undo left is undone" equals "$(installed_build)" "build 1"
+    check "all of it" test ! -e "$install/bin/lib/core.dat"
+    kill "$holder_pid" 2>/dev/null || true
+    wait "$holder_pid" 2>/dev/null || true
+    # Once it is let go, the next start installs and leaves nothing behind.
+    run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
+    wine_wait 120
+    expect_whole_update
+    check "no journal or staging folder is left" \
+      equals "$(find "$install" -name '.qlx_upt.run*' -o -name '.ezip-staging-*')" ""
     ;;
   *)
     echo "unknown scenario: $scenario" >&2
