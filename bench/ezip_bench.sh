@@ -85,12 +85,15 @@ stats() { # prints "median min max" of the seconds in $1 (µs, one per line)
         printf "%.3f %.3f %.3f\n", m / 1e6, v[1] / 1e6, v[NR] / 1e6 }'
 }
 
-tools=(ezip unzip bsdtar)
-printf '%-7s %-7s %8s %8s %8s %10s\n' corpus tool median min max peak_MiB
-for corpus in many big small; do
-    archive="$work/$corpus.zip"
-    declare -A median=() peak=()
-    for tool in "${tools[@]}"; do
+# time_corpus CORPUS WIDTH TOOL...: times each TOOL on CORPUS.zip and prints
+# its line (the corpus name padded to WIDTH); leaves the medians in median[].
+declare -A median=() peak=()
+time_corpus() {
+    local corpus=$1 width=$2 tool us kib med min max i
+    shift 2
+    local archive="$work/$corpus.zip"
+    median=() peak=()
+    for tool in "$@"; do
         timed "$tool" "$archive" # warm-up
         : > "$work/times-$tool"
         peak[$tool]=0
@@ -98,7 +101,7 @@ for corpus in many big small; do
     # The tools take turns, so that the file system's state after deletions
     # and the machine's load weigh on all of them alike.
     for ((i = 0; i < runs; i++)); do
-        for tool in "${tools[@]}"; do
+        for tool in "$@"; do
             timed "$tool" "$archive"
             read -r us kib < "$work/run"
             measured "$tool on $corpus.zip" "$us" "$kib"
@@ -106,43 +109,25 @@ for corpus in many big small; do
             (( kib > peak[$tool] )) && peak[$tool]=$kib
         done
     done
-    for tool in "${tools[@]}"; do
+    for tool in "$@"; do
         measured_lines "$tool on $corpus.zip" "$work/times-$tool" "$runs"
         read -r med min max < <(stats < "$work/times-$tool")
         median[$tool]=$med
-        printf '%-7s %-7s %8s %8s %8s %10.1f\n' "$corpus" "$tool" "$med" "$min" "$max" \
-            "$(echo "${peak[$tool]} / 1024" | bc -l)"
+        printf "%-${width}s %-$((16 - width))s %8s %8s %8s %10.1f\n" "$corpus" "$tool" "$med" "$min" \
+            "$max" "$(echo "${peak[$tool]} / 1024" | bc -l)"
     done
     rm -rf "$work"/out-*
+}
+
+printf '%-7s %-7s %8s %8s %8s %10s\n' corpus tool median min max peak_MiB
+for corpus in many big small; do
+    time_corpus "$corpus" 7 ezip unzip bsdtar
     to_bsdtar=$(ratio "${median[ezip]}" "${median[bsdtar]}")
     to_unzip=$(ratio "${median[ezip]}" "${median[unzip]}")
     printf '%-7s ratio   ezip/bsdtar %.2f   ezip/unzip %.2f\n' "$corpus" "$to_bsdtar" "$to_unzip"
 done
 
 for corpus in BZip2 Deflate64; do
-    archive="$work/$corpus.zip"
-    declare -A median=() peak=()
-    for tool in ezip 7zz; do
-        timed "$tool" "$archive" # warm-up
-        : > "$work/times-$tool"
-        peak[$tool]=0
-    done
-    for ((i = 0; i < runs; i++)); do
-        for tool in ezip 7zz; do
-            timed "$tool" "$archive"
-            read -r us kib < "$work/run"
-            measured "$tool on $corpus.zip" "$us" "$kib"
-            echo "$us" >> "$work/times-$tool"
-            (( kib > peak[$tool] )) && peak[$tool]=$kib
-        done
-    done
-    for tool in ezip 7zz; do
-        measured_lines "$tool on $corpus.zip" "$work/times-$tool" "$runs"
-        read -r med min max < <(stats < "$work/times-$tool")
-        median[$tool]=$med
-        printf '%-9s %-5s %8s %8s %8s %10.1f\n' "$corpus" "$tool" "$med" "$min" "$max" \
-            "$(echo "${peak[$tool]} / 1024" | bc -l)"
-    done
-    rm -rf "$work"/out-*
+    time_corpus "$corpus" 9 ezip 7zz
     printf '%-9s ratio ezip/7zz %.2f\n' "$corpus" "$(ratio "${median[ezip]}" "${median[7zz]}")"
 done
