@@ -262,7 +262,7 @@ TEST_P(SignedUpdater, InstallsSignedPackagesOfEveryMethod) {
         {"zstd", craft},
         {"ppmd", "/usr/bin/7zz a -tzip -mm=PPMd "}};
     const auto write = [&](const std::pair<std::string, std::string>& writer) {
-        const std::string zip = zips.filePath(writer.first + ".zip");
+        std::string zip = zips.filePath(writer.first + ".zip");
         const std::string tail = writer.second == craft ? " 93 ." : " .";
         EXPECT_EQ(std::system(("cd " + zips.filePath("source") + " && " + writer.second + zip +
                                tail + " >/dev/null")
