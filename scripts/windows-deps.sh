@@ -110,13 +110,19 @@ if [ "$list_changed" = yes ] ||
   apt-get "${apt_options[@]}" update -qq
 fi
 
-# The versions of a source package the private list knows, newest first.
+# The versions of a source package the private list knows, newest first by
+# dpkg's ordering (a tilde sorts before everything, an epoch above it all).
 source_versions() {
-  local versions
-  versions=$(apt-cache "${apt_options[@]}" showsrc "$1" | sed -n 's/^Version: //p' | sort -u |
-    sort -r -V)
-  [ -n "$versions" ] || { echo "windows-deps: no source package $1" >&2; exit 1; }
-  echo "$versions"
+  local sorted=() v i
+  while read -r v; do
+    for ((i = ${#sorted[@]}; i > 0; i--)); do
+      dpkg --compare-versions "$v" le "${sorted[i - 1]}" && break
+      sorted[i]=${sorted[i - 1]}
+    done
+    sorted[i]=$v
+  done < <(apt-cache "${apt_options[@]}" showsrc "$1" | sed -n 's/^Version: //p' | sort -u)
+  [ ${#sorted[@]} -gt 0 ] || { echo "windows-deps: no source package $1" >&2; exit 1; }
+  printf '%s\n' "${sorted[@]}"
 }
 
 # The newest version of a source package the private list knows.
