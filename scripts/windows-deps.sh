@@ -29,7 +29,7 @@ triplet=x86_64-w64-mingw32
 jobs=$(nproc)
 # Changing how a library is built raises its number, so that no stale build
 # is kept.
-declare -A recipe=([sqlite3]=1 [bzip2]=1 [libzip]=2 [xz-utils]=2 [libzstd]=1 [libsodium]=2
+declare -A recipe=([sqlite3]=1 [bzip2]=1 [libzip]=2 [xz-utils]=2 [libzstd]=2 [libsodium]=2
   [googletest]=1 [nlohmann-json3]=1 [curl]=1)
 
 # deb_src_lines FILE...: the deb and deb-src lines of one-line source lists as
@@ -271,14 +271,27 @@ build_xz_utils() {
 }
 
 build_libzstd() {
-  # The library alone, as a DLL, without its threads: EZip decodes one
-  # entry at a time.
-  cmake -S build/cmake -B cross "${cmake_cross[@]}" -DCMAKE_INSTALL_PREFIX="$install" \
-    -DZSTD_BUILD_PROGRAMS=OFF -DZSTD_BUILD_TESTS=OFF -DZSTD_BUILD_CONTRIB=OFF \
-    -DZSTD_BUILD_SHARED=ON -DZSTD_BUILD_STATIC=OFF -DZSTD_MULTITHREAD_SUPPORT=OFF \
-    -DZSTD_LEGACY_SUPPORT=OFF -DCMAKE_SHARED_LINKER_FLAGS=-static-libgcc
-  cmake --build cross -j"$jobs"
-  cmake --install cross
+  # The decoder alone, as one DLL, single-threaded like EZip's decoding:
+  # compression and the dictionary builder would be five sixths of it.
+  mkdir -p "$install"/{bin,lib,include,lib/pkgconfig}
+  $triplet-gcc-posix -O2 -shared -static-libgcc -DZSTD_DLL_EXPORT=1 -DZSTD_DISABLE_ASM \
+    -DZSTD_LEGACY_SUPPORT=0 lib/common/*.c lib/decompress/*.c -o "$install/bin/libzstd.dll" \
+    -Wl,--out-implib,"$install/lib/libzstd.dll.a"
+  cp lib/zstd.h lib/zstd_errors.h "$install/include/"
+  local v="" part
+  for part in MAJOR MINOR RELEASE; do
+    v=${v:+$v.}$(sed -n "s/^#define ZSTD_VERSION_$part *\([0-9]*\).*/\1/p" lib/zstd.h)
+  done
+  cat > "$install/lib/pkgconfig/libzstd.pc" <<EOF
+prefix=$install
+libdir=\${prefix}/lib
+includedir=\${prefix}/include
+Name: zstd
+Description: Zstandard decoder
+Version: $v
+Libs: -L\${libdir} -lzstd
+Cflags: -I\${includedir}
+EOF
 }
 
 build_curl() {
