@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Windows build's dependencies from Debian's own source packages
 # with the mingw-w64 cross compilers: SQLite, libzip (over the zlib of
-# libz-mingw-w64-dev), libcurl with FTP, libsodium, GoogleTest and the
-# header-only nlohmann-json.
+# libz-mingw-w64-dev and bzip2), liblzma and libzstd for EZip's own decoders,
+# libcurl with FTP, libsodium, GoogleTest and the header-only nlohmann-json.
 #
 # Each library is built once per Debian version and kept in a cache below
 # QLX_WINDOWS_DEPS_CACHE (default /var/cache/qlx-windows-deps); the merged
@@ -29,7 +29,8 @@ triplet=x86_64-w64-mingw32
 jobs=$(nproc)
 # Changing how a library is built raises its number, so that no stale build
 # is kept.
-declare -A recipe=([sqlite3]=1 [libzip]=1 [libsodium]=2 [googletest]=1 [nlohmann-json3]=1 [curl]=1)
+declare -A recipe=([sqlite3]=1 [bzip2]=1 [libzip]=2 [xz-utils]=2 [libzstd]=2 [libsodium]=2
+  [googletest]=1 [nlohmann-json3]=1 [curl]=1)
 
 # deb_src_lines FILE...: the deb and deb-src lines of one-line source lists as
 # deb-src lines, options kept, each once.
@@ -109,14 +110,24 @@ if [ "$list_changed" = yes ] ||
   apt-get "${apt_options[@]}" update -qq
 fi
 
+# The versions of a source package the private list knows, newest first by
+# dpkg's ordering (a tilde sorts before everything, an epoch above it all).
+source_versions() {
+  local sorted=() v i
+  while read -r v; do
+    for ((i = ${#sorted[@]}; i > 0; i--)); do
+      dpkg --compare-versions "$v" le "${sorted[i - 1]}" && break
+      sorted[i]=${sorted[i - 1]}
+    done
+    sorted[i]=$v
+  done < <(apt-cache "${apt_options[@]}" showsrc "$1" | sed -n 's/^Version: //p' | sort -u)
+  [ ${#sorted[@]} -gt 0 ] || { echo "windows-deps: no source package $1" >&2; exit 1; }
+  printf '%s\n' "${sorted[@]}"
+}
+
 # The newest version of a source package the private list knows.
 source_version() {
-  local best="" v
-  while read -r v; do
-    if [ -z "$best" ] || dpkg --compare-versions "$v" gt "$best"; then best=$v; fi
-  done < <(apt-cache "${apt_options[@]}" showsrc "$1" | sed -n 's/^Version: //p')
-  [ -n "$best" ] || { echo "windows-deps: no source package $1" >&2; exit 1; }
-  echo "$best"
+  source_versions "$1" | head -n 1
 }
 
 if [ "$sources_only" = yes ]; then
@@ -134,31 +145,49 @@ compiler_version=$($triplet-gcc-posix -dumpversion)
 
 # build_library NAME BUILD_FUNCTION: fetches NAME's source and runs the build
 # function in it with $install as the target prefix, unless the cache has it.
+# build_library NAME BUILD_FUNCTION: fetches NAME's source and runs the build
+# function in it with $install as the target prefix, unless the cache has it.
+# A version the index names but the archive no longer serves (a security
+# update whose files moved) gives way to the next older one.
 built=()
+declare -A key=()
 build_library() {
-  local name=$1 build=$2 version key
-  version=$(source_version "$name")
-  key="$name-$version-gcc$compiler_version-r${recipe[$name]}"
-  install=$cache/$key
-  if [ -f "$install/.complete" ]; then
-    echo "windows-deps: $name $version (cached)"
-  else
-    echo "windows-deps: building $name $version"
-    local work started
-    started=$(date +%s)
+  local name=$1 build=$2 version work
+  for version in $(source_versions "$name"); do
+    key[$name]="$name-$version-gcc$compiler_version-r${recipe[$name]}"
+    install=$cache/${key[$name]}
+    if [ -f "$install/.complete" ]; then
+      echo "windows-deps: $name $version (cached)"
+      built+=("$install")
+      return
+    fi
     work=$(mktemp -d "$cache/.work-$name.XXXXXX")
-    rm -rf "$install"
-    (
-      cd "$work"
-      apt-get "${apt_options[@]}" source -qq --download-only "$name=$version" >/dev/null
-      dpkg-source --no-check -x ./*.dsc src >/dev/null
-      cd src
-      "$build"
-    ) > "$work.log" 2>&1 || { tail -n 40 "$work.log" >&2; echo "windows-deps: $name failed, log $work.log" >&2; exit 1; }
-    touch "$install/.complete"
-    rm -rf "$work" "$work.log"
-    echo "windows-deps: $name $version built in $(( $(date +%s) - started )) s"
-  fi
+    if (cd "$work" && apt-get "${apt_options[@]}" source -qq --download-only "$name=$version") \
+      >/dev/null 2>&1; then
+      build_fetched "$name" "$version" "$build" "$work"
+      return
+    fi
+    echo "windows-deps: $name $version cannot be fetched"
+    rm -rf "$work"
+  done
+  echo "windows-deps: no version of $name can be fetched" >&2
+  exit 1
+}
+
+build_fetched() {
+  local name=$1 version=$2 build=$3 work=$4 started
+  echo "windows-deps: building $name $version"
+  started=$(date +%s)
+  rm -rf "$install"
+  (
+    cd "$work"
+    dpkg-source --no-check -x ./*.dsc src >/dev/null
+    cd src
+    "$build"
+  ) > "$work.log" 2>&1 || { tail -n 40 "$work.log" >&2; echo "windows-deps: $name failed, log $work.log" >&2; exit 1; }
+  touch "$install/.complete"
+  rm -rf "$work" "$work.log"
+  echo "windows-deps: $name $version built in $(( $(date +%s) - started )) s"
   built+=("$install")
 }
 
@@ -200,14 +229,69 @@ Cflags: -I\${includedir}
 EOF
 }
 
+build_bzip2() {
+  # A static library linked into libzip.dll: bzip2's Makefile builds no
+  # Windows DLL, and libzip.dll stays the one DLL that reads zip archives.
+  # BZ_EXPORT makes bzlib.h declare functions instead of the pointers of a DLL
+  # loaded by hand.
+  mkdir -p "$install"/{lib,include}
+  local objects=() c
+  for c in blocksort huffman crctable randtable compress decompress bzlib; do
+    $triplet-gcc-posix -O2 -D_FILE_OFFSET_BITS=64 -DBZ_EXPORT -c "$c.c" -o "$c.o"
+    objects+=("$c.o")
+  done
+  $triplet-ar rcs "$install/lib/libbz2.a" "${objects[@]}"
+  cp bzlib.h "$install/include/"
+}
+
 build_libzip() {
+  local bzip2_dir=$cache/${key[bzip2]}
   cmake -S . -B build "${cmake_cross[@]}" -DCMAKE_INSTALL_PREFIX="$install" \
-    -DENABLE_BZIP2=OFF -DENABLE_LZMA=OFF -DENABLE_ZSTD=OFF -DENABLE_COMMONCRYPTO=OFF \
+    -DENABLE_BZIP2=ON -DBZIP2_INCLUDE_DIR="$bzip2_dir/include" \
+    -DBZIP2_LIBRARY_RELEASE="$bzip2_dir/lib/libbz2.a" -DCMAKE_C_FLAGS=-DBZ_EXPORT \
+    -DENABLE_LZMA=OFF -DENABLE_ZSTD=OFF -DENABLE_COMMONCRYPTO=OFF \
     -DENABLE_GNUTLS=OFF -DENABLE_MBEDTLS=OFF -DENABLE_OPENSSL=OFF -DENABLE_WINDOWS_CRYPTO=OFF \
     -DBUILD_TOOLS=OFF -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DOC=OFF
   cmake --build build -j"$jobs"
   cmake --install build
   cp /usr/$triplet/lib/zlib1.dll "$install/bin/"
+}
+
+build_xz_utils() {
+  # liblzma alone, as a DLL: none of the programs, scripts, translations or
+  # manuals, and only its decoders, single-threaded, which is all EZip calls
+  # and a quarter of the compile time.
+  ./configure --host=$triplet --prefix="$install" --enable-shared --disable-static \
+    --disable-xz --disable-xzdec --disable-lzmadec --disable-lzmainfo --disable-lzma-links \
+    --disable-scripts --disable-doc --disable-nls --disable-encoders --disable-match-finders \
+    --disable-microlzma --disable-lzip-decoder --enable-threads=no \
+    CC=$triplet-gcc-posix LDFLAGS=-static-libgcc >/dev/null
+  make -C src/liblzma -j"$jobs" >/dev/null
+  make -C src/liblzma install >/dev/null
+}
+
+build_libzstd() {
+  # The decoder alone, as one DLL, single-threaded like EZip's decoding:
+  # compression and the dictionary builder would be five sixths of it.
+  mkdir -p "$install"/{bin,lib,include,lib/pkgconfig}
+  $triplet-gcc-posix -O2 -shared -static-libgcc -DZSTD_DLL_EXPORT=1 -DZSTD_DISABLE_ASM \
+    -DZSTD_LEGACY_SUPPORT=0 lib/common/*.c lib/decompress/*.c -o "$install/bin/libzstd.dll" \
+    -Wl,--out-implib,"$install/lib/libzstd.dll.a"
+  cp lib/zstd.h lib/zstd_errors.h "$install/include/"
+  local v="" part
+  for part in MAJOR MINOR RELEASE; do
+    v=${v:+$v.}$(sed -n "s/^#define ZSTD_VERSION_$part *\([0-9]*\).*/\1/p" lib/zstd.h)
+  done
+  cat > "$install/lib/pkgconfig/libzstd.pc" <<EOF
+prefix=$install
+libdir=\${prefix}/lib
+includedir=\${prefix}/include
+Name: zstd
+Description: Zstandard decoder
+Version: $v
+Libs: -L\${libdir} -lzstd
+Cflags: -I\${includedir}
+EOF
 }
 
 build_curl() {
@@ -253,7 +337,10 @@ build_googletest() {
 }
 
 build_library sqlite3 build_sqlite
+build_library bzip2 build_bzip2
 build_library libzip build_libzip
+build_library xz-utils build_xz_utils
+build_library libzstd build_libzstd
 build_library libsodium build_libsodium
 build_library googletest build_googletest
 build_library nlohmann-json3 build_nlohmann_json
@@ -274,9 +361,6 @@ grep -rlZ --include='*.pc' "^prefix=" "$prefix.new/lib/pkgconfig" 2>/dev/null |
 rm -rf "$prefix"
 mv "$prefix.new" "$prefix"
 
-# Cached builds of versions or recipes that this run did not ask for go.
-for dir in "$cache"/*-gcc*-r*; do
-  [ -d "$dir" ] || continue
-  case " ${built[*]} " in *" $dir "*) ;; *) rm -rf "$dir" ;; esac
-done
+# Cached builds of other versions or recipes stay: checkouts of other
+# revisions share the cache and would otherwise rebuild them on every switch.
 echo "windows-deps: prefix $prefix"

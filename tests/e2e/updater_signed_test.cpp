@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 
@@ -241,6 +242,51 @@ TEST_P(SignedUpdater, RefusesSignedPackagesMovedToAnotherRow) {
                                 "QLX_UPT3 main 'bin' 12"),
               std::string::npos)
         << verified.out;
+}
+
+// Each method the updater unpacks beyond Deflate, written by 7-Zip or by the
+// crafting script where no writer offers it, goes through the publisher's
+// signature and installs; PPMd, which EZip refuses, the publisher refuses by
+// its name before storing it.
+TEST_P(SignedUpdater, InstallsSignedPackagesOfEveryMethod) {
+    std::string notes;
+    for (int i = 0; i < 20000; ++i) {
+        notes += "release line " + std::to_string(i) + "\n";
+    }
+    ASSERT_TRUE(test::writeFile(zips.filePath("source/notes.txt"), notes));
+    const std::string craft = "/usr/bin/python3 " QLX_TEST_EZIP_SOURCE "/craft_method_archive.py ";
+    const std::vector<std::pair<std::string, std::string>> writers = {
+        {"bzip2", "/usr/bin/7zz a -tzip -mm=BZip2 "},
+        {"lzma", "/usr/bin/7zz a -tzip -mm=LZMA "},
+        {"deflate64", "/usr/bin/7zz a -tzip -mm=Deflate64 "},
+        {"zstd", craft},
+        {"ppmd", "/usr/bin/7zz a -tzip -mm=PPMd "}};
+    const auto write = [&](const std::pair<std::string, std::string>& writer) {
+        std::string zip = zips.filePath(writer.first + ".zip");
+        const std::string tail = writer.second == craft ? " 93 ." : " .";
+        EXPECT_EQ(std::system(("cd " + zips.filePath("source") + " && " + writer.second + zip +
+                               tail + " >/dev/null")
+                                  .c_str()),
+                  0);
+        return zip;
+    };
+    const std::vector<std::string> key = {"--key", test::testSecretKeyPath()};
+    for (std::size_t i = 0; i + 1 < writers.size(); ++i) {
+        publishBuild(key, writers[i].first, writers[i].first, write(writers[i]));
+    }
+    const test::PublisherRun ppmd = test::runPublisher(
+        {"--key", test::testSecretKeyPath(), "--dbms", target->dbms, "--server", target->serverName,
+         "add-build", "ppmd", "ppmd", "12", write(writers.back())});
+    EXPECT_NE(ppmd.status, 0);
+    EXPECT_NE(ppmd.err.find("compression method PPMd(98)"), std::string::npos) << ppmd.err;
+
+    EXPECT_EQ(runUpdater("qlx_upt_signed"), 0);
+    EXPECT_TRUE(run.boxes().empty()) << run.boxes().front().text;
+    for (std::size_t i = 0; i + 1 < writers.size(); ++i) {
+        EXPECT_EQ(test::readFile(run.path(writers[i].first + "/notes.txt")), notes)
+            << writers[i].first;
+    }
+    EXPECT_FALSE(test::folderExists(run.path("ppmd")));
 }
 
 std::string targetLabel(const ::testing::TestParamInfo<TargetKind>& param) {
