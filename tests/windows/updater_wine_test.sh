@@ -16,9 +16,10 @@
 #   korean-packages  a package named and placed in Hangul with CP949 and UTF-8
 #                  entry names, through qlx_upt.exe while a bin\tool.exe that
 #                  it replaces runs, then through qlx_upt3.exe
-#   kills          the updater's wine process killed while it downloads, stages,
-#                  moves and cleans up: every file is old or new, and the next
-#                  start installs the whole new build with nothing left over
+#   kills          the updater's wine process killed at ten moments while it
+#                  downloads, stages, writes its journal, moves and cleans
+#                  up: every file is old or new, and the next start installs
+#                  the whole new build with nothing left over
 #   full-disk      the installation on a small drive E: that is full before the
 #                  run, then one that fills while staging: the settings and the
 #                  old build stay, the boxes tell it, and once there is room the
@@ -89,10 +90,11 @@ run_updater() { # EXE [ARGUMENTS]; in the installation folder, which is its curr
 journal=$install/upt/.qlx_upt.run
 journal_has() { { [ "$(grep -c "^$1"$'\t'"\\|^$1\$" "$journal")" -ge "${2:-1}" ]; } 2>/dev/null; } # KIND [COUNT]
 zip_written() { [ -e "$install/upt/$1.zip" ]; }
+moved() { [ "$(grep -lF "of build 3" "$install/bin/many/"*.dat 2>/dev/null | wc -l)" -ge "$1" ]; } # COUNT
 kill_when() { # CONDITION... ; at the latest after a minute
   local polls=0
   while kill -0 "$wine_pid" 2>/dev/null && ! "$@" && [ $((polls += 1)) -lt 6000 ]; do sleep 0.01; done
-  kill -9 "$wine_pid" 2>/dev/null
+  kill -9 "$wine_pid" 2>/dev/null || true
   wine_wait 60 || true
 }
 
@@ -106,6 +108,11 @@ leftovers() { (cd "$install" && find . -name '.*' ! -name . ! -name "$(basename 
 
 installed_build() { cat "$install/bin/quillon.ver" 2>/dev/null | tr -d '\r' || echo "<none>"; }
 client_started() { [ -f "$install/client-started.txt" ]; }
+client_gone() { # at the latest after ten seconds
+  local i
+  for i in $(seq 100); do pgrep -f "$(basename "$work").install.quillon" >/dev/null || return 0; sleep 0.1; done
+  return 1
+}
 wait_for_client() { local i; for i in $(seq 50); do client_started && return 0; sleep 0.1; done; return 1; }
 
 expect_whole_update() {
@@ -328,8 +335,10 @@ PY
     expect_whole_update
     files_of >"$work/new"
     interrupted=0
-    moments=("download zip_written many" "staging journal_has S 4"
-      "staged journal_has F 305" "moves journal_has C" "cleanup journal_has E")
+    moments=("download zip_written many"
+      "first-staging journal_has S 1" "staging journal_has S 3" "last-staging journal_has S 4" "journal-written journal_has F 1"
+      "staged journal_has F 305" "moves journal_has C" "halfway-moves moved 150"
+      "moves-done moved 300" "cleanup journal_has E")
     for moment in "${moments[@]}"; do
       rm -rf "$install" && cp -a "$work/pristine" "$install"
       run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
@@ -349,6 +358,8 @@ PY
       check "it installs the whole new build" equals "$(files_of)" "$(cat "$work/new")"
       check "the settings keep every row" equals "$(setting "$psr_unix" Client-Theme)" "classic"
       check "nothing of ours is left" equals "$(leftovers)" ""
+      # The relaunched client must be gone, or the next start counts it.
+      wait_for_client && client_gone
     done
     check "most kills interrupted the run ($interrupted)" test "$interrupted" -ge $((${#moments[@]} / 2))
     ;;
@@ -359,6 +370,8 @@ PY
     mount -t tmpfs -o size=4m tmpfs "$disk"
     drive=$WINEPREFIX/dosdevices/e:
     old_drive=$(readlink "$drive" 2>/dev/null || true)
+    # One left by a run that was itself killed points at a folder that is gone.
+    [ -d "$old_drive" ] || old_drive=
     undo_on_exit=undo_disk
     undo_disk() {
       rm -f "$drive"
