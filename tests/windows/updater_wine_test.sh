@@ -380,6 +380,7 @@ PY
     }
     ln -sfn "$disk" "$drive"
     install=$disk/install psr_unix=$disk/install/quil.psr psr='E:\install\quil.psr'
+    journal=$install/upt/.qlx_upt.run
     mkdir -p "$install/bin/lib"
     cp "$BIN/qlx_client_record.exe" "$install/quillon.exe"
     server=$(qlx_windows_path "$work/update.db")
@@ -397,6 +398,7 @@ PY
       files_of >"$work/before"
       cp "$psr_unix" "$work/settings-before"
       run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=$server;/BUILDNO=2;"
+      ${while_running:-:}
       check "$1: the failure is told" answer_box "Err!" Return
       echo "  $(box_text)"
       [ -z "${2:-}" ] || check "$1: so is the unsaved settings file" answer_box "확인!" Return
@@ -419,17 +421,30 @@ PY
     fill_leaving 2
     fails_on_full_disk "full before the run" settings-unsaved
     installs_with_room "full before the run"
-    # Room for the settings and the package, but not for its 600 files: a
-    # small file takes a whole page of the drive.
+    # Room for the settings and the package, but not for its 600 files (a
+    # small file takes a whole page of the drive): refused before staging.
     small=()
     for i in $(seq 600); do small+=("many/f$i.dat" "file $i"); done
     qlx_make_package "$work/many.zip" "${small[@]}"
     publish --dbms SQLite --server "$server" add-build many bin 3 "$(qlx_windows_path "$work/many.zip")"
     fill_leaving 1024
-    fails_on_full_disk "full while staging"
-    check "full while staging: the package itself was written" test -s "$install/upt/many.zip"
-    installs_with_room "full while staging"
+    fails_on_full_disk "too small for the files"
+    check "too small for the files: the package itself was written" test -s "$install/upt/many.zip"
+    installs_with_room "too small for the files"
     check "all 600 files are installed" equals "$(find "$install/bin/many" -type f | wc -l)" 600
+    # Room for all, until another program takes it while the last package is
+    # staged.
+    rm -rf "$install/bin/many"
+    fill_leaving 2600
+    fill_when_staging() {
+      local polls=0
+      while ! journal_has S 4 && [ $((polls += 1)) -lt 6000 ]; do sleep 0.01; done
+      dd if=/dev/zero of="$filler" bs=1K oflag=append conv=notrunc status=none 2>/dev/null || true
+    }
+    while_running=fill_when_staging
+    fails_on_full_disk "filled while staging"
+    while_running=:
+    installs_with_room "filled while staging"
     ;;
   in-use)
     write_settings "$psr_unix" SQLite
