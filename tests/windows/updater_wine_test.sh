@@ -16,9 +16,14 @@
 #   korean-packages  a package named and placed in Hangul with CP949 and UTF-8
 #                  entry names, through qlx_upt.exe while a bin\tool.exe that
 #                  it replaces runs, then through qlx_upt3.exe
-#   kills          the updater's wine process killed while it downloads, stages,
-#                  moves and cleans up: every file is old or new, and the next
-#                  start installs the whole new build with nothing left over
+#   kills          the updater's wine process killed at ten moments while it
+#                  downloads, stages, writes its journal, moves and cleans
+#                  up: every file is old or new, and the next start installs
+#                  the whole new build with nothing left over
+#   full-disk      the installation on a small drive E: that is full before the
+#                  run, then one that fills while staging: the settings and the
+#                  old build stay, the boxes tell it, and once there is room the
+#                  next start installs with nothing left over
 #   in-use         in a Hangul installation folder, a file held open without
 #                  sharing for the whole run is named and nothing changes, also
 #                  when started again while it is held; one held for a second
@@ -32,9 +37,11 @@ postgres_env=${3:-}
 
 work=$(mktemp -d)
 client_pid=
+undo_on_exit=:
 cleanup() {
   # Only this test's programs: other tests may run in the same prefix.
   for pid in ${wine_pid:-} $client_pid; do kill "$pid" 2>/dev/null || true; done
+  $undo_on_exit
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -83,15 +90,29 @@ run_updater() { # EXE [ARGUMENTS]; in the installation folder, which is its curr
 journal=$install/upt/.qlx_upt.run
 journal_has() { { [ "$(grep -c "^$1"$'\t'"\\|^$1\$" "$journal")" -ge "${2:-1}" ]; } 2>/dev/null; } # KIND [COUNT]
 zip_written() { [ -e "$install/upt/$1.zip" ]; }
+moved() { [ "$(grep -lF "of build 3" "$install/bin/many/"*.dat 2>/dev/null | wc -l)" -ge "$1" ]; } # COUNT
 kill_when() { # CONDITION... ; at the latest after a minute
   local polls=0
   while kill -0 "$wine_pid" 2>/dev/null && ! "$@" && [ $((polls += 1)) -lt 6000 ]; do sleep 0.01; done
-  kill -9 "$wine_pid" 2>/dev/null
+  kill -9 "$wine_pid" 2>/dev/null || true
   wine_wait 60 || true
 }
 
+# The installed files with their checksums; what is ours to leave is not among them.
+files_of() {
+  (cd "$install" && find . -type f ! -path './upt/*' ! -path '*/.ezip-staging-*' \
+    ! -name quil.psr ! -name update.db ! -name client-started.txt -print0 |
+    sort -z | xargs -0 md5sum)
+}
+leftovers() { (cd "$install" && find . -name '.*' ! -name . ! -name "$(basename "${filler:-.}")"); }
+
 installed_build() { cat "$install/bin/quillon.ver" 2>/dev/null | tr -d '\r' || echo "<none>"; }
 client_started() { [ -f "$install/client-started.txt" ]; }
+client_gone() { # at the latest after ten seconds
+  local i
+  for i in $(seq 100); do pgrep -f "$(basename "$work").install.quillon" >/dev/null || return 0; sleep 0.1; done
+  return 1
+}
 wait_for_client() { local i; for i in $(seq 50); do client_started && return 0; sleep 0.1; done; return 1; }
 
 expect_whole_update() {
@@ -308,20 +329,16 @@ PY
     echo "build 1" >"$install/bin/quillon.ver" && echo "core of build 1" >"$install/bin/lib/core.dat"
     for i in $(seq 300); do echo "many $i of build 1" >"$install/bin/many/f$i.dat"; done
     cp -a "$install" "$work/pristine"
-    # The installed files with their checksums; what is ours to leave is not among them.
-    files_of() {
-      (cd "$install" && find . -type f ! -path './upt/*' ! -path '*/.ezip-staging-*' \
-        ! -name quil.psr ! -name update.db ! -name client-started.txt -print0 |
-        sort -z | xargs -0 md5sum)
-    }
     files_of >"$work/old"
     run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
     wine_wait 120
     expect_whole_update
     files_of >"$work/new"
     interrupted=0
-    moments=("download zip_written many" "staging journal_has S 4"
-      "staged journal_has F 305" "moves journal_has C" "cleanup journal_has E")
+    moments=("download zip_written many"
+      "first-staging journal_has S 1" "staging journal_has S 3" "last-staging journal_has S 4" "journal-written journal_has F 1"
+      "staged journal_has F 305" "moves journal_has C" "halfway-moves moved 150"
+      "moves-done moved 300" "cleanup journal_has E")
     for moment in "${moments[@]}"; do
       rm -rf "$install" && cp -a "$work/pristine" "$install"
       run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
@@ -340,9 +357,94 @@ PY
       check "the next start succeeds" equals "$wine_status" 0
       check "it installs the whole new build" equals "$(files_of)" "$(cat "$work/new")"
       check "the settings keep every row" equals "$(setting "$psr_unix" Client-Theme)" "classic"
-      check "nothing of ours is left" equals "$(cd "$install" && find . -name '.*' ! -name .)" ""
+      check "nothing of ours is left" equals "$(leftovers)" ""
+      # The relaunched client must be gone, or the next start counts it.
+      wait_for_client && client_gone
     done
     check "most kills interrupted the run ($interrupted)" test "$interrupted" -ge $((${#moments[@]} / 2))
+    ;;
+  full-disk)
+    # A drive of its own, E:, for the installation; the database stays on Z:.
+    disk=$work/disk
+    mkdir -p "$disk"
+    mount -t tmpfs -o size=4m tmpfs "$disk"
+    drive=$WINEPREFIX/dosdevices/e:
+    old_drive=$(readlink "$drive" 2>/dev/null || true)
+    # One left by a run that was itself killed points at a folder that is gone.
+    [ -d "$old_drive" ] || old_drive=
+    undo_on_exit=undo_disk
+    undo_disk() {
+      rm -f "$drive"
+      [ -z "$old_drive" ] || ln -s "$old_drive" "$drive"
+      umount "$disk" 2>/dev/null || true
+    }
+    ln -sfn "$disk" "$drive"
+    install=$disk/install psr_unix=$disk/install/quil.psr psr='E:\install\quil.psr'
+    journal=$install/upt/.qlx_upt.run
+    mkdir -p "$install/bin/lib"
+    cp "$BIN/qlx_client_record.exe" "$install/quillon.exe"
+    server=$(qlx_windows_path "$work/update.db")
+    publish --dbms SQLite --server "$server" init
+    tables=QLX_UPT3 fill_database --dbms SQLite --server "$server"
+    write_settings "$psr_unix" SQLite
+    echo "build 1" >"$install/bin/quillon.ver" && echo "core of build 1" >"$install/bin/lib/core.dat"
+    filler=$disk/filler
+    fill_leaving() { # KILOBYTES; the filler takes the rest of the drive
+      local free
+      free=$(df --output=avail -k "$disk" | tail -n 1)
+      dd if=/dev/zero of="$filler" bs=1K count=$((free - $1)) status=none
+    }
+    fails_on_full_disk() { # CASE [SETTINGS_UNSAVED]
+      files_of >"$work/before"
+      cp "$psr_unix" "$work/settings-before"
+      run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=$server;/BUILDNO=2;"
+      ${while_running:-:}
+      check "$1: the failure is told" answer_box "Err!" Return
+      echo "  $(box_text)"
+      [ -z "${2:-}" ] || check "$1: so is the unsaved settings file" answer_box "확인!" Return
+      check "$1: the web-site box follows" answer_box "에러!" Return
+      wine_wait 60 || true
+      check "$1: the exit status is not 0" test "$wine_status" != 0
+      check "$1: the settings file stays byte for byte" cmp "$psr_unix" "$work/settings-before"
+      check "$1: the old build stays whole" equals "$(files_of)" "$(cat "$work/before")"
+      check "$1: the client is not relaunched" test ! -e "$install/client-started.txt"
+    }
+    installs_with_room() { # CASE
+      rm -f "$filler"
+      run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=$server;/BUILDNO=2;"
+      wine_wait 120
+      expect_whole_update
+      check "$1, with room: nothing of ours is left" equals "$(leftovers)" ""
+      rm -f "$install/client-started.txt"
+    }
+    # Full before the run: not even the settings can be saved.
+    fill_leaving 2
+    fails_on_full_disk "full before the run" settings-unsaved
+    installs_with_room "full before the run"
+    # Room for the settings and the package, but not for its 600 files (a
+    # small file takes a whole page of the drive): refused before staging.
+    small=()
+    for i in $(seq 600); do small+=("many/f$i.dat" "file $i"); done
+    qlx_make_package "$work/many.zip" "${small[@]}"
+    publish --dbms SQLite --server "$server" add-build many bin 3 "$(qlx_windows_path "$work/many.zip")"
+    fill_leaving 1024
+    fails_on_full_disk "too small for the files"
+    check "too small for the files: the package itself was written" test -s "$install/upt/many.zip"
+    installs_with_room "too small for the files"
+    check "all 600 files are installed" equals "$(find "$install/bin/many" -type f | wc -l)" 600
+    # Room for all, until another program takes it while the last package is
+    # staged.
+    rm -rf "$install/bin/many"
+    fill_leaving 2600
+    fill_when_staging() {
+      local polls=0
+      while ! journal_has S 4 && [ $((polls += 1)) -lt 6000 ]; do sleep 0.01; done
+      dd if=/dev/zero of="$filler" bs=1K oflag=append conv=notrunc status=none 2>/dev/null || true
+    }
+    while_running=fill_when_staging
+    fails_on_full_disk "filled while staging"
+    while_running=:
+    installs_with_room "filled while staging"
     ;;
   in-use)
     write_settings "$psr_unix" SQLite
