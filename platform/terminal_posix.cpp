@@ -14,9 +14,11 @@ std::optional<std::string> readHiddenLine(const std::string& prompt) {
     }
     termios hidden = before;
     hidden.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    // Echo goes off before the prompt shows, so that nothing typed after it
+    // is ever echoed.
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &hidden);
     std::fputs(prompt.c_str(), stderr);
     std::fflush(stderr);
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &hidden);
     std::string line;
     const bool read = static_cast<bool>(std::getline(std::cin, line));
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &before);

@@ -12,9 +12,11 @@ std::optional<std::string> readHiddenLine(const std::string& prompt) {
     if (input == INVALID_HANDLE_VALUE || GetConsoleMode(input, &before) == 0) {
         return std::nullopt;
     }
+    // Echo goes off before the prompt shows, so that nothing typed after it
+    // is ever echoed.
+    SetConsoleMode(input, before & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
     std::fputs(prompt.c_str(), stderr);
     std::fflush(stderr);
-    SetConsoleMode(input, before & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
     std::string line;
     const bool read = static_cast<bool>(std::getline(std::cin, line));
     SetConsoleMode(input, before);

@@ -11,9 +11,10 @@
 
 namespace qlx::test {
 
-PublisherRun runPublisher(const std::vector<std::string>& args,
-                          const std::vector<std::string>& environment) {
-    TempDir dir;
+namespace {
+
+std::string publisherCommand(const std::vector<std::string>& args,
+                             const std::vector<std::string>& environment) {
     std::string command = "env -u QLX_PUBLISH_PASSWORD";
     for (const std::string& variable : environment) {
         command += " " + shellQuoted(variable);
@@ -22,17 +23,42 @@ PublisherRun runPublisher(const std::vector<std::string>& args,
     for (const std::string& arg : args) {
         command += " " + shellQuoted(arg);
     }
-    // The shell records the exit status.
-    command += " >" + shellQuoted(dir.filePath("out")) + " 2>" + shellQuoted(dir.filePath("err")) +
-               " </dev/null; echo $? >" + shellQuoted(dir.filePath("status"));
+    return command;
+}
+
+// Runs `command` in the shell, which records the exit status.
+PublisherRun runInShell(const std::string& command, const TempDir& dir) {
+    const std::string recorded = command + " >" + shellQuoted(dir.filePath("out")) + " 2>" +
+                                 shellQuoted(dir.filePath("err")) + "; echo $? >" +
+                                 shellQuoted(dir.filePath("status"));
     PublisherRun run;
-    if (std::system(command.c_str()) != 0) {
+    if (std::system(recorded.c_str()) != 0) {
         return run;
     }
     std::istringstream(readFile(dir.filePath("status"))) >> run.status;
     run.out = readFile(dir.filePath("out"));
     run.err = readFile(dir.filePath("err"));
     return run;
+}
+
+} // namespace
+
+PublisherRun runPublisher(const std::vector<std::string>& args,
+                          const std::vector<std::string>& environment) {
+    TempDir dir;
+    return runInShell(publisherCommand(args, environment) + " </dev/null", dir);
+}
+
+PublisherRun runPublisherTyping(const std::vector<std::string>& args, const std::string& typed) {
+    TempDir dir;
+    // script(1) gives the publisher a pseudo-terminal; the password is typed
+    // once the prompt is on it, as a person would (a minute at most).
+    const std::string out = shellQuoted(dir.filePath("out"));
+    const std::string typist = "{ for i in $(seq 600); do grep -q 'password of' " + out +
+                               " && break; sleep 0.1; done; printf '%s\\n' " + shellQuoted(typed) +
+                               "; }";
+    return runInShell(
+        typist + " | script -qec " + shellQuoted(publisherCommand(args, {})) + " /dev/null", dir);
 }
 
 std::string testSecretKeyPath() {

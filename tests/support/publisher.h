@@ -22,6 +22,9 @@ struct PublisherRun {
 // without QLX_PUBLISH_PASSWORD but for what `environment` ("NAME=VALUE") sets.
 PublisherRun runPublisher(const std::vector<std::string>& args,
                           const std::vector<std::string>& environment = {});
+// The same on a terminal of its own, into which a person types `typed` and
+// Enter; what the publisher writes to the terminal is in `out`.
+PublisherRun runPublisherTyping(const std::vector<std::string>& args, const std::string& typed);
 
 // The tests' secret key file, its package.pub, and the public key that the
 // test builds of the updaters carry.

@@ -400,6 +400,19 @@ TEST(Publisher, ReadsThePasswordOffTheCommandLineAndVerifiesEveryRow) {
                                 keyFingerprint(test::testPackageKey()));
         }
     }
+    // With no other source, it is asked for on the terminal; the default
+    // password is the right one, so only a wrong one typed shows it was read.
+    for (const auto& [id, typed, connects] : {std::tuple{"U-8", target->logPass, true},
+                                              {"U-9", std::string("not-the-password"), false}}) {
+        const Outcome run = test::runPublisherTyping(base + Args{"add-update", id, zip}, typed);
+        EXPECT_EQ(run.status, connects ? 0 : 1) << run.out;
+        EXPECT_TRUE(contains(run.out, "password of " + target->logId)) << run.out;
+        EXPECT_FALSE(contains(run.out, typed)) << "the password was echoed";
+        if (run.status == 0) {
+            published.push_back(std::string("QLX_UPT\t") + id + "\tgood " +
+                                keyFingerprint(test::testPackageKey()));
+        }
+    }
     // One package changed in its archive, one in its signature's comment.
     const Bytes signedOne = test::signedWith(bytesOf(zip), updatePlace("U-bad"));
     ASSERT_FALSE(signedOne.empty());
