@@ -1,0 +1,122 @@
+#!/usr/bin/env bash
+# What the Windows build costs under wine, against what wine itself costs:
+# the small update of the Windows tests (builds 2 and 3 of the demo packages
+# from a SQLite database) run by
+#   linux   build/ci's qlx_upt with the offscreen window,
+#   wine    build/windows' qlx_upt.exe in a private Korean prefix in Xvfb,
+# beside the start and exit of a trivial Win32 program (the tests' client
+# stand-in) in the same prefix. The wine server is kept running across the
+# runs, as it is on a Windows machine that has booted, and the windows are
+# unmanaged (see below). Each runs once as a warm-up and then RUNS times into
+# a new installation folder; figures are the median (min, max) wall time, and
+# every run's install is checked.
+# Target: wine <= trivial start + 1.5 x linux.
+#   bench/wine_cost.sh [RUNS]   (default 5)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+usage="bench/wine_cost.sh [RUNS]   (a whole number; default 5)"
+# shellcheck source=bench/lib.sh
+. bench/lib.sh
+check_args 1 "$@"
+runs=${1-5}
+count RUNS "$runs"
+need_tools Xvfb xdotool zip
+build ci qlx_upt qlx_publish EZip ftp
+build windows qlx_upt qlx_client_record
+linux_bin=$root/build/ci/bin
+wine_bin=$root/build/windows/bin
+
+work=$(mktemp -d /tmp/qlx-bench-wine.XXXXXX)
+# A prefix of the benchmark's own, kept for the next run: others' programs in
+# a shared one would be counted and timed too.
+export QLX_WINEPREFIX=${QLX_WINEPREFIX:-$qlx_cache/qlx-wine-bench}
+# shellcheck source=scripts/wine-env.sh
+. scripts/wine-env.sh
+qlx_start_xvfb 1280x800x24
+cleanup() {
+  "$QLX_WINESERVER" -k 2>/dev/null || true
+  kill "$qlx_xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+echo "making the wine prefix ..." >&2
+qlx_wine_prefix_ready
+# Xvfb has no window manager, and wine waits up to two seconds for one to
+# withdraw each managed window it hides; a Windows desktop has no such wait,
+# so the benchmark's windows are unmanaged.
+# A server left by an earlier run belongs to an X server that is gone.
+"$QLX_WINESERVER" -k 2>/dev/null || true
+"$QLX_WINESERVER" -p
+"$QLX_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+
+qlx_make_demo_packages "$work"
+database=$work/update.db
+publish() { "$linux_bin/qlx_publish" --dbms SQLite --server "$database" "$@" >/dev/null; }
+publish init
+for table in QLX_UPT3 QLX_UPT2; do
+  publish add-build base bin 1 "$work/base.zip" core bin 2 "$work/core.zip" \
+    reports "" 2 "$work/reports.zip" fixes bin 3 "$work/fixes.zip" --table $table
+done
+
+# new_install NAME CLIENT: a fresh installation folder of build 2 whose client
+# is CLIENT; prints its path.
+new_install() {
+  local dir=$work/$1
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  cp "$database" "$dir/update.db"
+  qlx_write_settings "$dir/quil.psr" SQLite
+  cp "$2" "$dir/${2##*/}"
+  echo "$dir"
+}
+installed() { [ "$(tr -d '\r' <"$1/bin/quillon.ver" 2>/dev/null)" = "build 3" ] || fail "run in $1 did not install build 3"; }
+
+# ms COMMAND...: the wall milliseconds of COMMAND.
+ms() {
+  local started
+  started=$(date +%s%N)
+  "$@" >/dev/null 2>&1 || true
+  qlx_ms_since "$started"
+}
+
+stub=$work/quillon
+printf '#!/bin/sh\nexit 0\n' >"$stub"
+chmod 755 "$stub"
+linux_run() {
+  local dir
+  dir=$(new_install linux "$stub")
+  (cd "$dir" && QT_QPA_PLATFORM=offscreen ms "$linux_bin/qlx_upt" "/PID=1;/PSR=$dir/quil.psr;/SERVER=update.db;/BUILDNO=2;")
+  installed "$dir"
+}
+wine_run() {
+  local dir
+  dir=$(new_install wine "$wine_bin/qlx_client_record.exe")
+  mv "$dir/qlx_client_record.exe" "$dir/quillon.exe"
+  (cd "$dir" && ms "$QLX_WINE" "$wine_bin/qlx_upt.exe" "/PID=1;/PSR=$(qlx_windows_path "$dir/quil.psr");/SERVER=update.db;/BUILDNO=2;")
+  installed "$dir"
+}
+mkdir "$work/trivial"
+cp "$wine_bin/qlx_client_record.exe" "$work/trivial/"
+trivial_run() { ms "$QLX_WINE" "$work/trivial/qlx_client_record.exe"; }
+
+# median_of NAME COMMAND: runs COMMAND once as a warm-up and RUNS times; prints
+# "median min max" of the milliseconds it printed.
+median_of() {
+  local _ file=$work/$1.ms
+  "${@:2}" >/dev/null
+  : >"$file"
+  for _ in $(seq "$runs"); do "${@:2}" >>"$file"; done
+  measured_lines "$1" "$file" "$runs"
+  sort -n "$file" | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; print m, v[1], v[NR] }'
+}
+
+read -r trivial trivial_min trivial_max < <(median_of trivial trivial_run)
+read -r linux linux_min linux_max < <(median_of linux linux_run)
+read -r wine wine_min wine_max < <(median_of wine wine_run)
+allowed=$(awk -v t="$trivial" -v l="$linux" 'BEGIN { printf "%.0f", t + 1.5 * l }')
+echo "runs: $runs after one warm-up; wall times in ms, median (min, max)"
+echo "trivial Win32 program under wine  $trivial ($trivial_min, $trivial_max)"
+echo "linux qlx_upt                     $linux ($linux_min, $linux_max)"
+echo "wine qlx_upt.exe                  $wine ($wine_min, $wine_max)"
+echo "wine / (trivial + 1.5 x linux): $wine / $allowed = $(ratio "$wine" "$allowed") (target <= 1)"
