@@ -24,6 +24,12 @@
 #                  run, then one that fills while staging: the settings and the
 #                  old build stay, the boxes tell it, and once there is room the
 #                  next start installs with nothing left over
+#   settings-kill  the updater's wine process killed while it saves a settings
+#                  file of 60000 rows: the file is whole, old or new, and the
+#                  next start installs, keeps every row and leaves no save behind
+#   single-package the window's update by UPDATE_ID into a folder that code page
+#                  949 cannot name: every file under its exact name; then a
+#                  file held for the whole run is named and nothing changes
 #   in-use         in a Hangul installation folder, a file held open without
 #                  sharing for the whole run is named and nothing changes, also
 #                  when started again while it is held; one held for a second
@@ -497,6 +503,92 @@ PY
     expect_whole_update
     check "no journal or staging folder is left" \
       equals "$(find "$install" -name '.qlx_upt.run*' -o -name '.ezip-staging-*')" ""
+    ;;
+  settings-kill)
+    # Rows enough that the save, flushed whole before it replaces the file,
+    # lasts tens of milliseconds: a poll of a millisecond catches it.
+    rows=60000
+    /usr/bin/python3 - "$psr_unix" "$rows" <<'PY'
+import json, sys
+rows = [{"CODE": "DataBase-DBMS", "VALUE": "SQLite"}, {"CODE": "QL_UPT_TIME", "VALUE": "8765"},
+        {"CODE": "Client-Theme", "VALUE": "classic"}]
+rows += [{"CODE": "Row-%06d" % i, "VALUE": "row %d, kept whole" % i} for i in range(int(sys.argv[2]))]
+json.dump({"rows": rows}, open(sys.argv[1], "w", encoding="utf-8"), indent=2)
+PY
+    cp "$psr_unix" "$work/old.psr"
+    (cd "$install" && publish --dbms SQLite --server update.db init && fill_database --dbms SQLite --server update.db)
+    settings_state() { # "old", "new", or what is wrong with the settings file
+      /usr/bin/python3 - "$psr_unix" "$rows" <<'PY'
+import json, sys
+try:
+    rows = json.load(open(sys.argv[1], encoding="utf-8"))["rows"]
+except Exception as error:
+    sys.exit(print("unreadable: %s" % error))
+values = {row["CODE"]: row["VALUE"] for row in rows}
+count = int(sys.argv[2])
+lost = [i for i in range(count) if values.get("Row-%06d" % i) != "row %d, kept whole" % i]
+if lost or len(rows) != count + 3 or values.get("Client-Theme") != "classic":
+    sys.exit(print("%d of %d rows lost" % (len(lost), count)))
+print({"8765": "old", "": "new"}.get(values.get("QL_UPT_TIME"), "stamp %r" % values.get("QL_UPT_TIME")))
+PY
+    }
+    saving() { local found=("$install"/.quil.psr.qlx-save-*); [ -e "${found[0]}" ]; }
+    exec {never}<> <(:)
+    hit=0
+    for attempt in 1 2 3; do
+      run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
+      until=$((SECONDS + 60))
+      while kill -0 "$wine_pid" 2>/dev/null && ! saving && [ $SECONDS -lt $until ]; do
+        read -r -t 0.001 -u "$never" || true
+      done
+      kill -9 "$wine_pid" 2>/dev/null || true
+      wine_wait 60 || true
+      state=$(settings_state)
+      echo "  killed at the settings save (attempt $attempt): settings $state, save's file $(saving && echo left || echo gone)"
+      check "after a kill at the save, the settings file is whole, old or new" \
+        grep -qxE 'old|new' <<<"$state"
+      [ "$state" != old ] || check "the old one byte for byte" cmp -s "$psr_unix" "$work/old.psr"
+      saving && { hit=1; break; }
+      cp "$work/old.psr" "$psr_unix"
+      rm -rf "$install/bin" "$install/reports" "$install/upt"
+    done
+    check "a kill landed while the settings were being saved" test "$hit" = 1
+    run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
+    wine_wait 120
+    expect_whole_update
+    check "the settings keep every row" equals "$(settings_state)" new
+    check "the killed save's file is gone" equals "$(leftovers)" ""
+    ;;
+  single-package)
+    write_settings "$psr_unix" SQLite
+    qlx_make_package "$work/single.zip" bin/quillon.ver "single 7" "문서/José 中国 😀.txt" "exact names"
+    qlx_make_package "$work/later.zip" bin/quillon.ver "single 8" bin/later.dat "later"
+    (cd "$install" && publish --dbms SQLite --server update.db init &&
+      publish --dbms SQLite --server update.db add-update 7 "$(qlx_windows_path "$work/single.zip")" &&
+      publish --dbms SQLite --server update.db add-update 8 "$(qlx_windows_path "$work/later.zip")")
+    single_run() { # UPDATE_ID; the result and the boxes
+      (cd "$install" && "$QLX_WINE" "$BIN/qlx_single_package_run.exe" \
+        "/PID=1;/PSR=$psr;/SERVER=update.db;/ID=$1;/FILE=단일.zip;" | tr -d '\r')
+    }
+    check "the package of ID 7 installs without a box" equals "$(single_run 7)" "result: O"
+    check "into the folder code page 949 cannot name" equals "$(installed_build)" "single 7"
+    check "a file named outside the code page, under its exact name" \
+      equals "$(cat "$install/문서/José 中国 😀.txt" 2>/dev/null)" "exact names"
+    check "no name was guessed" equals "$(find "$work" -name '*\?*')" ""
+    check "the package file is gone" test ! -e "$install/tmp/단일.zip"
+    check "no journal or staging folder is left" \
+      equals "$(find "$install" -name '.qlx_upt.run*' -o -name '.ezip-staging-*')" ""
+    # A file held for the whole run: named, and nothing of the package changes.
+    "$QLX_WINE" "$BIN/qlx_hold_file.exe" "$(qlx_windows_path "$install/bin/quillon.ver")" 0 &
+    holder_pid=$!
+    client_pid="$client_pid $holder_pid"
+    for _ in $(seq 100); do [ -e "$install/bin/quillon.ver.held" ] && break; sleep 0.1; done
+    check "a held file fails the package and is named in the box" equals "$(single_run 8)" \
+      "$(printf '%s\n%s' "result: X" '확인!	bin\quillon.ver: 다른 프로그램이 사용 중인 파일이라 바꿀 수 없습니다\r\n업그레이중 오류가 있습니다. \r\n본사에 문의하세요.')"
+    check "nothing of it is installed" test ! -e "$install/bin/later.dat"
+    check "the held file keeps its contents" equals "$(installed_build)" "single 7"
+    check "the package file stays" test -f "$install/tmp/단일.zip"
+    kill "$holder_pid" 2>/dev/null || true
     ;;
   *)
     echo "unknown scenario: $scenario" >&2
