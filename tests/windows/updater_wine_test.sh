@@ -16,20 +16,16 @@
 #   korean-packages  a package named and placed in Hangul with CP949 and UTF-8
 #                  entry names, through qlx_upt.exe while a bin\tool.exe that
 #                  it replaces runs, then through qlx_upt3.exe
-#   kills          the updater's wine process killed at ten moments while it
-#                  downloads, stages, writes its journal, moves and cleans
+#   kills          the updater's wine process killed at eleven moments while it
+#                  saves the settings, downloads, stages, writes its journal, moves and cleans
 #                  up: every file is old or new, and the next start installs
 #                  the whole new build with nothing left over
 #   full-disk      the installation on a small drive E: that is full before the
 #                  run, then one that fills while staging: the settings and the
 #                  old build stay, the boxes tell it, and once there is room the
 #                  next start installs with nothing left over
-#   settings-kill  the updater's wine process killed while it saves a settings
-#                  file of 60000 rows: the file is whole, old or new, and the
-#                  next start installs, keeps every row and leaves no save behind
-#   single-package the window's update by UPDATE_ID into a folder that code page
-#                  949 cannot name: every file under its exact name; then a
-#                  file held for the whole run is named and nothing changes
+#   single-package the window's update by UPDATE_ID into a folder code page 949
+#                  cannot name: every file under its exact name
 #   in-use         in a Hangul installation folder, a file held open without
 #                  sharing for the whole run is named and nothing changes, also
 #                  when started again while it is held; one held for a second
@@ -107,7 +103,7 @@ kill_when() { # CONDITION... ; at the latest after a minute
 # The installed files with their checksums; what is ours to leave is not among them.
 files_of() {
   (cd "$install" && find . -type f ! -path './upt/*' ! -path '*/.ezip-staging-*' \
-    ! -name quil.psr ! -name update.db ! -name client-started.txt -print0 |
+    ! -name '*quil.psr*' ! -name update.db ! -name client-started.txt -print0 |
     sort -z | xargs -0 md5sum)
 }
 leftovers() { (cd "$install" && find . -name '.*' ! -name . ! -name "$(basename "${filler:-.}")"); }
@@ -324,6 +320,13 @@ PY
     ;;
   kills)
     write_settings "$psr_unix" SQLite
+    # Rows enough that the settings save lasts tens of milliseconds.
+    /usr/bin/python3 -c 'import json, sys; d = json.load(open(sys.argv[1]))
+d["rows"] += [{"CODE": "Row-%d" % i, "VALUE": "row %d" % i} for i in range(60000)]
+json.dump(d, open(sys.argv[1], "w"), indent=1)' "$psr_unix"
+    settings_whole() { /usr/bin/python3 -c 'import json, sys; r = {x["CODE"]: x["VALUE"] for x in json.load(open(sys.argv[1]))["rows"]}
+sys.exit(len(r) != 60003 or r["QL_UPT_TIME"] not in ("8765", "") or any(r["Row-%d" % i] != "row %d" % i for i in range(60000)))' "$psr_unix"; }
+    saving() { local found=("$install"/.quil.psr.qlx-save-*); [ -e "${found[0]}" ]; }
     # Enough files that staging and the moves take a while under wine.
     many=()
     for i in $(seq 300); do many+=("many/f$i.dat" "many $i of build 3"); done
@@ -341,7 +344,7 @@ PY
     expect_whole_update
     files_of >"$work/new"
     interrupted=0
-    moments=("download zip_written many"
+    moments=("settings-save saving" "download zip_written many"
       "first-staging journal_has S 1" "staging journal_has S 3" "last-staging journal_has S 4" "journal-written journal_has F 1"
       "staged journal_has F 305" "moves journal_has C" "halfway-moves moved 150"
       "moves-done moved 300" "cleanup journal_has E")
@@ -357,12 +360,14 @@ PY
       check "after a kill at ${moment%% *}, every file is old or new" \
         equals "$(sort "$work/old" "$work/new" | comm -23 <(sort "$work/now") -)" ""
       check "and none is lost" equals "$(cut -c35- "$work/old" | comm -23 - <(cut -c35- "$work/now"))" ""
+      check "the settings file is whole, old or new, with every row" settings_whole
+      [ "${moment%% *}" != settings-save ] || check "that kill landed in the save" saving
       rm -f "$install/client-started.txt"
       run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
       wine_wait 120
       check "the next start succeeds" equals "$wine_status" 0
       check "it installs the whole new build" equals "$(files_of)" "$(cat "$work/new")"
-      check "the settings keep every row" equals "$(setting "$psr_unix" Client-Theme)" "classic"
+      check "the settings keep every row" settings_whole
       check "nothing of ours is left" equals "$(leftovers)" ""
       # The relaunched client must be gone, or the next start counts it.
       wait_for_client && client_gone
@@ -504,91 +509,18 @@ PY
     check "no journal or staging folder is left" \
       equals "$(find "$install" -name '.qlx_upt.run*' -o -name '.ezip-staging-*')" ""
     ;;
-  settings-kill)
-    # Rows enough that the save, flushed whole before it replaces the file,
-    # lasts tens of milliseconds: a poll of a millisecond catches it.
-    rows=60000
-    /usr/bin/python3 - "$psr_unix" "$rows" <<'PY'
-import json, sys
-rows = [{"CODE": "DataBase-DBMS", "VALUE": "SQLite"}, {"CODE": "QL_UPT_TIME", "VALUE": "8765"},
-        {"CODE": "Client-Theme", "VALUE": "classic"}]
-rows += [{"CODE": "Row-%06d" % i, "VALUE": "row %d, kept whole" % i} for i in range(int(sys.argv[2]))]
-json.dump({"rows": rows}, open(sys.argv[1], "w", encoding="utf-8"), indent=2)
-PY
-    cp "$psr_unix" "$work/old.psr"
-    (cd "$install" && publish --dbms SQLite --server update.db init && fill_database --dbms SQLite --server update.db)
-    settings_state() { # "old", "new", or what is wrong with the settings file
-      /usr/bin/python3 - "$psr_unix" "$rows" <<'PY'
-import json, sys
-try:
-    rows = json.load(open(sys.argv[1], encoding="utf-8"))["rows"]
-except Exception as error:
-    sys.exit(print("unreadable: %s" % error))
-values = {row["CODE"]: row["VALUE"] for row in rows}
-count = int(sys.argv[2])
-lost = [i for i in range(count) if values.get("Row-%06d" % i) != "row %d, kept whole" % i]
-if lost or len(rows) != count + 3 or values.get("Client-Theme") != "classic":
-    sys.exit(print("%d of %d rows lost" % (len(lost), count)))
-print({"8765": "old", "": "new"}.get(values.get("QL_UPT_TIME"), "stamp %r" % values.get("QL_UPT_TIME")))
-PY
-    }
-    saving() { local found=("$install"/.quil.psr.qlx-save-*); [ -e "${found[0]}" ]; }
-    exec {never}<> <(:)
-    hit=0
-    for attempt in 1 2 3; do
-      run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
-      until=$((SECONDS + 60))
-      while kill -0 "$wine_pid" 2>/dev/null && ! saving && [ $SECONDS -lt $until ]; do
-        read -r -t 0.001 -u "$never" || true
-      done
-      kill -9 "$wine_pid" 2>/dev/null || true
-      wine_wait 60 || true
-      state=$(settings_state)
-      echo "  killed at the settings save (attempt $attempt): settings $state, save's file $(saving && echo left || echo gone)"
-      check "after a kill at the save, the settings file is whole, old or new" \
-        grep -qxE 'old|new' <<<"$state"
-      [ "$state" != old ] || check "the old one byte for byte" cmp -s "$psr_unix" "$work/old.psr"
-      saving && { hit=1; break; }
-      cp "$work/old.psr" "$psr_unix"
-      rm -rf "$install/bin" "$install/reports" "$install/upt"
-    done
-    check "a kill landed while the settings were being saved" test "$hit" = 1
-    run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
-    wine_wait 120
-    expect_whole_update
-    check "the settings keep every row" equals "$(settings_state)" new
-    check "the killed save's file is gone" equals "$(leftovers)" ""
-    ;;
   single-package)
     write_settings "$psr_unix" SQLite
-    qlx_make_package "$work/single.zip" bin/quillon.ver "single 7" "문서/José 中国 😀.txt" "exact names"
-    qlx_make_package "$work/later.zip" bin/quillon.ver "single 8" bin/later.dat "later"
+    qlx_make_package "$work/one.zip" bin/quillon.ver "single 7" "문서/José 中国 😀.txt" "its name"
     (cd "$install" && publish --dbms SQLite --server update.db init &&
-      publish --dbms SQLite --server update.db add-update 7 "$(qlx_windows_path "$work/single.zip")" &&
-      publish --dbms SQLite --server update.db add-update 8 "$(qlx_windows_path "$work/later.zip")")
-    single_run() { # UPDATE_ID; the result and the boxes
-      (cd "$install" && "$QLX_WINE" "$BIN/qlx_single_package_run.exe" \
-        "/PID=1;/PSR=$psr;/SERVER=update.db;/ID=$1;/FILE=단일.zip;" | tr -d '\r')
-    }
-    check "the package of ID 7 installs without a box" equals "$(single_run 7)" "result: O"
-    check "into the folder code page 949 cannot name" equals "$(installed_build)" "single 7"
-    check "a file named outside the code page, under its exact name" \
-      equals "$(cat "$install/문서/José 中国 😀.txt" 2>/dev/null)" "exact names"
-    check "no name was guessed" equals "$(find "$work" -name '*\?*')" ""
-    check "the package file is gone" test ! -e "$install/tmp/단일.zip"
-    check "no journal or staging folder is left" \
-      equals "$(find "$install" -name '.qlx_upt.run*' -o -name '.ezip-staging-*')" ""
-    # A file held for the whole run: named, and nothing of the package changes.
-    "$QLX_WINE" "$BIN/qlx_hold_file.exe" "$(qlx_windows_path "$install/bin/quillon.ver")" 0 &
-    holder_pid=$!
-    client_pid="$client_pid $holder_pid"
-    for _ in $(seq 100); do [ -e "$install/bin/quillon.ver.held" ] && break; sleep 0.1; done
-    check "a held file fails the package and is named in the box" equals "$(single_run 8)" \
-      "$(printf '%s\n%s' "result: X" '확인!	bin\quillon.ver: 다른 프로그램이 사용 중인 파일이라 바꿀 수 없습니다\r\n업그레이중 오류가 있습니다. \r\n본사에 문의하세요.')"
-    check "nothing of it is installed" test ! -e "$install/bin/later.dat"
-    check "the held file keeps its contents" equals "$(installed_build)" "single 7"
-    check "the package file stays" test -f "$install/tmp/단일.zip"
-    kill "$holder_pid" 2>/dev/null || true
+      publish --dbms SQLite --server update.db add-update 7 "$(qlx_windows_path "$work/one.zip")")
+    cd "$install"
+    check "the package installs without a box, and the 8-bit entry refuses the folder" \
+      equals "$("$QLX_WINE" "$BIN/qlx_single_package_run.exe" "/PID=1;/SERVER=update.db;/ID=7;/FILE=한 개.zip;" | tr -d '\r')" "$(printf 'O\n-24')"
+    check "in a folder code page 949 cannot name" equals "$(installed_build)" "single 7"
+    check "a file named outside the code page, under that name" equals "$(cat "문서/José 中国 😀.txt")" "its name"
+    check "no package file, journal or staging folder is left" \
+      equals "$(find . -name '한 개.zip' -o -name '.qlx_upt.run*' -o -name '.ezip-staging-*')" ""
     ;;
   *)
     echo "unknown scenario: $scenario" >&2
