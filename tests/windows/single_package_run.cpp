@@ -1,7 +1,6 @@
-// The window's single-package update, which no control starts, run on the
-// argument string of the command line in the current folder with the
-// platform's services. Prints its result and each box, then what the 8-bit
-// Vexa_Unzip answers for the same folder.
+// The window's single-package update, which no control starts, on the
+// command line's argument string in the current folder; prints its result,
+// how many boxes it showed and what Vexa_Unzip answers for that folder.
 #include "app/version_check.h"
 #include "legacy/build_profile.h"
 #include "package/vexa_unzip.h"
@@ -18,9 +17,7 @@ int main() {
     qlx::test::ScriptedPort port;
     qlx::w_vercheck window(qlx::currentProfile(), app, port);
     window.open();
-    std::printf("%s\n", port.closed ? "closed" : window.uf_upgrade2(std::string()).c_str());
-    for (const qlx::test::ScriptedPort::Box& box : port.boxes) {
-        std::printf("%s: %s\n", box.title.c_str(), box.text.c_str());
-    }
-    std::printf("%ld\n", qlx::vexa_unzip("absent.zip", qlx::currentFolder()));
+    const std::string result = port.closed ? "closed" : window.uf_upgrade2(std::string());
+    std::printf("%s %zu %ld\n", result.c_str(), port.boxes.size(),
+                qlx::vexa_unzip("absent.zip", qlx::currentFolder()));
 }

@@ -17,7 +17,7 @@
 #                  entry names, through qlx_upt.exe while a bin\tool.exe that
 #                  it replaces runs, then through qlx_upt3.exe
 #   kills          the updater's wine process killed at eleven moments while it
-#                  saves the settings, downloads, stages, writes its journal, moves and cleans
+#                  saves settings, downloads, stages, journals, moves and cleans
 #                  up: every file is old or new, and the next start installs
 #                  the whole new build with nothing left over
 #   full-disk      the installation on a small drive E: that is full before the
@@ -515,10 +515,10 @@ sys.exit(len(r) != 60003 or r["QL_UPT_TIME"] not in ("8765", "") or any(r["Row-%
     (cd "$install" && publish --dbms SQLite --server update.db init &&
       publish --dbms SQLite --server update.db add-update 7 "$(qlx_windows_path "$work/one.zip")")
     cd "$install"
-    check "the package installs without a box, and the 8-bit entry refuses the folder" \
-      equals "$("$QLX_WINE" "$BIN/qlx_single_package_run.exe" "/PID=1;/SERVER=update.db;/ID=7;/FILE=한 개.zip;" | tr -d '\r')" "$(printf 'O\n-24')"
-    check "in a folder code page 949 cannot name" equals "$(installed_build)" "single 7"
-    check "a file named outside the code page, under that name" equals "$(cat "문서/José 中国 😀.txt")" "its name"
+    check "it installs with no box; the 8-bit Vexa_Unzip refuses the folder (-24)" equals \
+      "$("$QLX_WINE" "$BIN/qlx_single_package_run.exe" "/PID=1;/SERVER=update.db;/ID=7;/FILE=한 개.zip;" | tr -d '\r')" "O 0 -24"
+    check "every file under its exact name" \
+      equals "$(cat bin/quillon.ver "문서/José 中国 😀.txt")" "$(printf 'single 7\nits name')"
     check "no package file, journal or staging folder is left" \
       equals "$(find . -name '한 개.zip' -o -name '.qlx_upt.run*' -o -name '.ezip-staging-*')" ""
     ;;
