@@ -38,6 +38,7 @@ constexpr FailureText kFailureTexts[] = {
     {EZIP_E_INSTALL, "파일을 설치 폴더로 옮기지 못해 이전 상태로 되돌렸습니다"},
     {EZIP_E_ROLLBACK, "파일을 설치 폴더로 옮기지 못했고 이전 상태로 모두 되돌리지도 못했습니다"},
     {EZIP_E_JOURNAL, "업그레이드 기록 파일을 쓸 수 없습니다"},
+    {EZIP_E_PATH_CODE_PAGE, "경로에 시스템 코드 페이지로 나타낼 수 없는 문자가 있습니다"},
     {EZIP_E_INSTALLED_UNFLUSHED, "설치한 파일을 디스크에 기록하지 못했습니다"},
     {EZIP_E_INSTALLED_UNCLEANED, "임시 폴더를 지우지 못했습니다. 다음 실행 때 지웁니다"},
 };

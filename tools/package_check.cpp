@@ -70,6 +70,9 @@ PackageCheck checkPackage(const Bytes& archive) {
     if (method >= 0) {
         check.reason = "the extraction library does not support its compression method " +
                        ezip::methodInWords(method);
+    } else if (check.code == EZIP_E_PATH_CODE_PAGE) {
+        check.reason = "the scratch folder " + toUtf8(scratch) +
+                       " holds characters the system's code page cannot hold";
     } else if (!check.accepted) {
         check.reason =
             "the extraction library refuses it (result " + std::to_string(check.code) + ")";

@@ -3,10 +3,10 @@
 #include "package/package_failure.h"
 #include "package/package_paths.h"
 #include "package/package_signature.h"
-#include "package/vexa_unzip.h"
 #include "platform/exclusive_file.h"
 #include "platform/files.h"
 #include "update/ftp_client.h"
+#include "update/package_unpack.h"
 #include "update/update_view.h"
 
 #include <utility>
@@ -103,13 +103,13 @@ bool FtpUpdate::unpackPackage(const std::string& packageFile, const std::string&
             return false;
         }
     }
-    const long ll_res = !checked || held.isOpen() ? vexa_unzip(packageFile, ls_path) : -1;
-    held.close();
-    if (ll_res != 0) {
-        view_.messageBox("확인!", "업그레이중 오류가 있습니다. \r\n본사에 문의하세요.");
+    if (checked && !held.isOpen()) {
+        tellNotUnpacked(view_);
         return false;
     }
-    return true;
+    const bool unpacked = unpackIntoInstallation(view_, packageFile, ls_path);
+    held.close();
+    return unpacked;
 }
 
 } // namespace qlx

@@ -7,9 +7,9 @@
 #include "package/package_paths.h"
 #include "package/package_signature.h"
 #include "package/package_writer.h"
-#include "package/vexa_unzip.h"
 #include "platform/exclusive_file.h"
 #include "platform/files.h"
+#include "update/package_unpack.h"
 #include "update/update_view.h"
 
 #include <optional>
@@ -96,10 +96,14 @@ std::string SinglePackageUpdate::unpackPackage(const std::string& packageFile,
             return "X";
         }
     }
-    const long ll_res = unpack ? vexa_unzip(packageFile, ls_path) : -1;
+    if (!unpack) {
+        held.close();
+        tellNotUnpacked(view_);
+        return "X";
+    }
+    const bool unpacked = unpackIntoInstallation(view_, packageFile, ls_path);
     held.close();
-    if (ll_res != 0) {
-        view_.messageBox("확인!", "업그레이중 오류가 있습니다. \r\n본사에 문의하세요.");
+    if (!unpacked) {
         return "X";
     }
     view_.uf_bar("BAR", 6);

@@ -58,4 +58,8 @@ enum EzipCode {
     // Another program kept using a file that the run replaces; every move was
     // undone. Vexa_RunBusyFile names the file.
     EZIP_E_IN_USE = -23,
+    // Never returned by the library: a caller's adapter that hands it 8-bit
+    // paths returns it, without calling, for a path whose characters the
+    // system's code page cannot hold (a path with "?" would name another file).
+    EZIP_E_PATH_CODE_PAGE = -24,
 };

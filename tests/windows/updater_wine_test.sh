@@ -16,14 +16,16 @@
 #   korean-packages  a package named and placed in Hangul with CP949 and UTF-8
 #                  entry names, through qlx_upt.exe while a bin\tool.exe that
 #                  it replaces runs, then through qlx_upt3.exe
-#   kills          the updater's wine process killed at ten moments while it
-#                  downloads, stages, writes its journal, moves and cleans
+#   kills          the updater's wine process killed at eleven moments while it
+#                  saves settings, downloads, stages, journals, moves and cleans
 #                  up: every file is old or new, and the next start installs
 #                  the whole new build with nothing left over
 #   full-disk      the installation on a small drive E: that is full before the
 #                  run, then one that fills while staging: the settings and the
 #                  old build stay, the boxes tell it, and once there is room the
 #                  next start installs with nothing left over
+#   single-package the window's update by UPDATE_ID into a folder code page 949
+#                  cannot name: every file under its exact name
 #   in-use         in a Hangul installation folder, a file held open without
 #                  sharing for the whole run is named and nothing changes, also
 #                  when started again while it is held; one held for a second
@@ -101,7 +103,7 @@ kill_when() { # CONDITION... ; at the latest after a minute
 # The installed files with their checksums; what is ours to leave is not among them.
 files_of() {
   (cd "$install" && find . -type f ! -path './upt/*' ! -path '*/.ezip-staging-*' \
-    ! -name quil.psr ! -name update.db ! -name client-started.txt -print0 |
+    ! -name '*quil.psr*' ! -name update.db ! -name client-started.txt -print0 |
     sort -z | xargs -0 md5sum)
 }
 leftovers() { (cd "$install" && find . -name '.*' ! -name . ! -name "$(basename "${filler:-.}")"); }
@@ -318,6 +320,13 @@ PY
     ;;
   kills)
     write_settings "$psr_unix" SQLite
+    # Rows enough that the settings save lasts tens of milliseconds.
+    /usr/bin/python3 -c 'import json, sys; d = json.load(open(sys.argv[1]))
+d["rows"] += [{"CODE": "Row-%d" % i, "VALUE": "row %d" % i} for i in range(60000)]
+json.dump(d, open(sys.argv[1], "w"), indent=1)' "$psr_unix"
+    settings_whole() { /usr/bin/python3 -c 'import json, sys; r = {x["CODE"]: x["VALUE"] for x in json.load(open(sys.argv[1]))["rows"]}
+sys.exit(len(r) != 60003 or r["QL_UPT_TIME"] not in ("8765", "") or any(r["Row-%d" % i] != "row %d" % i for i in range(60000)))' "$psr_unix"; }
+    saving() { local found=("$install"/.quil.psr.qlx-save-*); [ -e "${found[0]}" ]; }
     # Enough files that staging and the moves take a while under wine.
     many=()
     for i in $(seq 300); do many+=("many/f$i.dat" "many $i of build 3"); done
@@ -335,7 +344,7 @@ PY
     expect_whole_update
     files_of >"$work/new"
     interrupted=0
-    moments=("download zip_written many"
+    moments=("settings-save saving" "download zip_written many"
       "first-staging journal_has S 1" "staging journal_has S 3" "last-staging journal_has S 4" "journal-written journal_has F 1"
       "staged journal_has F 305" "moves journal_has C" "halfway-moves moved 150"
       "moves-done moved 300" "cleanup journal_has E")
@@ -351,12 +360,14 @@ PY
       check "after a kill at ${moment%% *}, every file is old or new" \
         equals "$(sort "$work/old" "$work/new" | comm -23 <(sort "$work/now") -)" ""
       check "and none is lost" equals "$(cut -c35- "$work/old" | comm -23 - <(cut -c35- "$work/now"))" ""
+      check "the settings file is whole, old or new, with every row" settings_whole
+      [ "${moment%% *}" != settings-save ] || check "that kill landed in the save" saving
       rm -f "$install/client-started.txt"
       run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
       wine_wait 120
       check "the next start succeeds" equals "$wine_status" 0
       check "it installs the whole new build" equals "$(files_of)" "$(cat "$work/new")"
-      check "the settings keep every row" equals "$(setting "$psr_unix" Client-Theme)" "classic"
+      check "the settings keep every row" settings_whole
       check "nothing of ours is left" equals "$(leftovers)" ""
       # The relaunched client must be gone, or the next start counts it.
       wait_for_client && client_gone
@@ -497,6 +508,19 @@ PY
     expect_whole_update
     check "no journal or staging folder is left" \
       equals "$(find "$install" -name '.qlx_upt.run*' -o -name '.ezip-staging-*')" ""
+    ;;
+  single-package)
+    write_settings "$psr_unix" SQLite
+    qlx_make_package "$work/one.zip" bin/quillon.ver "single 7" "문서/José 中国 😀.txt" "its name"
+    (cd "$install" && publish --dbms SQLite --server update.db init &&
+      publish --dbms SQLite --server update.db add-update 7 "$(qlx_windows_path "$work/one.zip")")
+    cd "$install"
+    check "it installs with no box; the 8-bit Vexa_Unzip refuses the folder (-24)" equals \
+      "$("$QLX_WINE" "$BIN/qlx_single_package_run.exe" "/PID=1;/SERVER=update.db;/ID=7;/FILE=한 개.zip;" | tr -d '\r')" "O 0 -24"
+    check "every file under its exact name" \
+      equals "$(cat bin/quillon.ver "문서/José 中国 😀.txt")" "$(printf 'single 7\nits name')"
+    check "no package file, journal or staging folder is left" \
+      equals "$(find . -name '한 개.zip' -o -name '.qlx_upt.run*' -o -name '.ezip-staging-*')" ""
     ;;
   *)
     echo "unknown scenario: $scenario" >&2
