@@ -145,6 +145,7 @@ case $scenario in
     write_settings "$psr_unix" SQLite
     (cd "$install" && publish --dbms SQLite --server update.db init && fill_database --dbms SQLite --server update.db)
     run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
+    check "the window of qlx_upt.exe is on screen" picture "Quillon 설치" 60
     wine_wait 120
     expect_whole_update
     ;;
@@ -218,6 +219,7 @@ case $scenario in
     # The legacy updater ignores the settings' DBMS and reads QLX_UPT2.
     publish --dbms SQLite --server "$(qlx_windows_path "$install/update.db")" remove fixes --table QLX_UPT2
     run_updater qlx_upt3.exe "/PSR=$psr;/SERVER=QUILLON_LEGACY;/BUILDNO=2;"
+    check "the window of qlx_upt3.exe is on screen" picture "Quillon 프로그램 업그레이드" 60
     wine_wait 120
     check "the exit status is 0" equals "$wine_status" 0
     check "build 2 of QLX_UPT2 is installed" equals "$(installed_build)" "build 2"

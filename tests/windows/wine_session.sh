@@ -53,6 +53,40 @@ wine_wait() { # [SECONDS]
 # The boxes on screen now, one "title<TAB>text<TAB>buttons" line each.
 boxes_on_screen() { qlx_wine_boxes "$BIN"; }
 
+# What the person saw is kept: a picture of each box and window the test
+# looks at, numbered in the order they came, below ARTIFACTS/SCENARIO.
+artifacts=${QLX_TEST_ARTIFACTS:-$(dirname "$BIN")/windows-artifacts}/${scenario:-$(basename "$0" .sh)}
+pictures=0
+# A window that is mapped but not yet painted shows one or two colours; any
+# text, Hangul or not, brings the shades of its smoothed edges.
+painted() { [ "$(identify -format %k "$1" 2>/dev/null)" -gt 8 ] 2>/dev/null; }
+# One try at a picture of the window ID into FILE, the program held still
+# meanwhile so that the window cannot go while it is read.
+picture_once() { # ID FILE
+  local taken=0
+  kill -STOP "$wine_pid" 2>/dev/null || true
+  import -window "$1" "$2" 2>/dev/null || taken=1
+  kill -CONT "$wine_pid" 2>/dev/null || true
+  return "$taken"
+}
+# picture TITLE [SECONDS]: a PNG of the visible window titled exactly TITLE,
+# once it is painted; fails when it is not on screen painted within the time.
+picture() {
+  local pattern id file started=$SECONDS
+  pattern=$(printf '%s' "$1" | sed 's/[][\.*^$]/\\&/g')
+  [ "$pictures" -gt 0 ] || { rm -rf "$artifacts" && mkdir -p "$artifacts"; }
+  pictures=$((pictures + 1))
+  file=$artifacts/$(printf '%02d' "$pictures")-${1//[\/ ]/_}.png
+  while [ $((SECONDS - started)) -lt "${2:-10}" ] && kill -0 "$wine_pid" 2>/dev/null; do
+    id=$(xdotool search --onlyvisible --name "^$pattern\$" 2>/dev/null | tail -n 1) || true
+    [ -n "$id" ] && picture_once "$id" "$file" && painted "$file" && return 0
+    sleep 0.05
+  done
+  echo "  no picture of '$1' painted on screen" >&2
+  rm -f "$file"
+  return 1
+}
+
 # Waits for a box whose title is TITLE, reads it and answers it with KEY
 # ("Return" for the default button, "n" for No). The line it read is in $box.
 answer_box() { # TITLE KEY [SECONDS]
@@ -65,6 +99,7 @@ answer_box() { # TITLE KEY [SECONDS]
     sleep 0.3
   done
   [ -n "$box" ] || { echo "  no box '$title' within ${limit}s" >&2; return 1; }
+  picture "$title" || return 1
   # The X window of the box carries the same title.
   qlx_press_in_window "$title" "$key" || { echo "  box '$title' has no X window that takes a key" >&2; return 1; }
 }
