@@ -57,34 +57,11 @@ boxes_on_screen() { qlx_wine_boxes "$BIN"; }
 # looks at, numbered in the order they came, below ARTIFACTS/SCENARIO.
 artifacts=${QLX_TEST_ARTIFACTS:-$(dirname "$BIN")/windows-artifacts}/${scenario:-$(basename "$0" .sh)}
 pictures=0
-# A window that is mapped but not yet painted shows one or two colours; any
-# text, Hangul or not, brings the shades of its smoothed edges.
-painted() { [ "$(identify -format %k "$1" 2>/dev/null)" -gt 8 ] 2>/dev/null; }
-# One try at a picture of the window ID into FILE, the program held still
-# meanwhile so that the window cannot go while it is read.
-picture_once() { # ID FILE
-  local taken=0
-  kill -STOP "$wine_pid" 2>/dev/null || true
-  import -window "$1" "$2" 2>/dev/null || taken=1
-  kill -CONT "$wine_pid" 2>/dev/null || true
-  return "$taken"
-}
-# picture TITLE [SECONDS]: a PNG of the visible window titled exactly TITLE,
-# once it is painted; fails when it is not on screen painted within the time.
-picture() {
-  local pattern id file started=$SECONDS
-  pattern=$(printf '%s' "$1" | sed 's/[][\.*^$]/\\&/g')
+picture() { # TITLE [SECONDS]
   [ "$pictures" -gt 0 ] || { rm -rf "$artifacts" && mkdir -p "$artifacts"; }
   pictures=$((pictures + 1))
-  file=$artifacts/$(printf '%02d' "$pictures")-${1//[\/ ]/_}.png
-  while [ $((SECONDS - started)) -lt "${2:-10}" ] && kill -0 "$wine_pid" 2>/dev/null; do
-    id=$(xdotool search --onlyvisible --name "^$pattern\$" 2>/dev/null | tail -n 1) || true
-    [ -n "$id" ] && picture_once "$id" "$file" && painted "$file" && return 0
-    sleep 0.05
-  done
-  echo "  no picture of '$1' painted on screen" >&2
-  rm -f "$file"
-  return 1
+  qlx_window_picture "$1" "$artifacts/$(printf '%02d' "$pictures")-${1//[\/ ]/_}.png" "$wine_pid" "${2:-10}" ||
+    { echo "  no picture of '$1' painted on screen" >&2; return 1; }
 }
 
 # Waits for a box whose title is TITLE, reads it and answers it with KEY
