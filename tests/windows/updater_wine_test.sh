@@ -402,8 +402,7 @@ PY
       run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=$server;/BUILDNO=2;"
       ${while_running:-:}
       check "$1: the failure is told" answer_box "Err!" Return
-      echo "  $(box_text)"
-      told=$(box_text)
+      told=$(box_text) && echo "  $told"
       [ -z "${2:-}" ] || check "$1: so is the unsaved settings file" answer_box "확인!" Return
       check "$1: the web-site box follows" answer_box "에러!" Return
       wine_wait 60 || true
@@ -448,16 +447,14 @@ PY
     fails_on_full_disk "filled while staging"
     while_running=:
     installs_with_room "filled while staging"
-    # Room for every staged file and the journal, but not for the copy of the
-    # journal that the commit point writes: the moves are renames and need
-    # none, so that copy is where a full disk stops a commit. The sizes fix
-    # the room left, so the run always stops there.
+    # Room for the staged files and the journal (about 120 bytes a file), not
+    # for the journal's copy at the commit point, where a full disk stops a
+    # commit (its moves are renames); the sizes fix the room left.
     rm -rf "$install/bin/many"
     staged_kb=$(/usr/bin/python3 -c 'import sys, zipfile
 print(sum(-(-i.file_size // 4096) * 4 for z in sys.argv[1:] for i in zipfile.ZipFile(z).infolist()))' \
       "$work"/{core,reports,fixes,many}.zip)
-    journal_kb=$((605 * 3 * (${#psr} + 20) / 1024))
-    fill_leaving $((staged_kb + journal_kb * 3 / 2))
+    fill_leaving $((staged_kb + 605 * 3 * (${#psr} + 20) / 1024 * 3 / 2))
     fails_on_full_disk "full at the commit point"
     check "full at the commit point: told as a full disk" grep -q "디스크 공간이 부족합니다" <<<"$told"
     installs_with_room "full at the commit point"
