@@ -99,8 +99,9 @@ bool removeFolderTree(const std::string& path);
 [[nodiscard]] bool renameOver(const std::string& from, const std::string& to);
 // The same, and when it fails, whether another program is using one of the
 // files (Windows: open without sharing their deletion, or a running program's
-// image), so that the move may succeed once it lets go.
-enum class Replaced { Done, Busy, Failed };
+// image), so that the move may succeed once it lets go, or whether the disk
+// is full (a folder's index that must grow for the new name).
+enum class Replaced { Done, Busy, NoSpace, Failed };
 [[nodiscard]] Replaced replaceFile(const std::string& from, const std::string& to);
 // Keeps the file `from` also under `to`: a hard link where the file system
 // has them, false where it has none (the caller then moves the file).

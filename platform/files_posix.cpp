@@ -201,6 +201,9 @@ Replaced replaceFile(const std::string& from, const std::string& to) {
     if (std::rename(from.c_str(), to.c_str()) == 0) {
         return Replaced::Done;
     }
+    if (errno == ENOSPC || errno == EDQUOT) {
+        return Replaced::NoSpace;
+    }
     return errno == EBUSY || errno == ETXTBSY ? Replaced::Busy : Replaced::Failed;
 }
 

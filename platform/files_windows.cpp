@@ -263,6 +263,9 @@ Replaced replaceFile(const std::string& from, const std::string& to) {
             SetFileAttributesW(target.c_str(), *attributes);
         }
     }
+    if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) {
+        return Replaced::NoSpace;
+    }
     return isBusy(error, target) ? Replaced::Busy : Replaced::Failed;
 }
 

@@ -67,6 +67,32 @@ qlx_wine_boxes() {
   "$QLX_WINE" "$1/qlx_box_text.exe" 2>/dev/null | tr -d '\r' || true
 }
 
+# qlx_window_picture TITLE FILE PID [SECONDS]: a PNG of the visible window
+# titled exactly TITLE, once it is painted (a window mapped but not painted
+# yet shows one or two colours; text brings the shades of its smoothed
+# edges). The program PID is held still while the window is read, so that a
+# window that closes leaves no half picture; qlx_held_ns adds up how long.
+# Fails when no such window is on screen painted within SECONDS (10) while
+# PID runs.
+qlx_held_ns=0
+qlx_window_picture() {
+  local pattern id taken stopped started=$SECONDS
+  pattern=$(printf '%s' "$1" | sed 's/[][\.*^$]/\\&/g')
+  while [ $((SECONDS - started)) -lt "${4:-10}" ] && kill -0 "$3" 2>/dev/null; do
+    id=$(xdotool search --onlyvisible --name "^$pattern\$" 2>/dev/null | tail -n 1) || true
+    if [ -n "$id" ]; then
+      stopped=$(date +%s%N) && kill -STOP "$3" 2>/dev/null || true
+      taken=yes && import -window "$id" "$2" 2>/dev/null || taken=no
+      kill -CONT "$3" 2>/dev/null || true
+      qlx_held_ns=$((qlx_held_ns + $(date +%s%N) - stopped))
+      [ "$taken" = yes ] && [ "$(identify -format %k "$2" 2>/dev/null || echo 0)" -gt 8 ] && return 0
+    fi
+    sleep 0.05
+  done
+  rm -f "$2"
+  return 1
+}
+
 # A Unix path as the Windows programs see it (wine maps Z: to /).
 qlx_windows_path() {
   local path

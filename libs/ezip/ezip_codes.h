@@ -36,7 +36,10 @@ enum EzipCode {
     EZIP_E_OVERLAP = -11,          // entries whose local data overlap (or overlap the directory)
     EZIP_E_TOO_MANY_ENTRIES = -12, // more entries than the library accepts
     EZIP_E_RATIO = -13,            // no longer returned; kept so that no value changes meaning
-    EZIP_E_NO_SPACE = -14, // the destination's file system lacks room for the unpacked files
+    // The destination's file system lacks room for the unpacked files, or in a
+    // run for the journal's commit point (nothing was moved) or for a move
+    // (every move was undone).
+    EZIP_E_NO_SPACE = -14,
     EZIP_E_DESTINATION =
         -15, // the folder is missing, not a folder, or its tree conflicts with the archive
     EZIP_E_STAGING = -16, // the staging folder or a staged file cannot be created or written

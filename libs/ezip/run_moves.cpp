@@ -2,10 +2,12 @@
 
 #include "libs/ezip/ezip_codes.h"
 #include "libs/ezip/in_use.h"
+#include "platform/file_handle.h"
 #include "platform/files.h"
 
 #include <cstdint>
 #include <iterator>
+#include <optional>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
@@ -35,7 +37,7 @@ bool syncStagingFileSystems(const Journal& journal) {
     return true;
 }
 
-enum class Taken { Done, Busy, Failed };
+enum class Taken { Done, Busy, NoSpace, Failed };
 
 Taken takenAs(qlx::Replaced replaced) {
     switch (replaced) {
@@ -43,10 +45,40 @@ Taken takenAs(qlx::Replaced replaced) {
         return Taken::Done;
     case qlx::Replaced::Busy:
         return Taken::Busy;
+    case qlx::Replaced::NoSpace:
+        return Taken::NoSpace;
     case qlx::Replaced::Failed:
         break;
     }
     return Taken::Failed;
+}
+
+// What a commit that was undone whole tells: the file another program kept,
+// a full disk, or a move that failed for another reason.
+int undoneBecause(Taken taken) {
+    switch (taken) {
+    case Taken::Busy:
+        return EZIP_E_IN_USE;
+    case Taken::NoSpace:
+        return EZIP_E_NO_SPACE;
+    case Taken::Done:
+    case Taken::Failed:
+        break;
+    }
+    return EZIP_E_INSTALL;
+}
+
+// Whether the copy of the file `path` that failed to be written beside it
+// lacked the room: a write that runs out of it may report success for what
+// fit and no error for the rest, so the room left is what tells.
+bool noRoomForCopyOf(const std::string& path) {
+    constexpr std::uint64_t pageSlack = 4096;
+    const qlx::FileHandle folder = qlx::openFolder(qlx::parentOf(path), /*followLink=*/true);
+    const std::optional<qlx::FreeSpace> space =
+        folder.isOpen() ? qlx::freeSpaceOf(folder) : std::nullopt;
+    const std::optional<std::uint64_t> size =
+        qlx::fileSize(qlx::openForReading(path, /*sequential=*/true));
+    return space && size && space->bytes < *size + pageSlack;
 }
 
 // Keeps the file at the target under the backup name: a hard link leaves the
@@ -146,7 +178,12 @@ int prepareCommit(const std::string& journalPath, Journal& journal) {
         return EZIP_E_STAGING;
     }
     journal.state = RunState::Committing;
-    return rewriteJournal(journalPath, journal) ? EZIP_OK : EZIP_E_JOURNAL;
+    // The commit point copies the whole journal, the one write of the commit
+    // that needs room on a drive where the moves are renames.
+    if (rewriteJournal(journalPath, journal)) {
+        return EZIP_OK;
+    }
+    return noRoomForCopyOf(journalPath) ? EZIP_E_NO_SPACE : EZIP_E_JOURNAL;
 }
 
 int finishCommit(const std::string& journalPath, Journal& journal, bool fresh) {
@@ -164,7 +201,7 @@ int finishCommit(const std::string& journalPath, Journal& journal, bool fresh) {
         }
         journal.state = RunState::Undoing;
         const int undone = undoCommit(journalPath, journal);
-        return undone == EZIP_E_INSTALL && taken == Taken::Busy ? EZIP_E_IN_USE : undone;
+        return undone == EZIP_E_INSTALL ? undoneBecause(taken) : undone;
     }
     // The renames reach the disk before the backups they make obsolete go;
     // until then the journal stays, and the next start finishes the run.

@@ -147,6 +147,7 @@ case $scenario in
     write_settings "$psr_unix" SQLite
     (cd "$install" && publish --dbms SQLite --server update.db init && fill_database --dbms SQLite --server update.db)
     run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=update.db;/BUILDNO=2;"
+    check "the window of qlx_upt.exe is on screen" picture "Quillon 설치" 60
     wine_wait 120
     expect_whole_update
     ;;
@@ -220,6 +221,7 @@ case $scenario in
     # The legacy updater ignores the settings' DBMS and reads QLX_UPT2.
     publish --dbms SQLite --server "$(qlx_windows_path "$install/update.db")" remove fixes --table QLX_UPT2
     run_updater qlx_upt3.exe "/PSR=$psr;/SERVER=QUILLON_LEGACY;/BUILDNO=2;"
+    check "the window of qlx_upt3.exe is on screen" picture "Quillon 프로그램 업그레이드" 60
     wine_wait 120
     check "the exit status is 0" equals "$wine_status" 0
     check "build 2 of QLX_UPT2 is installed" equals "$(installed_build)" "build 2"
@@ -411,7 +413,7 @@ sys.exit(len(r) != 60003 or r["QL_UPT_TIME"] not in ("8765", "") or any(r["Row-%
       run_updater qlx_upt.exe "/PID=1;/PSR=$psr;/SERVER=$server;/BUILDNO=2;"
       ${while_running:-:}
       check "$1: the failure is told" answer_box "Err!" Return
-      echo "  $(box_text)"
+      told=$(box_text) && echo "  $told"
       [ -z "${2:-}" ] || check "$1: so is the unsaved settings file" answer_box "확인!" Return
       check "$1: the web-site box follows" answer_box "에러!" Return
       wine_wait 60 || true
@@ -456,6 +458,17 @@ sys.exit(len(r) != 60003 or r["QL_UPT_TIME"] not in ("8765", "") or any(r["Row-%
     fails_on_full_disk "filled while staging"
     while_running=:
     installs_with_room "filled while staging"
+    # Room for the staged files and the journal (about 120 bytes a file), not
+    # for the journal's copy at the commit point, where a full disk stops a
+    # commit (its moves are renames); the sizes fix the room left.
+    rm -rf "$install/bin/many"
+    staged_kb=$(/usr/bin/python3 -c 'import sys, zipfile
+print(sum(-(-i.file_size // 4096) * 4 for z in sys.argv[1:] for i in zipfile.ZipFile(z).infolist()))' \
+      "$work"/{core,reports,fixes,many}.zip)
+    fill_leaving $((staged_kb + 605 * 3 * (${#psr} + 20) / 1024 * 3 / 2))
+    fails_on_full_disk "full at the commit point"
+    check "full at the commit point: told as a full disk" grep -q "디스크 공간이 부족합니다" <<<"$told"
+    installs_with_room "full at the commit point"
     ;;
   in-use)
     write_settings "$psr_unix" SQLite

@@ -53,6 +53,17 @@ wine_wait() { # [SECONDS]
 # The boxes on screen now, one "title<TAB>text<TAB>buttons" line each.
 boxes_on_screen() { qlx_wine_boxes "$BIN"; }
 
+# What the person saw is kept: a picture of each box and window the test
+# looks at, numbered in the order they came, below ARTIFACTS/SCENARIO.
+artifacts=${QLX_TEST_ARTIFACTS:-$(dirname "$BIN")/windows-artifacts}/${scenario:-$(basename "$0" .sh)}
+pictures=0
+picture() { # TITLE [SECONDS]
+  [ "$pictures" -gt 0 ] || { rm -rf "$artifacts" && mkdir -p "$artifacts"; }
+  pictures=$((pictures + 1))
+  qlx_window_picture "$1" "$artifacts/$(printf '%02d' "$pictures")-${1//[\/ ]/_}.png" "$wine_pid" "${2:-10}" ||
+    { echo "  no picture of '$1' painted on screen" >&2; return 1; }
+}
+
 # Waits for a box whose title is TITLE, reads it and answers it with KEY
 # ("Return" for the default button, "n" for No). The line it read is in $box.
 answer_box() { # TITLE KEY [SECONDS]
@@ -65,6 +76,7 @@ answer_box() { # TITLE KEY [SECONDS]
     sleep 0.3
   done
   [ -n "$box" ] || { echo "  no box '$title' within ${limit}s" >&2; return 1; }
+  picture "$title" || return 1
   # The X window of the box carries the same title.
   qlx_press_in_window "$title" "$key" || { echo "  box '$title' has no X window that takes a key" >&2; return 1; }
 }
