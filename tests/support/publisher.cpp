@@ -1,5 +1,6 @@
 #include "support/publisher.h"
 
+#include "package/package_signature.h"
 #include "support/test_files.h"
 #include "tools/package_keys.h"
 #include "tools/package_signer.h"
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sodium.h>
 #include <sstream>
 
 namespace qlx::test {
@@ -64,6 +66,38 @@ Bytes signedWith(const Bytes& archive, const PackagePlace& place, const std::str
         return {};
     }
     return signedArchive;
+}
+
+Bytes signedInThePreviousFormat(const Bytes& archive, const PackagePlace& place) {
+    std::string error;
+    const std::optional<publish::SecretKey> key =
+        publish::SecretKey::read(testSecretKeyPath(), error);
+    // The current signature sets the comment's length, which the previous
+    // comment shares.
+    Bytes current = signedWith(archive, place);
+    const std::optional<std::size_t> record =
+        endRecordOf(reinterpret_cast<const unsigned char*>(current.data()), current.size());
+    if (!key || !record) {
+        ADD_FAILURE() << "cannot sign in the previous format: " << error;
+        return {};
+    }
+    current.resize(*record + kEndRecordSize);
+    std::string suffix = "qlx-package-statement-2" + encodePlace(place);
+    for (unsigned shift = 0; shift < 64; shift += 8) {
+        suffix += static_cast<char>((current.size() >> shift) & 0xFFU);
+    }
+    crypto_sign_state state;
+    std::array<unsigned char, kSignatureSize> signature{};
+    crypto_sign_init(&state);
+    crypto_sign_update(&state, reinterpret_cast<const unsigned char*>(current.data()),
+                       current.size());
+    crypto_sign_update(&state, reinterpret_cast<const unsigned char*>(suffix.data()),
+                       suffix.size());
+    crypto_sign_final_create(&state, signature.data(), nullptr, key->bytes().data());
+    std::string comment = signatureComment(testPackageKey(), place, signature);
+    comment.replace(0, kSignaturePrefix.size(), "QLXSIG2 ");
+    current.insert(current.end(), comment.begin(), comment.end());
+    return current;
 }
 
 Bytes withChangedByte(Bytes archive, std::size_t offset) {

@@ -37,6 +37,10 @@ PublisherRun runPublisher(const std::vector<std::string>& args,
 Bytes signedWith(const Bytes& archive, const PackagePlace& place,
                  const std::string& keyFile = testSecretKeyPath());
 
+// `archive` signed by the tests' key for `place` as publishers signed before
+// the current format: Ed25519ph over the bytes, the place and their number.
+Bytes signedInThePreviousFormat(const Bytes& archive, const PackagePlace& place);
+
 // `archive` with the byte at `offset` changed.
 Bytes withChangedByte(Bytes archive, std::size_t offset);
 
