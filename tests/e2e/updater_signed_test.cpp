@@ -181,12 +181,10 @@ TEST_P(SignedUpdater, RefusesEveryPackageThePublisherDidNotSign) {
                    evil.begin() + static_cast<std::ptrdiff_t>(record + kEndRecordSize));
     stripped[stripped.size() - kEndRecordSize + kCommentLengthOffset] = 0;
     writeRow("stripped", stripped);
-    // Our own key's signature for this very row, in the format before the
-    // current one.
-    const Bytes previous = test::signedInThePreviousFormat(
-        test::makePackage({{"quillon.dat", "v12"}}), buildPlace("QLX_UPT3", "previous", "bin", 12));
-    ASSERT_FALSE(previous.empty());
-    writeRow("previous", previous);
+    // Our own key's signature for this very row, in the previous format.
+    writeRow("previous",
+             test::signedInThePreviousFormat(test::makePackage({{"quillon.dat", "v12"}}),
+                                             buildPlace("QLX_UPT3", "previous", "bin", 12)));
 
     EXPECT_EQ(runUpdater("qlx_upt_signed"), 4);
     const auto boxes = run.boxes();
@@ -203,12 +201,10 @@ TEST_P(SignedUpdater, RefusesEveryPackageThePublisherDidNotSign) {
     EXPECT_EQ(test::readFile(run.path("bin/quillon.dat")), "v11");
     EXPECT_EQ(test::readFile(run.path("bin/old.dat")), "old");
     EXPECT_FALSE(run.clientArguments(300).has_value());
-    const test::PublisherRun verified =
-        test::runPublisher({"--dbms", target->dbms, "--server", target->serverName, "--pub",
-                            QLX_TEST_KEY_SOURCE "/package.pub", "verify"});
-    EXPECT_NE(verified.out.find("QLX_UPT3\tprevious\tbin\t12\told signature format"),
-              std::string::npos)
-        << verified.out;
+    EXPECT_NE(test::runPublisher({"--dbms", target->dbms, "--server", target->serverName, "--pub",
+                                  QLX_TEST_KEY_SOURCE "/package.pub", "verify"})
+                  .out.find("QLX_UPT3\tprevious\tbin\t12\told signature format"),
+              std::string::npos);
 }
 
 // Our own signed package, put by whoever can write the table into another

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <sodium.h>
 #include <sstream>
@@ -70,34 +71,26 @@ Bytes signedWith(const Bytes& archive, const PackagePlace& place, const std::str
 
 Bytes signedInThePreviousFormat(const Bytes& archive, const PackagePlace& place) {
     std::string error;
-    const std::optional<publish::SecretKey> key =
-        publish::SecretKey::read(testSecretKeyPath(), error);
-    // The current signature sets the comment's length, which the previous
-    // comment shares.
-    Bytes current = signedWith(archive, place);
-    const std::optional<std::size_t> record =
-        endRecordOf(reinterpret_cast<const unsigned char*>(current.data()), current.size());
-    if (!key || !record) {
-        ADD_FAILURE() << "cannot sign in the previous format: " << error;
-        return {};
-    }
-    current.resize(*record + kEndRecordSize);
-    std::string suffix = "qlx-package-statement-2" + encodePlace(place);
+    const publish::SecretKey key = publish::SecretKey::read(testSecretKeyPath(), error).value();
+    // The current signature sets the comment's length, which the previous one shares.
+    Bytes old = signedWith(archive, place);
+    old.resize(old.size() -
+               std::min(old.size(), signatureComment(key.publicKey(), place, {}).size()));
+    std::string statement(old.begin(), old.end());
+    statement += "qlx-package-statement-2" + encodePlace(place);
     for (unsigned shift = 0; shift < 64; shift += 8) {
-        suffix += static_cast<char>((current.size() >> shift) & 0xFFU);
+        statement += static_cast<char>((old.size() >> shift) & 0xFFU);
     }
     crypto_sign_state state;
     std::array<unsigned char, kSignatureSize> signature{};
     crypto_sign_init(&state);
-    crypto_sign_update(&state, reinterpret_cast<const unsigned char*>(current.data()),
-                       current.size());
-    crypto_sign_update(&state, reinterpret_cast<const unsigned char*>(suffix.data()),
-                       suffix.size());
-    crypto_sign_final_create(&state, signature.data(), nullptr, key->bytes().data());
-    std::string comment = signatureComment(testPackageKey(), place, signature);
-    comment.replace(0, kSignaturePrefix.size(), "QLXSIG2 ");
-    current.insert(current.end(), comment.begin(), comment.end());
-    return current;
+    crypto_sign_update(&state, reinterpret_cast<const unsigned char*>(statement.data()),
+                       statement.size());
+    crypto_sign_final_create(&state, signature.data(), nullptr, key.bytes().data());
+    const std::string comment = signatureComment(key.publicKey(), place, signature);
+    old.insert(old.end(), {'Q', 'L', 'X', 'S', 'I', 'G', '2', ' '});
+    old.insert(old.end(), comment.begin() + kSignaturePrefix.size(), comment.end());
+    return old;
 }
 
 Bytes withChangedByte(Bytes archive, std::size_t offset) {

@@ -37,8 +37,7 @@ PublisherRun runPublisher(const std::vector<std::string>& args,
 Bytes signedWith(const Bytes& archive, const PackagePlace& place,
                  const std::string& keyFile = testSecretKeyPath());
 
-// `archive` signed by the tests' key for `place` as publishers signed before
-// the current format: Ed25519ph over the bytes, the place and their number.
+// `archive` signed by the tests' key for `place` in the previous format, Ed25519ph.
 Bytes signedInThePreviousFormat(const Bytes& archive, const PackagePlace& place);
 
 // `archive` with the byte at `offset` changed.
