@@ -2,7 +2,6 @@
 
 #include "base/bytes.h"
 #include "package/package_key.h"
-#include "package/package_prefetch.h"
 #include "update/update_database.h"
 
 #include <cstdint>
