@@ -64,7 +64,8 @@ void PackagePrefetch::read() {
 }
 
 void PackagePrefetch::check(Fetched& fetched) const {
-    if (!keys_.empty() && fetched.package.bytes && !fetched.checked) {
+    if (!keys_.empty() && fetched.package.bytes && !fetched.checked &&
+        fetched.package.signature != SignatureCheck::Signed) {
         fetched.package.signature =
             checkPackage(keys_, places_.at(fetched.index), *fetched.package.bytes);
     }

@@ -49,9 +49,11 @@ public:
     // further ahead gains nothing.
     static constexpr std::size_t kReadAheadCount = 64;
 
-    // Reads the package of row `index`: nullopt for a NULL, missing or failed
-    // BLOB. Called on the reader's thread, one row at a time.
-    using Reader = std::function<std::optional<Bytes>(std::size_t index)>;
+    // Reads the package of row `index`: bytes nullopt for a NULL, missing or
+    // failed BLOB. A package it returns as Signed (a kept copy it checked
+    // already) is not hashed again. Called on the reader's thread, one row at
+    // a time.
+    using Reader = std::function<FetchedPackage(std::size_t index)>;
 
     // Starts reading rows 0 to `count` - 1. Until the object is gone, whatever
     // `reader` uses (the transaction) belongs to the reader's thread. Without

@@ -100,13 +100,24 @@ std::string keyFingerprint(const PackageKey& key) {
     return lowerHex(hash.data(), kFingerprintDigits / 2);
 }
 
-std::string statementSuffix(const PackagePlace& place, std::uint64_t signedSize) {
-    std::string suffix(kStatementTag);
-    suffix += encodePlace(place);
+std::string packageStatement(const Sha256Digest& archiveHash, std::uint64_t signedSize,
+                             const PackagePlace& place) {
+    std::string statement(kStatementTag);
+    statement.append(archiveHash.begin(), archiveHash.end());
     for (unsigned shift = 0; shift < 64; shift += 8) {
-        suffix += static_cast<char>((signedSize >> shift) & 0xFFU);
+        statement += static_cast<char>((signedSize >> shift) & 0xFFU);
     }
-    return suffix;
+    return statement + encodePlace(place);
+}
+
+std::optional<std::string> statementOf(const Bytes& signedBytes, const PackagePlace& place) {
+    Sha256 hash;
+    hash.add(signedBytes.data(), signedBytes.size());
+    const std::optional<Sha256Digest> digest = hash.finish();
+    if (!digest) {
+        return std::nullopt;
+    }
+    return packageStatement(*digest, signedBytes.size(), place);
 }
 
 std::string signatureComment(const PackageKey& key, const PackagePlace& place,
@@ -144,7 +155,8 @@ PackageSignature readSignature(const Bytes& package) {
     }
     const std::string_view comment(package.data() + *record + kEndRecordSize,
                                    package.size() - *record - kEndRecordSize);
-    if (comment.starts_with(kOldSignaturePrefix)) {
+    if (std::any_of(kOldSignaturePrefixes.begin(), kOldSignaturePrefixes.end(),
+                    [&](std::string_view old) { return comment.starts_with(old); })) {
         result.format = PackageSignature::Format::Old;
     } else if (const std::optional<ParsedComment> parsed = parseComment(comment)) {
         result.format = PackageSignature::Format::Current;
@@ -163,7 +175,7 @@ struct PackageVerifier::State {
     std::uint64_t seen = 0;
     std::uint64_t tailStart = 0; // bytes from here are held back until the end
     bool possible = false;
-    crypto_sign_state hash{};
+    Sha256 hash;
     std::vector<unsigned char> tail;
 };
 
@@ -177,9 +189,6 @@ PackageVerifier::PackageVerifier(const PackageKeys& keys, PackagePlace place,
     s.tailStart = packageSize - std::min<std::uint64_t>(packageSize, kMaxTail);
     s.possible = packageSize >= kEndRecordSize && sodiumReady();
     s.tail.reserve(static_cast<std::size_t>(packageSize - s.tailStart));
-    if (s.possible) {
-        crypto_sign_init(&s.hash);
-    }
 }
 
 PackageVerifier::~PackageVerifier() = default;
@@ -198,7 +207,7 @@ void PackageVerifier::add(const char* data, std::size_t size) {
     if (start < s.tailStart) {
         const auto count =
             static_cast<std::size_t>(std::min<std::uint64_t>(size, s.tailStart - start));
-        crypto_sign_update(&s.hash, bytes, count);
+        s.hash.add(bytes, count);
     }
     const std::uint64_t from = std::max(start, s.tailStart);
     if (from < s.seen) {
@@ -216,11 +225,15 @@ SignatureCheck PackageVerifier::result() {
     if (key == nullptr) {
         return SignatureCheck::NotSigned;
     }
-    crypto_sign_update(&s.hash, s.tail.data(), before);
-    const std::string suffix = statementSuffix(parsed->place, s.tailStart + before);
-    crypto_sign_update(&s.hash, reinterpret_cast<const unsigned char*>(suffix.data()),
-                       suffix.size());
-    if (crypto_sign_final_verify(&s.hash, parsed->signature.data(), key->bytes.data()) != 0) {
+    s.hash.add(s.tail.data(), before);
+    const std::optional<Sha256Digest> digest = s.hash.finish();
+    if (!digest) {
+        return SignatureCheck::NotSigned;
+    }
+    const std::string statement = packageStatement(*digest, s.tailStart + before, parsed->place);
+    if (crypto_sign_verify_detached(parsed->signature.data(),
+                                    reinterpret_cast<const unsigned char*>(statement.data()),
+                                    statement.size(), key->bytes.data()) != 0) {
         return SignatureCheck::NotSigned;
     }
     return parsed->place == s.place ? SignatureCheck::Signed : SignatureCheck::WrongPlace;

@@ -3,6 +3,7 @@
 #include "base/bytes.h"
 #include "package/package_key.h"
 #include "package/package_place.h"
+#include "platform/sha256.h"
 
 #include <array>
 #include <cstddef>
@@ -19,18 +20,21 @@ class ExclusiveFile;
 // A signed package is a plain zip archive whose comment, the last bytes of the
 // file after the end-of-central-directory record, is
 //   kSignaturePrefix, the key's fingerprint, " ", the 128 hex digits of an
-//   Ed25519ph signature, " ", and the hex digits of the place it was signed for,
-// all lowercase. The signed statement is every byte before the comment, then
-// kStatementTag and the place (encodePlace), then the number of bytes before
-// the comment (64 bits, little-endian), which fixes where one ends and the
-// other begins. The record's comment-length field lies among the signed bytes,
-// so nothing can be added after the comment. The comment is text without the
-// record's signature bytes, so a zip reader that looks for the record from the
-// end finds this one.
-inline constexpr std::string_view kSignaturePrefix = "QLXSIG2 ";
-// What earlier publishers wrote, a signature of the bytes alone: refused.
-inline constexpr std::string_view kOldSignaturePrefix = "QLXSIG1 ";
-inline constexpr std::string_view kStatementTag = "qlx-package-statement-2";
+//   Ed25519 signature, " ", and the hex digits of the place it was signed for,
+// all lowercase. The signature signs a short statement (packageStatement):
+// kStatementTag, the SHA-256 of every byte before the comment, the number of
+// those bytes (64 bits, little-endian), then the place (encodePlace). The
+// record's comment-length field lies among the hashed bytes, so nothing can be
+// added after the comment. The comment is text without the record's signature
+// bytes, so a zip reader that looks for the record from the end finds this one.
+// Hashing the archive with SHA-256 rather than signing it whole with Ed25519ph
+// lets the system's SHA instructions do the work that dominates a signed
+// update.
+inline constexpr std::string_view kSignaturePrefix = "QLXSIG3 ";
+// What earlier publishers wrote: a signature of the bytes alone, then an
+// Ed25519ph one over the bytes and the place. Both are refused.
+inline constexpr std::array<std::string_view, 2> kOldSignaturePrefixes = {"QLXSIG1 ", "QLXSIG2 "};
+inline constexpr std::string_view kStatementTag = "qlx-package-statement-3";
 inline constexpr std::size_t kSignatureSize = 64;
 inline constexpr std::size_t kFingerprintDigits = 16;
 // The longest place a signature carries, encoded, and so the longest comment.
@@ -46,9 +50,14 @@ inline constexpr std::array<unsigned char, 4> kEndRecordSignature = {'P', 'K', 5
 // The short fingerprint that names `key`: 16 hex digits of its SHA-256.
 [[nodiscard]] std::string keyFingerprint(const PackageKey& key);
 
-// The statement's end after the archive's bytes before the comment, which
-// number `signedSize`.
-[[nodiscard]] std::string statementSuffix(const PackagePlace& place, std::uint64_t signedSize);
+// What a signature for `place` signs, for an archive whose `signedSize` bytes
+// before the comment have the SHA-256 `archiveHash`.
+[[nodiscard]] std::string packageStatement(const Sha256Digest& archiveHash,
+                                           std::uint64_t signedSize, const PackagePlace& place);
+// The statement of the archive whose bytes before the comment are
+// `signedBytes`; nullopt when the system could not hash them.
+[[nodiscard]] std::optional<std::string> statementOf(const Bytes& signedBytes,
+                                                     const PackagePlace& place);
 
 // The comment that carries `signature` by `key` for `place`.
 [[nodiscard]] std::string

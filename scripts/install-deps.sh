@@ -19,8 +19,8 @@ packages=(
   libzip-dev zlib1g-dev libcurl4-openssl-dev nlohmann-json3-dev
   # the compression methods libzip leaves to EZip
   liblzma-dev libzstd-dev
-  # package signatures (Ed25519)
-  libsodium-dev
+  # package signatures: Ed25519, and SHA-256 of the packages
+  libsodium-dev libssl-dev
   # tests and their servers
   libgtest-dev libgmock-dev postgresql python3 python3-pyftpdlib curl
   zip unzip libarchive-tools strace 7zip zstd locales

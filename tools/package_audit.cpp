@@ -44,7 +44,7 @@ std::string verdictOn(const PackageKeys& keys, const ListedPackage& package, con
         return "unsigned";
     }
     if (signature.format == PackageSignature::Format::Old) {
-        return "old signature format (QLXSIG1), refused by updaters: publish it again";
+        return "old signature format, refused by updaters: publish it again";
     }
     if (signature.format == PackageSignature::Format::Damaged) {
         return "damaged signature: the package was changed after it was signed";

@@ -41,16 +41,16 @@ Signing signPackage(Bytes& archive, const SecretKey& key, const PackagePlace& pl
     archive.resize(*record + kEndRecordSize);
     archive[*record + kCommentLengthOffset] = static_cast<char>(commentSize & 0xFFU);
     archive[*record + kCommentLengthOffset + 1] = static_cast<char>(commentSize >> 8U);
-    const std::string suffix = statementSuffix(place, archive.size());
+    const std::optional<std::string> statement = statementOf(archive, place);
+    if (!statement) {
+        result.error = "the system could not compute its SHA-256";
+        return result;
+    }
 
-    crypto_sign_state state;
     std::array<unsigned char, kSignatureSize> signature{};
-    if (crypto_sign_init(&state) != 0 ||
-        crypto_sign_update(&state, reinterpret_cast<const unsigned char*>(archive.data()),
-                           archive.size()) != 0 ||
-        crypto_sign_update(&state, reinterpret_cast<const unsigned char*>(suffix.data()),
-                           suffix.size()) != 0 ||
-        crypto_sign_final_create(&state, signature.data(), nullptr, key.bytes().data()) != 0) {
+    if (crypto_sign_detached(signature.data(), nullptr,
+                             reinterpret_cast<const unsigned char*>(statement->data()),
+                             statement->size(), key.bytes().data()) != 0) {
         result.error = "libsodium could not sign it";
         return result;
     }

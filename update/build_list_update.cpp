@@ -141,10 +141,10 @@ std::string BuildListUpdate::install(const std::string& installation, long count
     }
     PackagePrefetch packages(
         rows.size(),
-        [&](std::size_t index) -> std::optional<Bytes> {
+        [&](std::size_t index) -> FetchedPackage {
             const FileListRow& row = rows.at(index);
             if (twice.contains({row.filename, row.buildno})) {
-                return std::nullopt;
+                return {};
             }
             return readPackage(row, staging.uptFolder, readErrors[index]);
         },
@@ -169,9 +169,8 @@ std::string BuildListUpdate::install(const std::string& installation, long count
     return finish(staging);
 }
 
-std::optional<Bytes> BuildListUpdate::readPackage(const FileListRow& row,
-                                                  const std::string& uptFolder,
-                                                  std::string& readError) {
+FetchedPackage BuildListUpdate::readPackage(const FileListRow& row, const std::string& uptFolder,
+                                            std::string& readError) {
     Transaction& sqlca = database_.sqlca();
     // A signed package kept from an earlier run is not sent again.
     if (!packageKeys_.empty() && isPlainFileName(row.filename)) {
@@ -179,7 +178,8 @@ std::optional<Bytes> BuildListUpdate::readPackage(const FileListRow& row,
             keptPackage(sqlca, fileTable_, row, joinPath(uptFolder, row.filename + ".zip"),
                         packageKeys_, buildPlace(fileTable_, row.filename, row.fpath, row.buildno));
         if (kept) {
-            return kept;
+            // Checked over these very bytes: not hashed a second time.
+            return {std::move(kept), SignatureCheck::Signed};
         }
     }
     std::optional<Bytes> bytes{Bytes()};
@@ -188,9 +188,9 @@ std::optional<Bytes> BuildListUpdate::readPackage(const FileListRow& row,
         readError = sqlca.SQLErrText.empty()
                         ? "행이 없습니다 (" + std::to_string(sqlca.SQLCode.value_or(0)) + ")"
                         : sqlca.SQLErrText;
-        return std::nullopt;
+        return {};
     }
-    return bytes;
+    return {std::move(bytes)};
 }
 
 void BuildListUpdate::saveSettings() {

@@ -56,8 +56,8 @@ private:
     // The package of `row`, the copy kept in `uptFolder` when it is the same
     // signed package; nullopt for a NULL one, and with `readError` set when
     // the select failed. Runs on the reader's thread.
-    std::optional<Bytes> readPackage(const FileListRow& row, const std::string& uptFolder,
-                                     std::string& readError);
+    FetchedPackage readPackage(const FileListRow& row, const std::string& uptFolder,
+                               std::string& readError);
     // Connects, and records in the settings whether the database was
     // reached; false, after the box, when it was not.
     bool connectOrRecordFailure();

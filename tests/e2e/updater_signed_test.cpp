@@ -181,6 +181,10 @@ TEST_P(SignedUpdater, RefusesEveryPackageThePublisherDidNotSign) {
                    evil.begin() + static_cast<std::ptrdiff_t>(record + kEndRecordSize));
     stripped[stripped.size() - kEndRecordSize + kCommentLengthOffset] = 0;
     writeRow("stripped", stripped);
+    // Our own key's signature for this very row, in the previous format.
+    writeRow("previous",
+             test::signedInThePreviousFormat(test::makePackage({{"quillon.dat", "v12"}}),
+                                             buildPlace("QLX_UPT3", "previous", "bin", 12)));
 
     EXPECT_EQ(runUpdater("qlx_upt_signed"), 4);
     const auto boxes = run.boxes();
@@ -189,13 +193,18 @@ TEST_P(SignedUpdater, RefusesEveryPackageThePublisherDidNotSign) {
     const std::string reason = std::string(": ") + kNotSignedReason;
     EXPECT_EQ(sortedLines(boxes[0].text),
               (std::vector<std::string>{"changed.zip" + reason, "other.zip" + reason,
-                                        "stripped.zip" + reason, "unsigned.zip" + reason}));
+                                        "previous.zip" + reason, "stripped.zip" + reason,
+                                        "unsigned.zip" + reason}));
     EXPECT_EQ(boxes[1].text, "홈페이지에서 직접 업그레이드 하세요.");
     // The installed build is whole: not even the signed package went in.
     EXPECT_EQ(test::namesIn(run.path("bin")), (std::vector<std::string>{"old.dat", "quillon.dat"}));
     EXPECT_EQ(test::readFile(run.path("bin/quillon.dat")), "v11");
     EXPECT_EQ(test::readFile(run.path("bin/old.dat")), "old");
     EXPECT_FALSE(run.clientArguments(300).has_value());
+    EXPECT_NE(test::runPublisher({"--dbms", target->dbms, "--server", target->serverName, "--pub",
+                                  QLX_TEST_KEY_SOURCE "/package.pub", "verify"})
+                  .out.find("QLX_UPT3\tprevious\tbin\t12\told signature format"),
+              std::string::npos);
 }
 
 // Our own signed package, put by whoever can write the table into another

@@ -1,12 +1,15 @@
 #include "support/publisher.h"
 
+#include "package/package_signature.h"
 #include "support/test_files.h"
 #include "tools/package_keys.h"
 #include "tools/package_signer.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <sodium.h>
 #include <sstream>
 
 namespace qlx::test {
@@ -90,6 +93,30 @@ Bytes signedWith(const Bytes& archive, const PackagePlace& place, const std::str
         return {};
     }
     return signedArchive;
+}
+
+Bytes signedInThePreviousFormat(const Bytes& archive, const PackagePlace& place) {
+    std::string error;
+    const publish::SecretKey key = publish::SecretKey::read(testSecretKeyPath(), error).value();
+    // The current signature sets the comment's length, which the previous one shares.
+    Bytes old = signedWith(archive, place);
+    old.resize(old.size() -
+               std::min(old.size(), signatureComment(key.publicKey(), place, {}).size()));
+    std::string statement(old.begin(), old.end());
+    statement += "qlx-package-statement-2" + encodePlace(place);
+    for (unsigned shift = 0; shift < 64; shift += 8) {
+        statement += static_cast<char>((old.size() >> shift) & 0xFFU);
+    }
+    crypto_sign_state state;
+    std::array<unsigned char, kSignatureSize> signature{};
+    crypto_sign_init(&state);
+    crypto_sign_update(&state, reinterpret_cast<const unsigned char*>(statement.data()),
+                       statement.size());
+    crypto_sign_final_create(&state, signature.data(), nullptr, key.bytes().data());
+    const std::string comment = signatureComment(key.publicKey(), place, signature);
+    old.insert(old.end(), {'Q', 'L', 'X', 'S', 'I', 'G', '2', ' '});
+    old.insert(old.end(), comment.begin() + kSignaturePrefix.size(), comment.end());
+    return old;
 }
 
 Bytes withChangedByte(Bytes archive, std::size_t offset) {

@@ -40,6 +40,9 @@ PublisherRun runPublisherTyping(const std::vector<std::string>& args, const std:
 Bytes signedWith(const Bytes& archive, const PackagePlace& place,
                  const std::string& keyFile = testSecretKeyPath());
 
+// `archive` signed by the tests' key for `place` in the previous format, Ed25519ph.
+Bytes signedInThePreviousFormat(const Bytes& archive, const PackagePlace& place);
+
 // `archive` with the byte at `offset` changed.
 Bytes withChangedByte(Bytes archive, std::size_t offset);
 
