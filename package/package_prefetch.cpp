@@ -25,11 +25,10 @@ void PackagePrefetch::read() {
         for (std::size_t index = 0; index < count_; ++index) {
             {
                 std::unique_lock lock(mutex_);
-                // The next package beside a small current one, as many as fit
-                // below kReadAhead, and whatever the caller waits for.
+                // As many as fit below kReadAhead beside the package the
+                // caller holds, and whatever the caller waits for.
                 changed_.wait(lock, [&] {
                     return stop_ || wanted_ == index ||
-                           (ready_.empty() && takenBytes_ < kPrefetchBelow) ||
                            (takenBytes_ + readyBytes_ < kReadAhead &&
                             ready_.size() < kReadAheadCount);
                 });
@@ -69,6 +68,14 @@ void PackagePrefetch::check(Fetched& fetched) const {
             checkPackage(keys_, places_.at(fetched.index), *fetched.package.bytes);
     }
     fetched.checked = true;
+}
+
+void PackagePrefetch::released() {
+    {
+        const std::lock_guard lock(mutex_);
+        takenBytes_ = 0;
+    }
+    changed_.notify_all();
 }
 
 FetchedPackage PackagePrefetch::take(std::size_t index) {

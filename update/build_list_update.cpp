@@ -161,7 +161,7 @@ std::string BuildListUpdate::install(const std::string& installation, long count
             staging.failures.push_back(
                 {row.filename + ".zip", unreadablePackageReason(readErrors[index])});
         } else if (fetched.bytes) {
-            stage(row, fetched, staging);
+            stage(row, fetched, packages, staging);
         } else if (!packageKeys_.empty()) {
             staging.failures.push_back({row.filename + ".zip", kEmptyPackageReason});
         }
@@ -213,7 +213,8 @@ bool BuildListUpdate::connectOrRecordFailure() {
     return true;
 }
 
-void BuildListUpdate::stage(const FileListRow& row, FetchedPackage& fetched, Staging& staging) {
+void BuildListUpdate::stage(const FileListRow& row, FetchedPackage& fetched,
+                            PackagePrefetch& packages, Staging& staging) {
     const std::string packageName = row.filename + ".zip";
     const auto fail = [&](std::string reason) {
         staging.failures.push_back({packageName, std::move(reason)});
@@ -234,6 +235,7 @@ void BuildListUpdate::stage(const FileListRow& row, FetchedPackage& fetched, Sta
     const int written = checked ? staging.writer.write(packageFile, std::move(*fetched.bytes), held)
                                 : staging.writer.write(packageFile, std::move(*fetched.bytes));
     fetched.bytes.reset();
+    packages.released();
     if (written != 1) {
         return fail("패키지 파일을 쓸 수 없습니다: " + packageFile);
     }
