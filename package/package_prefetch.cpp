@@ -7,9 +7,9 @@
 namespace qlx {
 
 PackagePrefetch::PackagePrefetch(std::size_t count, Reader reader, PackageKeys keys,
-                                 std::vector<PackagePlace> places)
-    : count_(count), reader_(std::move(reader)), keys_(std::move(keys)), places_(std::move(places)),
-      thread_([this] { read(); }) {}
+                                 PlaceOf placeOf)
+    : count_(count), reader_(std::move(reader)), keys_(std::move(keys)),
+      placeOf_(std::move(placeOf)), thread_([this] { read(); }) {}
 
 PackagePrefetch::~PackagePrefetch() {
     {
@@ -65,7 +65,7 @@ void PackagePrefetch::read() {
 void PackagePrefetch::check(Fetched& fetched) const {
     if (!keys_.empty() && fetched.package.bytes && !fetched.checked) {
         fetched.package.signature =
-            checkPackage(keys_, places_.at(fetched.index), *fetched.package.bytes);
+            checkPackage(keys_, placeOf_(fetched.index), *fetched.package.bytes);
     }
     fetched.checked = true;
 }

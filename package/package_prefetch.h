@@ -53,12 +53,15 @@ public:
     // Reads the package of row `index`: nullopt for a NULL, missing or failed
     // BLOB. Called on the reader's thread, one row at a time.
     using Reader = std::function<std::optional<Bytes>(std::size_t index)>;
+    // The place row `index` was signed for.
+    using PlaceOf = std::function<PackagePlace(std::size_t index)>;
 
     // Starts reading rows 0 to `count` - 1. Until the object is gone, whatever
     // `reader` uses (the transaction) belongs to the reader's thread. Without
-    // keys nothing is checked; with them, row i is checked against places[i].
-    PackagePrefetch(std::size_t count, Reader reader, PackageKeys keys,
-                    std::vector<PackagePlace> places);
+    // keys nothing is checked; with them, row i is checked against placeOf(i),
+    // made when it is needed: a list of many packages would otherwise hold
+    // every row's names twice.
+    PackagePrefetch(std::size_t count, Reader reader, PackageKeys keys, PlaceOf placeOf);
     // Stops the reader after the package it is reading.
     ~PackagePrefetch();
     PackagePrefetch(const PackagePrefetch&) = delete;
@@ -82,7 +85,7 @@ private:
     std::size_t count_;
     Reader reader_;
     PackageKeys keys_;
-    std::vector<PackagePlace> places_;
+    PlaceOf placeOf_;
 
     // Shared with the reader, under mutex_.
     std::mutex mutex_;

@@ -135,10 +135,6 @@ std::string BuildListUpdate::install(const std::string& installation, long count
                     PackageRun(runJournalPath(installation)),
                     {},
                     {}};
-    std::vector<PackagePlace> places;
-    for (const FileListRow& row : dw_1_.rows()) {
-        places.push_back(buildPlace(fileTable_, row.filename, row.fpath, row.buildno));
-    }
     PackagePrefetch packages(
         rows.size(),
         [&](std::size_t index) -> std::optional<Bytes> {
@@ -148,7 +144,11 @@ std::string BuildListUpdate::install(const std::string& installation, long count
             }
             return readPackage(row, staging.uptFolder, readErrors[index]);
         },
-        packageKeys_, std::move(places));
+        packageKeys_,
+        [&](std::size_t index) {
+            const FileListRow& row = rows.at(index);
+            return buildPlace(fileTable_, row.filename, row.fpath, row.buildno);
+        });
     for (long number = 1; number <= count; ++number) {
         view_.uf_bar("BAR", number);
         const auto index = static_cast<std::size_t>(number - 1);
