@@ -15,6 +15,7 @@
 #include "settings/settings_table.h"
 #include "update/kept_package.h"
 #include "update/number_text.h"
+#include "update/run_times.h"
 #include "update/update_view.h"
 
 #include <cmath>
@@ -79,6 +80,7 @@ struct BuildListUpdate::Staging {
     std::vector<PackageFailure> failures;
     // Target folders made for this run, which a failed run takes away again.
     std::vector<std::string> madeFolders;
+    RunTimes times;
 };
 
 std::string BuildListUpdate::run(const std::string& buildno) {
@@ -134,6 +136,7 @@ std::string BuildListUpdate::install(const std::string& installation, long count
                     PackageWriter([this] { view_.processPendingEvents(); }),
                     PackageRun(runJournalPath(installation)),
                     {},
+                    {},
                     {}};
     PackagePrefetch packages(
         rows.size(),
@@ -142,7 +145,10 @@ std::string BuildListUpdate::install(const std::string& installation, long count
             if (twice.contains({row.filename, row.buildno})) {
                 return std::nullopt;
             }
-            return readPackage(row, staging.uptFolder, readErrors[index]);
+            const auto from = RunTimes::Clock::now();
+            std::optional<Bytes> bytes = readPackage(row, staging.uptFolder, readErrors[index]);
+            staging.times.add(RunTimes::Read, from);
+            return bytes;
         },
         packageKeys_,
         [&](std::size_t index) {
@@ -152,7 +158,9 @@ std::string BuildListUpdate::install(const std::string& installation, long count
     for (long number = 1; number <= count; ++number) {
         view_.uf_bar("BAR", number);
         const auto index = static_cast<std::size_t>(number - 1);
+        const auto waitFrom = RunTimes::Clock::now();
         FetchedPackage fetched = packages.take(index);
+        staging.times.add(RunTimes::Wait, waitFrom);
         const FileListRow& row = rows.at(index);
         if (twice.contains({row.filename, row.buildno})) {
             staging.failures.push_back(
@@ -232,10 +240,12 @@ void BuildListUpdate::stage(const FileListRow& row, FetchedPackage& fetched,
     // unpacked: the bytes checked are the bytes unpacked.
     ExclusiveFile held;
     const bool checked = !packageKeys_.empty();
+    const auto writeFrom = RunTimes::Clock::now();
     const int written = checked ? staging.writer.write(packageFile, std::move(*fetched.bytes), held)
                                 : staging.writer.write(packageFile, std::move(*fetched.bytes));
     fetched.bytes.reset();
     packages.released();
+    staging.times.add(RunTimes::Write, writeFrom);
     if (written != 1) {
         return fail("패키지 파일을 쓸 수 없습니다: " + packageFile);
     }
@@ -250,7 +260,10 @@ void BuildListUpdate::stage(const FileListRow& row, FetchedPackage& fetched,
     if (!target) {
         return fail("설치 폴더를 만들 수 없습니다: " + row.fpath);
     }
-    if (const long result = staging.run.stage(packageFile, *target); result != 0) {
+    const auto stageFrom = RunTimes::Clock::now();
+    const long result = staging.run.stage(packageFile, *target);
+    staging.times.add(RunTimes::Stage, stageFrom);
+    if (result != 0) {
         const int method = result == EZIP_E_METHOD ? refusedMethod(packageFile) : -1;
         fail(method >= 0 ? unsupportedMethodText(method) : extractionFailureText(result));
     }
@@ -258,7 +271,10 @@ void BuildListUpdate::stage(const FileListRow& row, FetchedPackage& fetched,
 
 std::string BuildListUpdate::finish(Staging& staging) {
     if (staging.failures.empty()) {
+        const auto commitFrom = RunTimes::Clock::now();
         const long result = staging.run.commit();
+        staging.times.add(RunTimes::Commit, commitFrom);
+        staging.times.save();
         // Every file is in place: the run failed at nothing the user needs
         // redone, and the next start settles what is left.
         if (installedDespite(result)) {
