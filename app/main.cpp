@@ -1,6 +1,7 @@
 #include "app/version_check.h"
 #include "legacy/build_profile.h"
 #include "package/package_key.h"
+#include "platform/heap.h"
 #include "platform/library_search.h"
 #include "platform/process_command_line.h"
 #include "window/run_window.h"
@@ -49,6 +50,7 @@ qlx::PackageKeys builtInPackageKeys() {
 // the window connects, and releases it once the window has closed.
 int main(int argc, char** argv) {
     qlx::restrictLibrarySearch();
+    qlx::returnLargeBlocksToSystem();
     qlx::version_check app(builtInPackageKeys());
     app.create();
     int status = 0;

@@ -14,6 +14,9 @@
 # public key (-DQLX_PACKAGE_PUBLIC_KEY, in build/ci-signed) installs those in
 # every run beside the unsigned one, in turns first and second; the report
 # adds its figures and the ratios signed / unsigned of wall and CPU time.
+# Each database's report ends with the split of the updater's time (BLOB read,
+# waits for a package, package write, staging, commit), which the updater
+# writes to the file QLX_UPT_TIMES names.
 #   bench/e2e_install.sh [--signed] [RUNS] [TOTAL_MB] [PACKAGES]   (default 5, 200, 50)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -185,6 +188,7 @@ check() {
 run_updater() {
   local dir=$2
   (cd "$dir" && QT_QPA_PLATFORM=offscreen QLX_BOX_LOG="$dir.boxes" QLX_BOX_ANSWERS=no \
+    QLX_UPT_TIMES="$dir.times" \
     /usr/bin/time -f '%e %M %U %S' -o "$work/time.u" \
     "$1" "/PID=1;/PSR=$dir/quil.psr;/SERVER=$3;/BUILDNO=1;")
   if [ -s "$dir.boxes" ]; then
@@ -228,6 +232,8 @@ bench() {
     [ -n "$sdir" ] && check "$sdir" "$peer"
     [ -z "$reference" ] && reference=$peer
     [ "$run" -gt 0 ] && results+=("$label $u $p $s")
+    [ "$run" -gt 0 ] && [ -f "$dir.times" ] && cat "$dir.times" >>"$work/split-$label"
+    rm -f "$dir.times" "$sdir.times"
     [ "$peer" != "$reference" ] && rm -rf "$peer"
     rm -rf "$dir" "$sdir"
   done
@@ -262,6 +268,16 @@ if [ "$signed" -eq 1 ]; then
 fi
 bench postgres PostgreSQL "$server" "$work/pg-pipeline.sh" "$signed_pg"
 
+# split DB: where the unsigned updater's time went, summed over the measured
+# runs; the BLOB reads run on a thread of their own beside the rest.
+split() {
+  [ -s "$work/split-$1" ] || fail "no time split of the $1 runs"
+  awk -v db="$1" '
+    { name = substr($0, 1, 28); sub(/ +$/, "", name); if (!(name in t)) order[++n] = name; t[name] += substr($0, 29) + 0 }
+    END { total = t[order[1]]; for (i = 2; i <= n; i++)
+      printf "%-8s split: %-28s %7.3f s %5.1f %% of the update\n", db, order[i], t[order[i]], (total > 0 ? 100 * t[order[i]] / total : 0) }' "$work/split-$1"
+}
+
 # Report: median (min, max) per database, the time ratio of the medians and of
 # the minima, and the updater's peak RSS against 1.5 x largest package + 32 MB.
 echo "runs: $runs after one warm-up; times in s, peak RSS in MB"
@@ -293,4 +309,5 @@ for db in sqlite postgres; do
       printf "%-8s updater per package: median %.2f ms, min %.2f ms (target <= 2 ms)\n", db, med(ut) * 1000 / count, ut[1] * 1000 / count
       printf "%-8s peak rss max %.1f MB vs limit %.1f MB (1.5 x %.1f MB + 32): ratio %.2f\n", db, ur[n], limit, big / 1048576, ur[n] / limit
     }'
+  split "$db"
 done

@@ -8,11 +8,12 @@ namespace qlx {
 namespace {
 
 // The row's rowid, and whether its BLOB is NULL; `read` tells why there is
-// none.
+// none. typeof() is answered from the record's header, where "IS NULL" would
+// load the whole BLOB into memory first.
 std::optional<std::pair<std::int64_t, bool>> locateRow(SqliteConnection& db,
                                                        const BlobSelect& select, BlobRead& read) {
-    const auto values =
-        singleRowIntegers(db, {"rowid", select.blobColumn + " IS NULL"}, select, read);
+    const auto values = singleRowIntegers(
+        db, {"rowid", "typeof(" + select.blobColumn + ") = 'null'"}, select, read);
     if (!values) {
         return std::nullopt;
     }

@@ -163,6 +163,13 @@ std::unique_ptr<SqliteConnection> SqliteConnection::open(const std::string& file
     sqlite3_extended_result_codes(db, 0);
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     std::unique_ptr<SqliteConnection> connection(new SqliteConnection(db));
+    // A reader passes over each package's pages once: a cache of the default
+    // size would only hold pages that are never read again, beside the
+    // package itself.
+    if (mode == SqliteOpen::ReadOnly && !connection->run("PRAGMA cache_size = -256")) {
+        error = connection->lastError();
+        return nullptr;
+    }
     // Opening reads nothing; a file that is no database shows only here.
     if (!connection->run("SELECT count(*) FROM sqlite_master")) {
         error = connection->lastError();

@@ -7,9 +7,9 @@
 namespace qlx {
 
 PackagePrefetch::PackagePrefetch(std::size_t count, Reader reader, PackageKeys keys,
-                                 std::vector<PackagePlace> places)
-    : count_(count), reader_(std::move(reader)), keys_(std::move(keys)), places_(std::move(places)),
-      thread_([this] { read(); }) {}
+                                 PlaceOf placeOf)
+    : count_(count), reader_(std::move(reader)), keys_(std::move(keys)),
+      placeOf_(std::move(placeOf)), thread_([this] { read(); }) {}
 
 PackagePrefetch::~PackagePrefetch() {
     {
@@ -25,11 +25,10 @@ void PackagePrefetch::read() {
         for (std::size_t index = 0; index < count_; ++index) {
             {
                 std::unique_lock lock(mutex_);
-                // The next package beside a small current one, as many as fit
-                // below kReadAhead, and whatever the caller waits for.
+                // As many as fit below kReadAhead beside the package the
+                // caller holds, and whatever the caller waits for.
                 changed_.wait(lock, [&] {
                     return stop_ || wanted_ == index ||
-                           (ready_.empty() && takenBytes_ < kPrefetchBelow) ||
                            (takenBytes_ + readyBytes_ < kReadAhead &&
                             ready_.size() < kReadAheadCount);
                 });
@@ -67,9 +66,17 @@ void PackagePrefetch::check(Fetched& fetched) const {
     if (!keys_.empty() && fetched.package.bytes && !fetched.checked &&
         fetched.package.signature != SignatureCheck::Signed) {
         fetched.package.signature =
-            checkPackage(keys_, places_.at(fetched.index), *fetched.package.bytes);
+            checkPackage(keys_, placeOf_(fetched.index), *fetched.package.bytes);
     }
     fetched.checked = true;
+}
+
+void PackagePrefetch::released() {
+    {
+        const std::lock_guard lock(mutex_);
+        takenBytes_ = 0;
+    }
+    changed_.notify_all();
 }
 
 FetchedPackage PackagePrefetch::take(std::size_t index) {

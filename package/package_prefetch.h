@@ -27,12 +27,14 @@ struct FetchedPackage {
 };
 
 // The packages of a file list, each read by the caller's reader (which
-// selects one row's BLOB), read ahead on a thread of its own while the caller writes and unpacks
-// the ones before: reading from the database and writing to disk then take the time of the slower
-// of the two, not of both. The next package is read while the one taken last is below
-// kPrefetchBelow, so that memory stays within the largest package and kPrefetchBelow; small ones
-// are read further ahead, as many as fit below kReadAhead with the one taken last, so that a small
-// package after a large one does not leave the caller waiting.
+// selects one row's BLOB), read ahead on a thread of its own while the caller
+// writes and unpacks the ones before: reading from the database and unpacking
+// then take the time of the slower of the two, not of both. Memory stays
+// within the largest package and kReadAhead: the next package is read once
+// the caller has released the one it took last (written it to disk, long
+// before it is unpacked), and beside it only while the two stay below
+// kReadAhead, so that small packages are read further ahead, as many as fit,
+// and a small package after a large one does not leave the caller waiting.
 //
 // With a key, each package's signature is checked before take() returns it.
 // Hashing a package costs about as much CPU as writing it, so it goes to the
@@ -42,8 +44,7 @@ struct FetchedPackage {
 // over unchecked and reads on, and the caller checks it meanwhile.
 class PackagePrefetch {
 public:
-    static constexpr std::size_t kPrefetchBelow = std::size_t{64} * 1024 * 1024;
-    static constexpr std::size_t kReadAhead = std::size_t{16} * 1024 * 1024;
+    static constexpr std::size_t kReadAhead = std::size_t{1} * 1024 * 1024;
     // Nor more packages than this: thousands of tiny ones would otherwise
     // hold as much memory in their bookkeeping as in their bytes, and reading
     // further ahead gains nothing.
@@ -54,12 +55,15 @@ public:
     // already) is not hashed again. Called on the reader's thread, one row at
     // a time.
     using Reader = std::function<FetchedPackage(std::size_t index)>;
+    // The place row `index` was signed for.
+    using PlaceOf = std::function<PackagePlace(std::size_t index)>;
 
     // Starts reading rows 0 to `count` - 1. Until the object is gone, whatever
     // `reader` uses (the transaction) belongs to the reader's thread. Without
-    // keys nothing is checked; with them, row i is checked against places[i].
-    PackagePrefetch(std::size_t count, Reader reader, PackageKeys keys,
-                    std::vector<PackagePlace> places);
+    // keys nothing is checked; with them, row i is checked against placeOf(i),
+    // made when it is needed: a list of many packages would otherwise hold
+    // every row's names twice.
+    PackagePrefetch(std::size_t count, Reader reader, PackageKeys keys, PlaceOf placeOf);
     // Stops the reader after the package it is reading.
     ~PackagePrefetch();
     PackagePrefetch(const PackagePrefetch&) = delete;
@@ -68,6 +72,8 @@ public:
     // The package of row `index`, taken once each in increasing order; the
     // one taken before counts as released.
     FetchedPackage take(std::size_t index);
+    // The caller holds the bytes of the package taken last no more.
+    void released();
 
 private:
     struct Fetched {
@@ -81,14 +87,14 @@ private:
     std::size_t count_;
     Reader reader_;
     PackageKeys keys_;
-    std::vector<PackagePlace> places_;
+    PlaceOf placeOf_;
 
     // Shared with the reader, under mutex_.
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Fetched> ready_; // read and not taken yet, in row order
     std::size_t readyBytes_ = 0;
-    std::size_t takenBytes_ = 0;        // of the package taken last
+    std::size_t takenBytes_ = 0;        // of the package taken last, until released
     std::optional<std::size_t> wanted_; // the row the caller waits for
     std::exception_ptr failure_;
     bool stop_ = false;

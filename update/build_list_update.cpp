@@ -15,6 +15,7 @@
 #include "settings/settings_table.h"
 #include "update/kept_package.h"
 #include "update/number_text.h"
+#include "update/run_times.h"
 #include "update/update_view.h"
 
 #include <cmath>
@@ -79,6 +80,7 @@ struct BuildListUpdate::Staging {
     std::vector<PackageFailure> failures;
     // Target folders made for this run, which a failed run takes away again.
     std::vector<std::string> madeFolders;
+    RunTimes times;
 };
 
 std::string BuildListUpdate::run(const std::string& buildno) {
@@ -134,11 +136,8 @@ std::string BuildListUpdate::install(const std::string& installation, long count
                     PackageWriter([this] { view_.processPendingEvents(); }),
                     PackageRun(runJournalPath(installation)),
                     {},
+                    {},
                     {}};
-    std::vector<PackagePlace> places;
-    for (const FileListRow& row : dw_1_.rows()) {
-        places.push_back(buildPlace(fileTable_, row.filename, row.fpath, row.buildno));
-    }
     PackagePrefetch packages(
         rows.size(),
         [&](std::size_t index) -> FetchedPackage {
@@ -146,13 +145,22 @@ std::string BuildListUpdate::install(const std::string& installation, long count
             if (twice.contains({row.filename, row.buildno})) {
                 return {};
             }
-            return readPackage(row, staging.uptFolder, readErrors[index]);
+            const auto from = RunTimes::Clock::now();
+            FetchedPackage fetched = readPackage(row, staging.uptFolder, readErrors[index]);
+            staging.times.add(RunTimes::Read, from);
+            return fetched;
         },
-        packageKeys_, std::move(places));
+        packageKeys_,
+        [&](std::size_t index) {
+            const FileListRow& row = rows.at(index);
+            return buildPlace(fileTable_, row.filename, row.fpath, row.buildno);
+        });
     for (long number = 1; number <= count; ++number) {
         view_.uf_bar("BAR", number);
         const auto index = static_cast<std::size_t>(number - 1);
+        const auto waitFrom = RunTimes::Clock::now();
         FetchedPackage fetched = packages.take(index);
+        staging.times.add(RunTimes::Wait, waitFrom);
         const FileListRow& row = rows.at(index);
         if (twice.contains({row.filename, row.buildno})) {
             staging.failures.push_back(
@@ -161,7 +169,7 @@ std::string BuildListUpdate::install(const std::string& installation, long count
             staging.failures.push_back(
                 {row.filename + ".zip", unreadablePackageReason(readErrors[index])});
         } else if (fetched.bytes) {
-            stage(row, fetched, staging);
+            stage(row, fetched, packages, staging);
         } else if (!packageKeys_.empty()) {
             staging.failures.push_back({row.filename + ".zip", kEmptyPackageReason});
         }
@@ -213,7 +221,8 @@ bool BuildListUpdate::connectOrRecordFailure() {
     return true;
 }
 
-void BuildListUpdate::stage(const FileListRow& row, FetchedPackage& fetched, Staging& staging) {
+void BuildListUpdate::stage(const FileListRow& row, FetchedPackage& fetched,
+                            PackagePrefetch& packages, Staging& staging) {
     const std::string packageName = row.filename + ".zip";
     const auto fail = [&](std::string reason) {
         staging.failures.push_back({packageName, std::move(reason)});
@@ -231,9 +240,12 @@ void BuildListUpdate::stage(const FileListRow& row, FetchedPackage& fetched, Sta
     // unpacked: the bytes checked are the bytes unpacked.
     ExclusiveFile held;
     const bool checked = !packageKeys_.empty();
+    const auto writeFrom = RunTimes::Clock::now();
     const int written = checked ? staging.writer.write(packageFile, std::move(*fetched.bytes), held)
                                 : staging.writer.write(packageFile, std::move(*fetched.bytes));
     fetched.bytes.reset();
+    packages.released();
+    staging.times.add(RunTimes::Write, writeFrom);
     if (written != 1) {
         return fail("패키지 파일을 쓸 수 없습니다: " + packageFile);
     }
@@ -248,7 +260,10 @@ void BuildListUpdate::stage(const FileListRow& row, FetchedPackage& fetched, Sta
     if (!target) {
         return fail("설치 폴더를 만들 수 없습니다: " + row.fpath);
     }
-    if (const long result = staging.run.stage(packageFile, *target); result != 0) {
+    const auto stageFrom = RunTimes::Clock::now();
+    const long result = staging.run.stage(packageFile, *target);
+    staging.times.add(RunTimes::Stage, stageFrom);
+    if (result != 0) {
         const int method = result == EZIP_E_METHOD ? refusedMethod(packageFile) : -1;
         fail(method >= 0 ? unsupportedMethodText(method) : extractionFailureText(result));
     }
@@ -256,7 +271,10 @@ void BuildListUpdate::stage(const FileListRow& row, FetchedPackage& fetched, Sta
 
 std::string BuildListUpdate::finish(Staging& staging) {
     if (staging.failures.empty()) {
+        const auto commitFrom = RunTimes::Clock::now();
         const long result = staging.run.commit();
+        staging.times.add(RunTimes::Commit, commitFrom);
+        staging.times.save();
         // Every file is in place: the run failed at nothing the user needs
         // redone, and the next start settles what is left.
         if (installedDespite(result)) {

@@ -11,6 +11,7 @@
 
 namespace qlx {
 
+class PackagePrefetch;
 class SettingsTable;
 class UpdateView;
 class w_filelist;
@@ -61,8 +62,10 @@ private:
     // Connects, and records in the settings whether the database was
     // reached; false, after the box, when it was not.
     bool connectOrRecordFailure();
-    // Writes one package and stages it, or records why it failed.
-    void stage(const FileListRow& row, FetchedPackage& fetched, Staging& staging);
+    // Writes one package and stages it, or records why it failed; the bytes
+    // are released to `packages` once they are on disk.
+    void stage(const FileListRow& row, FetchedPackage& fetched, PackagePrefetch& packages,
+               Staging& staging);
     // Moves everything staged into place when nothing failed, and otherwise
     // undoes the run and tells each failure: "O" or "X".
     std::string finish(Staging& staging);

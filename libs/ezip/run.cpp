@@ -169,7 +169,7 @@ int settle(const std::string& journalPath, Journal& journal) {
 // from going: the new run takes them over, so that its own end removes them.
 int takeOverLeftovers(const std::string& path, bool durable) {
     const std::optional<Journal> old = readJournal(path);
-    if (!old || old->state != RunState::Done || !old->moves.empty() || !old->folders.empty()) {
+    if (!old || old->state != RunState::Done || old->moveCount != 0 || !old->folders.empty()) {
         return EZIP_E_JOURNAL; // a run that was never settled
     }
     Journal run;

@@ -4,6 +4,7 @@
 #include "platform/files.h"
 #include "platform/whole_file.h"
 
+#include <cstdint>
 #include <string_view>
 
 namespace ezip {
@@ -36,7 +37,18 @@ std::optional<bool> flagOf(std::string_view field) {
     return std::nullopt;
 }
 
-// False for a line that is not a record of the journal.
+std::optional<JournalMove> moveOf(const std::vector<std::string_view>& fields) {
+    const auto keepMode = flagOf(fields[1]);
+    const auto hadOriginal = flagOf(fields[2]);
+    if (!keepMode || !hadOriginal) {
+        return std::nullopt;
+    }
+    return JournalMove{std::string(fields[3]), std::string(fields[4]), std::string(fields[5]),
+                       *keepMode, *hadOriginal};
+}
+
+// False for a line that is not a record of the journal. A move is only
+// checked and counted.
 bool readRecord(std::string_view line, Journal& journal) {
     const std::vector<std::string_view> fields = fieldsOf(line);
     const std::string_view kind = fields.front();
@@ -49,13 +61,10 @@ bool readRecord(std::string_view line, Journal& journal) {
         }
         journal.folders.push_back({std::string(fields[2]), *create});
     } else if (kind == "F" && fields.size() == 6) {
-        const auto keepMode = flagOf(fields[1]);
-        const auto hadOriginal = flagOf(fields[2]);
-        if (!keepMode || !hadOriginal) {
+        if (!flagOf(fields[1]) || !flagOf(fields[2])) {
             return false;
         }
-        journal.moves.push_back({std::string(fields[3]), std::string(fields[4]),
-                                 std::string(fields[5]), *keepMode, *hadOriginal});
+        ++journal.moveCount;
     } else if (kind == "Q" && fields.size() == 1) {
         journal.durable = false;
     } else if (kind == "C" && fields.size() == 1) {
@@ -70,18 +79,15 @@ bool readRecord(std::string_view line, Journal& journal) {
     return true;
 }
 
-const char* flag(bool value) {
-    return value ? "1" : "0";
-}
+enum class Scan { Next, Stop, Bad };
 
-} // namespace
-
-std::optional<Journal> readJournal(const std::string& path) {
+// Hands each whole line after the header to `line`; false when the file
+// cannot be read, is not a journal or `line` calls one bad.
+bool scanJournal(const std::string& path, const std::function<Scan(std::string_view)>& line) {
     const qlx::FileHandle file = qlx::openForReading(path, /*sequential=*/true);
     if (!file.isOpen()) {
-        return std::nullopt;
+        return false;
     }
-    Journal journal;
     std::string text;
     std::uint64_t offset = 0;
     bool started = false;
@@ -90,7 +96,7 @@ std::optional<Journal> readJournal(const std::string& path) {
         text.resize(before + pieceSize);
         const std::int64_t count = qlx::readAt(file, offset, text.data() + before, pieceSize);
         if (count < 0) {
-            return std::nullopt;
+            return false;
         }
         text.resize(before + static_cast<std::size_t>(count));
         offset += static_cast<std::uint64_t>(count);
@@ -99,7 +105,7 @@ std::optional<Journal> readJournal(const std::string& path) {
                 continue;
             }
             if (!std::string_view(text).starts_with(header)) {
-                return std::nullopt;
+                return false;
             }
             started = true;
             done = header.size();
@@ -108,17 +114,48 @@ std::optional<Journal> readJournal(const std::string& path) {
         // it announced was never taken.
         for (std::size_t end = text.find('\n', done); end != std::string::npos;
              end = text.find('\n', done)) {
-            if (!readRecord(std::string_view(text).substr(done, end - done), journal)) {
-                return std::nullopt;
+            const Scan next = line(std::string_view(text).substr(done, end - done));
+            if (next != Scan::Next) {
+                return next == Scan::Stop;
             }
             done = end + 1;
         }
         if (count == 0) {
-            return journal;
+            return true;
         }
         text.erase(0, done);
         done = 0;
     }
+}
+
+const char* flag(bool value) {
+    return value ? "1" : "0";
+}
+
+} // namespace
+
+std::optional<Journal> readJournal(const std::string& path) {
+    Journal journal;
+    if (!scanJournal(path, [&](std::string_view line) {
+            return readRecord(line, journal) ? Scan::Next : Scan::Bad;
+        })) {
+        return std::nullopt;
+    }
+    return journal;
+}
+
+bool forEachMove(const std::string& path, const std::function<bool(JournalMove&)>& each) {
+    return scanJournal(path, [&](std::string_view line) {
+        if (!line.starts_with("F\t")) {
+            return Scan::Next;
+        }
+        const std::vector<std::string_view> fields = fieldsOf(line);
+        std::optional<JournalMove> move = fields.size() == 6 ? moveOf(fields) : std::nullopt;
+        if (!move) {
+            return Scan::Bad;
+        }
+        return each(*move) ? Scan::Next : Scan::Stop;
+    });
 }
 
 bool createJournal(const std::string& path, bool durable) {
@@ -185,7 +222,7 @@ void addState(JournalCopy& copy, RunState state) {
 
 } // namespace
 
-bool rewriteJournal(const std::string& path, const Journal& journal) {
+bool rewriteJournal(const std::string& path, const Journal& journal, const MoveSource& moves) {
     JournalCopy copy(path + ".new");
     copy.add(header);
     if (!journal.durable) {
@@ -197,11 +234,10 @@ bool rewriteJournal(const std::string& path, const Journal& journal) {
     for (const auto& folder : journal.folders) {
         copy.add(std::string("D\t") + flag(folder.create) + "\t" + folder.path + "\n");
     }
-    for (const auto& move : journal.moves) {
-        copy.add(moveRecord(move));
-    }
+    const bool movesRead =
+        !moves || moves([&copy](const JournalMove& move) { copy.add(moveRecord(move)); });
     addState(copy, journal.state);
-    if (!copy.finish(journal.durable) || !qlx::renameOver(copy.path(), path)) {
+    if (!copy.finish(journal.durable) || !movesRead || !qlx::renameOver(copy.path(), path)) {
         (void)qlx::removeFile(copy.path());
         return false;
     }

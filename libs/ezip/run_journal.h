@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,12 +51,21 @@ struct Journal {
     bool durable = true;
     std::vector<std::string> stagingFolders;
     std::vector<JournalFolder> folders;
-    std::vector<JournalMove> moves;
+    // The moves stay in the file, read one at a time with forEachMove: a run
+    // of many packages has hundreds of thousands, three paths each.
+    std::size_t moveCount = 0;
 };
 
-// Reads a journal. A last line without its line break was torn by a crash
-// and is ignored. nullopt when the file cannot be read or is not a journal.
+// Reads a journal, all but its moves. A last line without its line break was
+// torn by a crash and is ignored. nullopt when the file cannot be read or is
+// not a journal.
 [[nodiscard]] std::optional<Journal> readJournal(const std::string& path);
+
+// Hands each move of the journal to `each`, in the order of the file, until
+// `each` returns false. False when the file cannot be read or is not a
+// journal.
+[[nodiscard]] bool forEachMove(const std::string& path,
+                               const std::function<bool(JournalMove&)>& each);
 
 // Creates the journal of a new run; false when it exists or cannot be made.
 [[nodiscard]] bool createJournal(const std::string& path, bool durable);
@@ -71,8 +82,13 @@ enum class Flush { Later, Now };
 }
 
 // Replaces the journal, through a complete copy (flushed when the run is
-// durable), with `journal` in the state it is in.
-[[nodiscard]] bool rewriteJournal(const std::string& path, const Journal& journal);
+// durable), with `journal` in the state it is in, and with the moves that
+// `moves` hands to its writer (none without it). `moves` returns false when
+// it could not read them.
+using MoveWriter = std::function<void(const JournalMove&)>;
+using MoveSource = std::function<bool(const MoveWriter&)>;
+[[nodiscard]] bool rewriteJournal(const std::string& path, const Journal& journal,
+                                  const MoveSource& moves = {});
 
 // The records of one staged package.
 [[nodiscard]] std::string folderRecord(const std::string& folder);

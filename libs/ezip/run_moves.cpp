@@ -5,11 +5,16 @@
 #include "platform/file_handle.h"
 #include "platform/files.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <iterator>
+#include <numeric>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace ezip {
@@ -133,12 +138,9 @@ bool makeFolders(const Journal& journal) {
     return true;
 }
 
-// Decides which folders the run makes and which moves it takes: a file that
-// a later archive of the run brings too is only moved once, from the later
-// archive, so that no moment of the commit shows a file of a build that is
-// neither the installed one nor the last. The sets only look at the
-// journal's own strings, which a run of many packages holds once.
-void decideMoves(Journal& journal) {
+// Decides which folders the run makes: the first record of a folder that is
+// not there yet. The set only looks at the journal's own strings.
+std::unordered_set<std::string_view> decideFolders(Journal& journal) {
     std::unordered_set<std::string_view> folders;
     std::unordered_set<std::string_view> made;
     for (auto& folder : journal.folders) {
@@ -148,52 +150,111 @@ void decideMoves(Journal& journal) {
             made.insert(folder.path);
         }
     }
-    std::unordered_set<std::string_view> targets;
-    std::vector<bool> taken(journal.moves.size());
-    for (std::size_t i = journal.moves.size(); i-- > 0;) {
-        JournalMove& move = journal.moves[i];
-        const std::string_view target(move.target);
-        taken[i] = targets.insert(target).second;
-        // Nothing stands yet in a folder the run makes.
-        move.hadOriginal = taken[i] && made.count(target.substr(0, target.rfind('/'))) == 0 &&
-                           qlx::kindOf(move.target) != Kind::Missing;
-    }
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < journal.moves.size(); ++i) {
-        if (taken[i]) {
-            if (kept != i) {
-                journal.moves[kept] = std::move(journal.moves[i]);
+    return made;
+}
+
+// Targets whose hashes are equal are told apart by their paths, read again
+// for those moves only: normally the files that a later archive brings too.
+bool settleSharedHashes(const std::string& journalPath, const std::vector<bool>& shared,
+                        std::vector<bool>& taken) {
+    std::vector<std::pair<std::string, std::uint32_t>> paths;
+    std::uint32_t index = 0;
+    if (!forEachMove(journalPath, [&](const JournalMove& move) {
+            if (shared[index]) {
+                paths.emplace_back(move.target, index);
             }
-            ++kept;
+            ++index;
+            return true;
+        })) {
+        return false;
+    }
+    std::sort(paths.begin(), paths.end());
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        taken[paths[i].second] = i + 1 == paths.size() || paths[i + 1].first != paths[i].first;
+    }
+    return true;
+}
+
+// Which moves the run takes, by their place in the journal: a file that a
+// later archive of the run brings too is only moved once, from the later
+// archive, so that no moment of the commit shows a file of a build that is
+// neither the installed one nor the last. Only a hash of each target is
+// held, in a run of many packages a small part of the paths themselves.
+std::optional<std::vector<bool>> lastMoveOfEachTarget(const std::string& journalPath) {
+    std::vector<std::uint64_t> targets;
+    if (!forEachMove(journalPath, [&targets](const JournalMove& move) {
+            targets.push_back(std::hash<std::string_view>{}(move.target));
+            return true;
+        })) {
+        return std::nullopt;
+    }
+    std::vector<std::uint32_t> order(targets.size());
+    std::iota(order.begin(), order.end(), 0U);
+    std::sort(order.begin(), order.end(), [&targets](std::uint32_t a, std::uint32_t b) {
+        return targets[a] != targets[b] ? targets[a] < targets[b] : a < b;
+    });
+    std::vector<bool> taken(targets.size(), true);
+    std::vector<bool> shared(targets.size());
+    bool anyShared = false;
+    for (std::size_t i = 0; i + 1 < order.size(); ++i) {
+        if (targets[order[i + 1]] == targets[order[i]]) {
+            shared[order[i]] = shared[order[i + 1]] = anyShared = true;
         }
     }
-    journal.moves.resize(kept);
+    if (anyShared && !settleSharedHashes(journalPath, shared, taken)) {
+        return std::nullopt;
+    }
+    return taken;
 }
 
 } // namespace
 
 int prepareCommit(const std::string& journalPath, Journal& journal) {
-    decideMoves(journal);
+    const std::unordered_set<std::string_view> made = decideFolders(journal);
+    const std::optional<std::vector<bool>> taken = lastMoveOfEachTarget(journalPath);
+    if (!taken) {
+        return EZIP_E_JOURNAL;
+    }
     if (!syncStagingFileSystems(journal)) {
         return EZIP_E_STAGING;
     }
     journal.state = RunState::Committing;
+    std::size_t index = 0;
+    std::size_t kept = 0;
+    const auto takenMoves = [&](const MoveWriter& write) {
+        return forEachMove(journalPath, [&](JournalMove& move) {
+            if (!taken->at(index++)) {
+                return true;
+            }
+            // Nothing stands yet in a folder the run makes.
+            const std::string_view target(move.target);
+            move.hadOriginal = made.count(target.substr(0, target.rfind('/'))) == 0 &&
+                               qlx::kindOf(move.target) != Kind::Missing;
+            write(move);
+            ++kept;
+            return true;
+        });
+    };
     // The commit point copies the whole journal, the one write of the commit
     // that needs room on a drive where the moves are renames.
-    if (rewriteJournal(journalPath, journal)) {
-        return EZIP_OK;
+    if (!rewriteJournal(journalPath, journal, takenMoves)) {
+        return noRoomForCopyOf(journalPath) ? EZIP_E_NO_SPACE : EZIP_E_JOURNAL;
     }
-    return noRoomForCopyOf(journalPath) ? EZIP_E_NO_SPACE : EZIP_E_JOURNAL;
+    journal.moveCount = kept;
+    return EZIP_OK;
 }
 
 int finishCommit(const std::string& journalPath, Journal& journal, bool fresh) {
     recordBusyFile({});
     Taken taken = makeFolders(journal) ? Taken::Done : Taken::Failed;
-    for (std::size_t i = 0; taken == Taken::Done && i < journal.moves.size(); ++i) {
-        taken = takeMove(journal.moves[i], fresh);
-        if (taken == Taken::Busy) {
-            recordBusyFile(journal.moves[i].target);
-        }
+    if (taken == Taken::Done && !forEachMove(journalPath, [&](const JournalMove& move) {
+            taken = takeMove(move, fresh);
+            if (taken == Taken::Busy) {
+                recordBusyFile(move.target);
+            }
+            return taken == Taken::Done;
+        })) {
+        taken = Taken::Failed;
     }
     if (taken != Taken::Done) {
         if (!appendToJournal(journalPath, undoRecord, flushOf(journal))) {
@@ -215,8 +276,9 @@ int finishCommit(const std::string& journalPath, Journal& journal, bool fresh) {
 
 int undoCommit(const std::string& journalPath, Journal& journal) {
     bool clean = true;
-    for (std::size_t i = journal.moves.size(); i-- > 0;) {
-        const JournalMove& move = journal.moves[i];
+    // The commit moves each target once, so the moves can be put back in any
+    // order; the file's is the one that needs nothing held.
+    const bool read = forEachMove(journalPath, [&clean](const JournalMove& move) {
         const bool untaken =
             qlx::kindOf(move.staged) != Kind::Missing && qlx::kindOf(move.target) != Kind::Missing;
         if (qlx::kindOf(move.backup) != Kind::Missing) {
@@ -230,7 +292,9 @@ int undoCommit(const std::string& journalPath, Journal& journal) {
         } else if (!move.hadOriginal && qlx::kindOf(move.staged) == Kind::Missing) {
             clean = qlx::removeFile(move.target) && clean;
         }
-    }
+        return true;
+    });
+    clean = read && clean;
     for (std::size_t i = journal.folders.size(); i-- > 0;) {
         if (journal.folders[i].create) {
             // A folder that is not empty now holds somebody else's files.

@@ -106,6 +106,14 @@ TEST_F(Run, AnArchiveThatFailsToStageLeavesNothingOnAbort) {
 TEST_F(Run, AMoveThatFailsPutsBackEveryEarlierMoveOfTheRun) {
     ASSERT_EQ(Vexa_RunBegin(journal().c_str()), EZIP_OK);
     ASSERT_EQ(stage(package("12.zip", "client of build 12", "new/a.txt"), dest() / "bin"), EZIP_OK);
+    // Moves across several pieces of the journal, each of which the undo
+    // must find again.
+    ZipBuilder many;
+    for (int i = 0; i < 3000; ++i) {
+        many.addStored(std::to_string(i) + std::string(240, 'n'), std::to_string(i));
+    }
+    ASSERT_EQ(stage(archive("forms.zip", many.finish()), dest() / "bin"), EZIP_OK);
+    ASSERT_GT(fs::file_size(journalFile()), std::uintmax_t{1} << 20U);
     ASSERT_EQ(stage(package("13.zip", "client of build 13", "late.txt"), dest()), EZIP_OK);
     // After staging, a folder takes the place of the last archive's file.
     fs::create_directory(dest() / "late.txt");
