@@ -58,22 +58,37 @@ protected:
         return text.replace(text.find("%s"), 2, action);
     }
 
-    // Other clients take every connection until release(), whose kill their
-    // sessions notice within a tenth of a second; true once a further
-    // connection is refused.
-    bool fillServer() {
+    // Another client, holding a connection of its own until it is killed;
+    // its session notices the kill within a tenth of a second.
+    pid_t startHolder() {
         const std::string psql =
             "PGPASSWORD=" + server->rolePassword() + " psql -X -q -h 127.0.0.1 -p " +
             std::to_string(server->port()) + " -U " + server->role() + " -d " + database +
             " -c 'SET client_connection_check_interval = 100' -c 'SELECT pg_sleep(600)'";
-        const std::string pids = servers.filePath("holders");
-        for (int i = 0; i < 3; ++i) {
-            if (std::system((psql + " >/dev/null 2>&1 & echo $! >>" + pids).c_str()) != 0) {
-                return false;
-            }
+        const std::string pidFile = servers.filePath("holder");
+        if (std::system((psql + " >/dev/null 2>&1 & echo $! >" + pidFile).c_str()) != 0) {
+            return 0;
         }
-        std::istringstream(test::readFile(pids)) >> holders[0] >> holders[1] >> holders[2];
+        pid_t pid = 0;
+        std::istringstream(test::readFile(pidFile)) >> pid;
+        return pid;
+    }
+    // Neither gone nor a zombie left unreaped.
+    static bool running(pid_t pid) {
+        const std::string stat = test::readFile("/proc/" + std::to_string(pid) + "/stat");
+        const std::size_t end = stat.rfind(')');
+        return end != std::string::npos && end + 2 < stat.size() && stat[end + 2] != 'Z';
+    }
+    // Other clients take every connection until release(); true once a
+    // further connection is refused. A client that was itself turned away
+    // (a slot the set-up had not given back yet) is started again.
+    bool fillServer() {
         for (int attempt = 0; attempt < 600; ++attempt) {
+            for (pid_t& holder : holders) {
+                if (holder <= 0 || !running(holder)) {
+                    holder = startHolder();
+                }
+            }
             std::string error;
             if (!server->asRole(database, error) &&
                 error.find("too many clients") != std::string::npos) {
