@@ -11,6 +11,10 @@
 # a new installation folder; figures are the median (min, max) wall time, and
 # every run's install is checked.
 # Target: wine <= trivial start + 1.5 x linux.
+# With QLX_WINE_PHASES=1 one more run, under wine's relay trace of a few
+# window and process calls, prints where the updater's time goes (see
+# bench/wine_phases.awk); the trace slows every phase, so compare the phases
+# with each other, not with the figures above.
 #   bench/wine_cost.sh [RUNS]   (default 5)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -111,6 +115,24 @@ median_of() {
   sort -n "$file" | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; print m, v[1], v[NR] }'
 }
 
+# The calls that mark the phases, and only those: a relay of every call
+# would take longer than the run.
+relayed='kernel32.CreateToolhelp32Snapshot;kernel32.CreateProcessW;kernel32.ExitProcess'
+relayed+=';user32.CreateWindowExW;user32.ShowWindow'
+phases() {
+  local dir trace=$work/phases.trace status=0
+  dir=$(new_install phases "$wine_bin/qlx_client_record.exe")
+  mv "$dir/qlx_client_record.exe" "$dir/quillon.exe"
+  "$QLX_WINE" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d "$relayed" /f >/dev/null 2>&1
+  (cd "$dir" && WINEDEBUG=+timestamp,+relay,+loaddll "$QLX_WINE" "$wine_bin/qlx_upt.exe" \
+    "/PID=1;/PSR=$(qlx_windows_path "$dir/quil.psr");/SERVER=update.db;/BUILDNO=2;" >/dev/null 2>"$trace") || true
+  "$QLX_WINE" reg delete 'HKCU\Software\Wine\Debug' /v RelayInclude /f >/dev/null 2>&1
+  echo "phases of one traced wine run, ms:"
+  awk -f bench/wine_phases.awk "$trace" || status=$?
+  installed "$dir"
+  return "$status"
+}
+
 read -r trivial trivial_min trivial_max < <(median_of trivial trivial_run)
 read -r linux linux_min linux_max < <(median_of linux linux_run)
 read -r wine wine_min wine_max < <(median_of wine wine_run)
@@ -120,3 +142,6 @@ echo "trivial Win32 program under wine  $trivial ($trivial_min, $trivial_max)"
 echo "linux qlx_upt                     $linux ($linux_min, $linux_max)"
 echo "wine qlx_upt.exe                  $wine ($wine_min, $wine_max)"
 echo "wine / (trivial + 1.5 x linux): $wine / $allowed = $(ratio "$wine" "$allowed") (target <= 1)"
+if [ "${QLX_WINE_PHASES-}" = 1 ]; then
+  phases || fail "the traced run lacks a phase"
+fi

@@ -16,7 +16,12 @@ namespace qlx::toolhelp {
 
 namespace {
 
-constexpr DWORD kSnapshotFlags = 15; // heap lists, processes, threads, modules
+// Processes alone: the walk reads nothing else. Asking for the heap lists,
+// threads and modules as well makes every snapshot copy all of them for
+// nothing (heap lists are slow to take), and the module list can fail with
+// ERROR_BAD_LENGTH while a DLL loads, which would fail the whole snapshot and
+// so hide a second updater.
+constexpr DWORD kSnapshotFlags = TH32CS_SNAPPROCESS;
 constexpr DWORD kRecordSize = 1506;
 constexpr DWORD kTerminateRight = 1; // PROCESS_TERMINATE
 

@@ -5,6 +5,7 @@
 #include "window/win32/vercheck_window.h"
 
 #include <commctrl.h>
+#include <imm.h>
 #include <utility>
 
 namespace qlx {
@@ -18,6 +19,10 @@ constexpr UINT_PTR kFirstPaintTimer = 1;
 
 void registerWindowClass(WNDPROC procedure) {
     static const bool registered = [procedure] {
+        // Nothing in the window or its boxes takes typed text, so the thread
+        // needs no input method: without this, the first window would bring
+        // the input method's own window and, on activation, COM with it.
+        ImmDisableIME(0);
         INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS |
                                                                         ICC_LISTVIEW_CLASSES |
                                                                         ICC_STANDARD_CLASSES};
