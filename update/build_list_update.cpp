@@ -245,6 +245,8 @@ FetchedPackage BuildListUpdate::fetchPackage(const FileListRow& row, const std::
         }
         return fetched;
     }
+    // The run's commit flushes the whole file system, this copy included.
+    fetched.file->startWriteBack();
     fetched.signature = stream.finish();
     // A package that is not soundly signed is never unpacked, and never
     // replaces the copy an earlier run kept.
