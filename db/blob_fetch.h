@@ -21,6 +21,11 @@ void selectSingleBlob(Transaction& transaction, const std::string& table,
                       const std::string& blobColumn, const std::vector<BlobKey>& keys,
                       std::optional<Bytes>& buffer);
 
+// The same BLOB handed to `sink` piece by piece as it is read; `isNull` says
+// whether it was NULL. SQLCode as above; -1 also when the sink stopped it.
+void streamSingleBlob(Transaction& transaction, const BlobSelect& select, const BlobSink& sink,
+                      bool& isNull);
+
 // True for a plain SQL identifier (ASCII letters, digits, underscore, no
 // leading digit).
 [[nodiscard]] bool isPlainIdentifier(const std::string& name);

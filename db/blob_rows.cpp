@@ -104,6 +104,20 @@ BlobRead readBlobInPieces(DbConnection& db, const BlobSelect& select) {
     return {0, {}, std::move(bytes)};
 }
 
+BlobStream streamBlobWhole(DbConnection& db, const BlobSelect& select, const BlobSink& sink) {
+    BlobRead read = readBlobInPieces(db, select);
+    if (read.sqlCode != 0) {
+        return {read.sqlCode, std::move(read.error)};
+    }
+    if (!read.bytes) {
+        return {0, {}, true};
+    }
+    if (!sink(read.bytes->data(), read.bytes->size())) {
+        return {-1, kSinkStopped};
+    }
+    return {0, {}};
+}
+
 std::string insertPrefix(const BlobRow& row) {
     const std::vector<std::string> marks(row.columns.size(), "?");
     return "INSERT INTO " + row.table + " (" + joined(row.columns, ", ") + ", " + row.blobColumn +

@@ -34,6 +34,18 @@ struct BlobRead {
     std::optional<Bytes> bytes;
 };
 
+// What a streamed BLOB select found: SQLCode as for BlobRead; isNull for a
+// NULL BLOB, of which the sink got nothing. A sink that stopped the read
+// makes it -1.
+struct BlobStream {
+    long sqlCode = -1;
+    std::string error;
+    bool isNull = false;
+};
+
+// The error text of a read that the sink stopped.
+inline constexpr const char* kSinkStopped = "The BLOB's bytes could not be taken";
+
 // A row to insert: its key columns and values, and a BLOB column holding
 // `bytes` (NULL for nullopt), which the caller keeps alive meanwhile.
 struct BlobRow {
@@ -67,6 +79,10 @@ singleRowIntegers(DbConnection& db, const std::vector<std::string>& columns,
 
 // The row's BLOB as the driver hands it over: in pieces, into one buffer.
 [[nodiscard]] BlobRead readBlobInPieces(DbConnection& db, const BlobSelect& select);
+// The same, handed to `sink` at once: a driver that hands a BLOB over only
+// whole gives nothing to stream.
+[[nodiscard]] BlobStream streamBlobWhole(DbConnection& db, const BlobSelect& select,
+                                         const BlobSink& sink);
 
 // "INSERT INTO table (columns, blob) VALUES (?, ..., " without the BLOB's
 // own value, which each back end writes in its own way.

@@ -42,22 +42,20 @@ std::unique_ptr<DbStatement> sliceRows(DbConnection& db, const BlobSelect& selec
     return slices;
 }
 
-// The slices of a BLOB landing in one buffer of its final size. They may come
-// in any order: each lands at its own offset, and together they must cover
-// the value exactly once.
-class SliceAssembly {
+// The slices of a BLOB, decoded one at a time into one reused buffer and
+// handed on in order, so that no more than a slice is held here. They must
+// come in order and cover the value exactly once.
+class SliceStream {
 public:
-    explicit SliceAssembly(std::int64_t length)
-        : length_(length), bytes_(static_cast<std::size_t>(length)),
-          seen_(static_cast<std::size_t>((length + kBlobSliceBytes - 1) / kBlobSliceBytes)) {}
+    SliceStream(std::int64_t length, const BlobSink& sink)
+        : length_(length), sink_(sink),
+          slice_(static_cast<std::size_t>(std::min(kBlobSliceBytes, length))) {}
 
-    // False when the slice at `start` is not one that is still missing.
+    // False when the slice at `start` is not the next one, or the sink
+    // stops; `sinkStopped` tells which.
     bool add(std::int64_t start, const Bytes& text) {
         const std::int64_t offset = start - 1;
-        const std::int64_t index = offset / kBlobSliceBytes;
-        if (offset < 0 || offset % kBlobSliceBytes != 0 ||
-            index >= static_cast<std::int64_t>(seen_.size()) ||
-            seen_[static_cast<std::size_t>(index)]) {
+        if (offset != next_ || offset >= length_) {
             return false;
         }
         const auto expected = static_cast<std::size_t>(std::min(kBlobSliceBytes, length_ - offset));
@@ -67,25 +65,63 @@ public:
         if (textSize > 0 && text[textSize - 1] == '\0') {
             --textSize;
         }
-        if (decodeBase64(text.data(), textSize, bytes_.data() + offset, expected) != expected) {
+        if (decodeBase64(text.data(), textSize, slice_.data(), expected) != expected) {
             return false;
         }
-        seen_[static_cast<std::size_t>(index)] = true;
-        ++received_;
-        return true;
+        next_ += static_cast<std::int64_t>(expected);
+        sinkStopped_ = !sink_(slice_.data(), expected);
+        return !sinkStopped_;
     }
 
-    [[nodiscard]] bool complete() const { return received_ == seen_.size(); }
-    Bytes take() { return std::move(bytes_); }
+    [[nodiscard]] bool complete() const { return next_ == length_; }
+    [[nodiscard]] bool sinkStopped() const { return sinkStopped_; }
 
 private:
     std::int64_t length_;
-    Bytes bytes_;
-    std::vector<bool> seen_;
-    std::size_t received_ = 0;
+    const BlobSink& sink_;
+    Bytes slice_;
+    std::int64_t next_ = 0;
+    bool sinkStopped_ = false;
 };
 
+// Every slice of the BLOB of `length` bytes, handed to `sink` in order.
+BlobStream sliceThrough(DbConnection& db, const BlobSelect& select, std::int64_t length,
+                        const BlobSink& sink) {
+    SliceStream stream(length, sink);
+    const std::unique_ptr<DbStatement> slices = sliceRows(db, select, length);
+    if (!slices) {
+        return {-1, db.lastError()};
+    }
+    for (DbStep step = slices->next(); step != DbStep::Done; step = slices->next()) {
+        std::optional<std::int64_t> start;
+        std::optional<Bytes> slice;
+        if (step == DbStep::Error || !slices->readInteger(0, start) ||
+            !slices->readBytes(1, slice)) {
+            return {-1, db.lastError()};
+        }
+        if (!slice || !stream.add(start.value_or(0), *slice)) {
+            return {-1, stream.sinkStopped() ? kSinkStopped : kChanged};
+        }
+    }
+    if (!stream.complete()) {
+        return {-1, "The row went away while it was read"};
+    }
+    return {0, {}};
+}
+
 } // namespace
+
+BlobStream streamBlobInSlices(DbConnection& db, const BlobSelect& select, const BlobSink& sink) {
+    BlobRead read;
+    const auto length = blobLength(db, select, read);
+    if (!length) {
+        return {read.sqlCode, read.error};
+    }
+    if (!*length) {
+        return {0, {}, true};
+    }
+    return sliceThrough(db, select, **length, sink);
+}
 
 BlobRead readBlobInSlices(DbConnection& db, const BlobSelect& select) {
     BlobRead read;
@@ -96,26 +132,17 @@ BlobRead readBlobInSlices(DbConnection& db, const BlobSelect& select) {
     if (!*length) {
         return {0, {}, std::nullopt};
     }
-    SliceAssembly assembly(**length);
-    const std::unique_ptr<DbStatement> slices = sliceRows(db, select, **length);
-    if (!slices) {
-        return {-1, db.lastError(), std::nullopt};
+    Bytes bytes;
+    bytes.reserve(static_cast<std::size_t>(**length));
+    const BlobStream stream =
+        sliceThrough(db, select, **length, [&](const char* data, std::size_t size) {
+            bytes.insert(bytes.end(), data, data + size);
+            return true;
+        });
+    if (stream.sqlCode != 0) {
+        return {stream.sqlCode, stream.error, std::nullopt};
     }
-    for (DbStep step = slices->next(); step != DbStep::Done; step = slices->next()) {
-        std::optional<std::int64_t> start;
-        std::optional<Bytes> slice;
-        if (step == DbStep::Error || !slices->readInteger(0, start) ||
-            !slices->readBytes(1, slice)) {
-            return {-1, db.lastError(), std::nullopt};
-        }
-        if (!slice || !assembly.add(start.value_or(0), *slice)) {
-            return {-1, kChanged, std::nullopt};
-        }
-    }
-    if (!assembly.complete()) {
-        return {-1, "The row went away while it was read", std::nullopt};
-    }
-    return {0, {}, assembly.take()};
+    return {0, {}, std::move(bytes)};
 }
 
 bool insertBlobInParts(DbConnection& db, const BlobRow& row, std::size_t part, std::string& error) {

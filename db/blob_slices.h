@@ -21,6 +21,9 @@ inline constexpr std::int64_t kBlobSliceBytes = std::int64_t{1024} * 1024;
 // next slice while this side decodes the last one, and the driver's cursor
 // holds only a few of them.
 [[nodiscard]] BlobRead readBlobInSlices(DbConnection& db, const BlobSelect& select);
+// The same slices handed to `sink` one by one as they are decoded, in order.
+[[nodiscard]] BlobStream streamBlobInSlices(DbConnection& db, const BlobSelect& select,
+                                            const BlobSink& sink);
 
 // Sends the BLOB part by part into a temporary table and joins the parts on
 // the server, so that neither side holds more than the package and one part

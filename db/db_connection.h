@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@ namespace qlx {
 
 struct BlobSelect;
 struct BlobRead;
+struct BlobStream;
 struct BlobRow;
 struct SqlDialect;
 
@@ -28,6 +30,9 @@ struct DbBytes {
 };
 // What a placeholder "?" takes: NULL, a whole number, UTF-8 text or bytes.
 using DbParam = std::variant<DbNull, std::int64_t, std::string, DbBytes>;
+
+// Takes a BLOB's bytes piece by piece, in order; false stops the read.
+using BlobSink = std::function<bool(const char* data, std::size_t size)>;
 
 enum class DbStep { Row, Done, Error };
 
@@ -78,6 +83,9 @@ public:
     // The BLOB of the single row the select names, read the way this back
     // end reads BLOBs best, into one buffer of its final size.
     virtual BlobRead readBlob(const BlobSelect& select) = 0;
+    // The same BLOB handed to `sink` piece by piece as it is read, so that
+    // the caller need never hold all of it.
+    virtual BlobStream streamBlob(const BlobSelect& select, const BlobSink& sink) = 0;
     // Inserts the row with its BLOB, written the way this back end writes
     // BLOBs best; false with `error` set when it fails.
     virtual bool insertBlobRow(const BlobRow& row, std::string& error) = 0;

@@ -48,6 +48,11 @@ public:
                                            : readBlobInPieces(*this, select);
     }
 
+    BlobStream streamBlob(const BlobSelect& select, const BlobSink& sink) override {
+        return dialect_.readsBlobsInSlices ? streamBlobInSlices(*this, select, sink)
+                                           : streamBlobWhole(*this, select, sink);
+    }
+
     bool insertBlobRow(const BlobRow& row, std::string& error) override {
         const std::size_t part = dialect_.blobInsertPart;
         if (part > 0 && *row.bytes && (*row.bytes)->size() > part) {

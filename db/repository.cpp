@@ -73,6 +73,13 @@ void selectPackageOfRow(Transaction& transaction, const std::string& fileTable,
                      {{"FILENAME", row.filename}, {"BUILDNO", row.buildno}}, buffer);
 }
 
+void streamPackageOfRow(Transaction& transaction, const std::string& fileTable,
+                        const FileListRow& row, const BlobSink& sink, bool& isNull) {
+    streamSingleBlob(transaction,
+                     {fileTable, "eFILE", {{"FILENAME", row.filename}, {"BUILDNO", row.buildno}}},
+                     sink, isNull);
+}
+
 void selectPackageByUpdateId(Transaction& transaction, const std::string& updateId,
                              std::optional<Bytes>& buffer) {
     selectSingleBlob(transaction, "QLX_UPT", "UPFILE", {{"UPDATE_ID", updateId}}, buffer);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/bytes.h"
+#include "db/db_connection.h"
 
 #include <cstdint>
 #include <optional>
@@ -46,6 +47,10 @@ void selectPackageByFileName(Transaction& transaction, const std::string& fileTa
 // several builds, each with its own package.
 void selectPackageOfRow(Transaction& transaction, const std::string& fileTable,
                         const FileListRow& row, std::optional<Bytes>& buffer);
+// The same package handed to `sink` piece by piece as it is read, so that it
+// can go to disk without ever being held whole; `isNull` for a NULL BLOB.
+void streamPackageOfRow(Transaction& transaction, const std::string& fileTable,
+                        const FileListRow& row, const BlobSink& sink, bool& isNull);
 void selectPackageByUpdateId(Transaction& transaction, const std::string& updateId,
                              std::optional<Bytes>& buffer);
 

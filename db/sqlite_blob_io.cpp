@@ -1,5 +1,7 @@
 #include "db/sqlite_blob_io.h"
 
+#include "db/blob_rows.h"
+
 #include <algorithm>
 #include <sqlite3.h>
 
@@ -45,6 +47,33 @@ std::optional<Bytes> SqliteBlobIo::read(sqlite3* db, const std::string& table,
     }
     sqlite3_blob_close(blob);
     return bytes;
+}
+
+bool SqliteBlobIo::stream(sqlite3* db, const std::string& table, const std::string& column,
+                          std::int64_t rowid,
+                          const std::function<bool(const char*, std::size_t)>& sink,
+                          std::string& error) {
+    sqlite3_blob* blob = openBlob(db, table, column, rowid, false, error);
+    if (blob == nullptr) {
+        return false;
+    }
+    const int size = sqlite3_blob_bytes(blob);
+    Bytes piece(static_cast<std::size_t>(std::min(kPiece, size)));
+    for (int offset = 0; offset < size; offset += kPiece) {
+        const int n = std::min(kPiece, size - offset);
+        if (sqlite3_blob_read(blob, piece.data(), n, offset) != SQLITE_OK) {
+            error = sqlite3_errmsg(db);
+            sqlite3_blob_close(blob);
+            return false;
+        }
+        if (!sink(piece.data(), static_cast<std::size_t>(n))) {
+            error = kSinkStopped;
+            sqlite3_blob_close(blob);
+            return false;
+        }
+    }
+    sqlite3_blob_close(blob);
+    return true;
 }
 
 bool SqliteBlobIo::write(sqlite3* db, const std::string& table, const std::string& column,

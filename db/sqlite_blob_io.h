@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -21,6 +22,15 @@ public:
     [[nodiscard]] static std::optional<Bytes> read(sqlite3* db, const std::string& table,
                                                    const std::string& column, std::int64_t rowid,
                                                    std::string& error);
+
+    // The same BLOB handed to `sink` in pieces of kPiece bytes, each read
+    // into one reused buffer; false with `error` set when the read fails or
+    // the sink stops it. A row that changes meanwhile fails the read.
+    static constexpr int kPiece = 256 * 1024;
+    static bool stream(sqlite3* db, const std::string& table, const std::string& column,
+                       std::int64_t rowid,
+                       const std::function<bool(const char*, std::size_t)>& sink,
+                       std::string& error);
 
     // Overwrites the BLOB in row `rowid` (already of `size` bytes, e.g. from
     // zeroblob()) with `data`; false with `error` set on failure.

@@ -47,6 +47,23 @@ BlobRead SqliteConnection::readBlob(const BlobSelect& select) {
     return {0, {}, std::move(bytes)};
 }
 
+BlobStream SqliteConnection::streamBlob(const BlobSelect& select, const BlobSink& sink) {
+    BlobRead read;
+    const auto row = locateRow(*this, select, read);
+    if (!row) {
+        return {read.sqlCode, read.error};
+    }
+    const auto [rowid, isNull] = *row;
+    if (isNull) {
+        return {0, {}, true};
+    }
+    std::string error;
+    if (!SqliteBlobIo::stream(handle(), select.table, select.blobColumn, rowid, sink, error)) {
+        return {-1, error};
+    }
+    return {0, {}};
+}
+
 // The library would build the whole row in memory beside the caller's bytes;
 // a zero-filled BLOB of the right size is written in place instead.
 bool SqliteConnection::insertBlobRow(const BlobRow& row, std::string& error) {

@@ -32,6 +32,7 @@ public:
     [[nodiscard]] std::string productName() const override { return "SQLite"; }
     [[nodiscard]] const SqlDialect& dialect() const override;
     BlobRead readBlob(const BlobSelect& select) override;
+    BlobStream streamBlob(const BlobSelect& select, const BlobSink& sink) override;
     bool insertBlobRow(const BlobRow& row, std::string& error) override;
     std::unique_ptr<DbStatement> prepare(const std::string& sql) override;
     bool begin() override;

@@ -1,15 +1,19 @@
 #include "package/package_prefetch.h"
 
-#include "package/package_signature.h"
-
+#include <chrono>
 #include <utility>
 
 namespace qlx {
 
-PackagePrefetch::PackagePrefetch(std::size_t count, Reader reader, PackageKeys keys,
-                                 PlaceOf placeOf)
-    : count_(count), reader_(std::move(reader)), keys_(std::move(keys)),
-      placeOf_(std::move(placeOf)), thread_([this] { read(); }) {}
+namespace {
+
+// How often a caller who waits for a package lets the window repaint.
+constexpr std::chrono::milliseconds kIdleEvery{20};
+
+} // namespace
+
+PackagePrefetch::PackagePrefetch(std::size_t count, Reader reader)
+    : count_(count), reader_(std::move(reader)), thread_([this] { read(); }) {}
 
 PackagePrefetch::~PackagePrefetch() {
     {
@@ -25,31 +29,19 @@ void PackagePrefetch::read() {
         for (std::size_t index = 0; index < count_; ++index) {
             {
                 std::unique_lock lock(mutex_);
-                // As many as fit below kReadAhead beside the package the
-                // caller holds, and whatever the caller waits for.
                 changed_.wait(lock, [&] {
                     return stop_ || wanted_ == index ||
-                           (takenBytes_ + readyBytes_ < kReadAhead &&
-                            ready_.size() < kReadAheadCount);
+                           (readyBytes_ < kReadAhead && ready_.size() < kReadAheadCount);
                 });
                 if (stop_) {
                     return;
                 }
             }
-            Fetched fetched{index, {reader_(index)}};
-            bool callerWaits = false;
+            Fetched fetched{index, reader_(index)};
             {
                 const std::lock_guard lock(mutex_);
-                callerWaits = wanted_ == index;
-            }
-            if (!callerWaits) {
-                check(fetched);
-            }
-            const std::size_t size = fetched.package.bytes ? fetched.package.bytes->size() : 0;
-            {
-                const std::lock_guard lock(mutex_);
+                readyBytes_ += fetched.package.size;
                 ready_.push_back(std::move(fetched));
-                readyBytes_ += size;
             }
             changed_.notify_all();
         }
@@ -62,44 +54,26 @@ void PackagePrefetch::read() {
     }
 }
 
-void PackagePrefetch::check(Fetched& fetched) const {
-    if (!keys_.empty() && fetched.package.bytes && !fetched.checked &&
-        fetched.package.signature != SignatureCheck::Signed) {
-        fetched.package.signature =
-            checkPackage(keys_, placeOf_(fetched.index), *fetched.package.bytes);
-    }
-    fetched.checked = true;
-}
-
-void PackagePrefetch::released() {
-    {
-        const std::lock_guard lock(mutex_);
-        takenBytes_ = 0;
-    }
-    changed_.notify_all();
-}
-
-FetchedPackage PackagePrefetch::take(std::size_t index) {
+FetchedPackage PackagePrefetch::take(std::size_t index, const std::function<void()>& idle) {
     Fetched fetched;
     {
         std::unique_lock lock(mutex_);
-        takenBytes_ = 0;
         wanted_ = index;
         changed_.notify_all();
-        changed_.wait(lock, [&] { return !ready_.empty() || failure_; });
+        while (!changed_.wait_for(lock, kIdleEvery, [&] { return !ready_.empty() || failure_; })) {
+            lock.unlock();
+            idle();
+            lock.lock();
+        }
         if (ready_.empty()) {
             std::rethrow_exception(failure_);
         }
         fetched = std::move(ready_.front());
         ready_.pop_front();
-        const std::size_t size = fetched.package.bytes ? fetched.package.bytes->size() : 0;
-        readyBytes_ -= size;
-        takenBytes_ = size;
+        readyBytes_ -= fetched.package.size;
         wanted_.reset();
     }
     changed_.notify_all();
-    // While the reader reads on.
-    check(fetched);
     return std::move(fetched.package);
 }
 

@@ -1,100 +1,86 @@
 #pragma once
 
-#include "base/bytes.h"
-#include "package/package_key.h"
-#include "package/package_place.h"
 #include "package/package_signature.h"
+#include "platform/exclusive_file.h"
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace qlx {
 
-// A package as its row gives it: nullopt when it is NULL, missing or could
-// not be selected; and, when packages are checked, whether a publisher's key
-// signed these very bytes for the row they came from.
+// A package as its row gives it, already on disk: `file` is open and locked
+// on `path`, so that nothing changes it before it is unpacked; nullptr when
+// the row's BLOB is NULL, missing, could not be selected or written. A fresh
+// copy lies under a temporary name and replaces `keepAs` once it is used; a
+// copy kept from an earlier run has `keepAs` empty.
 struct FetchedPackage {
-    std::optional<Bytes> bytes;
+    std::unique_ptr<ExclusiveFile> file;
+    std::string path;
+    std::string keepAs;
+    std::uint64_t size = 0;
+    // The row had a BLOB (not NULL), though it may not be on disk.
+    bool found = false;
+    // The BLOB was there but could not go to disk.
+    bool writeFailed = false;
+    // With keys: whether a publisher's key signed these very bytes for the
+    // row they came from.
     SignatureCheck signature = SignatureCheck::NotSigned;
 };
 
-// The packages of a file list, each read by the caller's reader (which
-// selects one row's BLOB), read ahead on a thread of its own while the caller
-// writes and unpacks the ones before: reading from the database and unpacking
-// then take the time of the slower of the two, not of both. Memory stays
-// within the largest package and kReadAhead: the next package is read once
-// the caller has released the one it took last (written it to disk, long
-// before it is unpacked), and beside it only while the two stay below
-// kReadAhead, so that small packages are read further ahead, as many as fit,
-// and a small package after a large one does not leave the caller waiting.
-//
-// With a key, each package's signature is checked before take() returns it.
-// Hashing a package costs about as much CPU as writing it, so it goes to the
-// side that would otherwise wait: the reader checks what it read while the
-// caller is still busy with earlier packages (a fast database); when the
-// caller is already waiting for a package (a slow one), the reader hands it
-// over unchecked and reads on, and the caller checks it meanwhile.
+// The packages of a file list, each fetched to disk by the caller's reader
+// (which streams one row's BLOB into its file, checking it on the way) on a
+// thread of its own while the caller unpacks the ones before: reading from
+// the database and unpacking then take the time of the slower of the two,
+// not of both. Since the packages wait on disk, memory does not grow with
+// how far the reader is ahead; kReadAhead and kReadAheadCount only keep it
+// from filling the disk's cache far beyond what the caller needs next.
 class PackagePrefetch {
 public:
-    static constexpr std::size_t kReadAhead = std::size_t{1} * 1024 * 1024;
-    // Nor more packages than this: thousands of tiny ones would otherwise
-    // hold as much memory in their bookkeeping as in their bytes, and reading
-    // further ahead gains nothing.
+    static constexpr std::uint64_t kReadAhead = std::uint64_t{16} * 1024 * 1024;
+    // Nor more packages than this: each holds a file open.
     static constexpr std::size_t kReadAheadCount = 64;
 
-    // Reads the package of row `index`: bytes nullopt for a NULL, missing or
-    // failed BLOB. A package it returns as Signed (a kept copy it checked
-    // already) is not hashed again. Called on the reader's thread, one row at
-    // a time.
+    // Fetches the package of row `index`. Called on the reader's thread, one
+    // row at a time.
     using Reader = std::function<FetchedPackage(std::size_t index)>;
-    // The place row `index` was signed for.
-    using PlaceOf = std::function<PackagePlace(std::size_t index)>;
 
-    // Starts reading rows 0 to `count` - 1. Until the object is gone, whatever
-    // `reader` uses (the transaction) belongs to the reader's thread. Without
-    // keys nothing is checked; with them, row i is checked against placeOf(i),
-    // made when it is needed: a list of many packages would otherwise hold
-    // every row's names twice.
-    PackagePrefetch(std::size_t count, Reader reader, PackageKeys keys, PlaceOf placeOf);
-    // Stops the reader after the package it is reading.
+    // Starts fetching rows 0 to `count` - 1. Until the object is gone,
+    // whatever `reader` uses (the transaction) belongs to the reader's thread.
+    PackagePrefetch(std::size_t count, Reader reader);
+    // Stops the reader after the package it is fetching.
     ~PackagePrefetch();
     PackagePrefetch(const PackagePrefetch&) = delete;
     PackagePrefetch& operator=(const PackagePrefetch&) = delete;
 
-    // The package of row `index`, taken once each in increasing order; the
-    // one taken before counts as released.
-    FetchedPackage take(std::size_t index);
-    // The caller holds the bytes of the package taken last no more.
-    void released();
+    // The package of row `index`, taken once each in increasing order.
+    // While it is not there yet, `idle` runs every few milliseconds (the
+    // window processes its events).
+    FetchedPackage take(std::size_t index, const std::function<void()>& idle);
 
 private:
     struct Fetched {
         std::size_t index = 0;
         FetchedPackage package;
-        bool checked = false;
     };
     void read();
-    void check(Fetched& fetched) const;
 
     std::size_t count_;
     Reader reader_;
-    PackageKeys keys_;
-    PlaceOf placeOf_;
 
     // Shared with the reader, under mutex_.
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<Fetched> ready_; // read and not taken yet, in row order
-    std::size_t readyBytes_ = 0;
-    std::size_t takenBytes_ = 0;        // of the package taken last, until released
+    std::deque<Fetched> ready_; // fetched and not taken yet, in row order
+    std::uint64_t readyBytes_ = 0;
     std::optional<std::size_t> wanted_; // the row the caller waits for
     std::exception_ptr failure_;
     bool stop_ = false;

@@ -171,55 +171,54 @@ PackageSignature readSignature(const Bytes& package) {
 struct PackageVerifier::State {
     PackageKeys keys;
     PackagePlace place;
-    std::uint64_t size = 0;
+    std::optional<std::uint64_t> size;
     std::uint64_t seen = 0;
-    std::uint64_t tailStart = 0; // bytes from here are held back until the end
     bool possible = false;
     Sha256 hash;
+    // The last bytes seen, which may hold the end record and the comment.
     std::vector<unsigned char> tail;
 };
 
 PackageVerifier::PackageVerifier(const PackageKeys& keys, PackagePlace place,
-                                 std::uint64_t packageSize)
+                                 std::optional<std::uint64_t> packageSize)
     : state_(std::make_unique<State>()) {
     State& s = *state_;
     s.keys = keys;
     s.place = std::move(place);
     s.size = packageSize;
-    s.tailStart = packageSize - std::min<std::uint64_t>(packageSize, kMaxTail);
-    s.possible = packageSize >= kEndRecordSize && sodiumReady();
-    s.tail.reserve(static_cast<std::size_t>(packageSize - s.tailStart));
+    s.possible = sodiumReady();
+    s.tail.reserve(kMaxTail);
 }
 
 PackageVerifier::~PackageVerifier() = default;
 
 void PackageVerifier::add(const char* data, std::size_t size) {
     State& s = *state_;
-    const std::uint64_t start = s.seen;
     s.seen += size;
-    if (!s.possible || s.seen > s.size) {
-        s.possible = false;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+    // The comment's length is known only at the end: the last kMaxTail bytes
+    // seen wait before they are hashed, and whatever falls out of them is
+    // hashed as it does.
+    const std::size_t held = s.tail.size() + size;
+    if (held <= kMaxTail) {
+        s.tail.insert(s.tail.end(), bytes, bytes + size);
         return;
     }
-    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
-    // The comment's length is known only at the end: the last bytes, which
-    // hold it, wait there before they are hashed.
-    if (start < s.tailStart) {
-        const auto count =
-            static_cast<std::size_t>(std::min<std::uint64_t>(size, s.tailStart - start));
-        s.hash.add(bytes, count);
-    }
-    const std::uint64_t from = std::max(start, s.tailStart);
-    if (from < s.seen) {
-        s.tail.insert(s.tail.end(), bytes + (from - start), bytes + size);
-    }
+    const std::size_t out = held - kMaxTail;
+    const std::size_t fromTail = std::min(out, s.tail.size());
+    s.hash.add(s.tail.data(), fromTail);
+    s.tail.erase(s.tail.begin(), s.tail.begin() + static_cast<std::ptrdiff_t>(fromTail));
+    s.hash.add(bytes, out - fromTail);
+    s.tail.insert(s.tail.end(), bytes + (out - fromTail), bytes + size);
 }
 
 SignatureCheck PackageVerifier::result() {
     State& s = *state_;
     std::size_t before = 0;
     const std::optional<std::string_view> comment =
-        s.possible && s.seen == s.size ? commentIn(s.tail, before) : std::nullopt;
+        s.possible && s.seen >= kEndRecordSize && s.seen == s.size.value_or(s.seen)
+            ? commentIn(s.tail, before)
+            : std::nullopt;
     const std::optional<ParsedComment> parsed = comment ? parseComment(*comment) : std::nullopt;
     const PackageKey* key = parsed ? keyNamed(s.keys, parsed->fingerprint) : nullptr;
     if (key == nullptr) {
@@ -230,7 +229,8 @@ SignatureCheck PackageVerifier::result() {
     if (!digest) {
         return SignatureCheck::NotSigned;
     }
-    const std::string statement = packageStatement(*digest, s.tailStart + before, parsed->place);
+    const std::string statement =
+        packageStatement(*digest, s.seen - s.tail.size() + before, parsed->place);
     if (crypto_sign_verify_detached(parsed->signature.data(),
                                     reinterpret_cast<const unsigned char*>(statement.data()),
                                     statement.size(), key->bytes.data()) != 0) {

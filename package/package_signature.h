@@ -91,9 +91,11 @@ enum class SignatureCheck {
 // package is hashed while it is read or written rather than after.
 class PackageVerifier {
 public:
-    // `packageSize`: how many bytes add() will be given in all; `place`: where
-    // the package was found.
-    PackageVerifier(const PackageKeys& keys, PackagePlace place, std::uint64_t packageSize);
+    // `packageSize`: how many bytes add() will be given in all, when it is
+    // known beforehand; `place`: where the package was found. Only the last
+    // bytes are held, so a package of any size is checked in little memory.
+    PackageVerifier(const PackageKeys& keys, PackagePlace place,
+                    std::optional<std::uint64_t> packageSize = std::nullopt);
     ~PackageVerifier();
     PackageVerifier(const PackageVerifier&) = delete;
     PackageVerifier& operator=(const PackageVerifier&) = delete;

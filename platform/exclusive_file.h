@@ -30,6 +30,9 @@ public:
     // Writes all `size` bytes at the end of what was written; false when not
     // all of them could be written.
     bool write(const char* data, std::size_t size);
+    // Starts putting what was written on the disk without waiting for it, so
+    // that a later flush of the whole file system finds little left to do.
+    void startWriteBack();
     // Reads up to `size` bytes at `offset` without moving where the next
     // write goes: how many were read, 0 at the end, -1 on an error.
     std::int64_t readAt(std::uint64_t offset, char* data, std::size_t size);

@@ -84,6 +84,14 @@ bool ExclusiveFile::write(const char* data, std::size_t size) {
     return true;
 }
 
+void ExclusiveFile::startWriteBack() {
+#ifdef __linux__
+    if (isOpen()) {
+        ::sync_file_range(static_cast<int>(handle_), 0, 0, SYNC_FILE_RANGE_WRITE);
+    }
+#endif
+}
+
 std::int64_t ExclusiveFile::readAt(std::uint64_t offset, char* data, std::size_t size) {
     if (!isOpen()) {
         return -1;

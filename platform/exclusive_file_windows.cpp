@@ -78,6 +78,9 @@ bool ExclusiveFile::write(const char* data, std::size_t size) {
     return true;
 }
 
+// Windows writes its cache back on its own; a flush here would wait for it.
+void ExclusiveFile::startWriteBack() {}
+
 std::int64_t ExclusiveFile::readAt(std::uint64_t offset, char* data, std::size_t size) {
     if (!isOpen()) {
         return -1;

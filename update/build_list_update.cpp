@@ -7,10 +7,9 @@
 #include "package/package_paths.h"
 #include "package/package_prefetch.h"
 #include "package/package_run.h"
-#include "package/package_writer.h"
+#include "package/package_stream.h"
 #include "package/target_folder.h"
 #include "package/vexa_unzip.h"
-#include "platform/exclusive_file.h"
 #include "platform/files.h"
 #include "settings/settings_table.h"
 #include "update/kept_package.h"
@@ -60,6 +59,35 @@ std::set<std::pair<std::string, std::int64_t>> listedTwice(const std::vector<Fil
     return twice;
 }
 
+// Lets go of a package that is not used: a fresh copy goes, a kept one stays.
+void discardPackage(FetchedPackage& fetched) {
+    if (fetched.file) {
+        fetched.file->close();
+        fetched.file.reset();
+    }
+    if (!fetched.keepAs.empty()) {
+        removeFile(fetched.path);
+        fetched.keepAs.clear();
+    }
+}
+
+// Lets go of an unpacked package; a fresh copy now replaces the one kept in
+// the package folder. False when it cannot.
+bool keepPackage(FetchedPackage& fetched) {
+    const bool closed = !fetched.file || fetched.file->close();
+    fetched.file.reset();
+    if (fetched.keepAs.empty()) {
+        return closed;
+    }
+    const bool moved = closed && renameOver(fetched.path, fetched.keepAs);
+    if (!moved) {
+        removeFile(fetched.path);
+    }
+    fetched.path = fetched.keepAs;
+    fetched.keepAs.clear();
+    return moved;
+}
+
 } // namespace
 
 BuildListUpdate::BuildListUpdate(UpdateView& view, UpdateDatabase database, w_filelist& dw_1,
@@ -75,7 +103,6 @@ BuildListUpdate::BuildListUpdate(UpdateView& view, UpdateDatabase database, w_fi
 struct BuildListUpdate::Staging {
     std::string installation;
     std::string uptFolder;
-    PackageWriter writer;
     PackageRun run;
     std::vector<PackageFailure> failures;
     // Target folders made for this run, which a failed run takes away again.
@@ -133,33 +160,25 @@ std::string BuildListUpdate::install(const std::string& installation, long count
     // of them are sound, and then all at once.
     Staging staging{installation,
                     joinPath(installation, "upt"),
-                    PackageWriter([this] { view_.processPendingEvents(); }),
                     PackageRun(runJournalPath(installation)),
                     {},
                     {},
                     {}};
-    PackagePrefetch packages(
-        rows.size(),
-        [&](std::size_t index) -> FetchedPackage {
-            const FileListRow& row = rows.at(index);
-            if (twice.contains({row.filename, row.buildno})) {
-                return {};
-            }
-            const auto from = RunTimes::Clock::now();
-            FetchedPackage fetched = readPackage(row, staging.uptFolder, readErrors[index]);
-            staging.times.add(RunTimes::Read, from);
-            return fetched;
-        },
-        packageKeys_,
-        [&](std::size_t index) {
-            const FileListRow& row = rows.at(index);
-            return buildPlace(fileTable_, row.filename, row.fpath, row.buildno);
-        });
+    PackagePrefetch packages(rows.size(), [&](std::size_t index) -> FetchedPackage {
+        const FileListRow& row = rows.at(index);
+        if (twice.contains({row.filename, row.buildno})) {
+            return {};
+        }
+        const auto from = RunTimes::Clock::now();
+        FetchedPackage fetched = readPackage(row, index, staging.uptFolder, readErrors[index]);
+        staging.times.add(RunTimes::Read, from);
+        return fetched;
+    });
     for (long number = 1; number <= count; ++number) {
         view_.uf_bar("BAR", number);
         const auto index = static_cast<std::size_t>(number - 1);
         const auto waitFrom = RunTimes::Clock::now();
-        FetchedPackage fetched = packages.take(index);
+        FetchedPackage fetched = packages.take(index, [this] { view_.processPendingEvents(); });
         staging.times.add(RunTimes::Wait, waitFrom);
         const FileListRow& row = rows.at(index);
         if (twice.contains({row.filename, row.buildno})) {
@@ -168,8 +187,8 @@ std::string BuildListUpdate::install(const std::string& installation, long count
         } else if (!readErrors[index].empty()) {
             staging.failures.push_back(
                 {row.filename + ".zip", unreadablePackageReason(readErrors[index])});
-        } else if (fetched.bytes) {
-            stage(row, fetched, packages, staging);
+        } else if (fetched.found) {
+            stage(row, fetched, staging);
         } else if (!packageKeys_.empty()) {
             staging.failures.push_back({row.filename + ".zip", kEmptyPackageReason});
         }
@@ -177,28 +196,64 @@ std::string BuildListUpdate::install(const std::string& installation, long count
     return finish(staging);
 }
 
-FetchedPackage BuildListUpdate::readPackage(const FileListRow& row, const std::string& uptFolder,
-                                            std::string& readError) {
-    Transaction& sqlca = database_.sqlca();
+FetchedPackage BuildListUpdate::readPackage(const FileListRow& row, std::size_t index,
+                                            const std::string& uptFolder, std::string& readError) {
+    const std::string packageFile = joinPath(uptFolder, row.filename + ".zip");
+    const PackagePlace place = buildPlace(fileTable_, row.filename, row.fpath, row.buildno);
     // A signed package kept from an earlier run is not sent again.
     if (!packageKeys_.empty() && isPlainFileName(row.filename)) {
-        std::optional<Bytes> kept =
-            keptPackage(sqlca, fileTable_, row, joinPath(uptFolder, row.filename + ".zip"),
-                        packageKeys_, buildPlace(fileTable_, row.filename, row.fpath, row.buildno));
+        std::unique_ptr<ExclusiveFile> kept =
+            keptPackage(database_.sqlca(), fileTable_, row, packageFile, packageKeys_, place);
         if (kept) {
-            // Checked over these very bytes: not hashed a second time.
-            return {std::move(kept), SignatureCheck::Signed};
+            const std::uint64_t size = kept->size().value_or(0);
+            return {std::move(kept), packageFile, {}, size, true, false, SignatureCheck::Signed};
         }
     }
-    std::optional<Bytes> bytes{Bytes()};
-    selectPackageOfRow(sqlca, fileTable_, row, bytes);
-    if (sqlca.SQLCode.value_or(0) != 0) {
-        readError = sqlca.SQLErrText.empty()
-                        ? "행이 없습니다 (" + std::to_string(sqlca.SQLCode.value_or(0)) + ")"
-                        : sqlca.SQLErrText;
+    return fetchPackage(row, joinPath(uptFolder, "qlx_fetch_" + std::to_string(index) + ".part"),
+                        packageFile, place, readError);
+}
+
+FetchedPackage BuildListUpdate::fetchPackage(const FileListRow& row, const std::string& partFile,
+                                             const std::string& packageFile,
+                                             const PackagePlace& place, std::string& readError) {
+    Transaction& sqlca = database_.sqlca();
+    if (!isFolder(parentOf(partFile))) {
+        makeFolder(parentOf(partFile));
+    }
+    PackageStream stream(packageKeys_, place);
+    bool written = stream.open(partFile);
+    bool isNull = false;
+    streamPackageOfRow(
+        sqlca, fileTable_, row,
+        [&](const char* data, std::size_t size) {
+            return written = written && stream.add(data, size);
+        },
+        isNull);
+    const long code = sqlca.SQLCode.value_or(0);
+    FetchedPackage fetched{stream.takeFile(), partFile, packageFile, stream.size(), true};
+    if (code == 0 && isNull) {
+        discardPackage(fetched);
         return {};
     }
-    return {std::move(bytes)};
+    if (!written || code != 0) {
+        discardPackage(fetched);
+        fetched.writeFailed = !written;
+        if (written) {
+            readError = sqlca.SQLErrText.empty() ? "행이 없습니다 (" + std::to_string(code) + ")"
+                                                 : sqlca.SQLErrText;
+            return {};
+        }
+        return fetched;
+    }
+    // The run's commit flushes the whole file system, this copy included.
+    fetched.file->startWriteBack();
+    fetched.signature = stream.finish();
+    // A package that is not soundly signed is never unpacked, and never
+    // replaces the copy an earlier run kept.
+    if (!packageKeys_.empty() && fetched.signature != SignatureCheck::Signed) {
+        discardPackage(fetched);
+    }
+    return fetched;
 }
 
 void BuildListUpdate::saveSettings() {
@@ -221,35 +276,23 @@ bool BuildListUpdate::connectOrRecordFailure() {
     return true;
 }
 
-void BuildListUpdate::stage(const FileListRow& row, FetchedPackage& fetched,
-                            PackagePrefetch& packages, Staging& staging) {
+void BuildListUpdate::stage(const FileListRow& row, FetchedPackage& fetched, Staging& staging) {
     const std::string packageName = row.filename + ".zip";
     const auto fail = [&](std::string reason) {
+        discardPackage(fetched);
         staging.failures.push_back({packageName, std::move(reason)});
     };
     // A name that would leave the package folder is never written.
     if (!isPlainFileName(row.filename)) {
         return fail("파일 이름이 올바르지 않습니다");
     }
-    if (!isFolder(staging.uptFolder)) {
-        makeFolder(staging.uptFolder);
+    if (fetched.writeFailed) {
+        return fail("패키지 파일을 쓸 수 없습니다: " + joinPath(staging.uptFolder, packageName));
     }
-    const std::string packageFile = joinPath(staging.uptFolder, packageName);
-    // With a key, these bytes were checked as they came from the database,
-    // and the file they go to stays locked from its first byte until it is
-    // unpacked: the bytes checked are the bytes unpacked.
-    ExclusiveFile held;
-    const bool checked = !packageKeys_.empty();
-    const auto writeFrom = RunTimes::Clock::now();
-    const int written = checked ? staging.writer.write(packageFile, std::move(*fetched.bytes), held)
-                                : staging.writer.write(packageFile, std::move(*fetched.bytes));
-    fetched.bytes.reset();
-    packages.released();
-    staging.times.add(RunTimes::Write, writeFrom);
-    if (written != 1) {
-        return fail("패키지 파일을 쓸 수 없습니다: " + packageFile);
-    }
-    if (checked && fetched.signature != SignatureCheck::Signed) {
+    // With a key, the file was checked as it came from the database, and it
+    // stays locked from its first byte until it is unpacked: the bytes checked
+    // are the bytes unpacked.
+    if (!packageKeys_.empty() && fetched.signature != SignatureCheck::Signed) {
         return fail(signatureFailureReason(fetched.signature));
     }
     const std::vector<std::string> missing = missingFolders(staging.installation, row.fpath);
@@ -258,14 +301,22 @@ void BuildListUpdate::stage(const FileListRow& row, FetchedPackage& fetched,
     // empties a folder before its parent.
     staging.madeFolders.insert(staging.madeFolders.end(), missing.rbegin(), missing.rend());
     if (!target) {
+        // A sound package all the same, kept for the next run.
+        keepPackage(fetched);
         return fail("설치 폴더를 만들 수 없습니다: " + row.fpath);
     }
     const auto stageFrom = RunTimes::Clock::now();
-    const long result = staging.run.stage(packageFile, *target);
+    const long result = staging.run.stage(fetched.path, *target);
     staging.times.add(RunTimes::Stage, stageFrom);
+    const int method = result == EZIP_E_METHOD ? refusedMethod(fetched.path) : -1;
+    const auto keepFrom = RunTimes::Clock::now();
+    const bool kept = keepPackage(fetched);
+    staging.times.add(RunTimes::Write, keepFrom);
     if (result != 0) {
-        const int method = result == EZIP_E_METHOD ? refusedMethod(packageFile) : -1;
-        fail(method >= 0 ? unsupportedMethodText(method) : extractionFailureText(result));
+        return fail(method >= 0 ? unsupportedMethodText(method) : extractionFailureText(result));
+    }
+    if (!kept) {
+        fail("패키지 파일을 쓸 수 없습니다: " + fetched.keepAs);
     }
 }
 

@@ -4,6 +4,7 @@
 #include "package/package_key.h"
 #include "update/update_database.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -11,12 +12,12 @@
 
 namespace qlx {
 
-class PackagePrefetch;
 class SettingsTable;
 class UpdateView;
 class w_filelist;
 struct FetchedPackage;
 struct FileListRow;
+struct PackagePlace;
 
 // How a build-list update ended, beyond its "O" or "X".
 enum class UpdateOutcome {
@@ -54,18 +55,21 @@ private:
     void saveSettings();
     // Stages every listed package, then installs them or tells what failed.
     std::string install(const std::string& installation, long count);
-    // The package of `row`, the copy kept in `uptFolder` when it is the same
-    // signed package; nullopt for a NULL one, and with `readError` set when
-    // the select failed. Runs on the reader's thread.
-    FetchedPackage readPackage(const FileListRow& row, const std::string& uptFolder,
-                               std::string& readError);
+    // The package of row `index`, the copy kept in `uptFolder` when it is the
+    // same signed package; no file for a NULL one, and with `readError` set
+    // when the select failed. Runs on the reader's thread.
+    FetchedPackage readPackage(const FileListRow& row, std::size_t index,
+                               const std::string& uptFolder, std::string& readError);
+    // The package of `row` streamed from the database into `partFile` and
+    // checked on the way, to replace `packageFile` once it is unpacked.
+    FetchedPackage fetchPackage(const FileListRow& row, const std::string& partFile,
+                                const std::string& packageFile, const PackagePlace& place,
+                                std::string& readError);
     // Connects, and records in the settings whether the database was
     // reached; false, after the box, when it was not.
     bool connectOrRecordFailure();
-    // Writes one package and stages it, or records why it failed; the bytes
-    // are released to `packages` once they are on disk.
-    void stage(const FileListRow& row, FetchedPackage& fetched, PackagePrefetch& packages,
-               Staging& staging);
+    // Stages one fetched package, or records why it failed.
+    void stage(const FileListRow& row, FetchedPackage& fetched, Staging& staging);
     // Moves everything staged into place when nothing failed, and otherwise
     // undoes the run and tells each failure: "O" or "X".
     std::string finish(Staging& staging);

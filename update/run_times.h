@@ -10,9 +10,10 @@
 namespace qlx {
 
 // Where the time of a build-list update goes, for the benchmarks: the BLOB
-// reads (on the reader's thread, beside the rest), the caller's waits for a
-// package, the package writes, the staging (inflating, with its flushes) and
-// the commit (moves and flushes). Only builds for tests and benchmarks write
+// reads (on the reader's thread, beside the rest, with each package streamed
+// into its file and hashed on the way), the caller's waits for a package,
+// putting each fetched package in place in upt/, the staging (inflating, with
+// its flushes) and the commit (moves and flushes). Only builds for tests and benchmarks write
 // it out, to the file that QLX_UPT_TIMES names.
 class RunTimes {
 public:

@@ -111,10 +111,19 @@ TEST_P(SignedUpdater, InstallsWhatThePublisherSigned) {
 // A kept package that is the one in the database is used instead of a
 // transfer: with the row's middle bytes changed behind the publisher's back
 // (same length, same signature), the run still installs the kept, signed
-// copy; a kept copy changed the same way is fetched again.
+// copy; a kept copy changed the same way is fetched again. A row changed to
+// another length is fetched, fails its check and leaves the kept copy as it
+// was, with nothing of the transfer left beside it. The package spans
+// several of the pieces it is streamed in.
 TEST_P(SignedUpdater, AKeptSignedPackageIsNotFetchedAgain) {
+    std::string noise(3 * 1024 * 1024 / 2, '\0');
+    std::uint32_t state = 7;
+    for (char& c : noise) {
+        state = state * 1664525U + 1013904223U;
+        c = static_cast<char>(state >> 24U);
+    }
     publishBuild({"--key", test::testSecretKeyPath()}, "main", "bin",
-                 zipFile("main", {{"quillon.dat", std::string(4000, 'v')}}));
+                 zipFile("main", {{"quillon.dat", std::string(4000, 'v')}, {"noise.bin", noise}}));
     ASSERT_EQ(runUpdater("qlx_upt_signed"), 0);
     const std::string published = test::readFile(run.path("upt/main.zip"));
     std::string changed = published;
@@ -134,6 +143,16 @@ TEST_P(SignedUpdater, AKeptSignedPackageIsNotFetchedAgain) {
     EXPECT_EQ(runUpdater("qlx_upt_signed"), 0);
     EXPECT_TRUE(run.boxes().empty()) << run.boxes().front().text;
     EXPECT_EQ(test::readFile(run.path("upt/main.zip")), published);
+    EXPECT_EQ(test::readFile(run.path("bin/noise.bin")), noise);
+
+    std::string longer = published;
+    longer.insert(longer.size() / 4, 1, 'x');
+    writeBlob(longer);
+    EXPECT_EQ(runUpdater("qlx_upt_signed"), 4);
+    ASSERT_FALSE(run.boxes().empty());
+    EXPECT_EQ(run.boxes().front().text, std::string("main.zip: ") + kNotSignedReason);
+    EXPECT_EQ(test::readFile(run.path("upt/main.zip")), published);
+    EXPECT_EQ(test::namesIn(run.path("upt")), std::vector<std::string>{"main.zip"});
 }
 
 // Rotation: while the updater in use knows both keys, packages of either
