@@ -30,6 +30,13 @@ namespace {
 
 const std::string kTimeStampCode = "QL_UPT_TIME";
 
+// Packages are fetched into a folder of the run's own beside the kept copies,
+// under names no package can have, and each is renamed over its kept copy
+// once it has been unpacked.
+std::string fetchFolderIn(const std::string& uptFolder) {
+    return joinPath(uptFolder, ".qlx_fetch");
+}
+
 // The numeric value of an argument, truncated toward zero ("12.0" is build
 // 12); text that is not a number is 0, and so is a number beyond 32 bits: a
 // build list from 0 installs too much, never too little.
@@ -164,6 +171,11 @@ std::string BuildListUpdate::install(const std::string& installation, long count
                     {},
                     {},
                     {}};
+    // What a run that was stopped left half-fetched is of no use to this one.
+    const std::string fetchFolder = fetchFolderIn(staging.uptFolder);
+    if (isFolder(fetchFolder)) {
+        removeFolderTree(fetchFolder);
+    }
     PackagePrefetch packages(rows.size(), [&](std::size_t index) -> FetchedPackage {
         const FileListRow& row = rows.at(index);
         if (twice.contains({row.filename, row.buildno})) {
@@ -193,7 +205,10 @@ std::string BuildListUpdate::install(const std::string& installation, long count
             staging.failures.push_back({row.filename + ".zip", kEmptyPackageReason});
         }
     }
-    return finish(staging);
+    std::string outcome = finish(staging);
+    // Every package taken was kept or discarded: the folder is empty now.
+    removeEmptyFolder(fetchFolder);
+    return outcome;
 }
 
 FetchedPackage BuildListUpdate::readPackage(const FileListRow& row, std::size_t index,
@@ -209,7 +224,7 @@ FetchedPackage BuildListUpdate::readPackage(const FileListRow& row, std::size_t 
             return {std::move(kept), packageFile, {}, size, true, false, SignatureCheck::Signed};
         }
     }
-    return fetchPackage(row, joinPath(uptFolder, "qlx_fetch_" + std::to_string(index) + ".part"),
+    return fetchPackage(row, joinPath(fetchFolderIn(uptFolder), std::to_string(index) + ".part"),
                         packageFile, place, readError);
 }
 
@@ -218,7 +233,7 @@ FetchedPackage BuildListUpdate::fetchPackage(const FileListRow& row, const std::
                                              const PackagePlace& place, std::string& readError) {
     Transaction& sqlca = database_.sqlca();
     if (!isFolder(parentOf(partFile))) {
-        makeFolder(parentOf(partFile));
+        makeFolders(parentOf(partFile));
     }
     PackageStream stream(packageKeys_, place);
     bool written = stream.open(partFile);

@@ -148,6 +148,8 @@ TEST_P(SignedUpdater, AKeptSignedPackageIsNotFetchedAgain) {
     std::string longer = published;
     longer.insert(longer.size() / 4, 1, 'x');
     writeBlob(longer);
+    // What a stopped run left half-fetched goes too.
+    ASSERT_TRUE(test::writeFile(run.path("upt/.qlx_fetch/5.part"), "half"));
     EXPECT_EQ(runUpdater("qlx_upt_signed"), 4);
     ASSERT_FALSE(run.boxes().empty());
     EXPECT_EQ(run.boxes().front().text, std::string("main.zip: ") + kNotSignedReason);
