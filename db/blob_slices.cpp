@@ -3,36 +3,49 @@
 #include "db/base64_text.h"
 
 #include <algorithm>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace qlx {
 
 namespace {
 
 constexpr const char* kChanged = "The BLOB changed while it was read";
+constexpr const char* kMoreRows = "The select returned more than one row";
 
-// The BLOB's length, nullopt for NULL; `read` holds the error when there is
-// no single row.
-std::optional<std::optional<std::int64_t>> blobLength(DbConnection& db, const BlobSelect& select,
-                                                      BlobRead& read) {
-    const auto values =
-        singleRowIntegers(db, {"octet_length(" + select.blobColumn + ")"}, select, read);
-    if (!values) {
-        return std::nullopt;
-    }
-    return values->front();
+// Bytes each statement asks for: the driver holds one statement's result at a
+// time, as text, so this bounds what the read holds beside the package.
+constexpr std::int64_t kStatementBytes = kBlobSliceBytes * kBlobSlicesPerStatement;
+
+// The server's base64 text of a whole slice: four characters for every three
+// bytes, and a line break after every 76 characters but the last.
+constexpr std::size_t base64TextSize(std::int64_t bytes) {
+    const auto chars = static_cast<std::size_t>((bytes + 2) / 3 * 4);
+    return chars == 0 ? 0 : chars + (chars - 1) / 76;
 }
 
-// Every slice of the BLOB, each its own row: its start (1-based) and its
-// bytes as base64 text.
+// Room for a slice's text in one piece, and a byte more: psqlODBC loses the
+// last character of a text value that it hands over in several pieces.
+constexpr std::size_t kSliceTextRoom = base64TextSize(kBlobSliceBytes) + 2;
+
+// Rows of the slices from `first` on, one statement's worth: the BLOB's
+// length, the row's version, the slice's start (1-based) and its bytes as
+// base64 text. A NULL or empty BLOB, or a range past its end, gives one row
+// without a slice; no row at all means there is no such row.
 std::unique_ptr<DbStatement> sliceRows(DbConnection& db, const BlobSelect& select,
-                                       std::int64_t length) {
+                                       std::int64_t first) {
+    const std::string& blob = select.blobColumn;
     std::unique_ptr<DbStatement> slices = db.prepare(
-        "SELECT s, encode(substring(" + select.blobColumn +
-        ", CAST(s AS integer), CAST(? AS integer)), 'base64') || chr(10) FROM " + select.table +
-        ", generate_series(CAST(1 AS bigint), CAST(? AS bigint), CAST(? AS bigint)) "
-        "AS s" +
+        "SELECT octet_length(" + blob + "), CAST(CAST(" + select.table +
+        ".xmin AS text) AS bigint), s, encode(substring(" + blob +
+        ", CAST(s AS integer), CAST(? AS integer)), 'base64') FROM " + select.table +
+        " LEFT JOIN LATERAL generate_series(CAST(? AS bigint), LEAST(COALESCE(octet_length(" +
+        blob + "), 0), CAST(? AS bigint)), CAST(? AS bigint)) AS s ON TRUE" +
         whereClause(select.keys));
-    std::vector<DbParam> params{kBlobSliceBytes, length, kBlobSliceBytes};
+    std::vector<DbParam> params{kBlobSliceBytes, first, first + kStatementBytes - 1,
+                                kBlobSliceBytes};
     for (DbParam& key : keyParams(select.keys)) {
         params.push_back(std::move(key));
     }
@@ -51,23 +64,23 @@ public:
         : length_(length), bytes_(static_cast<std::size_t>(length)),
           seen_(static_cast<std::size_t>((length + kBlobSliceBytes - 1) / kBlobSliceBytes)) {}
 
+    // Whether the slice at `start` has landed already.
+    [[nodiscard]] bool has(std::int64_t start) const {
+        const std::int64_t index = (start - 1) / kBlobSliceBytes;
+        return index >= 0 && index < static_cast<std::int64_t>(seen_.size()) &&
+               seen_[static_cast<std::size_t>(index)];
+    }
+
     // False when the slice at `start` is not one that is still missing.
-    bool add(std::int64_t start, const Bytes& text) {
+    bool add(std::int64_t start, const char* text, std::size_t size) {
         const std::int64_t offset = start - 1;
         const std::int64_t index = offset / kBlobSliceBytes;
         if (offset < 0 || offset % kBlobSliceBytes != 0 ||
-            index >= static_cast<std::int64_t>(seen_.size()) ||
-            seen_[static_cast<std::size_t>(index)]) {
+            index >= static_cast<std::int64_t>(seen_.size()) || has(start)) {
             return false;
         }
         const auto expected = static_cast<std::size_t>(std::min(kBlobSliceBytes, length_ - offset));
-        // psqlODBC hands text over as bytes with a terminating zero in place
-        // of its last character, which is why the text ends in a line break.
-        std::size_t textSize = text.size();
-        if (textSize > 0 && text[textSize - 1] == '\0') {
-            --textSize;
-        }
-        if (decodeBase64(text.data(), textSize, bytes_.data() + offset, expected) != expected) {
+        if (decodeBase64(text, size, bytes_.data() + offset, expected) != expected) {
             return false;
         }
         seen_[static_cast<std::size_t>(index)] = true;
@@ -85,37 +98,105 @@ private:
     std::size_t received_ = 0;
 };
 
+// One BLOB read statement by statement. Every row names the row version it
+// was read from, so that slices of two versions are never joined into one.
+class SliceReader {
+public:
+    SliceReader(DbConnection& db, const BlobSelect& select) : db_(db), select_(select) {}
+
+    BlobRead read() {
+        for (std::int64_t first = 1;; first += kStatementBytes) {
+            if (std::optional<BlobRead> failed = readStatement(first)) {
+                return std::move(*failed);
+            }
+            if (!length_ || first + kStatementBytes > *length_) {
+                break;
+            }
+        }
+        if (!length_) {
+            return {0, {}, std::nullopt};
+        }
+        if (!assembly_) {
+            return {0, {}, Bytes()};
+        }
+        if (!assembly_->complete()) {
+            return {-1, "The row went away while it was read", std::nullopt};
+        }
+        return {0, {}, assembly_->take()};
+    }
+
+private:
+    // nullopt when the statement's rows were all sound slices.
+    std::optional<BlobRead> readStatement(std::int64_t first) {
+        const std::unique_ptr<DbStatement> rows = sliceRows(db_, select_, first);
+        if (!rows) {
+            return BlobRead{-1, db_.lastError(), std::nullopt};
+        }
+        bool any = false;
+        for (DbStep step = rows->next(); step != DbStep::Done; step = rows->next()) {
+            if (step == DbStep::Error) {
+                return BlobRead{-1, db_.lastError(), std::nullopt};
+            }
+            if (std::optional<BlobRead> failed = takeRow(*rows, any)) {
+                return failed;
+            }
+            any = true;
+        }
+        if (!any) {
+            return first == 1 ? BlobRead{100, {}, std::nullopt}
+                              : BlobRead{-1, "The row went away while it was read", std::nullopt};
+        }
+        return std::nullopt;
+    }
+
+    // `again`: an earlier row of the same statement was read, so that any
+    // difference comes from a second row rather than a change.
+    std::optional<BlobRead> takeRow(DbStatement& rows, bool again) {
+        std::optional<std::int64_t> length;
+        std::optional<std::int64_t> version;
+        std::optional<std::int64_t> start;
+        if (!rows.readInteger(0, length) || !rows.readInteger(1, version) ||
+            !rows.readInteger(2, start)) {
+            return BlobRead{-1, db_.lastError(), std::nullopt};
+        }
+        if (!version_) {
+            length_ = length;
+            version_ = version;
+            if (length && *length > 0) {
+                assembly_.emplace(*length);
+            }
+        } else if (length != length_ || version != version_ || (again && !start)) {
+            return BlobRead{-1, again ? kMoreRows : kChanged, std::nullopt};
+        }
+        return start ? takeSlice(rows, *start) : std::nullopt;
+    }
+
+    std::optional<BlobRead> takeSlice(DbStatement& rows, std::int64_t start) {
+        std::size_t size = 0;
+        bool null = false;
+        if (!rows.readBytesInto(3, text_, size, null)) {
+            return BlobRead{-1, db_.lastError(), std::nullopt};
+        }
+        if (!assembly_ || null || !assembly_->add(start, text_.data(), size)) {
+            const bool repeated = assembly_ && assembly_->has(start);
+            return BlobRead{-1, repeated ? kMoreRows : kChanged, std::nullopt};
+        }
+        return std::nullopt;
+    }
+
+    DbConnection& db_;
+    const BlobSelect& select_;
+    std::optional<std::int64_t> length_;
+    std::optional<std::int64_t> version_;
+    std::optional<SliceAssembly> assembly_;
+    // The text of one slice at a time, its room reused for every slice.
+    Bytes text_ = Bytes(kSliceTextRoom);
+};
+
 } // namespace
 
 BlobRead readBlobInSlices(DbConnection& db, const BlobSelect& select) {
-    BlobRead read;
-    const auto length = blobLength(db, select, read);
-    if (!length) {
-        return read;
-    }
-    if (!*length) {
-        return {0, {}, std::nullopt};
-    }
-    SliceAssembly assembly(**length);
-    const std::unique_ptr<DbStatement> slices = sliceRows(db, select, **length);
-    if (!slices) {
-        return {-1, db.lastError(), std::nullopt};
-    }
-    for (DbStep step = slices->next(); step != DbStep::Done; step = slices->next()) {
-        std::optional<std::int64_t> start;
-        std::optional<Bytes> slice;
-        if (step == DbStep::Error || !slices->readInteger(0, start) ||
-            !slices->readBytes(1, slice)) {
-            return {-1, db.lastError(), std::nullopt};
-        }
-        if (!slice || !assembly.add(start.value_or(0), *slice)) {
-            return {-1, kChanged, std::nullopt};
-        }
-    }
-    if (!assembly.complete()) {
-        return {-1, "The row went away while it was read", std::nullopt};
-    }
-    return {0, {}, assembly.take()};
+    return SliceReader(db, select).read();
 }
 
 bool insertBlobInParts(DbConnection& db, const BlobRow& row, std::size_t part, std::string& error) {

@@ -12,14 +12,17 @@ namespace qlx {
 // server encodes a slice while the last one is decoded here, large enough
 // that the rows' own cost does not show.
 inline constexpr std::int64_t kBlobSliceBytes = std::int64_t{1024} * 1024;
+// Slices per statement where a statement's whole result is held by the
+// driver.
+inline constexpr std::int64_t kBlobSlicesPerStatement = 4;
 
 // PostgreSQL: the driver would decode a bytea from its hex text one character
 // at a time, which costs more than the transfer. The server sends each slice
 // as base64 text instead (four characters for three bytes), which the driver
-// hands over untouched and which is decoded here straight into place. One
-// statement returns every slice as its own row, so that the server encodes the
-// next slice while this side decodes the last one, and the driver's cursor
-// holds only a few of them.
+// hands over untouched and which is decoded here straight into place. Each
+// statement returns a few slices as rows, with the BLOB's length and the
+// row's version, so that the first statement also tells NULL, empty and
+// missing apart, and a BLOB replaced between two statements is refused.
 [[nodiscard]] BlobRead readBlobInSlices(DbConnection& db, const BlobSelect& select);
 
 // Sends the BLOB part by part into a temporary table and joins the parts on
