@@ -34,16 +34,17 @@ constexpr std::size_t kSliceTextRoom = base64TextSize(kBlobSliceBytes) + 2;
 // length, the row's version, the slice's start (1-based) and its bytes as
 // base64 text. A NULL or empty BLOB, or a range past its end, gives one row
 // without a slice; no row at all means there is no such row.
-std::unique_ptr<DbStatement> sliceRows(DbConnection& db, const BlobSelect& select,
-                                       std::int64_t first) {
+DbStatement* sliceRows(DbConnection& db, KeptStatements& kept, const BlobSelect& select,
+                       std::int64_t first) {
     const std::string& blob = select.blobColumn;
-    std::unique_ptr<DbStatement> slices = db.prepare(
+    DbStatement* slices = kept.get(
+        db,
         "SELECT octet_length(" + blob + "), CAST(CAST(" + select.table +
-        ".xmin AS text) AS bigint), s, encode(substring(" + blob +
-        ", CAST(s AS integer), CAST(? AS integer)), 'base64') FROM " + select.table +
-        " LEFT JOIN LATERAL generate_series(CAST(? AS bigint), LEAST(COALESCE(octet_length(" +
-        blob + "), 0), CAST(? AS bigint)), CAST(? AS bigint)) AS s ON TRUE" +
-        whereClause(select.keys));
+            ".xmin AS text) AS bigint), s, encode(substring(" + blob +
+            ", CAST(s AS integer), CAST(? AS integer)), 'base64') FROM " + select.table +
+            " LEFT JOIN LATERAL generate_series(CAST(? AS bigint), LEAST(COALESCE(octet_length(" +
+            blob + "), 0), CAST(? AS bigint)), CAST(? AS bigint)) AS s ON TRUE" +
+            whereClause(select.keys));
     std::vector<DbParam> params{kBlobSliceBytes, first, first + kStatementBytes - 1,
                                 kBlobSliceBytes};
     for (DbParam& key : keyParams(select.keys)) {
@@ -102,7 +103,8 @@ private:
 // was read from, so that slices of two versions are never joined into one.
 class SliceReader {
 public:
-    SliceReader(DbConnection& db, const BlobSelect& select) : db_(db), select_(select) {}
+    SliceReader(DbConnection& db, KeptStatements& kept, const BlobSelect& select)
+        : db_(db), kept_(kept), select_(select) {}
 
     BlobRead read() {
         for (std::int64_t first = 1;; first += kStatementBytes) {
@@ -128,7 +130,7 @@ public:
 private:
     // nullopt when the statement's rows were all sound slices.
     std::optional<BlobRead> readStatement(std::int64_t first) {
-        const std::unique_ptr<DbStatement> rows = sliceRows(db_, select_, first);
+        DbStatement* rows = sliceRows(db_, kept_, select_, first);
         if (!rows) {
             return BlobRead{-1, db_.lastError(), std::nullopt};
         }
@@ -185,6 +187,7 @@ private:
     }
 
     DbConnection& db_;
+    KeptStatements& kept_;
     const BlobSelect& select_;
     std::optional<std::int64_t> length_;
     std::optional<std::int64_t> version_;
@@ -195,8 +198,8 @@ private:
 
 } // namespace
 
-BlobRead readBlobInSlices(DbConnection& db, const BlobSelect& select) {
-    return SliceReader(db, select).read();
+BlobRead readBlobInSlices(DbConnection& db, KeptStatements& kept, const BlobSelect& select) {
+    return SliceReader(db, kept, select).read();
 }
 
 bool insertBlobInParts(DbConnection& db, const BlobRow& row, std::size_t part, std::string& error) {

@@ -30,6 +30,7 @@ public:
         dialect_ = dialectOfProduct(product_);
     }
     ~OdbcConnection() override {
+        kept_.clear();
         // Some drivers refuse to disconnect inside a transaction.
         if (inTransaction_) {
             SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
@@ -44,7 +45,7 @@ public:
     [[nodiscard]] const SqlDialect& dialect() const override { return dialect_; }
 
     BlobRead readBlob(const BlobSelect& select) override {
-        return dialect_.readsBlobsInSlices ? readBlobInSlices(*this, select)
+        return dialect_.readsBlobsInSlices ? readBlobInSlices(*this, kept_, select)
                                            : readBlobInPieces(*this, select);
     }
 
@@ -120,6 +121,7 @@ private:
     std::string product_;
     SqlDialect dialect_;
     bool inTransaction_ = false;
+    KeptStatements kept_;
 };
 
 std::optional<bool> OdbcConnection::hasTable(const std::string& name) {
