@@ -26,10 +26,6 @@ constexpr std::size_t base64TextSize(std::int64_t bytes) {
     return chars == 0 ? 0 : chars + (chars - 1) / 76;
 }
 
-// Room for a slice's text in one piece, and a byte more: psqlODBC loses the
-// last character of a text value that it hands over in several pieces.
-constexpr std::size_t kSliceTextRoom = base64TextSize(kBlobSliceBytes) + 2;
-
 // Rows of the slices from `first` on, one statement's worth: the BLOB's
 // length, the row's version, the slice's start (1-based) and its bytes as
 // base64 text. A NULL or empty BLOB, or a range past its end, gives one row
@@ -173,7 +169,13 @@ private:
         return start ? takeSlice(rows, *start) : std::nullopt;
     }
 
+    // The slice's text gets room for all of it and a byte more: psqlODBC loses
+    // the last character of a text value that it hands over in several pieces.
     std::optional<BlobRead> takeSlice(DbStatement& rows, std::int64_t start) {
+        if (length_ && start >= 1 && start <= *length_) {
+            const std::int64_t bytes = std::min(kBlobSliceBytes, *length_ - start + 1);
+            text_.resize(std::max(text_.size(), base64TextSize(bytes) + 2));
+        }
         std::size_t size = 0;
         bool null = false;
         if (!rows.readBytesInto(3, text_, size, null)) {
@@ -193,7 +195,7 @@ private:
     std::optional<std::int64_t> version_;
     std::optional<SliceAssembly> assembly_;
     // The text of one slice at a time, its room reused for every slice.
-    Bytes text_ = Bytes(kSliceTextRoom);
+    Bytes text_;
 };
 
 } // namespace
