@@ -3,36 +3,48 @@
 #include "db/base64_text.h"
 
 #include <algorithm>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace qlx {
 
 namespace {
 
 constexpr const char* kChanged = "The BLOB changed while it was read";
+constexpr const char* kMoreRows = "The select returned more than one row";
 
-// The BLOB's length, nullopt for NULL; `read` holds the error when there is
-// no single row.
-std::optional<std::optional<std::int64_t>> blobLength(DbConnection& db, const BlobSelect& select,
-                                                      BlobRead& read) {
-    const auto values =
-        singleRowIntegers(db, {"octet_length(" + select.blobColumn + ")"}, select, read);
-    if (!values) {
-        return std::nullopt;
-    }
-    return values->front();
+// Bytes each statement asks for: the driver holds one statement's result at a
+// time, as text, so this bounds what the read holds beside the package.
+constexpr std::int64_t kStatementBytes = kBlobSliceBytes * kBlobSlicesPerStatement;
+
+// The server's base64 text of a whole slice: four characters for every three
+// bytes, and a line break after every 76 characters but the last.
+constexpr std::size_t base64TextSize(std::int64_t bytes) {
+    const auto chars = static_cast<std::size_t>((bytes + 2) / 3 * 4);
+    return chars == 0 ? 0 : chars + (chars - 1) / 76;
 }
 
-// Every slice of the BLOB, each its own row: its start (1-based) and its
-// bytes as base64 text.
-std::unique_ptr<DbStatement> sliceRows(DbConnection& db, const BlobSelect& select,
-                                       std::int64_t length) {
-    std::unique_ptr<DbStatement> slices = db.prepare(
-        "SELECT s, encode(substring(" + select.blobColumn +
-        ", CAST(s AS integer), CAST(? AS integer)), 'base64') || chr(10) FROM " + select.table +
-        ", generate_series(CAST(1 AS bigint), CAST(? AS bigint), CAST(? AS bigint)) "
-        "AS s" +
-        whereClause(select.keys));
-    std::vector<DbParam> params{kBlobSliceBytes, length, kBlobSliceBytes};
+// Rows of the slices from `first` on, one statement's worth: the BLOB's
+// length, the row's version, the slice's start (1-based) and its bytes as
+// base64 text. A NULL or empty BLOB, or a range past its end, gives one row
+// without a slice; no row at all means there is no such row.
+DbStatement* sliceRows(DbConnection& db, KeptStatements& kept, const BlobSelect& select,
+                       std::int64_t first) {
+    const std::string& blob = select.blobColumn;
+    DbStatement* slices = kept.get(
+        db,
+        "SELECT octet_length(" + blob + "), CAST(CAST(" + select.table +
+            ".xmin AS text) AS bigint), s, encode(substring(" + blob +
+            ", CAST(s AS integer), CAST(? AS integer)), 'base64') FROM " + select.table +
+            " LEFT JOIN LATERAL generate_series(CAST(? AS bigint), LEAST(COALESCE(octet_length(" +
+            blob + "), 0), CAST(? AS bigint)), CAST(? AS bigint)) AS s ON TRUE" +
+            whereClause(select.keys));
+    std::vector<DbParam> params{kBlobSliceBytes, first, first + kStatementBytes - 1,
+                                kBlobSliceBytes};
     for (DbParam& key : keyParams(select.keys)) {
         params.push_back(std::move(key));
     }
@@ -47,25 +59,21 @@ std::unique_ptr<DbStatement> sliceRows(DbConnection& db, const BlobSelect& selec
 // come in order and cover the value exactly once.
 class SliceStream {
 public:
-    SliceStream(std::int64_t length, const BlobSink& sink)
-        : length_(length), sink_(sink),
-          slice_(static_cast<std::size_t>(std::min(kBlobSliceBytes, length))) {}
+    SliceStream(std::int64_t length, const BlobSink& sink) : length_(length), sink_(sink) {}
 
-    // False when the slice at `start` is not the next one, or the sink
-    // stops; `sinkStopped` tells which.
-    bool add(std::int64_t start, const Bytes& text) {
+    // Whether the slice at `start` has been handed on already.
+    [[nodiscard]] bool has(std::int64_t start) const { return start >= 1 && start - 1 < next_; }
+
+    // False when the slice at `start` is not the next one, or the sink stops;
+    // `sinkStopped` tells which.
+    bool add(std::int64_t start, const char* text, std::size_t size) {
         const std::int64_t offset = start - 1;
         if (offset != next_ || offset >= length_) {
             return false;
         }
         const auto expected = static_cast<std::size_t>(std::min(kBlobSliceBytes, length_ - offset));
-        // psqlODBC hands text over as bytes with a terminating zero in place
-        // of its last character, which is why the text ends in a line break.
-        std::size_t textSize = text.size();
-        if (textSize > 0 && text[textSize - 1] == '\0') {
-            --textSize;
-        }
-        if (decodeBase64(text.data(), textSize, slice_.data(), expected) != expected) {
+        slice_.resize(std::max(slice_.size(), expected));
+        if (decodeBase64(text, size, slice_.data(), expected) != expected) {
             return false;
         }
         next_ += static_cast<std::int64_t>(expected);
@@ -84,63 +92,139 @@ private:
     bool sinkStopped_ = false;
 };
 
-// Every slice of the BLOB of `length` bytes, handed to `sink` in order.
-BlobStream sliceThrough(DbConnection& db, const BlobSelect& select, std::int64_t length,
-                        const BlobSink& sink) {
-    SliceStream stream(length, sink);
-    const std::unique_ptr<DbStatement> slices = sliceRows(db, select, length);
-    if (!slices) {
-        return {-1, db.lastError()};
+// One BLOB read statement by statement. Every row names the row version it
+// was read from, so that slices of two versions are never joined into one.
+class SliceReader {
+public:
+    // `sized` learns the BLOB's length before its first bytes reach `sink`.
+    SliceReader(DbConnection& db, KeptStatements& kept, const BlobSelect& select,
+                const BlobSink& sink, std::function<void(std::int64_t)> sized = {})
+        : db_(db), kept_(kept), select_(select), sink_(sink), sized_(std::move(sized)) {}
+
+    BlobStream read() {
+        for (std::int64_t first = 1;; first += kStatementBytes) {
+            if (std::optional<BlobStream> failed = readStatement(first)) {
+                return std::move(*failed);
+            }
+            if (!length_ || first + kStatementBytes > *length_) {
+                break;
+            }
+        }
+        if (!length_) {
+            return {0, {}, true};
+        }
+        if (stream_ && !stream_->complete()) {
+            return {-1, "The row went away while it was read"};
+        }
+        return {0, {}};
     }
-    for (DbStep step = slices->next(); step != DbStep::Done; step = slices->next()) {
+
+private:
+    // nullopt when the statement's rows were all sound slices.
+    std::optional<BlobStream> readStatement(std::int64_t first) {
+        DbStatement* rows = sliceRows(db_, kept_, select_, first);
+        if (!rows) {
+            return BlobStream{-1, db_.lastError()};
+        }
+        bool any = false;
+        for (DbStep step = rows->next(); step != DbStep::Done; step = rows->next()) {
+            if (step == DbStep::Error) {
+                return BlobStream{-1, db_.lastError()};
+            }
+            if (std::optional<BlobStream> failed = takeRow(*rows, any)) {
+                return failed;
+            }
+            any = true;
+        }
+        if (!any) {
+            return first == 1 ? BlobStream{100, {}}
+                              : BlobStream{-1, "The row went away while it was read"};
+        }
+        return std::nullopt;
+    }
+
+    // `again`: an earlier row of the same statement was read, so that any
+    // difference comes from a second row rather than a change.
+    std::optional<BlobStream> takeRow(DbStatement& rows, bool again) {
+        std::optional<std::int64_t> length;
+        std::optional<std::int64_t> version;
         std::optional<std::int64_t> start;
-        std::optional<Bytes> slice;
-        if (step == DbStep::Error || !slices->readInteger(0, start) ||
-            !slices->readBytes(1, slice)) {
-            return {-1, db.lastError()};
+        if (!rows.readInteger(0, length) || !rows.readInteger(1, version) ||
+            !rows.readInteger(2, start)) {
+            return BlobStream{-1, db_.lastError()};
         }
-        if (!slice || !stream.add(start.value_or(0), *slice)) {
-            return {-1, stream.sinkStopped() ? kSinkStopped : kChanged};
+        if (!version_) {
+            length_ = length;
+            version_ = version;
+            if (length && *length > 0) {
+                if (sized_) {
+                    sized_(*length);
+                }
+                stream_.emplace(*length, sink_);
+            }
+        } else if (length != length_ || version != version_ || (again && !start)) {
+            return BlobStream{-1, again ? kMoreRows : kChanged};
         }
+        return start ? takeSlice(rows, *start) : std::nullopt;
     }
-    if (!stream.complete()) {
-        return {-1, "The row went away while it was read"};
+
+    // The slice's text gets room for all of it and a byte more: psqlODBC loses
+    // the last character of a text value that it hands over in several pieces.
+    std::optional<BlobStream> takeSlice(DbStatement& rows, std::int64_t start) {
+        if (length_ && start >= 1 && start <= *length_) {
+            const std::int64_t bytes = std::min(kBlobSliceBytes, *length_ - start + 1);
+            text_.resize(std::max(text_.size(), base64TextSize(bytes) + 2));
+        }
+        std::size_t size = 0;
+        bool null = false;
+        if (!rows.readBytesInto(3, text_, size, null)) {
+            return BlobStream{-1, db_.lastError()};
+        }
+        if (!stream_ || null || !stream_->add(start, text_.data(), size)) {
+            if (stream_ && stream_->sinkStopped()) {
+                return BlobStream{-1, kSinkStopped};
+            }
+            const bool repeated = stream_ && stream_->has(start);
+            return BlobStream{-1, repeated ? kMoreRows : kChanged};
+        }
+        return std::nullopt;
     }
-    return {0, {}};
-}
+
+    DbConnection& db_;
+    KeptStatements& kept_;
+    const BlobSelect& select_;
+    const BlobSink& sink_;
+    std::function<void(std::int64_t)> sized_;
+    std::optional<std::int64_t> length_;
+    std::optional<std::int64_t> version_;
+    std::optional<SliceStream> stream_;
+    // The text of one slice at a time, its room reused for every slice.
+    Bytes text_;
+};
 
 } // namespace
 
-BlobStream streamBlobInSlices(DbConnection& db, const BlobSelect& select, const BlobSink& sink) {
-    BlobRead read;
-    const auto length = blobLength(db, select, read);
-    if (!length) {
-        return {read.sqlCode, read.error};
-    }
-    if (!*length) {
-        return {0, {}, true};
-    }
-    return sliceThrough(db, select, **length, sink);
+BlobStream streamBlobInSlices(DbConnection& db, KeptStatements& kept, const BlobSelect& select,
+                              const BlobSink& sink) {
+    return SliceReader(db, kept, select, sink).read();
 }
 
-BlobRead readBlobInSlices(DbConnection& db, const BlobSelect& select) {
-    BlobRead read;
-    const auto length = blobLength(db, select, read);
-    if (!length) {
-        return read;
-    }
-    if (!*length) {
-        return {0, {}, std::nullopt};
-    }
+BlobRead readBlobInSlices(DbConnection& db, KeptStatements& kept, const BlobSelect& select) {
     Bytes bytes;
-    bytes.reserve(static_cast<std::size_t>(**length));
-    const BlobStream stream =
-        sliceThrough(db, select, **length, [&](const char* data, std::size_t size) {
-            bytes.insert(bytes.end(), data, data + size);
-            return true;
-        });
+    const BlobSink append = [&](const char* data, std::size_t size) {
+        bytes.insert(bytes.end(), data, data + size);
+        return true;
+    };
+    // One buffer of the package's final size: the package is held once.
+    const auto reserve = [&](std::int64_t length) {
+        bytes.reserve(static_cast<std::size_t>(length));
+    };
+    const BlobStream stream = SliceReader(db, kept, select, append, reserve).read();
     if (stream.sqlCode != 0) {
         return {stream.sqlCode, stream.error, std::nullopt};
+    }
+    if (stream.isNull) {
+        return {0, {}, std::nullopt};
     }
     return {0, {}, std::move(bytes)};
 }

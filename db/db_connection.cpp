@@ -1,6 +1,24 @@
 #include "db/db_connection.h"
 
+#include <algorithm>
+
 namespace qlx {
+
+bool DbStatement::readBytesInto(int column, Bytes& room, std::size_t& size, bool& null) {
+    std::optional<Bytes> value;
+    if (!readBytes(column, value)) {
+        return false;
+    }
+    null = !value;
+    size = value ? value->size() : 0;
+    if (room.size() < size) {
+        room.resize(size);
+    }
+    if (value) {
+        std::copy(value->begin(), value->end(), room.begin());
+    }
+    return true;
+}
 
 bool dbExecute(DbConnection& connection, const std::string& sql,
                const std::vector<DbParam>& params) {

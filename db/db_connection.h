@@ -58,6 +58,9 @@ public:
     virtual bool readText(int column, std::optional<std::string>& value) = 0;
     // The bytes go into one buffer of their final size, read in pieces.
     virtual bool readBytes(int column, std::optional<Bytes>& value) = 0;
+    // The bytes into the first `size` bytes of `room`, which only grows, so
+    // that a reader of many values allocates once; `null` tells a NULL.
+    virtual bool readBytesInto(int column, Bytes& room, std::size_t& size, bool& null);
 
     // Rows changed by the last INSERT, UPDATE or DELETE.
     [[nodiscard]] virtual long long rowsAffected() = 0;

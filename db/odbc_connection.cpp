@@ -30,6 +30,7 @@ public:
         dialect_ = dialectOfProduct(product_);
     }
     ~OdbcConnection() override {
+        kept_.clear();
         // Some drivers refuse to disconnect inside a transaction.
         if (inTransaction_) {
             SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
@@ -44,12 +45,12 @@ public:
     [[nodiscard]] const SqlDialect& dialect() const override { return dialect_; }
 
     BlobRead readBlob(const BlobSelect& select) override {
-        return dialect_.readsBlobsInSlices ? readBlobInSlices(*this, select)
+        return dialect_.readsBlobsInSlices ? readBlobInSlices(*this, kept_, select)
                                            : readBlobInPieces(*this, select);
     }
 
     BlobStream streamBlob(const BlobSelect& select, const BlobSink& sink) override {
-        return dialect_.readsBlobsInSlices ? streamBlobInSlices(*this, select, sink)
+        return dialect_.readsBlobsInSlices ? streamBlobInSlices(*this, kept_, select, sink)
                                            : streamBlobWhole(*this, select, sink);
     }
 
@@ -125,6 +126,7 @@ private:
     std::string product_;
     SqlDialect dialect_;
     bool inTransaction_ = false;
+    KeptStatements kept_;
 };
 
 std::optional<bool> OdbcConnection::hasTable(const std::string& name) {

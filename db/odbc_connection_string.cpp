@@ -59,10 +59,12 @@ std::string postgresConnectionString(const PostgresServer& server, const std::st
     text += ";SSLmode=prefer";
     // bytea is binary data, never a large object.
     text += ";ByteaAsLongVarBinary=1";
-    // The driver reads a whole result before the first row unless it is told
-    // to fetch it through a cursor, a few rows at a time: the slices of a
-    // package would otherwise all be held at once, as text.
-    text += ";UseDeclareFetch=1;Fetch=" + std::to_string(kPostgresFetchRows);
+    // The driver reads a whole result before the first row; through a cursor
+    // (UseDeclareFetch) the server would also copy every row into the
+    // cursor's store before sending it, and each fetch would wait for the
+    // last. BLOBs are read in statements of a few slices instead, so that the
+    // whole result is never large.
+    text += ";UseDeclareFetch=0";
     return text;
 }
 

@@ -21,9 +21,6 @@ inline constexpr const char* kPostgresOdbcDriver = "PostgreSQL Unicode";
                                                const std::string& user,
                                                const std::string& password);
 
-// Rows psqlODBC holds at a time of a result read through a cursor.
-inline constexpr int kPostgresFetchRows = 2;
-
 // The connection string for a PostgreSQL server name.
 [[nodiscard]] std::string postgresConnectionString(const PostgresServer& server,
                                                    const std::string& user,

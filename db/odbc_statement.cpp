@@ -219,6 +219,42 @@ bool OdbcStatement::readRest(SQLUSMALLINT number, Bytes& bytes, std::size_t offs
     return true;
 }
 
+bool OdbcStatement::readBytesInto(int column, Bytes& room, std::size_t& size, bool& null) {
+    const auto number = static_cast<SQLUSMALLINT>(column + 1);
+    size = 0;
+    null = false;
+    for (;;) {
+        // A value counts as whole only when a byte of room is left over, where
+        // a driver that ends text with a zero could have put it.
+        if (room.size() - size < 2) {
+            room.resize(std::max(room.size() * 2, size + kPiece));
+        }
+        const std::size_t left = room.size() - size;
+        SQLLEN indicator = 0;
+        const SQLRETURN rc = SQLGetData(statement_, number, SQL_C_BINARY, room.data() + size,
+                                        static_cast<SQLLEN>(left), &indicator);
+        if (rc == SQL_NO_DATA) {
+            return true;
+        }
+        if (!succeeded(rc)) {
+            return fail();
+        }
+        if (indicator == SQL_NULL_DATA) {
+            null = true;
+            return true;
+        }
+        if (indicator != SQL_NO_TOTAL && static_cast<std::size_t>(indicator) < left) {
+            size += static_cast<std::size_t>(indicator);
+            return true;
+        }
+        size += left;
+        if (indicator != SQL_NO_TOTAL) {
+            const auto rest = static_cast<std::size_t>(indicator) - left;
+            room.resize(std::max(room.size(), size + rest + 2));
+        }
+    }
+}
+
 long long OdbcStatement::rowsAffected() {
     SQLLEN rows = 0;
     if (!succeeded(SQLRowCount(statement_, &rows))) {

@@ -20,6 +20,7 @@ public:
     bool readInteger(int column, std::optional<std::int64_t>& value) override;
     bool readText(int column, std::optional<std::string>& value) override;
     bool readBytes(int column, std::optional<Bytes>& value) override;
+    bool readBytesInto(int column, Bytes& room, std::size_t& size, bool& null) override;
     [[nodiscard]] long long rowsAffected() override;
 
 private:

@@ -29,6 +29,20 @@ TEST(Base64Text, DecodesTheServersLinesAndPaddingAndRefusesAnythingElse) {
     EXPECT_EQ(decode("YQ==YQ=="), std::nullopt);     // text after the padding
     EXPECT_EQ(decode("aGV\x01sbG8="), std::nullopt); // not base64
     EXPECT_EQ(decode("Y==="), std::nullopt);
+
+    // Long text, as the server breaks it every 76 characters: whole groups
+    // are taken four at a time, and a fault inside one is still refused.
+    std::string lines;
+    std::string abc;
+    for (int group = 1; group <= 50; ++group) {
+        lines += group % 19 == 0 ? "QUJD\n" : "QUJD";
+        abc += "ABC";
+    }
+    EXPECT_EQ(decode(lines, 150), abc);
+    EXPECT_EQ(decode(lines, 149), std::nullopt);
+    for (const char fault : {'*', '='}) {
+        EXPECT_EQ(decode(lines.substr(0, 9) + fault + lines.substr(10), 256), std::nullopt);
+    }
 }
 
 } // namespace

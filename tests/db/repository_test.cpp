@@ -234,7 +234,7 @@ class LargeBlobTest : public RepositoryTest {};
 TEST_P(LargeBlobTest, ArrivesWholeAtAndAcrossSliceBoundaries) {
     const auto slice = static_cast<std::size_t>(kBlobSliceBytes);
     const Bytes exact = randomBytes(2 * slice, 7);
-    const Bytes shortLast = randomBytes(2 * slice + 12345, 8);
+    const Bytes shortLast = randomBytes(2 * slice * kBlobSlicesPerStatement + 12345, 8);
     addBuild("QLX_UPT3", "exact", "bin", 1, exact);
     addBuild("QLX_UPT3", "short", "bin", 1, shortLast);
     connect();
