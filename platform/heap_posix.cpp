@@ -15,12 +15,12 @@ namespace {
 // Blocks from this size up get pages of their own, returned when freed. A
 // fixed value also stops the library from raising it to the largest block
 // freed so far, which would put every later package on the heap for good.
-// Packages are streamed now, so the blocks this still catches are the
-// unpacker's read buffers; the database driver's, below a megabyte, are
-// taken and freed by the dozen per package and reuse the heap instead of
-// faulting in fresh pages. Raising this to eight megabytes put the
-// unpacker's buffers in heaps of their threads for good: 2 MB more memory.
-constexpr int kOwnPagesFrom = 1024 * 1024;
+// Packages are streamed now, so what this still catches is a whole package
+// read into memory. The blocks that the database driver (its results) and
+// the unpacker (its read buffers of a megabyte) take and free by the dozen
+// per package stay below it and reuse the heap instead of faulting in fresh
+// pages.
+constexpr int kOwnPagesFrom = 8 * 1024 * 1024;
 // Free memory at the top of the heap kept rather than returned: the driver
 // frees a statement's result just before it takes the next one's, and
 // returning it each time faulted every page of it in again, which cost the
