@@ -1,5 +1,7 @@
 #include "libs/ezip/block_writer.h"
 
+#include "libs/ezip/entry_crc.h"
+
 namespace ezip {
 
 BlockWriter::BlockWriter(const qlx::FileHandle& file, unsigned char* first, unsigned char* second)
@@ -29,7 +31,7 @@ void BlockWriter::run() {
         const std::size_t length = queuedLength_;
         queued_ = nullptr;
         lock.unlock();
-        const bool written = qlx::writeAll(file_, data, length);
+        const bool written = write(data, length);
         lock.lock();
         failed_ = failed_ || !written;
         busy_ = false;
@@ -37,9 +39,14 @@ void BlockWriter::run() {
     }
 }
 
+bool BlockWriter::write(const unsigned char* data, std::size_t length) {
+    crc_ = crcOf(crc_, data, length);
+    return qlx::writeAll(file_, data, length);
+}
+
 bool BlockWriter::put(std::size_t length) {
     if (!thread_.joinable()) {
-        failed_ = failed_ || !qlx::writeAll(file_, buffers_[0], length);
+        failed_ = failed_ || !write(buffers_[0], length);
         return !failed_;
     }
     std::unique_lock lock(mutex_);

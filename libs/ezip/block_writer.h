@@ -4,6 +4,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 
@@ -26,14 +27,20 @@ public:
     bool put(std::size_t length);
     // Waits for every write; false when one failed.
     bool finish();
+    // The CRC-32 of every byte put, once finish() returned: computed where
+    // the bytes are written, so that a large entry's decoding does not wait
+    // for it.
+    [[nodiscard]] std::uint32_t crc() const { return crc_; }
 
 private:
     void run();
+    bool write(const unsigned char* data, std::size_t length);
 
     const qlx::FileHandle& file_;
     unsigned char* buffers_[2];
     int current_ = 0;
     bool failed_ = false;
+    std::uint32_t crc_ = 0; // only the writing thread's once it runs
     // Shared with the writing thread, under mutex_.
     std::mutex mutex_;
     std::condition_variable changed_;

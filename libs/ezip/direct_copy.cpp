@@ -1,5 +1,6 @@
 #include "libs/ezip/direct_copy.h"
 
+#include "libs/ezip/entry_crc.h"
 #include "libs/ezip/ezip_codes.h"
 
 #include <algorithm>
@@ -31,20 +32,6 @@ std::uint32_t le(const unsigned char* p, int bytes) {
         value = (value << 8U) | p[i];
     }
     return value;
-}
-
-std::uint32_t crcOf(std::uint32_t crc, const unsigned char* data, std::size_t length) {
-#ifdef EZIP_WITH_LIBDEFLATE
-    return libdeflate_crc32(crc, data, length);
-#else
-    while (length > 0) {
-        const auto take = static_cast<uInt>(std::min<std::size_t>(length, 1U << 30U));
-        crc = static_cast<std::uint32_t>(crc32(crc, data, take));
-        data += take;
-        length -= take;
-    }
-    return crc;
-#endif
 }
 
 // Where the entry's data starts, from its local header, which may have
@@ -79,20 +66,18 @@ int copyStored(const qlx::FileHandle& archive, const PlannedFile& file, std::uin
     if (file.compressedSize != file.size) {
         return EZIP_E_SIZE;
     }
-    std::uint32_t crc = 0;
     for (std::uint64_t done = 0; done < file.size;) {
         const auto take =
             static_cast<std::size_t>(std::min<std::uint64_t>(capacity, file.size - done));
         if (!readExactly(archive, start + done, writer.buffer(), take)) {
             return EZIP_E_DATA;
         }
-        crc = crcOf(crc, writer.buffer(), take);
         if (!writer.put(take)) {
             return EZIP_E_STAGING;
         }
         done += take;
     }
-    return crc == file.crc ? EZIP_OK : EZIP_E_DATA;
+    return EZIP_OK;
 }
 
 } // namespace
@@ -203,7 +188,7 @@ int DirectCopier::copyStreamed(const qlx::FileHandle& archive, const PlannedFile
     if (!writer.finish() && code == EZIP_OK) {
         code = EZIP_E_STAGING;
     }
-    return code;
+    return code == EZIP_OK && writer.crc() != file.crc ? EZIP_E_DATA : code;
 }
 
 // Inflates the entry's deflated bytes at `start` through `writer`, never
@@ -217,7 +202,6 @@ int DirectCopier::inflateStreamed(const qlx::FileHandle& archive, const PlannedF
     input_.resize(std::max(input_.size(), streamBlock));
     const std::uint64_t end = start + file.compressedSize;
     std::uint64_t total = 0;
-    std::uint32_t crc = 0;
     std::size_t filled = 0;
     int code = EZIP_OK;
     int status = Z_OK;
@@ -241,7 +225,6 @@ int DirectCopier::inflateStreamed(const qlx::FileHandle& archive, const PlannedF
         status = inflate(&stream, Z_NO_FLUSH);
         const std::size_t produced = room - stream.avail_out;
         total += produced;
-        crc = crcOf(crc, out, produced);
         filled += produced;
         const bool stuck = status == Z_BUF_ERROR && produced == 0 && stream.avail_in > 0;
         if (stuck || (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)) {
@@ -257,7 +240,7 @@ int DirectCopier::inflateStreamed(const qlx::FileHandle& archive, const PlannedF
     if (code == EZIP_OK && total != file.size) {
         code = EZIP_E_SIZE;
     }
-    return code == EZIP_OK && crc != file.crc ? EZIP_E_DATA : code;
+    return code;
 }
 
 } // namespace ezip
