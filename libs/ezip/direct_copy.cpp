@@ -181,7 +181,7 @@ int DirectCopier::copyStreamed(const qlx::FileHandle& archive, const PlannedFile
     if (const int code = dataStartOf(header.data(), file, start); code != EZIP_OK) {
         return code;
     }
-    BlockWriter writer(staged, buffers.first, buffers.second);
+    BlockWriter writer(staged, buffers.first, buffers.capacity, buffers.pipelined);
     int code = file.method == storedMethod
                    ? copyStored(archive, file, start, writer, buffers.capacity)
                    : inflateStreamed(archive, file, start, writer, buffers.capacity);

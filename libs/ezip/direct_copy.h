@@ -11,12 +11,12 @@ struct libdeflate_decompressor;
 
 namespace ezip {
 
-// The buffers a thread writes staged files from: `second`, when not null,
-// lets a large entry be written on a thread of its own (BlockWriter).
+// The buffer a thread writes staged files from; `pipelined` lets a large
+// entry be written on a thread of its own (BlockWriter).
 struct WriteBuffers {
     unsigned char* first = nullptr;
-    unsigned char* second = nullptr;
     std::size_t capacity = 0;
+    bool pipelined = false;
 };
 
 // Whether DirectCopier reads entries of this method: stored and deflated

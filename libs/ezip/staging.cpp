@@ -91,10 +91,10 @@ bool statMatches(zip_t* archive, const PlannedFile& file, zip_stat_t& stat) {
 
 // Inflates `entry` into `staged`, never past the size the directory declares.
 int copyEntry(zip_file_t* entry, const qlx::FileHandle& staged, const PlannedFile& file,
-              unsigned char* buffer, unsigned char* second) {
+              const WriteBuffers& buffers) {
     int code = EZIP_OK;
     std::uint64_t total = 0;
-    BlockWriter writer(staged, buffer, file.size >= pipelineSize ? second : nullptr);
+    BlockWriter writer(staged, buffers.first, buffers.capacity, buffers.pipelined);
     while (true) {
         const zip_int64_t got = zip_fread(entry, writer.buffer(), bufferSize);
         if (got < 0) {
@@ -139,12 +139,11 @@ int copyThroughLibzip(zip_t* archive, ReadSource& source, const PlannedFile& fil
     if (!entry) {
         return EZIP_E_DATA;
     }
-    unsigned char* second = file.size >= pipelineSize ? buffers.second : nullptr;
     if (raw) {
-        BlockWriter writer(staged, buffers.first, second);
+        BlockWriter writer(staged, buffers.first, buffers.capacity, buffers.pipelined);
         return copyDecoded(entry.get(), file, stat.crc, writer, bufferSize);
     }
-    return copyEntry(entry.get(), staged, file, buffers.first, second);
+    return copyEntry(entry.get(), staged, file, buffers);
 }
 
 struct Shared {
@@ -180,11 +179,7 @@ public:
         if (!staged.isOpen()) {
             return EZIP_E_STAGING;
         }
-        if (file.size >= pipelineSize && !second_) {
-            second_ = std::make_unique<unsigned char[]>(bufferSize);
-        }
-        const WriteBuffers buffers{first_.get(),
-                                   file.size >= pipelineSize ? second_.get() : nullptr, bufferSize};
+        const WriteBuffers buffers{first_.get(), bufferSize, file.size >= pipelineSize};
         int code = EZIP_OK;
         if (readDirectly(file.method)) {
             code = direct_.copy(file_, file, staged, buffers);
@@ -226,7 +221,6 @@ private:
     Shared& shared_;
     qlx::FileHandle file_;
     std::unique_ptr<unsigned char[]> first_;
-    std::unique_ptr<unsigned char[]> second_;
     DirectCopier direct_;
     std::unique_ptr<ReadSource> source_;
     Archive archive_; // after source_, which it reads through
