@@ -19,12 +19,13 @@ constexpr std::uint16_t storedMethod = 0;
 constexpr std::uint16_t deflateMethod = 8;
 constexpr std::size_t localHeaderSize = 30;
 constexpr std::uint32_t localSignature = 0x04034b50;
-// Entries up to this size are read and decoded whole: two such buffers per
-// thread are what the copier holds at most.
-constexpr std::uint64_t wholeSize = std::uint64_t{4} << 20U;
+// Entries up to this size are read and decoded whole. Two such buffers per
+// thread are what the copier holds at most: the updater's memory limit
+// leaves a few MiB for unpacking beside the package being fetched.
+constexpr std::uint64_t wholeSize = std::uint64_t{1} << 20U;
 // Room for the local header, its name and extra field, and a descriptor.
 constexpr std::uint64_t headerRoom = std::uint64_t{3} * 65536;
-constexpr std::size_t streamBlock = std::size_t{1} << 20U;
+constexpr std::size_t streamBlock = std::size_t{256} << 10U;
 
 std::uint32_t le(const unsigned char* p, int bytes) {
     std::uint32_t value = 0;

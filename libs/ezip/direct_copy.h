@@ -33,7 +33,7 @@ struct WriteBuffers {
 // larger one streams through zlib in blocks. Either way no entry is decoded
 // past its declared size and its CRC is checked against the central
 // directory's. One copier serves one thread; it keeps its buffers from
-// entry to entry, at most a few MiB.
+// entry to entry, at most about 2 MiB.
 class DirectCopier {
 public:
     DirectCopier();
