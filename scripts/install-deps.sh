@@ -17,8 +17,8 @@ packages=(
   libsqlite3-dev unixodbc-dev unixodbc libsqliteodbc odbc-postgresql sqlite3
   # the two outside libraries and the settings file
   libzip-dev zlib1g-dev libcurl4-openssl-dev nlohmann-json3-dev
-  # the compression methods libzip leaves to EZip
-  liblzma-dev libzstd-dev
+  # the compression methods libzip leaves to EZip, and whole-entry deflate
+  liblzma-dev libzstd-dev libdeflate-dev
   # package signatures: Ed25519, and SHA-256 of the packages
   libsodium-dev libssl-dev
   # tests and their servers

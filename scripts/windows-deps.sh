@@ -2,7 +2,8 @@
 # Builds the Windows build's dependencies from Debian's own source packages
 # with the mingw-w64 cross compilers: SQLite, libzip (over the zlib of
 # libz-mingw-w64-dev and bzip2), liblzma and libzstd for EZip's own decoders,
-# libcurl with FTP, libsodium, GoogleTest and the header-only nlohmann-json.
+# libdeflate for its whole-entry decoding, libcurl with FTP, libsodium,
+# GoogleTest and the header-only nlohmann-json.
 #
 # Each library is built once per Debian version and kept in a cache below
 # QLX_WINDOWS_DEPS_CACHE (default /var/cache/qlx-windows-deps); the merged
@@ -30,7 +31,7 @@ jobs=$(nproc)
 # Changing how a library is built raises its number, so that no stale build
 # is kept.
 declare -A recipe=([sqlite3]=1 [bzip2]=1 [libzip]=2 [xz-utils]=2 [libzstd]=2 [libsodium]=2
-  [googletest]=1 [nlohmann-json3]=1 [curl]=1)
+  [googletest]=1 [nlohmann-json3]=1 [curl]=1 [libdeflate]=1)
 
 # deb_src_lines FILE...: the deb and deb-src lines of one-line source lists as
 # deb-src lines, options kept, each once.
@@ -294,6 +295,32 @@ Cflags: -I\${includedir}
 EOF
 }
 
+build_libdeflate() {
+  # A static library linked into EZip.dll, which stays the one DLL that reads
+  # zip archives; this version's Makefile makes no mingw-w64 library to link.
+  mkdir -p "$install"/{lib,include,lib/pkgconfig}
+  local objects=() c o
+  for c in lib/*.c lib/x86/*.c; do
+    o=${c//\//_}.o
+    $triplet-gcc-posix -O2 -I. -c "$c" -o "$o"
+    objects+=("$o")
+  done
+  $triplet-ar rcs "$install/lib/libdeflate.a" "${objects[@]}"
+  cp libdeflate.h "$install/include/"
+  local v
+  v=$(sed -n 's/^#define LIBDEFLATE_VERSION_STRING[[:space:]]*"\(.*\)"/\1/p' libdeflate.h)
+  cat > "$install/lib/pkgconfig/libdeflate.pc" <<EOF
+prefix=$install
+libdir=\${prefix}/lib
+includedir=\${prefix}/include
+Name: libdeflate
+Description: whole-buffer DEFLATE decoding
+Version: $v
+Libs: -L\${libdir} -ldeflate
+Cflags: -I\${includedir}
+EOF
+}
+
 build_curl() {
   # FTP is all the FTP library needs; HTTP stays, since curl's FTP code does
   # not link without it. No TLS, no compression, no name resolver threads of
@@ -341,6 +368,7 @@ build_library bzip2 build_bzip2
 build_library libzip build_libzip
 build_library xz-utils build_xz_utils
 build_library libzstd build_libzstd
+build_library libdeflate build_libdeflate
 build_library libsodium build_libsodium
 build_library googletest build_googletest
 build_library nlohmann-json3 build_nlohmann_json

@@ -201,6 +201,8 @@ void Planner::addFile(const CentralEntry& entry, std::uint32_t index, const Entr
     file.index = index;
     file.method = entry.method;
     file.flags = entry.flags;
+    file.crc = entry.crc;
+    file.dosTime = entry.dosTime;
     file.executable = kind.executable;
     file.unixMode = kind.unixMode;
     file.size = entry.size;

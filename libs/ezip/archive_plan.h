@@ -15,6 +15,8 @@ struct PlannedFile {
     std::uint32_t index = 0; // the entry's index in the archive
     std::uint16_t method = 0;
     std::uint16_t flags = 0; // general purpose bits
+    std::uint32_t crc = 0;
+    std::uint32_t dosTime = 0;
     bool executable = false;
     // False when the archive carries no permissions for the entry (made on
     // Windows): a file it replaces then keeps the permissions it had.

@@ -264,6 +264,8 @@ int readEntry(Reader& reader, CentralEntry& entry, LibzipView& view) {
     entry.madeBy = static_cast<std::uint16_t>(le(p + 4, 2));
     entry.flags = static_cast<std::uint16_t>(le(p + 8, 2));
     entry.method = static_cast<std::uint16_t>(le(p + 10, 2));
+    entry.crc = static_cast<std::uint32_t>(le(p + 16, 4));
+    entry.dosTime = static_cast<std::uint32_t>(le(p + 14, 2) << 16U | le(p + 12, 2));
     entry.compressedSize = le(p + 20, 4);
     entry.size = le(p + 24, 4);
     const std::size_t nameLength = le(p + 28, 2);

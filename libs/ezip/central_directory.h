@@ -15,6 +15,8 @@ struct CentralEntry {
     std::uint16_t flags = 0;
     std::uint16_t method = 0;
     std::uint32_t externalAttributes = 0;
+    std::uint32_t crc = 0;
+    std::uint32_t dosTime = 0; // MS-DOS date in the high half, time in the low
     std::uint64_t compressedSize = 0;
     std::uint64_t size = 0;
     std::uint64_t localOffset = 0;

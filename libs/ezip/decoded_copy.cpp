@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <zlib.h>
 
 namespace ezip {
 
@@ -22,7 +21,6 @@ public:
             code_ = EZIP_E_SIZE;
             return false;
         }
-        crc_ = crc32(crc_, data, static_cast<uInt>(length));
         while (length > 0) {
             const std::size_t take = std::min(length, capacity_ - filled_);
             std::memcpy(writer_.buffer() + filled_, data, take);
@@ -47,7 +45,6 @@ public:
 
     [[nodiscard]] int code() const { return code_; }
     [[nodiscard]] std::uint64_t total() const { return total_; }
-    [[nodiscard]] std::uint32_t crc() const { return static_cast<std::uint32_t>(crc_); }
 
 private:
     BlockWriter& writer_;
@@ -55,7 +52,6 @@ private:
     std::uint64_t size_;
     std::size_t filled_ = 0;
     std::uint64_t total_ = 0;
-    uLong crc_ = crc32(0, nullptr, 0);
     int code_ = EZIP_OK;
 };
 
@@ -78,7 +74,7 @@ int copyDecoded(zip_file_t* raw, const PlannedFile& file, std::uint32_t crc, Blo
     if (code == EZIP_OK && sink.total() != file.size) {
         code = EZIP_E_SIZE;
     }
-    if (code == EZIP_OK && sink.crc() != crc) {
+    if (code == EZIP_OK && writer.crc() != crc) {
         code = EZIP_E_DATA;
     }
     return code;

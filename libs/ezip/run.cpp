@@ -222,7 +222,7 @@ int stageIntoRun(const std::string& journal, const std::string& archive,
 
 int commitRun(const std::string& journalPath) {
     forgetRun(journalPath);
-    std::optional<Journal> journal = readJournal(journalPath);
+    std::optional<Journal> journal = readJournal(journalPath, /*withTargets=*/true);
     if (!journal) {
         return EZIP_E_JOURNAL;
     }

@@ -49,7 +49,7 @@ std::optional<JournalMove> moveOf(const std::vector<std::string_view>& fields) {
 
 // False for a line that is not a record of the journal. A move is only
 // checked and counted.
-bool readRecord(std::string_view line, Journal& journal) {
+bool readRecord(std::string_view line, Journal& journal, bool withTargets) {
     const std::vector<std::string_view> fields = fieldsOf(line);
     const std::string_view kind = fields.front();
     if (kind == "S" && fields.size() == 2) {
@@ -65,6 +65,9 @@ bool readRecord(std::string_view line, Journal& journal) {
             return false;
         }
         ++journal.moveCount;
+        if (withTargets) {
+            journal.targetHashes.push_back(targetHash(fields[4]));
+        }
     } else if (kind == "Q" && fields.size() == 1) {
         journal.durable = false;
     } else if (kind == "C" && fields.size() == 1) {
@@ -134,10 +137,10 @@ const char* flag(bool value) {
 
 } // namespace
 
-std::optional<Journal> readJournal(const std::string& path) {
+std::optional<Journal> readJournal(const std::string& path, bool withTargets) {
     Journal journal;
     if (!scanJournal(path, [&](std::string_view line) {
-            return readRecord(line, journal) ? Scan::Next : Scan::Bad;
+            return readRecord(line, journal, withTargets) ? Scan::Next : Scan::Bad;
         })) {
         return std::nullopt;
     }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ezip {
@@ -54,12 +56,20 @@ struct Journal {
     // The moves stay in the file, read one at a time with forEachMove: a run
     // of many packages has hundreds of thousands, three paths each.
     std::size_t moveCount = 0;
+    // A hash of each move's target, in the order of the file, when read
+    // with them: all the commit needs of the moves to tell which it takes,
+    // without a scan of its own.
+    std::vector<std::uint64_t> targetHashes;
 };
 
-// Reads a journal, all but its moves. A last line without its line break was
-// torn by a crash and is ignored. nullopt when the file cannot be read or is
-// not a journal.
-[[nodiscard]] std::optional<Journal> readJournal(const std::string& path);
+[[nodiscard]] inline std::uint64_t targetHash(std::string_view target) {
+    return std::hash<std::string_view>{}(target);
+}
+
+// Reads a journal, all but its moves (and their targets' hashes when
+// `withTargets`). A last line without its line break was torn by a crash and
+// is ignored. nullopt when the file cannot be read or is not a journal.
+[[nodiscard]] std::optional<Journal> readJournal(const std::string& path, bool withTargets = false);
 
 // Hands each move of the journal to `each`, in the order of the file, until
 // `each` returns false. False when the file cannot be read or is not a

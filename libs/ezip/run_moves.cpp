@@ -180,14 +180,8 @@ bool settleSharedHashes(const std::string& journalPath, const std::vector<bool>&
 // archive, so that no moment of the commit shows a file of a build that is
 // neither the installed one nor the last. Only a hash of each target is
 // held, in a run of many packages a small part of the paths themselves.
-std::optional<std::vector<bool>> lastMoveOfEachTarget(const std::string& journalPath) {
-    std::vector<std::uint64_t> targets;
-    if (!forEachMove(journalPath, [&targets](const JournalMove& move) {
-            targets.push_back(std::hash<std::string_view>{}(move.target));
-            return true;
-        })) {
-        return std::nullopt;
-    }
+std::optional<std::vector<bool>> lastMoveOfEachTarget(const std::string& journalPath,
+                                                      const std::vector<std::uint64_t>& targets) {
     std::vector<std::uint32_t> order(targets.size());
     std::iota(order.begin(), order.end(), 0U);
     std::sort(order.begin(), order.end(), [&targets](std::uint32_t a, std::uint32_t b) {
@@ -210,8 +204,12 @@ std::optional<std::vector<bool>> lastMoveOfEachTarget(const std::string& journal
 } // namespace
 
 int prepareCommit(const std::string& journalPath, Journal& journal) {
+    if (journal.targetHashes.size() != journal.moveCount) {
+        return EZIP_E_JOURNAL; // read without them
+    }
     const std::unordered_set<std::string_view> made = decideFolders(journal);
-    const std::optional<std::vector<bool>> taken = lastMoveOfEachTarget(journalPath);
+    const std::optional<std::vector<bool>> taken =
+        lastMoveOfEachTarget(journalPath, journal.targetHashes);
     if (!taken) {
         return EZIP_E_JOURNAL;
     }

@@ -2,6 +2,7 @@
 
 #include "libs/ezip/block_writer.h"
 #include "libs/ezip/decoded_copy.h"
+#include "libs/ezip/direct_copy.h"
 #include "libs/ezip/ezip_codes.h"
 #include "libs/ezip/raw_decoder.h"
 #include "libs/ezip/read_source.h"
@@ -90,10 +91,10 @@ bool statMatches(zip_t* archive, const PlannedFile& file, zip_stat_t& stat) {
 
 // Inflates `entry` into `staged`, never past the size the directory declares.
 int copyEntry(zip_file_t* entry, const qlx::FileHandle& staged, const PlannedFile& file,
-              unsigned char* buffer, unsigned char* second) {
+              const WriteBuffers& buffers) {
     int code = EZIP_OK;
     std::uint64_t total = 0;
-    BlockWriter writer(staged, buffer, file.size >= pipelineSize ? second : nullptr);
+    BlockWriter writer(staged, buffers.first, buffers.capacity, buffers.pipelined);
     while (true) {
         const zip_int64_t got = zip_fread(entry, writer.buffer(), bufferSize);
         if (got < 0) {
@@ -122,9 +123,9 @@ int copyEntry(zip_file_t* entry, const qlx::FileHandle& staged, const PlannedFil
     return code;
 }
 
-int inflateOne(zip_t* archive, ReadSource& source, const PlannedFile& file,
-               const qlx::FileHandle& staging, unsigned char* buffer, unsigned char* second,
-               bool durable) {
+// Reads an entry of a method that only libzip and the decoders here know.
+int copyThroughLibzip(zip_t* archive, ReadSource& source, const PlannedFile& file,
+                      const qlx::FileHandle& staged, const WriteBuffers& buffers) {
     zip_stat_t stat;
     if (!statMatches(archive, file, stat)) {
         return EZIP_E_STRUCTURE;
@@ -138,27 +139,11 @@ int inflateOne(zip_t* archive, ReadSource& source, const PlannedFile& file,
     if (!entry) {
         return EZIP_E_DATA;
     }
-    qlx::FileHandle staged = qlx::createFileAt(staging, stagedName(file), file.executable);
-    if (!staged.isOpen()) {
-        return EZIP_E_STAGING;
-    }
-    int code = EZIP_OK;
     if (raw) {
-        BlockWriter writer(staged, buffer, file.size >= pipelineSize ? second : nullptr);
-        code = copyDecoded(entry.get(), file, stat.crc, writer, bufferSize);
-    } else {
-        code = copyEntry(entry.get(), staged, file, buffer, second);
+        BlockWriter writer(staged, buffers.first, buffers.capacity, buffers.pipelined);
+        return copyDecoded(entry.get(), file, stat.crc, writer, bufferSize);
     }
-    if (code == EZIP_OK && durable && !qlx::flushStaged(staged)) {
-        code = EZIP_E_STAGING;
-    }
-    if (code == EZIP_OK && (stat.valid & ZIP_STAT_MTIME) != 0) {
-        qlx::setModifiedTime(staged, stat.mtime);
-    }
-    if (!staged.close() && code == EZIP_OK) {
-        code = EZIP_E_STAGING;
-    }
-    return code;
+    return copyEntry(entry.get(), staged, file, buffers);
 }
 
 struct Shared {
@@ -177,38 +162,83 @@ struct Shared {
     }
 };
 
+// One thread's reading of the archive: its own handle, and libzip opened
+// only when an entry needs it, since parsing the directory again costs a
+// small archive more than its entries.
+class Worker {
+public:
+    explicit Worker(Shared& shared)
+        : shared_(shared), file_(qlx::openForReading(shared.archivePath, /*sequential=*/true)),
+          first_(std::make_unique<unsigned char[]>(bufferSize)) {}
+
+    [[nodiscard]] bool isOpen() const { return file_.isOpen(); }
+
+    int stage(const PlannedFile& file) {
+        qlx::FileHandle staged =
+            qlx::createFileAt(shared_.staging, stagedName(file), file.executable);
+        if (!staged.isOpen()) {
+            return EZIP_E_STAGING;
+        }
+        const WriteBuffers buffers{first_.get(), bufferSize, file.size >= pipelineSize};
+        int code = EZIP_OK;
+        if (readDirectly(file.method)) {
+            code = direct_.copy(file_, file, staged, buffers);
+        } else {
+            code = openLibzip();
+            code = code == EZIP_OK
+                       ? copyThroughLibzip(archive_.get(), *source_, file, staged, buffers)
+                       : code;
+        }
+        if (code == EZIP_OK && shared_.durable && !qlx::flushStaged(staged)) {
+            code = EZIP_E_STAGING;
+        }
+        if (code == EZIP_OK) {
+            qlx::setModifiedTime(staged, modifiedTimeOf(file));
+        }
+        if (!staged.close() && code == EZIP_OK) {
+            code = EZIP_E_STAGING;
+        }
+        return code;
+    }
+
+private:
+    int openLibzip() {
+        if (archive_) {
+            return EZIP_OK;
+        }
+        qlx::FileHandle file = qlx::openForReading(shared_.archivePath, /*sequential=*/true);
+        if (!file.isOpen()) {
+            return EZIP_E_OPEN;
+        }
+        source_ = std::make_unique<ReadSource>(std::move(file), shared_.view);
+        archive_.reset(source_->open());
+        if (!archive_) {
+            return EZIP_E_STRUCTURE;
+        }
+        return checkEntryCount(archive_.get(), shared_.entryCount);
+    }
+
+    Shared& shared_;
+    qlx::FileHandle file_;
+    std::unique_ptr<unsigned char[]> first_;
+    DirectCopier direct_;
+    std::unique_ptr<ReadSource> source_;
+    Archive archive_; // after source_, which it reads through
+};
+
 void work(Shared& shared) noexcept {
     try {
-        qlx::FileHandle archiveFile = qlx::openForReading(shared.archivePath, /*sequential=*/true);
-        if (!archiveFile.isOpen()) {
+        Worker worker(shared);
+        if (!worker.isOpen()) {
             shared.fail(EZIP_E_OPEN);
             return;
         }
-        ReadSource source(std::move(archiveFile), shared.view);
-        const Archive archive(source.open());
-        if (!archive) {
-            shared.fail(EZIP_E_STRUCTURE);
-            return;
-        }
-        int code = checkEntryCount(archive.get(), shared.entryCount);
-        if (code != EZIP_OK) {
-            shared.fail(code);
-            return;
-        }
-        const auto buffer = std::make_unique<unsigned char[]>(bufferSize);
-        std::unique_ptr<unsigned char[]> second;
         while (shared.failure.load() == EZIP_OK) {
             const std::size_t i = shared.next.fetch_add(1);
             if (i >= shared.order.size()) {
                 return;
             }
-            const PlannedFile& file = *shared.order[i];
-            if (file.size >= pipelineSize && !second) {
-                second = std::make_unique<unsigned char[]>(bufferSize);
-            }
-            code = inflateOne(archive.get(), source, file, shared.staging, buffer.get(),
-                              second.get(), shared.durable);
-            if (code != EZIP_OK) {
+            if (const int code = worker.stage(*shared.order[i]); code != EZIP_OK) {
                 shared.fail(code);
                 return;
             }

@@ -193,6 +193,24 @@ const HostileCase hostileCases[] = {
                         largeData());
      },
      EZIP_E_DATA},
+    {"CRC error in a large stored entry",
+     [] {
+         return changed([](ZipBuilder& z, std::size_t i) { z.entry(i).crc ^= 1; }, false,
+                        largeData());
+     },
+     EZIP_E_DATA},
+    {"large entry that inflates past its declared size",
+     [] {
+         return changed([](ZipBuilder& z, std::size_t i) { z.entry(i).size = 5U << 20U; }, true,
+                        largeData());
+     },
+     EZIP_E_SIZE},
+    {"large entry that inflates short of its declared size",
+     [] {
+         return changed([](ZipBuilder& z, std::size_t i) { z.entry(i).size = 12U << 20U; }, true,
+                        largeData());
+     },
+     EZIP_E_SIZE},
     {"corrupt deflate stream",
      [] {
          ZipBuilder zip = startedArchive();
