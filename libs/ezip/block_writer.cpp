@@ -31,7 +31,7 @@ BlockWriter::~BlockWriter() {
 
 void BlockWriter::start(std::size_t capacity) {
     for (std::size_t i = 0; i < ringSize; ++i) {
-        ring_.push_back(std::make_unique<unsigned char[]>(capacity));
+        ring_.push_back(std::make_unique_for_overwrite<unsigned char[]>(capacity));
         free_.push_back(ring_.back().get());
     }
     thread_ = std::thread([this] { run(); });

@@ -23,8 +23,8 @@ struct StreamEnd {
 // Feeds `stream` until liblzma reports the end of the stream.
 int run(lzma_stream& stream, RawInput& input, std::uint64_t size, DecodedSink& sink) {
     const std::unique_ptr<lzma_stream, StreamEnd> owner(&stream);
-    const auto in = std::make_unique<unsigned char[]>(codecChunk);
-    const auto out = std::make_unique<unsigned char[]>(codecChunk);
+    const auto in = std::make_unique_for_overwrite<unsigned char[]>(codecChunk);
+    const auto out = std::make_unique_for_overwrite<unsigned char[]>(codecChunk);
     std::uint64_t produced = 0;
     lzma_action action = LZMA_RUN;
     while (true) {

@@ -169,7 +169,7 @@ class Worker {
 public:
     explicit Worker(Shared& shared)
         : shared_(shared), file_(qlx::openForReading(shared.archivePath, /*sequential=*/true)),
-          first_(std::make_unique<unsigned char[]>(bufferSize)) {}
+          first_(std::make_unique_for_overwrite<unsigned char[]>(bufferSize)) {}
 
     [[nodiscard]] bool isOpen() const { return file_.isOpen(); }
 

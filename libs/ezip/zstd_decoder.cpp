@@ -26,8 +26,8 @@ int decodeZstd(RawInput& input, std::uint64_t size, DecodedSink& sink) {
         ZSTD_isError(ZSTD_DCtx_setParameter(context.get(), ZSTD_d_windowLogMax, maxWindowLog))) {
         return EZIP_E_INTERNAL;
     }
-    const auto in = std::make_unique<unsigned char[]>(codecChunk);
-    const auto out = std::make_unique<unsigned char[]>(codecChunk);
+    const auto in = std::make_unique_for_overwrite<unsigned char[]>(codecChunk);
+    const auto out = std::make_unique_for_overwrite<unsigned char[]>(codecChunk);
     ZSTD_inBuffer source{in.get(), 0, 0};
     std::uint64_t produced = 0;
     std::size_t pending = 1; // no frame is complete before the first byte
