@@ -2,8 +2,8 @@
 
 #include "libs/ezip/central_directory.h"
 #include "libs/ezip/extract.h"
-#include "libs/ezip/raw_decoder.h"
 #include "libs/ezip/in_use.h"
+#include "libs/ezip/raw_decoder.h"
 #include "libs/ezip/run.h"
 #include "platform/files.h"
 #include "platform/text_encoding.h"

@@ -13,7 +13,8 @@ constexpr std::size_t blockSize = 1U << 20U;
 } // namespace
 
 ReadSource::ReadSource(qlx::FileHandle file, const LibzipView& view)
-    : file_(std::move(file)), view_(&view), block_(std::make_unique_for_overwrite<unsigned char[]>(blockSize)) {
+    : file_(std::move(file)), view_(&view),
+      block_(std::make_unique_for_overwrite<unsigned char[]>(blockSize)) {
     zip_error_init(&error_);
     if (const auto size = qlx::fileSize(file_)) {
         fileSize_ = *size;
