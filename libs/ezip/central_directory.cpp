@@ -1,5 +1,6 @@
 #include "libs/ezip/central_directory.h"
 
+#include "libs/ezip/archive_bytes.h"
 #include "libs/ezip/entry_name.h"
 #include "libs/ezip/ezip_codes.h"
 
@@ -17,29 +18,6 @@ constexpr std::uint32_t end64Signature = 0x06064b50;
 constexpr std::uint32_t locator64Signature = 0x07064b50;
 constexpr std::size_t endSize = 22;
 constexpr std::size_t maxComment = 0xFFFF;
-
-std::uint64_t le(const unsigned char* p, int bytes) {
-    std::uint64_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i) {
-        value = (value << 8) | p[i];
-    }
-    return value;
-}
-
-bool readFully(const qlx::FileHandle& file, std::uint64_t offset, void* buffer,
-               std::size_t length) {
-    auto* out = static_cast<unsigned char*>(buffer);
-    while (length > 0) {
-        const std::int64_t got = qlx::readAt(file, offset, out, length);
-        if (got <= 0) {
-            return false;
-        }
-        out += got;
-        offset += static_cast<std::uint64_t>(got);
-        length -= static_cast<std::size_t>(got);
-    }
-    return true;
-}
 
 // Sequential reads through the directory with one fixed buffer, so that a
 // large directory never sits in memory twice.

@@ -1,5 +1,6 @@
 #include "libs/ezip/direct_copy.h"
 
+#include "libs/ezip/archive_bytes.h"
 #include "libs/ezip/entry_crc.h"
 #include "libs/ezip/ezip_codes.h"
 
@@ -27,14 +28,6 @@ constexpr std::uint64_t wholeSize = std::uint64_t{1} << 20U;
 constexpr std::uint64_t headerRoom = std::uint64_t{3} * 65536;
 constexpr std::size_t streamBlock = std::size_t{256} << 10U;
 
-std::uint32_t le(const unsigned char* p, int bytes) {
-    std::uint32_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i) {
-        value = (value << 8U) | p[i];
-    }
-    return value;
-}
-
 // Where the entry's data starts, from its local header, which may have
 // changed since the plan was made: the data must still end inside the bytes
 // the plan gave the entry.
@@ -47,20 +40,6 @@ int dataStartOf(const unsigned char* header, const PlannedFile& file, std::uint6
                                                                                 : EZIP_E_STRUCTURE;
 }
 
-bool readExactly(const qlx::FileHandle& file, std::uint64_t offset, unsigned char* buffer,
-                 std::size_t length) {
-    while (length > 0) {
-        const std::int64_t got = qlx::readAt(file, offset, buffer, length);
-        if (got <= 0) {
-            return false;
-        }
-        offset += static_cast<std::uint64_t>(got);
-        buffer += got;
-        length -= static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
 // The entry's stored bytes, written through `writer` block by block.
 int copyStored(const qlx::FileHandle& archive, const PlannedFile& file, std::uint64_t start,
                BlockWriter& writer, std::size_t capacity) {
@@ -70,7 +49,7 @@ int copyStored(const qlx::FileHandle& archive, const PlannedFile& file, std::uin
     for (std::uint64_t done = 0; done < file.size;) {
         const auto take =
             static_cast<std::size_t>(std::min<std::uint64_t>(capacity, file.size - done));
-        if (!readExactly(archive, start + done, writer.buffer(), take)) {
+        if (!readFully(archive, start + done, writer.buffer(), take)) {
             return EZIP_E_DATA;
         }
         if (!writer.put(take)) {
@@ -130,7 +109,7 @@ int DirectCopier::copyWhole(const qlx::FileHandle& archive, const PlannedFile& f
         return EZIP_E_STRUCTURE;
     }
     input_.resize(std::max(input_.size(), span));
-    if (!readExactly(archive, file.localOffset, input_.data(), span)) {
+    if (!readFully(archive, file.localOffset, input_.data(), span)) {
         return EZIP_E_DATA;
     }
     std::uint64_t start = 0;
@@ -176,7 +155,7 @@ int DirectCopier::copyStreamed(const qlx::FileHandle& archive, const PlannedFile
     std::array<unsigned char, localHeaderSize> header{};
     std::uint64_t start = 0;
     if (file.dataEnd - file.localOffset < header.size() ||
-        !readExactly(archive, file.localOffset, header.data(), header.size())) {
+        !readFully(archive, file.localOffset, header.data(), header.size())) {
         return EZIP_E_STRUCTURE;
     }
     if (const int code = dataStartOf(header.data(), file, start); code != EZIP_OK) {
@@ -210,7 +189,7 @@ int DirectCopier::inflateStreamed(const qlx::FileHandle& archive, const PlannedF
         if (stream.avail_in == 0) {
             const auto take =
                 static_cast<std::size_t>(std::min<std::uint64_t>(streamBlock, end - start));
-            if (take == 0 || !readExactly(archive, start, input_.data(), take)) {
+            if (take == 0 || !readFully(archive, start, input_.data(), take)) {
                 code = EZIP_E_DATA; // the stream ends before its end of data
                 break;
             }
