@@ -8,7 +8,9 @@
 # Both run once as a warm-up and then RUNS times, each run into a new
 # installation folder; figures are median (min, max) of the wall time and
 # peak RSS (/usr/bin/time). Every run is checked: all packages in upt/ and
-# the installed tree identical to the peer's.
+# the installed tree identical to the peer's. The pipeline leaves its files to
+# be written back later, while the updater flushes what it installs; so the
+# pipeline followed by sync is timed too, and reported beside it.
 # With --signed, a key pair is made, the publisher also fills a second
 # database with the same packages signed, and an updater built with the
 # public key (-DQLX_PACKAGE_PUBLIC_KEY, in build/ci-signed) installs those in
@@ -204,7 +206,7 @@ results=()
 # bench LABEL DBMS SERVER PIPELINE_SCRIPT [SIGNED_SERVER]
 bench() {
   local label=$1 dbms=$2 server=$3 script=$4 signed_server=${5-}
-  local reference='' dir sdir run u p s=''
+  local reference='' dir sdir run u p y s=''
   for run in $(seq 0 "$runs"); do # run 0 warms up
     dir=$(new_install "$dbms")
     sdir=
@@ -227,11 +229,14 @@ bench() {
     p=$(tail -1 "$work/time.p")
     # shellcheck disable=SC2086
     measured "the pipeline's run $run" $p
+    /usr/bin/time -f '%e' -o "$work/time.y" sync
+    y=$(tail -1 "$work/time.y")
+    measured "the sync after the pipeline's run $run" "$y"
     check "$peer" ""
     check "$dir" "$peer"
     [ -n "$sdir" ] && check "$sdir" "$peer"
     [ -z "$reference" ] && reference=$peer
-    [ "$run" -gt 0 ] && results+=("$label $u $p $s")
+    [ "$run" -gt 0 ] && results+=("$label $u $p $y $s")
     [ "$run" -gt 0 ] && [ -f "$dir.times" ] && cat "$dir.times" >>"$work/split-$label"
     rm -f "$dir.times" "$sdir.times"
     [ "$peer" != "$reference" ] && rm -rf "$peer"
@@ -283,8 +288,8 @@ split() {
 echo "runs: $runs after one warm-up; times in s, peak RSS in MB"
 for db in sqlite postgres; do
   printf '%s\n' "${results[@]}" | awk -v db="$db" -v big="$largest" -v runs="$runs" -v count="$count" '
-    $1 == db && (NF == 6 || NF == 9) { n++; ut[n] = $2; ur[n] = $3 / 1024; pt[n] = $5; pr[n] = $6 / 1024 }
-    $1 == db && NF == 9 { ns++; st[ns] = $7; sr[ns] = $8 / 1024; q[ns] = $7 / $2; c[ns] = $4 > 0 ? $9 / $4 : 0 }
+    $1 == db && (NF == 7 || NF == 10) { n++; ut[n] = $2; ur[n] = $3 / 1024; pt[n] = $5; pr[n] = $6 / 1024; ps[n] = $5 + $7 }
+    $1 == db && NF == 10 { ns++; st[ns] = $8; sr[ns] = $9 / 1024; q[ns] = $8 / $2; c[ns] = $4 > 0 ? $10 / $4 : 0 }
     function sort(a,   i, j, t) { for (i = 2; i <= n; i++) for (j = i; j > 1 && a[j-1] > a[j]; j--) { t = a[j]; a[j] = a[j-1]; a[j-1] = t } }
     function med(a) { return a[int((n + 1) / 2)] }
     END {
@@ -299,13 +304,15 @@ for db in sqlite postgres; do
         printf "%-8s cpu time (user + system) ratio signed/unsigned: median of runs %.3f (min %.3f, max %.3f)\n", db, med(c), c[1], c[n]
         n = m
       }
-      sort(ut); sort(ur); sort(pt); sort(pr)
+      sort(ut); sort(ur); sort(pt); sort(pr); sort(ps)
       if (pt[1] <= 0) { printf "%s: a pipeline run took no measurable time\n", db > "/dev/stderr"; exit 1 }
       target = db == "sqlite" ? 0.5 : 0.6
       limit = 1.5 * big / 1048576 + 32
       printf "%-8s updater  %6.2f (%.2f, %.2f) s  rss %6.1f (%.1f, %.1f) MB\n", db, med(ut), ut[1], ut[n], med(ur), ur[1], ur[n]
       printf "%-8s pipeline %6.2f (%.2f, %.2f) s  rss %6.1f (%.1f, %.1f) MB\n", db, med(pt), pt[1], pt[n], med(pr), pr[1], pr[n]
+      printf "%-8s pipeline then sync %6.2f (%.2f, %.2f) s\n", db, med(ps), ps[1], ps[n]
       printf "%-8s time ratio updater/pipeline: median %.2f, min %.2f (target <= %.1f)\n", db, med(ut) / med(pt), ut[1] / pt[1], target
+      printf "%-8s time ratio updater/(pipeline then sync): median %.2f, min %.2f\n", db, med(ut) / med(ps), ut[1] / ps[1]
       printf "%-8s updater per package: median %.2f ms, min %.2f ms (target <= 2 ms)\n", db, med(ut) * 1000 / count, ut[1] * 1000 / count
       printf "%-8s peak rss max %.1f MB vs limit %.1f MB (1.5 x %.1f MB + 32): ratio %.2f\n", db, ur[n], limit, big / 1048576, ur[n] / limit
       # Thousands of small packages have a limit of their own: what a run
