@@ -1,5 +1,7 @@
 #include "libs/ezip/entry_name.h"
 
+#include "libs/ezip/entry_crc.h"
+
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -201,22 +203,7 @@ std::string foldCase(std::string_view utf8) {
 }
 
 std::uint32_t crc32(std::string_view bytes) {
-    static const auto table = [] {
-        std::array<std::uint32_t, 256> t{};
-        for (std::uint32_t i = 0; i < 256; ++i) {
-            std::uint32_t c = i;
-            for (int k = 0; k < 8; ++k) {
-                c = (c & 1U) != 0 ? 0xEDB88320U ^ (c >> 1) : c >> 1;
-            }
-            t[i] = c;
-        }
-        return t;
-    }();
-    std::uint32_t crc = 0xFFFFFFFFU;
-    for (const char c : bytes) {
-        crc = table[(crc ^ static_cast<unsigned char>(c)) & 0xFFU] ^ (crc >> 8);
-    }
-    return crc ^ 0xFFFFFFFFU;
+    return crcOf(0, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
 }
 
 std::string_view unicodePathField(std::string_view extra, std::string_view rawName) {
