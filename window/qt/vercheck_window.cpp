@@ -6,13 +6,14 @@
 #include "window/window_layout.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyle>
 #include <QTableView>
 #include <QTimer>
 #include <qdrawutil.h>
@@ -93,6 +94,22 @@ void placeControl(QWidget& control, const ControlSpec& item) {
     }
 }
 
+// The generic application icon: a window with its title bar. Drawn rather
+// than taken from the style, whose stock images are files that make Qt load
+// every image format plugin it has to find out which one reads them.
+QIcon applicationIcon() {
+    constexpr int kSide = 32;
+    QPixmap picture(kSide, kSide);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    const QRect frame(2, 4, kSide - 4, kSide - 8);
+    painter.fillRect(frame, Qt::white);
+    painter.fillRect(QRect(frame.topLeft(), QSize(frame.width(), 6)), QColor(0, 0, 128));
+    painter.setPen(Qt::black);
+    painter.drawRect(frame.adjusted(0, 0, -1, -1));
+    return QIcon(picture);
+}
+
 } // namespace
 
 QFont layoutFont(std::string_view face, int points, int weight) {
@@ -112,7 +129,7 @@ VercheckWindow::VercheckWindow(const BuildProfile& profile, ApplicationGlobals& 
     const WindowLayout& layout = *profile.layout;
     setObjectName(QStringLiteral("w_vercheck"));
     setWindowTitle(utf8(layout.title));
-    setWindowIcon(style()->standardIcon(QStyle::SP_DesktopIcon));
+    setWindowIcon(applicationIcon());
     resize(toPixels(layout.width), toPixels(layout.height));
 
     QPalette windowPalette = palette();
