@@ -80,6 +80,15 @@ std::int64_t modifiedTimeOf(const PlannedFile& file) {
     return static_cast<std::int64_t>(std::mktime(&fields));
 }
 
+std::int64_t ModifiedTimes::of(const PlannedFile& file) {
+    // The seconds field steps by two, so the time's upper bits tell slots apart.
+    Slot& slot = slots_.at((file.dosTime >> 1U) % slots_.size());
+    if (!slot.known || slot.dosTime != file.dosTime) {
+        slot = Slot{file.dosTime, true, modifiedTimeOf(file)};
+    }
+    return slot.seconds;
+}
+
 DirectCopier::DirectCopier() {
 #ifdef EZIP_WITH_LIBDEFLATE
     decompressor_ = libdeflate_alloc_decompressor();

@@ -4,6 +4,7 @@
 #include "libs/ezip/block_writer.h"
 #include "platform/file_handle.h"
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -26,6 +27,22 @@ struct WriteBuffers {
 // The time a planned file was last changed, read as the local time the
 // archive's MS-DOS fields give, in seconds since 1970.
 [[nodiscard]] std::int64_t modifiedTimeOf(const PlannedFile& file);
+
+// modifiedTimeOf for one thread's files, most of which share a few times:
+// the C library looks at the time zone's file again on every conversion,
+// which in an archive of tiny files costs as much as writing one.
+class ModifiedTimes {
+public:
+    [[nodiscard]] std::int64_t of(const PlannedFile& file);
+
+private:
+    struct Slot {
+        std::uint32_t dosTime = 0;
+        bool known = false;
+        std::int64_t seconds = 0;
+    };
+    std::array<Slot, 64> slots_{};
+};
 
 // Copies stored and deflated entries out of the archive without libzip,
 // whose reads cost a copy of every byte and a few calls per entry. An entry
