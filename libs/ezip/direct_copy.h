@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 struct libdeflate_decompressor;
@@ -50,7 +51,8 @@ private:
 // larger one streams through zlib in blocks. Either way no entry is decoded
 // past its declared size and its CRC is checked against the central
 // directory's. One copier serves one thread; it keeps its buffers from
-// entry to entry, at most about 2 MiB.
+// entry to entry, at most about 2 MiB. A larger deflated entry is decoded
+// whole too when the one buffer that all copiers share for them is free.
 class DirectCopier {
 public:
     DirectCopier();
@@ -66,7 +68,9 @@ public:
 private:
     int copyWhole(const qlx::FileHandle& archive, const PlannedFile& file,
                   const qlx::FileHandle& staged);
-    int decodeWhole(const PlannedFile& file, const unsigned char* data,
+    std::optional<int> copyLarge(const qlx::FileHandle& archive, const PlannedFile& file,
+                                 const qlx::FileHandle& staged);
+    int decodeWhole(const PlannedFile& file, const unsigned char* data, unsigned char* output,
                     const qlx::FileHandle& staged);
     int copyStreamed(const qlx::FileHandle& archive, const PlannedFile& file,
                      const qlx::FileHandle& staged, const WriteBuffers& buffers);
