@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
+#include <string_view>
 
 namespace ezip {
 
@@ -279,24 +281,26 @@ int readEntry(Reader& reader, CentralEntry& entry, LibzipView& view) {
 
 int checkLocalHeader(const qlx::FileHandle& file, std::uint64_t directoryOffset,
                      CentralEntry& entry) {
-    std::array<unsigned char, 30> header{};
-    if (entry.localOffset > directoryOffset ||
-        directoryOffset - entry.localOffset < header.size() ||
-        !readFully(file, entry.localOffset, header.data(), header.size()) ||
-        le(header.data(), 4) != localSignature) {
+    constexpr std::size_t fixedSize = 30;
+    // The header and the name it must repeat, in one read: an archive of
+    // tiny files pays a call per entry here.
+    const std::size_t span = fixedSize + entry.rawName.size();
+    if (entry.localOffset > directoryOffset || directoryOffset - entry.localOffset < span) {
         return EZIP_E_STRUCTURE;
     }
-    const std::size_t nameLength = le(header.data() + 26, 2);
-    const std::size_t extraLength = le(header.data() + 28, 2);
-    if (le(header.data() + 8, 2) != entry.method || nameLength != entry.rawName.size()) {
+    std::string header(span, '\0');
+    if (!readFully(file, entry.localOffset, header.data(), span)) {
         return EZIP_E_STRUCTURE;
     }
-    std::string name(nameLength, '\0');
-    if (!readFully(file, entry.localOffset + header.size(), name.data(), nameLength) ||
-        name != entry.rawName) {
+    const auto* fields = reinterpret_cast<const unsigned char*>(header.data());
+    const std::size_t nameLength = le(fields + 26, 2);
+    const std::size_t extraLength = le(fields + 28, 2);
+    if (le(fields, 4) != localSignature || le(fields + 8, 2) != entry.method ||
+        nameLength != entry.rawName.size() ||
+        std::string_view(header).substr(fixedSize) != entry.rawName) {
         return EZIP_E_STRUCTURE;
     }
-    const std::uint64_t dataStart = entry.localOffset + header.size() + nameLength + extraLength;
+    const std::uint64_t dataStart = entry.localOffset + fixedSize + nameLength + extraLength;
     // A data descriptor takes at least 12 bytes after the data.
     const std::uint64_t descriptor = (entry.flags & 0x0008U) != 0 ? 12 : 0;
     if (entry.compressedSize > directoryOffset ||

@@ -4,7 +4,9 @@
 #include "libs/ezip/block_writer.h"
 #include "platform/file_handle.h"
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 struct libdeflate_decompressor;
@@ -27,13 +29,30 @@ struct WriteBuffers {
 // archive's MS-DOS fields give, in seconds since 1970.
 [[nodiscard]] std::int64_t modifiedTimeOf(const PlannedFile& file);
 
+// modifiedTimeOf for one thread's files, most of which share a few times:
+// the C library looks at the time zone's file again on every conversion,
+// which in an archive of tiny files costs as much as writing one.
+class ModifiedTimes {
+public:
+    [[nodiscard]] std::int64_t of(const PlannedFile& file);
+
+private:
+    struct Slot {
+        std::uint32_t dosTime = 0;
+        bool known = false;
+        std::int64_t seconds = 0;
+    };
+    std::array<Slot, 64> slots_{};
+};
+
 // Copies stored and deflated entries out of the archive without libzip,
 // whose reads cost a copy of every byte and a few calls per entry. An entry
 // small enough to hold is read with one call and decoded in one go; a
 // larger one streams through zlib in blocks. Either way no entry is decoded
 // past its declared size and its CRC is checked against the central
 // directory's. One copier serves one thread; it keeps its buffers from
-// entry to entry, at most about 2 MiB.
+// entry to entry, at most about 2 MiB. A larger deflated entry is decoded
+// whole too when the one buffer that all copiers share for them is free.
 class DirectCopier {
 public:
     DirectCopier();
@@ -49,7 +68,9 @@ public:
 private:
     int copyWhole(const qlx::FileHandle& archive, const PlannedFile& file,
                   const qlx::FileHandle& staged);
-    int decodeWhole(const PlannedFile& file, const unsigned char* data,
+    std::optional<int> copyLarge(const qlx::FileHandle& archive, const PlannedFile& file,
+                                 const qlx::FileHandle& staged);
+    int decodeWhole(const PlannedFile& file, const unsigned char* data, unsigned char* output,
                     const qlx::FileHandle& staged);
     int copyStreamed(const qlx::FileHandle& archive, const PlannedFile& file,
                      const qlx::FileHandle& staged, const WriteBuffers& buffers);

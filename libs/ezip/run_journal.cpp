@@ -4,6 +4,7 @@
 #include "platform/files.h"
 #include "platform/whole_file.h"
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 
@@ -17,12 +18,26 @@ constexpr std::string_view header = "EZIP-RUN 1\n";
 // beside the records made of it.
 constexpr std::size_t pieceSize = std::size_t{1} << 20U;
 
-std::vector<std::string_view> fieldsOf(std::string_view line) {
-    std::vector<std::string_view> fields;
+// The tab-separated fields of a record; a record has at most six, and a
+// line with more is counted as one field too many. Held in place, since
+// every scan of a run's journal splits a line per file.
+struct Fields {
+    static constexpr std::size_t most = 6;
+    std::array<std::string_view, most> at{};
+    std::size_t size = 0;
+};
+
+Fields fieldsOf(std::string_view line) {
+    Fields fields;
     std::size_t start = 0;
     while (true) {
+        if (fields.size == Fields::most) {
+            ++fields.size;
+            return fields;
+        }
         const std::size_t tab = line.find('\t', start);
-        fields.push_back(line.substr(start, tab == std::string_view::npos ? tab : tab - start));
+        fields.at.at(fields.size++) =
+            line.substr(start, tab == std::string_view::npos ? tab : tab - start);
         if (tab == std::string_view::npos) {
             return fields;
         }
@@ -37,44 +52,53 @@ std::optional<bool> flagOf(std::string_view field) {
     return std::nullopt;
 }
 
-std::optional<JournalMove> moveOf(const std::vector<std::string_view>& fields) {
-    const auto keepMode = flagOf(fields[1]);
-    const auto hadOriginal = flagOf(fields[2]);
-    if (!keepMode || !hadOriginal) {
-        return std::nullopt;
+// Reads a move record into `move`, whose strings keep their room from the
+// record before.
+bool readMove(const Fields& fields, JournalMove& move) {
+    if (fields.size != Fields::most) {
+        return false;
     }
-    return JournalMove{std::string(fields[3]), std::string(fields[4]), std::string(fields[5]),
-                       *keepMode, *hadOriginal};
+    const auto keepMode = flagOf(fields.at[1]);
+    const auto hadOriginal = flagOf(fields.at[2]);
+    if (!keepMode || !hadOriginal) {
+        return false;
+    }
+    move.staged.assign(fields.at[3]);
+    move.target.assign(fields.at[4]);
+    move.backup.assign(fields.at[5]);
+    move.keepMode = *keepMode;
+    move.hadOriginal = *hadOriginal;
+    return true;
 }
 
 // False for a line that is not a record of the journal. A move is only
 // checked and counted.
 bool readRecord(std::string_view line, Journal& journal, bool withTargets) {
-    const std::vector<std::string_view> fields = fieldsOf(line);
-    const std::string_view kind = fields.front();
-    if (kind == "S" && fields.size() == 2) {
-        journal.stagingFolders.emplace_back(fields[1]);
-    } else if (kind == "D" && fields.size() == 3) {
-        const auto create = flagOf(fields[1]);
+    const Fields fields = fieldsOf(line);
+    const std::string_view kind = fields.at[0];
+    if (kind == "S" && fields.size == 2) {
+        journal.stagingFolders.emplace_back(fields.at[1]);
+    } else if (kind == "D" && fields.size == 3) {
+        const auto create = flagOf(fields.at[1]);
         if (!create) {
             return false;
         }
-        journal.folders.push_back({std::string(fields[2]), *create});
-    } else if (kind == "F" && fields.size() == 6) {
-        if (!flagOf(fields[1]) || !flagOf(fields[2])) {
+        journal.folders.push_back({std::string(fields.at[2]), *create});
+    } else if (kind == "F" && fields.size == 6) {
+        if (!flagOf(fields.at[1]) || !flagOf(fields.at[2])) {
             return false;
         }
         ++journal.moveCount;
         if (withTargets) {
-            journal.targetHashes.push_back(targetHash(fields[4]));
+            journal.targetHashes.push_back(targetHash(fields.at[4]));
         }
-    } else if (kind == "Q" && fields.size() == 1) {
+    } else if (kind == "Q" && fields.size == 1) {
         journal.durable = false;
-    } else if (kind == "C" && fields.size() == 1) {
+    } else if (kind == "C" && fields.size == 1) {
         journal.state = RunState::Committing;
-    } else if (kind == "U" && fields.size() == 1) {
+    } else if (kind == "U" && fields.size == 1) {
         journal.state = RunState::Undoing;
-    } else if (kind == "E" && fields.size() == 1) {
+    } else if (kind == "E" && fields.size == 1) {
         journal.state = RunState::Done;
     } else {
         return false;
@@ -148,16 +172,15 @@ std::optional<Journal> readJournal(const std::string& path, bool withTargets) {
 }
 
 bool forEachMove(const std::string& path, const std::function<bool(JournalMove&)>& each) {
+    JournalMove move;
     return scanJournal(path, [&](std::string_view line) {
         if (!line.starts_with("F\t")) {
             return Scan::Next;
         }
-        const std::vector<std::string_view> fields = fieldsOf(line);
-        std::optional<JournalMove> move = fields.size() == 6 ? moveOf(fields) : std::nullopt;
-        if (!move) {
+        if (!readMove(fieldsOf(line), move)) {
             return Scan::Bad;
         }
-        return each(*move) ? Scan::Next : Scan::Stop;
+        return each(move) ? Scan::Next : Scan::Stop;
     });
 }
 
@@ -252,8 +275,12 @@ std::string folderRecord(const std::string& folder) {
 }
 
 std::string moveRecord(const JournalMove& move) {
-    return std::string("F\t") + flag(move.keepMode) + "\t" + flag(move.hadOriginal) + "\t" +
-           move.staged + "\t" + move.target + "\t" + move.backup + "\n";
+    std::string record;
+    record.reserve(move.staged.size() + move.target.size() + move.backup.size() + 10);
+    record.append("F\t").append(flag(move.keepMode)).append("\t").append(flag(move.hadOriginal));
+    record.append("\t").append(move.staged).append("\t").append(move.target);
+    record.append("\t").append(move.backup).append("\n");
+    return record;
 }
 
 std::string stagingRecord(const std::string& folder) {

@@ -193,7 +193,7 @@ public:
             code = EZIP_E_STAGING;
         }
         if (code == EZIP_OK) {
-            qlx::setModifiedTime(staged, modifiedTimeOf(file));
+            qlx::setModifiedTime(staged, times_.of(file));
         }
         if (!staged.close() && code == EZIP_OK) {
             code = EZIP_E_STAGING;
@@ -222,6 +222,7 @@ private:
     qlx::FileHandle file_;
     std::unique_ptr<unsigned char[]> first_;
     DirectCopier direct_;
+    ModifiedTimes times_;
     std::unique_ptr<ReadSource> source_;
     Archive archive_; // after source_, which it reads through
 };

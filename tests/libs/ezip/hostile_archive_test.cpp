@@ -112,6 +112,15 @@ std::string largeData() {
     return data;
 }
 
+// Past what each thread decodes in its own buffers, within the shared one.
+std::string middleData() {
+    std::string data;
+    for (int i = 0; data.size() < (3U << 19U); ++i) {
+        data += "row " + std::to_string(i * 7919 % 100003) + " of the middle table\n";
+    }
+    return data;
+}
+
 const HostileCase hostileCases[] = {
     {"Deflate64 that declares less than it holds",
      [] { return deflate64([](ZipBuilder::Entry& e, std::string&) { e.size = 1000; }); },
@@ -209,6 +218,24 @@ const HostileCase hostileCases[] = {
      [] {
          return changed([](ZipBuilder& z, std::size_t i) { z.entry(i).size = 12U << 20U; }, true,
                         largeData());
+     },
+     EZIP_E_SIZE},
+    {"CRC error in a middle-sized deflated entry",
+     [] {
+         return changed([](ZipBuilder& z, std::size_t i) { z.entry(i).crc ^= 1; }, true,
+                        middleData());
+     },
+     EZIP_E_DATA},
+    {"middle-sized entry that inflates past its declared size",
+     [] {
+         return changed([](ZipBuilder& z, std::size_t i) { z.entry(i).size -= 1; }, true,
+                        middleData());
+     },
+     EZIP_E_SIZE},
+    {"middle-sized entry that inflates short of its declared size",
+     [] {
+         return changed([](ZipBuilder& z, std::size_t i) { z.entry(i).size += 1; }, true,
+                        middleData());
      },
      EZIP_E_SIZE},
     {"corrupt deflate stream",
@@ -309,11 +336,13 @@ TEST(HostileArchive, SoundArchiveFromTheSameBuilderExtracts) {
     ZipBuilder zip = startedArchive();
     zip.addStored("sub/more.txt", "more\n");
     zip.addDeflated("large.bin", largeData());
+    zip.addDeflated("middle.txt", middleData());
     ezip_test::writeFile(archive, zip.finish());
     fs::create_directories(scratch.path() / "dest");
     ASSERT_EQ(Vexa_Unzip(callerPath(archive).c_str(), callerPath(scratch.path() / "dest").c_str()),
               0);
     EXPECT_EQ(ezip_test::readFile(scratch.path() / "dest" / "large.bin"), largeData());
+    EXPECT_EQ(ezip_test::readFile(scratch.path() / "dest" / "middle.txt"), middleData());
     EXPECT_EQ(ezip_test::readFile(scratch.path() / "dest" / "good.txt"),
               "new contents of good.txt\n");
     EXPECT_EQ(ezip_test::readFile(scratch.path() / "dest" / "sub" / "more.txt"), "more\n");

@@ -296,6 +296,29 @@ TEST_F(ToolArchive, HangulNamesFromInfoZipStayUtf8) {
     EXPECT_EQ(ezip_test::snapshot(ours()), ezip_test::snapshot(source()));
 }
 
+TEST_F(ToolArchive, EachFileTakesTheTimeOfItsEntryAsUnzipSetsIt) {
+    // The second time shares a slot of the conversion cache with the first,
+    // which comes back after it; the others lie years and seasons apart.
+    const std::string make =
+        python +
+        " -c 'import sys, zipfile\n"
+        "times = [(2026, 3, 29, 10, 0, 0), (2026, 3, 29, 10, 4, 0), (2026, 7, 1, 12, 30, 2),\n"
+        "         (1999, 12, 31, 23, 59, 58), (2026, 3, 29, 10, 0, 0)]\n"
+        "with zipfile.ZipFile(sys.argv[1], \"w\") as z:\n"
+        "    for i, t in enumerate(times):\n"
+        "        z.writestr(zipfile.ZipInfo(f\"t{i}.txt\", t), str(i))\n' " +
+        shellQuoted(archive());
+    ASSERT_EQ(run(make), 0);
+    ASSERT_EQ(extract(), 0);
+    ASSERT_EQ(
+        run("/usr/bin/unzip -q -o " + shellQuoted(archive()) + " -d " + shellQuoted(theirs())), 0);
+    for (int i = 0; i < 5; ++i) {
+        const std::string name = "t" + std::to_string(i) + ".txt";
+        EXPECT_EQ(fs::last_write_time(ours() / name), fs::last_write_time(theirs() / name)) << name;
+    }
+    EXPECT_NE(fs::last_write_time(ours() / "t0.txt"), fs::last_write_time(ours() / "t1.txt"));
+}
+
 TEST_F(ToolArchive, ReplacesExistingFilesAndKeepsTheOthers) {
     makeSource();
     ASSERT_EQ(run("cd " + shellQuoted(source()) + " && /usr/bin/zip -q -r " +
