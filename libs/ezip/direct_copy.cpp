@@ -7,9 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <ctime>
-#include <memory>
-#include <mutex>
-#include <optional>
 #include <zlib.h>
 #ifdef EZIP_WITH_LIBDEFLATE
 #include <libdeflate.h>
@@ -30,23 +27,6 @@ constexpr std::uint64_t wholeSize = std::uint64_t{1} << 20U;
 // Room for the local header, its name and extra field, and a descriptor.
 constexpr std::uint64_t headerRoom = std::uint64_t{3} * 65536;
 constexpr std::size_t streamBlock = std::size_t{256} << 10U;
-// The buffer for larger entries, their compressed and decoded bytes
-// together: streaming through zlib costs such an entry two to three times
-// the time of decoding it whole. It is one for the process, allocated once,
-// since the updater's memory limit leaves room for about one such entry
-// beside the package being fetched, and since the allocator would keep what
-// each thread freed of buffers made per entry.
-constexpr std::uint64_t largeSize = std::uint64_t{4} << 20U;
-
-struct LargeBuffer {
-    std::mutex mutex;
-    std::unique_ptr<unsigned char[]> bytes;
-};
-
-LargeBuffer& largeBuffer() {
-    static LargeBuffer buffer;
-    return buffer;
-}
 
 // Where the entry's data starts, from its local header, which may have
 // changed since the plan was made: the data must still end inside the bytes
@@ -128,11 +108,6 @@ int DirectCopier::copy(const qlx::FileHandle& archive, const PlannedFile& file,
         file.dataEnd - file.localOffset <= wholeSize + headerRoom) {
         return copyWhole(archive, file, staged);
     }
-    if (decompressor_ != nullptr && file.method == deflateMethod) {
-        if (const std::optional<int> code = copyLarge(archive, file, staged)) {
-            return *code;
-        }
-    }
     return copyStreamed(archive, file, staged, buffers);
 }
 
@@ -150,42 +125,11 @@ int DirectCopier::copyWhole(const qlx::FileHandle& archive, const PlannedFile& f
     if (const int code = dataStartOf(input_.data(), file, start); code != EZIP_OK) {
         return code;
     }
-    if (file.method != storedMethod) {
-        output_.resize(std::max(output_.size(), std::max<std::size_t>(file.size, 1)));
-    }
-    return decodeWhole(file, input_.data() + (start - file.localOffset), output_.data(), staged);
-}
-
-// A deflated entry beyond the copier's own buffers, decoded whole in the
-// shared buffer when it is free and large enough: nothing when not.
-std::optional<int> DirectCopier::copyLarge(const qlx::FileHandle& archive, const PlannedFile& file,
-                                           const qlx::FileHandle& staged) {
-    const std::uint64_t span = file.dataEnd - file.localOffset;
-    if (span < localHeaderSize || span > largeSize || file.size > largeSize - span) {
-        return std::nullopt;
-    }
-    LargeBuffer& large = largeBuffer();
-    const std::unique_lock lock(large.mutex, std::try_to_lock);
-    if (!lock.owns_lock()) {
-        return std::nullopt;
-    }
-    if (!large.bytes) {
-        // Not cleared first: each use writes what it reads before reading it.
-        large.bytes = std::make_unique_for_overwrite<unsigned char[]>(largeSize);
-    }
-    unsigned char* input = large.bytes.get();
-    if (!readFully(archive, file.localOffset, input, static_cast<std::size_t>(span))) {
-        return EZIP_E_DATA;
-    }
-    std::uint64_t start = 0;
-    if (const int code = dataStartOf(input, file, start); code != EZIP_OK) {
-        return code;
-    }
-    return decodeWhole(file, input + (start - file.localOffset), input + span, staged);
+    return decodeWhole(file, input_.data() + (start - file.localOffset), staged);
 }
 
 int DirectCopier::decodeWhole(const PlannedFile& file, const unsigned char* data,
-                              unsigned char* output, const qlx::FileHandle& staged) {
+                              const qlx::FileHandle& staged) {
     const auto size = static_cast<std::size_t>(file.size);
     const unsigned char* out = data;
     if (file.method == storedMethod) {
@@ -195,19 +139,18 @@ int DirectCopier::decodeWhole(const PlannedFile& file, const unsigned char* data
     } else {
 #ifdef EZIP_WITH_LIBDEFLATE
         // The buffer is the declared size: a stream that says more is refused.
+        output_.resize(std::max(output_.size(), std::max<std::size_t>(size, 1)));
         std::size_t actual = 0;
         const libdeflate_result result = libdeflate_deflate_decompress(
-            decompressor_, data, static_cast<std::size_t>(file.compressedSize), output, size,
-            &actual);
+            decompressor_, data, static_cast<std::size_t>(file.compressedSize), output_.data(),
+            size, &actual);
         if (result == LIBDEFLATE_BAD_DATA) {
             return EZIP_E_DATA;
         }
         if (result != LIBDEFLATE_SUCCESS || actual != size) {
             return EZIP_E_SIZE; // shorter, or longer than declared
         }
-        out = output;
-#else
-        (void)output;
+        out = output_.data();
 #endif
     }
     if (crcOf(0, out, size) != file.crc) {

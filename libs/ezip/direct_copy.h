@@ -6,7 +6,6 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 struct libdeflate_decompressor;
@@ -51,8 +50,7 @@ private:
 // larger one streams through zlib in blocks. Either way no entry is decoded
 // past its declared size and its CRC is checked against the central
 // directory's. One copier serves one thread; it keeps its buffers from
-// entry to entry, at most about 2 MiB. A larger deflated entry is decoded
-// whole too when the one buffer that all copiers share for them is free.
+// entry to entry, at most about 2 MiB.
 class DirectCopier {
 public:
     DirectCopier();
@@ -68,9 +66,7 @@ public:
 private:
     int copyWhole(const qlx::FileHandle& archive, const PlannedFile& file,
                   const qlx::FileHandle& staged);
-    std::optional<int> copyLarge(const qlx::FileHandle& archive, const PlannedFile& file,
-                                 const qlx::FileHandle& staged);
-    int decodeWhole(const PlannedFile& file, const unsigned char* data, unsigned char* output,
+    int decodeWhole(const PlannedFile& file, const unsigned char* data,
                     const qlx::FileHandle& staged);
     int copyStreamed(const qlx::FileHandle& archive, const PlannedFile& file,
                      const qlx::FileHandle& staged, const WriteBuffers& buffers);
