@@ -26,6 +26,18 @@ FileKind kindOfAttributes(DWORD attributes) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::Folder : FileKind::File;
 }
 
+// The attributes alone: the fuller GetFileInformationByHandle asks for the
+// volume's serial number as well, which some systems fetch from their mount
+// manager at every call; zero (no kind) when they cannot be read.
+DWORD attributesOf(const FileHandle& file) {
+    FILE_BASIC_INFO info{};
+    if (!file.isOpen() ||
+        GetFileInformationByHandleEx(handleOf(file), FileBasicInfo, &info, sizeof info) == 0) {
+        return 0;
+    }
+    return info.FileAttributes;
+}
+
 } // namespace
 
 bool FileHandle::close() {
@@ -49,13 +61,13 @@ FileHandle openForReading(const std::string& path, bool sequential) {
 }
 
 std::optional<std::uint64_t> fileSize(const FileHandle& file) {
-    BY_HANDLE_FILE_INFORMATION info{};
+    FILE_STANDARD_INFO info{};
     if (GetFileType(handleOf(file)) != FILE_TYPE_DISK ||
-        GetFileInformationByHandle(handleOf(file), &info) == 0 ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        GetFileInformationByHandleEx(handleOf(file), FileStandardInfo, &info, sizeof info) == 0 ||
+        info.Directory != FALSE) {
         return std::nullopt;
     }
-    return (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32U) | info.nFileSizeLow;
+    return static_cast<std::uint64_t>(info.EndOfFile.QuadPart);
 }
 
 std::int64_t readAt(const FileHandle& file, std::uint64_t offset, void* buffer,
@@ -94,9 +106,7 @@ FileHandle openFolder(const std::string& path, bool followLink) {
                     FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT),
                     nullptr),
         path);
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!folder.isOpen() || GetFileInformationByHandle(handleOf(folder), &info) == 0 ||
-        kindOfAttributes(info.dwFileAttributes) != FileKind::Folder) {
+    if (!folder.isOpen() || kindOfAttributes(attributesOf(folder)) != FileKind::Folder) {
         return {};
     }
     return folder;

@@ -11,6 +11,7 @@ namespace qlx::toolhelp {
 
 struct Entry {
     std::uint32_t pid = 0;
+    std::uint32_t parentPid = 0;
     std::string exeName; // the record's szExeFile up to its terminating zero
 };
 

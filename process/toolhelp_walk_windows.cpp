@@ -37,6 +37,7 @@ struct RecordBuffer {
 Entry entryOf(const PROCESSENTRY32& record) {
     Entry entry;
     entry.pid = record.th32ProcessID;
+    entry.parentPid = record.th32ParentProcessID;
     const std::size_t length = strnlen(record.szExeFile, sizeof(record.szExeFile));
     entry.exeName.assign(record.szExeFile, length);
     return entry;

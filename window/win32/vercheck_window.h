@@ -28,8 +28,8 @@ public:
     VercheckWindow(const VercheckWindow&) = delete;
     VercheckWindow& operator=(const VercheckWindow&) = delete;
 
-    // Runs the open handler and, unless it ended the run, shows the window
-    // centred on the screen.
+    // Runs the open handler and, unless it ended the run, shows the window,
+    // which is made centred on the screen.
     void openWindow();
     // Dispatches the thread's messages until the window has closed or an
     // unexpected error has ended the run; returns the exit status.
@@ -67,7 +67,6 @@ private:
     LRESULT detach(UINT message, WPARAM wParam, LPARAM lParam);
     void clicked(std::string_view control);
     void runEntry(const std::function<void()>& entry);
-    void centreOnScreen();
     void firstPaintReached();
     void deliverUpgradeClick();
     // The window while it is on screen; boxes before that stand on their own.

@@ -52,6 +52,18 @@ HDC dcOf(WPARAM wParam) {
     return reinterpret_cast<HDC>(wParam);
 }
 
+// The window is made where it is shown, centred on the work area: moving it
+// there afterwards costs a round of position messages and a move of the
+// display's window for nothing.
+POINT centredOnScreen(SIZE size) {
+    RECT work{};
+    if (SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0) == FALSE) {
+        return {CW_USEDEFAULT, CW_USEDEFAULT};
+    }
+    return {work.left + (work.right - work.left - size.cx) / 2,
+            work.top + (work.bottom - work.top - size.cy) / 2};
+}
+
 } // namespace
 
 VercheckWindow::VercheckWindow(const BuildProfile& profile, ApplicationGlobals& app)
@@ -70,9 +82,10 @@ VercheckWindow::VercheckWindow(const BuildProfile& profile, ApplicationGlobals& 
     const DWORD style = WS_CAPTION | WS_THICKFRAME | WS_CLIPCHILDREN;
     const DWORD extendedStyle = layout.sunkenClientEdge ? WS_EX_CLIENTEDGE : 0;
     const std::wstring title = toUtf16(std::string(layout.title));
-    CreateWindowExW(extendedStyle, kWindowClass, title.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
-                    toPixels(layout.width), toPixels(layout.height), nullptr, nullptr,
-                    GetModuleHandleW(nullptr), this);
+    const SIZE size{toPixels(layout.width), toPixels(layout.height)};
+    const POINT at = centredOnScreen(size);
+    CreateWindowExW(extendedStyle, kWindowClass, title.c_str(), style, at.x, at.y, size.cx, size.cy,
+                    nullptr, nullptr, GetModuleHandleW(nullptr), this);
     if (window_ != nullptr) {
         controls_ = std::make_unique<LayoutControls>(window_, layout);
     }
@@ -113,7 +126,6 @@ void VercheckWindow::openWindow() {
         }
         return;
     }
-    centreOnScreen();
     ShowWindow(window_, SW_SHOWNORMAL);
     // Where the window is never painted (minimised at start), the update
     // must still run.
@@ -134,20 +146,6 @@ int VercheckWindow::run() {
         DispatchMessageW(&message);
     }
     return failed_ ? kUnexpectedErrorStatus : logic_->exitStatus();
-}
-
-void VercheckWindow::centreOnScreen() {
-    RECT work{};
-    RECT frame{};
-    if (SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0) == FALSE ||
-        GetWindowRect(window_, &frame) == FALSE) {
-        return;
-    }
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    SetWindowPos(window_, nullptr, work.left + (work.right - work.left - width) / 2,
-                 work.top + (work.bottom - work.top - height) / 2, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // ---------------------------------------------------------------------------
