@@ -107,7 +107,7 @@ QIcon applicationIcon() {
     painter.fillRect(QRect(frame.topLeft(), QSize(frame.width(), 6)), QColor(0, 0, 128));
     painter.setPen(Qt::black);
     painter.drawRect(frame.adjusted(0, 0, -1, -1));
-    return QIcon(picture);
+    return {picture};
 }
 
 } // namespace
