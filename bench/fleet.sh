@@ -9,7 +9,8 @@
 # client, the server's CPU time (read from the postmaster, which collects its
 # finished backends'), and the bytes that crossed the loopback device: the
 # whole benchmark runs in a network namespace of its own, so that they are the
-# server's and its clients' alone (almost all of them the packages). The
+# server's and its clients' alone (almost all of them the packages), and the
+# connections it turned away as too many (counted in its log). The
 # peer: one psql session that fetches every package once, timed alone (the
 # median of five such sessions); the target is that the fleet ends within
 # 1.5 x N such fetches.
@@ -88,6 +89,9 @@ server_cpu() {
     "/proc/$postmaster/stat"
 }
 server_bytes() { awk '$1 == "lo:" { print $10 }' /proc/net/dev; }
+# The connections the server turned away for want of room so far: each costs
+# it a backend started and ended, and its client a wait.
+refusals() { grep -c 'too many clients' "$QLX_PG_DIR/server.log" || true; }
 
 # The peer: every package fetched once by one psql session, alone.
 {
@@ -137,7 +141,8 @@ fleet() {
     ) &
   done
   sleep 1
-  local cpu0 bytes0 go cpu1 bytes1
+  local cpu0 bytes0 go cpu1 bytes1 refused0
+  refused0=$(refusals)
   cpu0=$(server_cpu)
   bytes0=$(server_bytes)
   go=$(date +%s.%N)
@@ -168,7 +173,8 @@ fleet() {
   echo "round: $round"
   sort -n -k1 "$work/times" | awk -v go="$go" -v n="$clients" -v whole="$whole" \
     -v fetch="$t_fetch" -v cpu="$(awk -v a="$cpu0" -v b="$cpu1" 'BEGIN { print b - a }')" \
-    -v sent="$(awk -v a="$bytes0" -v b="$bytes1" 'BEGIN { print b - a }')" -v zips="$zip_bytes" '
+    -v sent="$(awk -v a="$bytes0" -v b="$bytes1" 'BEGIN { print b - a }')" -v zips="$zip_bytes" \
+    -v refused="$(($(refusals) - refused0))" '
     {
       if (NR == 1 || $1 < first) first = $1
       if ($1 > latest) latest = $1
@@ -184,6 +190,7 @@ fleet() {
         total, d[int((n + 1) / 2)], d[int(n * 0.95 + 0.999)]
       printf "  server: CPU %.2f s, loopback bytes %.1f MB (%.2f x the packages once per client)\n",
         cpu, sent / 1048576, sent / (zips * n)
+      printf "  connections refused as too many: %d (%.1f a client)\n", refused, refused / n
       printf "  time ratio fleet / (N x one psql fetch of %.3f s): %.2f (target <= 1.5)\n",
         fetch, total / (n * fetch)
     }'
