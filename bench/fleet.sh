@@ -141,7 +141,7 @@ fleet() {
     ) &
   done
   sleep 1
-  local cpu0 bytes0 go cpu1 bytes1 refused0
+  local cpu0 bytes0 go cpu1 bytes1 refused0 refused1
   refused0=$(refusals)
   cpu0=$(server_cpu)
   bytes0=$(server_bytes)
@@ -150,6 +150,7 @@ fleet() {
   wait
   cpu1=$(server_cpu)
   bytes1=$(server_bytes)
+  refused1=$(refusals)
   echo "$round $(awk -v a="$bytes0" -v b="$bytes1" 'BEGIN { print b - a }')" >>"$work/bytes"
 
   # A client installed the build whole when it exited 0, showed no box and
@@ -174,7 +175,7 @@ fleet() {
   sort -n -k1 "$work/times" | awk -v go="$go" -v n="$clients" -v whole="$whole" \
     -v fetch="$t_fetch" -v cpu="$(awk -v a="$cpu0" -v b="$cpu1" 'BEGIN { print b - a }')" \
     -v sent="$(awk -v a="$bytes0" -v b="$bytes1" 'BEGIN { print b - a }')" -v zips="$zip_bytes" \
-    -v refused="$(($(refusals) - refused0))" '
+    -v refused="$((refused1 - refused0))" '
     {
       if (NR == 1 || $1 < first) first = $1
       if ($1 > latest) latest = $1
